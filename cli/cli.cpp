@@ -1,0 +1,205 @@
+#include "cli.h"
+
+#include <iostream>
+#include <iterator>
+#include <optional>
+
+#include "files.h"
+#include "lint.h"
+#include "reader.h"
+#include "review.h"
+#include "writer.h"
+
+namespace orbex::cli {
+namespace {
+
+constexpr std::string_view kVersion = "1.6.8-28.2";
+
+constexpr std::string_view kUsage =
+    "Usage: orbcfg-cli COMMAND [ARGS]\n"
+    "Checks and rewrites ORBEX terminal configuration files.\n"
+    "\n"
+    "Commands:\n"
+    "  show FILE                 print the review table the editor builds after opening FILE:\n"
+    "                            key, value, description and shown text, separated by tabs\n"
+    "  normalize FILE [-o OUT]   write the bytes the editor saves after opening FILE,\n"
+    "                            to standard output or, replacing it in one step, to OUT\n"
+    "  check FILE...             report the lines that reading ignores and the values the\n"
+    "                            review would reset; exit 1 when anything is reported\n"
+    "\n"
+    "FILE may be - for standard input. Warnings of the review go to standard error.\n"
+    "Options: --help, --version.\n"
+    "Exit codes: 0 success, 1 findings of check, 2 a bad command line or a file that cannot\n"
+    "be read or written.\n";
+
+constexpr int kUsageError = 2;
+
+struct Context {
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+
+    int fail(std::string_view message) {
+        err << "orbcfg-cli: " << message << '\n';
+        return kUsageError;
+    }
+    int usage(std::string_view message) {
+        err << "orbcfg-cli: " << message << "\nTry 'orbcfg-cli --help'.\n";
+        return kUsageError;
+    }
+    std::string nameOf(const std::string& path) const { return path == "-" ? "(stdin)" : path; }
+
+    std::optional<std::string> load(const std::string& path) {
+        if (path == "-") {
+            std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            if (in.bad()) {
+                fail("cannot read standard input");
+                return std::nullopt;
+            }
+            return bytes;
+        }
+        std::string error;
+        auto bytes = readFile(path, error);
+        if (!bytes) fail("cannot read '" + path + "': " + error);
+        return bytes;
+    }
+
+    // The table the editor shows after opening the file; warnings on standard error.
+    ReviewTable review(const std::string& path, std::string_view bytes) {
+        MemoryStore store;
+        readConfig(bytes, store);
+        return BuildReviewTable(store, [&](Id id) {
+            std::string text = warningText(param(id).key);
+            for (char& c : text)
+                if (c == '\n') c = ' ';
+            err << nameOf(path) << ": " << text << '\n';
+        });
+    }
+};
+
+// Splits the arguments into operands and the value of -o; nullopt after a usage error.
+struct Operands {
+    std::vector<std::string> files;
+    std::optional<std::string> output;
+};
+std::optional<Operands> operands(Context& c, const std::vector<std::string>& args,
+                                 bool takesOutput) {
+    Operands ops;
+    bool options = true;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (options && a == "--") {
+            options = false;
+        } else if (options && takesOutput && (a == "-o" || a == "--output")) {
+            if (i + 1 == args.size())
+                return c.usage("option '" + a + "' needs a file name"), std::nullopt;
+            if (ops.output) return c.usage("option '" + a + "' given twice"), std::nullopt;
+            ops.output = args[++i];
+        } else if (options && takesOutput && a.starts_with("--output=")) {
+            ops.output = a.substr(9);
+        } else if (options && a.size() > 1 && a.front() == '-') {
+            return c.usage("unknown option '" + a + "'"), std::nullopt;
+        } else {
+            ops.files.push_back(a);
+        }
+    }
+    return ops;
+}
+
+int show(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, false);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 1) return c.usage("show takes one FILE");
+    const std::string& path = ops->files.front();
+    auto bytes = c.load(path);
+    if (!bytes) return kUsageError;
+    std::string text;
+    for (const ReviewRow& row : c.review(path, *bytes)) {
+        text += row.key;
+        text += '\t';
+        text += row.storedValue();
+        text += '\t';
+        text += row.description;
+        text += '\t';
+        text += row.shownText;
+        text += '\n';
+    }
+    c.out << text << std::flush;
+    return c.out ? 0 : c.fail("cannot write standard output");
+}
+
+int normalize(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, true);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 1) return c.usage("normalize takes one FILE");
+    const std::string& path = ops->files.front();
+    auto bytes = c.load(path);
+    if (!bytes) return kUsageError;
+    const std::string result = WriteConfig(c.review(path, *bytes));
+    if (ops->output && *ops->output != "-") {
+        std::string error;
+        if (!replaceFile(*ops->output, result, error))
+            return c.fail("cannot write '" + *ops->output + "': " + error);
+        return 0;
+    }
+    c.out.write(result.data(), static_cast<std::streamsize>(result.size()));
+    c.out.flush();
+    return c.out ? 0 : c.fail("cannot write standard output");
+}
+
+int check(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, false);
+    if (!ops) return kUsageError;
+    if (ops->files.empty()) return c.usage("check takes at least one FILE");
+    int code = 0;
+    std::string report;
+    for (const std::string& path : ops->files) {
+        auto bytes = c.load(path);
+        if (!bytes) {
+            code = kUsageError;
+            continue;
+        }
+        for (const Finding& f : lintConfig(*bytes)) {
+            report += c.nameOf(path);
+            report += ':';
+            report += std::to_string(f.line);
+            report += ": ";
+            if (!f.key.empty()) {
+                report += f.key;
+                report += ": ";
+            }
+            report += f.message;
+            report += '\n';
+            if (code == 0) code = 1;
+        }
+        if (report.size() > 65536) {
+            c.out << report;
+            report.clear();
+        }
+    }
+    c.out << report << std::flush;
+    return c.out ? code : c.fail("cannot write standard output");
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err) {
+    Context c{in, out, err};
+    if (args.empty()) return c.usage("no command given");
+    const std::string& command = args.front();
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return 0;
+    }
+    if (command == "--version") {
+        out << "orbcfg-cli " << kVersion << '\n';
+        return 0;
+    }
+    if (command == "show") return show(c, args);
+    if (command == "normalize") return normalize(c, args);
+    if (command == "check") return check(c, args);
+    return c.usage("unknown command '" + command + "'");
+}
+
+}  // namespace orbex::cli

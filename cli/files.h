@@ -1,0 +1,17 @@
+// Reading a whole file, and replacing one so that it is never seen half-written.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orbex::cli {
+
+// The file's bytes, or nullopt with the reason in `error`.
+std::optional<std::string> readFile(const std::string& path, std::string& error);
+
+// Writes the bytes to a new file beside `path` and renames it over `path` in one step. On any
+// failure `path` is untouched, nothing is left behind, and `error` says why.
+bool replaceFile(const std::string& path, std::string_view bytes, std::string& error);
+
+}  // namespace orbex::cli

@@ -1,0 +1,114 @@
+#include "reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "text.h"
+
+namespace orbex {
+
+void forEachLine(std::string_view bytes, const std::function<bool(const RawLine&)>& f) {
+    if (auto eof = bytes.find('\x1A'); eof != std::string_view::npos) bytes = bytes.substr(0, eof);
+    std::string scratch;
+    RawLine line;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t end = bytes.find('\n', pos);
+        const bool broken = end != std::string_view::npos;
+        if (!broken) end = bytes.size();
+        std::string_view text = bytes.substr(pos, end - pos);
+        pos = broken ? end + 1 : end;
+        ++line.number;
+        while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        if (text.find('\r') != std::string_view::npos) {
+            scratch.assign(text);
+            scratch.erase(std::remove(scratch.begin(), scratch.end(), '\r'), scratch.end());
+            text = scratch;
+        }
+        // The mark counts on a line of at least four bytes with its line feed.
+        if (text.size() + 1 >= 4 && text.starts_with(kBom)) text.remove_prefix(kBom.size());
+        line.text = text;
+        if (!f(line)) return;
+    }
+}
+
+Line parseLine(std::string_view s) {
+    Line line;
+    if (s.empty()) {
+        line.type = Line::Type::Blank;
+        return line;
+    }
+    if (s.front() == '#') {
+        line.type = Line::Type::Comment;
+        return line;
+    }
+    // Keys hold no "=", so the only key that can be followed by "='" is the text before the
+    // first "=".
+    const std::size_t eq = s.find('=');
+    if (eq == std::string_view::npos || eq + 1 >= s.size() || s[eq + 1] != '\'') return line;
+    const auto key = find(s.substr(0, eq));
+    if (!key) return line;
+    const std::string_view rest = s.substr(eq + 2);
+    const std::size_t quote = rest.find('\'');
+    if (quote == std::string_view::npos) return line;
+    line.type = Line::Type::Param;
+    line.key = *key;
+    line.value = rest.substr(0, quote);
+    return line;
+}
+
+void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
+    const Param& p = param(id);
+    switch (p.kind) {
+        case Kind::Text:
+            store.setText(id, text::decodeValue(value));
+            break;
+        case Kind::Switch:
+            store.setCheck(id, value == "on"    ? Tri::Checked
+                               : value == "off" ? Tri::Unchecked
+                                                : Tri::Grayed);
+            break;
+        case Kind::Choice: {
+            if (p.has(Editable)) {
+                if (auto item = itemOf(p.table, value)) store.setItem(id, *item);
+                if (store.item(id) == 0) store.setText(id, text::decodeValue(value));
+                break;
+            }
+            std::optional<int> item;
+            if (xFlag && p.key == keys::CHIPSET) {
+                item = itemOf(p.table, std::string(value) + "_x");
+            } else {
+                item = itemOf(p.table, value);
+            }
+            if (item) store.setItem(id, *item);
+            break;
+        }
+        case Kind::None:
+            break;
+    }
+}
+
+bool readXFlag(std::string_view bytes) {
+    static const Id x = idOf(keys::X);
+    bool flag = false;
+    forEachLine(bytes, [&](const RawLine& raw) {
+        const Line line = parseLine(raw.text);
+        if (line.type != Line::Type::Param || line.key != x) return true;
+        if (line.value == "on") return flag = true, false;
+        if (line.value == "off") return flag = false, false;
+        return true;
+    });
+    return flag;
+}
+
+void readConfig(std::string_view bytes, Store& store) {
+    const bool xFlag = readXFlag(bytes);  // never carried over from an earlier load
+    store.ResetAll();
+    forEachLine(bytes, [&](const RawLine& raw) {
+        const Line line = parseLine(raw.text);
+        if (line.type == Line::Type::Param) applyParameter(store, line.key, line.value, xFlag);
+        return true;
+    });
+}
+
+}  // namespace orbex

@@ -1,0 +1,126 @@
+#include "review.h"
+
+#include "checks.h"
+#include "text.h"
+
+namespace orbex {
+namespace {
+
+std::string cell(std::string_view s) {
+    return s.empty() ? std::string(" ") : std::string(s);
+}
+
+void addRow(ReviewTable& table, std::string_view description, std::string_view key,
+            std::string_view value, std::string_view shown) {
+    table.push_back({cell(description), cell(key), cell(value), std::to_string(text::length(value)),
+                     cell(shown)});
+}
+
+void addChipset(ReviewTable& table, const Param& p, int item) {
+    const ValueChoice& row = p.table[item - 1];
+    std::string_view v = row.value;
+    bool x = false, fb = false;
+    if (v.find("fb") != std::string_view::npos && v.find("fbdev") == std::string_view::npos) {
+        fb = true;
+    } else if (auto cut = v.find("_x"); cut != std::string_view::npos) {
+        x = true;
+        v = v.substr(0, cut);
+    }
+    static const Param& px = param(idOf(keys::X));
+    static const Param& pfb = param(idOf(keys::FB));
+    addRow(table, px.description, px.key, x ? "on" : "off", x ? "on" : "off");
+    addRow(table, pfb.description, pfb.key, fb ? "on" : "off", fb ? "on" : "off");
+    addRow(table, p.description, p.key, v, row.display);
+}
+
+enum class Outcome { Done, Restart };
+
+Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
+    static const Id dns = idOf(keys::DNS);
+    table.clear();
+    bool dnsFlag = false;
+    if (std::string t = store.text(dns); t != kUnset) {
+        if (!IsValidIpAddress(t)) {
+            store.setText(dns, kUnset);
+            warn(dns);
+            return Outcome::Restart;
+        }
+        dnsFlag = true;
+    }
+    for (Id id : controlOrder()) {
+        const Param& p = param(id);
+        switch (p.kind) {
+            case Kind::Text: {
+                const std::string t = store.text(id);
+                if (t == kUnset) break;
+                bool ok = true;
+                if (p.check == Check::Number) {
+                    if (!IsWholeNumber(t)) {
+                        store.setText(id, kUnset);
+                        warn(id);
+                        break;
+                    }
+                } else if (p.check == Check::AddressList && !dnsFlag) {
+                    ok = IsValidIpList(t);
+                } else if (p.check == Check::Address && id != dns) {
+                    ok = IsValidIpAddress(t);
+                }
+                if (!ok) {
+                    store.setText(id, kUnset);
+                    warn(id);
+                    return Outcome::Restart;
+                }
+                addRow(table, descriptionOf(p), p.key, t, t);
+                break;
+            }
+            case Kind::Switch: {
+                const Tri c = store.check(id);
+                if (c == Tri::Grayed) break;
+                const bool on = c == Tri::Checked;
+                addRow(table, p.description, p.key, on ? "on" : "off", on ? "да" : "нет");
+                break;
+            }
+            case Kind::Choice: {
+                const int item = store.item(id);
+                if (item == 0) break;
+                if (item < 0 || item > static_cast<int>(p.table.size())) {
+                    const std::string t = store.text(id);  // a layout code of its own
+                    addRow(table, p.description, p.key, t, t);
+                } else if (p.key == keys::CHIPSET) {
+                    addChipset(table, p, item);
+                } else {
+                    const ValueChoice& row = p.table[item - 1];
+                    addRow(table, p.description, p.key, row.value, row.display);
+                }
+                break;
+            }
+            case Kind::None:
+                break;
+        }
+    }
+    return Outcome::Done;
+}
+
+}  // namespace
+
+std::string_view ReviewRow::storedValue() const {
+    return text::cut(value, static_cast<std::size_t>(std::stoul(valueLength)));
+}
+
+std::string warningText(std::string_view key) {
+    std::string s = "Внимание!\nЗначение параметра ";
+    s += key;
+    s += " неверно!\nСброшено на значение по умолчанию";
+    return s;
+}
+
+ReviewTable BuildReviewTable(Store& store, const Warn& warn) {
+    ReviewTable table;
+    table.reserve(96);
+    // Every restart leaves one more address unset, so there are fewer restarts than keys.
+    for (int i = 0; i <= kKeyCount && build(store, warn, table) == Outcome::Restart; ++i) {
+    }
+    return table;
+}
+
+}  // namespace orbex

@@ -1,0 +1,39 @@
+// The review table: every set parameter in the window's order, the single source of the file.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue.h"
+#include "store.h"
+
+namespace orbex {
+
+// A cell given an empty text holds one blank; valueLength restores an empty value.
+struct ReviewRow {
+    std::string description;
+    std::string key;
+    std::string value;
+    std::string valueLength;  // characters of the value, in decimal
+    std::string shownText;
+
+    // The value as stored: the value cell cut to valueLength characters.
+    std::string_view storedValue() const;
+    bool operator==(const ReviewRow&) const = default;
+};
+using ReviewTable = std::vector<ReviewRow>;
+
+// Called once for every value that a check resets, with its key.
+using Warn = std::function<void(Id)>;
+
+// "Внимание!\nЗначение параметра KEY неверно!\nСброшено на значение по умолчанию"
+std::string warningText(std::string_view key);
+
+// Rebuilds the table from the store. A number that fails its check is reset and the build
+// goes on; an address that fails is reset and the build starts again, so each bad value warns
+// exactly once. With a valid or empty DNS the server lists are not checked.
+ReviewTable BuildReviewTable(Store& store, const Warn& warn);
+
+}  // namespace orbex

@@ -1,0 +1,65 @@
+// The configuration is the state of one control per key. Reading, the review and writing act
+// on it through this interface: the editor window implements it over its controls, the
+// command-line tool and the tests over plain memory.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "catalogue.h"
+
+namespace orbex {
+
+enum class Tri : std::uint8_t { Unchecked, Checked, Grayed };  // Grayed = unset
+
+class Store {
+  public:
+    virtual ~Store() = default;
+
+    // Text keys: the edit's text, UTF-8; kUnset is the unset state.
+    // KEYMAP: the list's own text, a layout code typed or read that no row matches; setting it
+    // leaves no item selected.
+    virtual std::string text(Id id) const = 0;
+    virtual void setText(Id id, std::string_view value) = 0;
+
+    // Switch keys.
+    virtual Tri check(Id id) const = 0;
+    virtual void setCheck(Id id, Tri state) = 0;
+
+    // Choice keys: 0 is the unset item, k is row k - 1 of the value table; -1 means that the
+    // editable list holds a text of its own and no item is selected. Selecting an item runs
+    // whatever the list does on a change (the window's dependency rules).
+    virtual int item(Id id) const = 0;
+    virtual void setItem(Id id, int item) = 0;
+
+    // Every parameter unset.
+    virtual void ResetAll();
+
+    bool isUnset(Id id) const;
+};
+
+// The configuration in plain memory, every parameter unset at first.
+class MemoryStore final : public Store {
+  public:
+    MemoryStore();
+    std::string text(Id id) const override { return texts_[id]; }
+    void setText(Id id, std::string_view value) override;
+    Tri check(Id id) const override { return checks_[id]; }
+    void setCheck(Id id, Tri state) override { checks_[id] = state; }
+    int item(Id id) const override { return items_[id]; }
+    void setItem(Id id, int item) override { items_[id] = item, texts_[id].clear(); }
+    void ResetAll() override;
+
+    bool operator==(const MemoryStore&) const = default;
+
+  private:
+    std::array<std::string, kKeyCount> texts_;
+    std::array<Tri, kKeyCount> checks_;
+    std::array<int, kKeyCount> items_;
+};
+
+// Copies every parameter's state from one store into another.
+void copyStore(const Store& from, Store& to);
+
+}  // namespace orbex

@@ -1,0 +1,31 @@
+// Writing the configuration file from the review table.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "review.h"
+
+namespace orbex {
+
+// The product web site, "http://" and its host.
+std::string siteAddress();
+
+// The six header lines, without line breaks.
+std::string_view headerLine(int n);  // n from 0 to 5
+
+// The clean-up filter for one line of the working text (with its line feed, when it has one):
+// comment lines and empty lines pass, a line of a known key passes up to the first quote after
+// its "='", anything else is dropped. Returns 0 when the line was written, 1 when dropped.
+int FilterConfigLine(std::string_view line, std::string& out);
+
+// The clean-up pass over the working text (LF line ends): every line loses a leading byte-order
+// mark, the result starts with exactly one, and every line goes through FilterConfigLine.
+// Lines are whole, whatever their length.
+std::string CleanConfigFile(std::string_view text);
+
+// The file's bytes: byte-order mark, header, per row an empty line, "# description: shown"
+// and KEY='value', filtered, with CR LF line ends.
+std::string WriteConfig(const ReviewTable& table);
+
+}  // namespace orbex
