@@ -1,9 +1,11 @@
 #include "cli.h"
 
+#include <algorithm>
 #include <iostream>
 #include <iterator>
 #include <optional>
 
+#include "checks.h"
 #include "files.h"
 #include "lint.h"
 #include "reader.h"
@@ -26,6 +28,10 @@ constexpr std::string_view kUsage =
     "                            to standard output or, replacing it in one step, to OUT\n"
     "  check FILE...             report the lines that reading ignores and the values the\n"
     "                            review would reset; exit 1 when anything is reported\n"
+    "  get FILE KEY              print the value FILE stores for KEY; exit 1 when it is unset\n"
+    "  set FILE [KEY=VALUE]... [-u KEY]... [-o OUT]\n"
+    "                            change values (as stored: CHIPSET=auto_x, AUTOSTART=on) or\n"
+    "                            make them unset, and write the result as normalize does\n"
     "\n"
     "FILE may be - for standard input. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
@@ -68,12 +74,14 @@ struct Context {
     ReviewTable review(const std::string& path, std::string_view bytes) {
         MemoryStore store;
         readConfig(bytes, store);
-        return BuildReviewTable(store, [&](Id id) {
-            std::string text = warningText(param(id).key);
-            for (char& c : text)
-                if (c == '\n') c = ' ';
-            err << nameOf(path) << ": " << text << '\n';
-        });
+        return BuildReviewTable(store, [&](Id id) { warn(path, id); });
+    }
+
+    // A reset value's warning, on one line.
+    void warn(const std::string& path, Id id) {
+        std::string text = warningText(param(id).key);
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        err << nameOf(path) << ": " << text << '\n';
     }
 };
 
@@ -81,9 +89,10 @@ struct Context {
 struct Operands {
     std::vector<std::string> files;
     std::optional<std::string> output;
+    std::vector<std::string> unset;  // set: -u KEY
 };
-std::optional<Operands> operands(Context& c, const std::vector<std::string>& args,
-                                 bool takesOutput) {
+std::optional<Operands> operands(Context& c, const std::vector<std::string>& args, bool takesOutput,
+                                 bool takesUnset = false) {
     Operands ops;
     bool options = true;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -95,6 +104,10 @@ std::optional<Operands> operands(Context& c, const std::vector<std::string>& arg
                 return c.usage("option '" + a + "' needs a file name"), std::nullopt;
             if (ops.output) return c.usage("option '" + a + "' given twice"), std::nullopt;
             ops.output = args[++i];
+        } else if (options && takesUnset && (a == "-u" || a == "--unset")) {
+            if (i + 1 == args.size())
+                return c.usage("option '" + a + "' needs a key"), std::nullopt;
+            ops.unset.push_back(args[++i]);
         } else if (options && takesOutput && a.starts_with("--output=")) {
             ops.output = a.substr(9);
         } else if (options && a.size() > 1 && a.front() == '-') {
@@ -128,6 +141,19 @@ int show(Context& c, const std::vector<std::string>& args) {
     return c.out ? 0 : c.fail("cannot write standard output");
 }
 
+// The file's bytes to standard output or, replacing it in one step, to the -o file.
+int emit(Context& c, const Operands& ops, std::string_view bytes) {
+    if (ops.output && *ops.output != "-") {
+        std::string error;
+        if (!replaceFile(*ops.output, bytes, error))
+            return c.fail("cannot write '" + *ops.output + "': " + error);
+        return 0;
+    }
+    c.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    c.out.flush();
+    return c.out ? 0 : c.fail("cannot write standard output");
+}
+
 int normalize(Context& c, const std::vector<std::string>& args) {
     auto ops = operands(c, args, true);
     if (!ops) return kUsageError;
@@ -135,16 +161,106 @@ int normalize(Context& c, const std::vector<std::string>& args) {
     const std::string& path = ops->files.front();
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
-    const std::string result = WriteConfig(c.review(path, *bytes));
-    if (ops->output && *ops->output != "-") {
-        std::string error;
-        if (!replaceFile(*ops->output, result, error))
-            return c.fail("cannot write '" + *ops->output + "': " + error);
-        return 0;
+    return emit(c, *ops, WriteConfig(c.review(path, *bytes)));
+}
+
+int get(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, false);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 2) return c.usage("get takes FILE and KEY");
+    const std::string& path = ops->files[0];
+    const std::string& key = ops->files[1];
+    if (!find(key)) return c.usage("unknown key '" + key + "'");
+    auto bytes = c.load(path);
+    if (!bytes) return kUsageError;
+    for (const ReviewRow& row : c.review(path, *bytes)) {
+        if (row.key != key) continue;
+        c.out << row.storedValue() << '\n' << std::flush;
+        return c.out ? 0 : c.fail("cannot write standard output");
     }
-    c.out.write(result.data(), static_cast<std::streamsize>(result.size()));
-    c.out.flush();
-    return c.out ? 0 : c.fail("cannot write standard output");
+    return 1;  // unset: the file does not hold the key
+}
+
+// Why a value cannot be given to a key on the command line; empty when it can.
+std::string refusal(const Param& p, std::string_view value) {
+    switch (p.kind) {
+        case Kind::None:
+            if (p.key == keys::X || p.key == keys::FB)
+                return "is written from CHIPSET; set CHIPSET to a value ending in _x or holding fb";
+            return "is not edited by the program";
+        case Kind::Switch:
+            return value == "on" || value == "off" ? "" : "takes on or off";
+        case Kind::Choice: {
+            if (p.has(Editable) || itemOf(p.table, value)) break;
+            std::string values;
+            for (const ValueChoice& row : p.table) values += " " + std::string(row.value);
+            return "takes one of:" + values;
+        }
+        case Kind::Text:
+            if (value.find_first_of("'\r\n\x1A") != std::string_view::npos)
+                return "cannot hold a single quote or a line break";
+            if (value == kUnset) return "use -u to make it unset";
+            break;
+    }
+    return "";
+}
+
+int set(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, true, true);
+    if (!ops) return kUsageError;
+    if (ops->files.empty()) return c.usage("set takes FILE, then KEY=VALUE or -u KEY");
+    const std::string path = ops->files.front();
+    struct Change {
+        Id id;
+        std::optional<std::string> value;  // none: unset
+    };
+    std::vector<Change> changes;
+    for (std::size_t i = 1; i < ops->files.size(); ++i) {
+        const std::string& a = ops->files[i];
+        const std::size_t eq = a.find('=');
+        if (eq == std::string::npos) return c.usage("'" + a + "' is not KEY=VALUE");
+        const std::string key = a.substr(0, eq), value = a.substr(eq + 1);
+        const auto id = find(key);
+        if (!id) return c.usage("unknown key '" + key + "'");
+        if (std::string why = refusal(param(*id), value); !why.empty())
+            return c.fail(key + " " + why);
+        changes.push_back({*id, value});
+    }
+    for (const std::string& key : ops->unset) {
+        const auto id = find(key);
+        if (!id || !param(*id).hasControl()) return c.usage("unknown key '" + key + "'");
+        changes.push_back({*id, std::nullopt});
+    }
+    auto bytes = c.load(path);
+    if (!bytes) return kUsageError;
+
+    MemoryStore store;
+    readConfig(*bytes, store);
+    for (const Change& ch : changes) {
+        const Param& p = param(ch.id);
+        if (!ch.value) {
+            if (p.kind == Kind::Text) store.setText(ch.id, kUnset);
+            if (p.kind == Kind::Switch) store.setCheck(ch.id, Tri::Grayed);
+            if (p.kind == Kind::Choice) store.setItem(ch.id, 0);
+        } else if (p.kind == Kind::Choice && !p.has(Editable)) {
+            store.setItem(ch.id, *itemOf(p.table, *ch.value));  // CHIPSET takes auto_x as it is
+        } else {
+            applyParameter(store, ch.id, *ch.value, false);
+        }
+    }
+    // A value given here that the review would reset is refused, and nothing is written.
+    const MemoryStore before = store;
+    std::vector<Id> reset;
+    const ReviewTable table = BuildReviewTable(store, [&](Id id) { reset.push_back(id); });
+    for (Id id : reset) {
+        const bool given = std::any_of(changes.begin(), changes.end(),
+                                       [&](const Change& ch) { return ch.id == id && ch.value; });
+        if (given)
+            return c.fail(std::string(param(id).key) + ": '" + before.text(id) + "' is not " +
+                          describe(param(id).check));
+    }
+    for (Id id : reset) c.warn(path, id);
+    return emit(c, *ops, WriteConfig(table));
 }
 
 int check(Context& c, const std::vector<std::string>& args) {
@@ -199,6 +315,8 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (command == "show") return show(c, args);
     if (command == "normalize") return normalize(c, args);
     if (command == "check") return check(c, args);
+    if (command == "get") return get(c, args);
+    if (command == "set") return set(c, args);
     return c.usage("unknown command '" + command + "'");
 }
 

@@ -75,4 +75,18 @@ bool IsWholeNumber(std::string_view s) {
     return true;
 }
 
+std::string describe(Check c) {
+    switch (c) {
+        case Check::Number:
+            return "a whole number";
+        case Check::Address:
+            return "an IPv4 address";
+        case Check::AddressList:
+            return "a list of IPv4 addresses separated by blanks";
+        case Check::Any:
+            break;
+    }
+    return "valid";
+}
+
 }  // namespace orbex

@@ -1,7 +1,10 @@
 // The checks that the review applies to addresses and numbers.
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "catalogue.h"
 
 namespace orbex {
 
@@ -12,5 +15,8 @@ bool IsValidIpList(std::string_view text);
 // A signed 32-bit integer: leading blanks, a sign, decimal digits or hexadecimal ones after
 // "$", "x", "X", "0x" or "0X", and nothing after them.
 bool IsWholeNumber(std::string_view text);
+
+// What a check asks for, as in "... is not a whole number".
+std::string describe(Check check);
 
 }  // namespace orbex

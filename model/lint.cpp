@@ -71,20 +71,6 @@ Finding explain(const RawLine& raw) {
     return f;
 }
 
-std::string checkName(Check c) {
-    switch (c) {
-        case Check::Number:
-            return "a whole number";
-        case Check::Address:
-            return "an IPv4 address";
-        case Check::AddressList:
-            return "a list of IPv4 addresses separated by blanks";
-        case Check::Any:
-            break;
-    }
-    return "valid";
-}
-
 }  // namespace
 
 std::vector<Finding> lintConfig(std::string_view bytes) {
@@ -150,7 +136,7 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
     BuildReviewTable(store, [&](Id id) {
         const Param& p = param(id);
         out.push_back({lastLine[id], std::string(p.key),
-                       quoted(before.text(id)) + " is not " + checkName(p.check) +
+                       quoted(before.text(id)) + " is not " + describe(p.check) +
                            "; saving resets it to unset"});
     });
     std::stable_sort(out.begin(), out.end(),
