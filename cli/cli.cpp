@@ -7,6 +7,7 @@
 
 #include "checks.h"
 #include "files.h"
+#include "helpbook.h"
 #include "lint.h"
 #include "reader.h"
 #include "review.h"
@@ -32,6 +33,7 @@ constexpr std::string_view kUsage =
     "  set FILE [KEY=VALUE]... [-u KEY]... [-o OUT]\n"
     "                            change values (as stored: CHIPSET=auto_x, AUTOSTART=on) or\n"
     "                            make them unset, and write the result as normalize does\n"
+    "  doc [-o OUT]              print the help book: every key, its values and checks (HTML)\n"
     "\n"
     "FILE may be - for standard input. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
@@ -162,6 +164,13 @@ int normalize(Context& c, const std::vector<std::string>& args) {
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
     return emit(c, *ops, WriteConfig(c.review(path, *bytes)));
+}
+
+int doc(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, true);
+    if (!ops) return kUsageError;
+    if (!ops->files.empty()) return c.usage("doc takes no FILE");
+    return emit(c, *ops, helpBook());
 }
 
 int get(Context& c, const std::vector<std::string>& args) {
@@ -316,6 +325,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (command == "normalize") return normalize(c, args);
     if (command == "check") return check(c, args);
     if (command == "get") return get(c, args);
+    if (command == "doc") return doc(c, args);
     if (command == "set") return set(c, args);
     return c.usage("unknown command '" + command + "'");
 }

@@ -50,6 +50,7 @@ enum Flag : std::uint8_t {
     Editable = 2,  // the list also takes typed text
     Hidden = 4,    // the row is never shown; its "D" button is hidden too
     NoHelp = 8,    // the row has no "?" button
+    Port = 16,     // a serial port's settings value, edited in the port dialog
 };
 
 struct Param {

@@ -1,0 +1,194 @@
+#include "helpbook.h"
+
+#include "catalogue.h"
+#include "ports.h"
+#include "writer.h"
+
+namespace orbex {
+namespace {
+
+std::string escape(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string code(std::string_view s) {
+    return "<code>" + escape(s) + "</code>";
+}
+
+std::string link(std::string_view key) {
+    return "<a href=\"#" + escape(key) + "\">" + escape(key) + "</a>";
+}
+
+std::string title(const Param& p) {
+    std::string_view name = descriptionOf(p);
+    if (name.empty() || name == p.key) return std::string(p.key);
+    if (name.back() == ':') name.remove_suffix(1);
+    return std::string(p.key) + " — " + escape(name);
+}
+
+std::string valueTable(ValueTable table) {
+    std::string s = "<table><tr><th>В файле</th><th>В списке</th></tr>\n";
+    for (const ValueChoice& row : table)
+        s += "<tr><td>" + code(row.value) + "</td><td>" + escape(row.display) + "</td></tr>\n";
+    return s + "</table>\n";
+}
+
+std::string checkText(Check c) {
+    switch (c) {
+        case Check::Number:
+            return "Значение — целое число от −2147483648 до 2147483647; допускаются пробелы "
+                   "в начале, знак и шестнадцатеричная запись после <code>$</code>, "
+                   "<code>x</code> или <code>0x</code>.";
+        case Check::Address:
+            return "Значение — пустое или один адрес IPv4: четыре десятичных числа через точку, "
+                   "первое от 1 до 255, остальные от 0 до 255.";
+        case Check::AddressList:
+            return "Значение — адреса IPv4 через пробел. Пока задан параметр " + link(keys::DNS) +
+                   ", допускаются и имена серверов.";
+        case Check::Any:
+            break;
+    }
+    return "";
+}
+
+std::string dependency(const Param& p) {
+    if (p.follows.empty()) return "";
+    const Param& g = param(idOf(p.follows));
+    std::string s = "<p>Доступен для изменения, когда ";
+    switch (g.rule) {
+        case Rule::WhenUnchecked:
+            s += "снят флажок " + link(g.key);
+            break;
+        case Rule::WhenChecked:
+            s += "отмечен флажок " + link(g.key);
+            break;
+        case Rule::WhenItem2:
+            s += "в списке " + link(g.key) + " выбрано «" + escape(g.table[1].display) + "»";
+            break;
+        case Rule::WhenNotItem1:
+            s += "в списке " + link(g.key) + " выбрано не «" + escape(g.table[0].display) + "»";
+            break;
+        case Rule::NoRule:
+            break;
+    }
+    return s + "; недоступный параметр сохраняет своё значение и записывается в файл.</p>\n";
+}
+
+std::string section(const Param& p) {
+    std::string s = "<h2 id=\"" + escape(p.key) + "\">" + title(p) + "</h2>\n";
+    switch (p.kind) {
+        case Kind::Text:
+            s += "<p>Текстовый параметр: в файл записывается введённый текст, пустой текст — "
+                 "как " +
+                 code(std::string(p.key) + "=''") + ". ";
+            s += checkText(p.check);
+            if (p.has(Masked)) s += " Поле ввода скрывает набранные символы.";
+            s += "</p>\n";
+            if (p.has(Port))
+                s += "<p>Настройки порта — семь слов через пробел, например " +
+                     code(composePortValue({})) +
+                     ": скорость, чётность, биты данных, стоп-биты и управление потоком "
+                     "XONXOFF, RTSCTS, LOCAL (со знаком «-», когда выключено). Их удобно "
+                     "задавать кнопкой «Настроить».</p>\n";
+            if (p.has(Hidden))
+                s += "<p>Таймаут порта задаётся в окне настроек порта (кнопка «Настроить»): "
+                     "«По умолчанию», 150, 300, 600 или любое введённое значение.</p>\n";
+            break;
+        case Kind::Switch:
+            s += "<p>Флажок: отмеченный записывается как " + code("on") + ", снятый — как " +
+                 code("off") + ".</p>\n";
+            break;
+        case Kind::Choice:
+            s += "<p>Значение выбирается из списка:</p>\n" + valueTable(p.table);
+            if (p.has(Editable))
+                s += "<p>Можно ввести и код раскладки, которого нет в списке.</p>\n";
+            if (p.key == keys::CHIPSET)
+                s += "<p>Для драйверов «+ X» файл хранит имя без " + code("_x") + " и строку " +
+                     code("X='on'") + "; для драйверов «+ FB» — строку " + code("FB='on'") +
+                     ".</p>\n";
+            break;
+        case Kind::None:
+            if (!p.description.empty())
+                s += "<p>" + escape(p.description) + ". Записывается программой по выбранному " +
+                     link(keys::CHIPSET) + ": " + code("on") + " или " + code("off") + ".</p>\n";
+            else
+                s += "<p>Программа не изменяет этот параметр: строка с ним в файле "
+                     "не влияет на настройки и не сохраняется.</p>\n";
+            return s;
+    }
+    s += dependency(p);
+    s += "<p>«По умолчанию»: параметр не записывается в файл, и терминал применяет своё "
+         "встроенное значение. Кнопка «D» возвращает параметр в это состояние.</p>\n";
+    return s;
+}
+
+constexpr std::string_view kMain = R"(<h2 id="MAIN">Менеджер конфигураций ORBEX</h2>
+<p>Программа создаёт и изменяет файл конфигурации терминала ORBEX: строки вида
+<code>KEY='value'</code> в кодировке UTF-8. Каждый параметр — одно поле окна на одной из
+восьми вкладок. Параметр либо задан, либо стоит «По умолчанию»: тогда он не записывается, и
+терминал применяет своё значение.</p>
+<ul>
+<li>«Открыть» читает файл; «Новый» и «Очистить» возвращают все параметры в «По умолчанию».</li>
+<li>Кнопка «D» возвращает в «По умолчанию» один параметр, кнопка «?» открывает его описание,
+щелчок по подписи — страницу параметра на сайте.</li>
+<li>«Просмотреть» показывает параметры, которые будут записаны. Неверные адреса и числа
+сбрасываются с предупреждением.</li>
+<li>«Сохранить» записывает файл на место открытого; новый файл получает имя в окне
+<a href="#FSAVE">параметров сохранения</a>.</li>
+<li>«Типовые конфигурации» задают готовые наборы параметров.</li>
+</ul>
+)";
+
+constexpr std::string_view kSave = R"(<h2 id="FSAVE">Параметры сохранения</h2>
+<p>Когда у конфигурации ещё нет файла, программа предлагает имя:</p>
+<ul>
+<li>«МАК адрес» — по адресу сетевой карты терминала, например <code>AA^BB^CC^DD^EE^FF.cfg</code>;</li>
+<li>«Имя компьютера» — по имени терминала, с окончанием <code>.cfg</code>;</li>
+<li>«Общий» — файл <code>default.cfg</code>, общий для терминалов без собственного файла;</li>
+<li>«Файл» — любой путь; окончание <code>.cfg</code> добавляется, если его нет.</li>
+</ul>
+<p>Существующий файл заменяется; при ошибке записи старый файл остаётся нетронутым.</p>
+)";
+
+}  // namespace
+
+std::string helpBook() {
+    std::string s =
+        "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<title>Менеджер конфигураций ORBEX — справка</title>\n"
+        "<style>body{font-family:sans-serif;max-width:50em;margin:auto;padding:1em}"
+        "table{border-collapse:collapse}td,th{border:1px solid #aaa;padding:2px 8px}"
+        "h2{border-bottom:1px solid #ccc;margin-top:2em}</style>\n</head>\n<body>\n"
+        "<h1 id=\"index\">Менеджер конфигураций ORBEX — справка</h1>\n<p>";
+    s +=
+        "<a href=\"#MAIN\">Работа с программой</a> · <a href=\"#FSAVE\">Параметры сохранения</a> · "
+        "<a href=\"" +
+        escape(siteAddress()) + "\">Сайт</a></p>\n<p>Параметры:";
+    for (const Param& p : catalogue()) s += " " + link(p.key);
+    s += "</p>\n";
+    s += kMain;
+    s += kSave;
+    for (const Param& p : catalogue()) s += section(p);
+    return s + "</body>\n</html>\n";
+}
+
+}  // namespace orbex
