@@ -99,8 +99,8 @@ std::string section(const Param& p) {
         case Kind::Text:
             s += "<p>Текстовый параметр: в файл записывается введённый текст, пустой текст — "
                  "как " +
-                 code(std::string(p.key) + "=''") + ". ";
-            s += checkText(p.check);
+                 code(std::string(p.key) + "=''") + ".";
+            if (p.check != Check::Any) s += " " + checkText(p.check);
             if (p.has(Masked)) s += " Поле ввода скрывает набранные символы.";
             s += "</p>\n";
             if (p.has(Port))
