@@ -107,6 +107,12 @@ std::string_view ReviewRow::storedValue() const {
     return text::cut(value, static_cast<std::size_t>(std::stoul(valueLength)));
 }
 
+std::string settingText(const ReviewRow& row) {
+    std::string s = "# " + row.description + ": " + row.shownText + "\r\n" + row.key + "='";
+    s += row.storedValue();
+    return s + "'";
+}
+
 std::string warningText(std::string_view key) {
     std::string s = "Внимание!\nЗначение параметра ";
     s += key;

@@ -25,6 +25,10 @@ struct ReviewRow {
 };
 using ReviewTable = std::vector<ReviewRow>;
 
+// One setting as copied from the review dialog: "# description: shown", CR LF, KEY='value',
+// no line end after the closing quote.
+std::string settingText(const ReviewRow& row);
+
 // Called once for every value that a check resets, with its key.
 using Warn = std::function<void(Id)>;
 

@@ -1,0 +1,72 @@
+// The save-target dialog: names the file after a MAC address, a computer name,
+// the common default.cfg, or a free path. Its only output is the main window's
+// current file.
+#pragma once
+
+#include <QDialog>
+
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+class TSV : public QDialog {
+  Q_OBJECT
+public:
+  // `banner` is the main window's StaticText2: its text is the file name, its
+  // "hint" the path.
+  explicit TSV(QLabel *banner, QWidget *parent = nullptr);
+
+  QFileDialog *saveDialog() const { return SD; }
+
+signals:
+  void helpRequested(
+      QWidget *button); // "?" asks the main window for the topic FSAVE
+
+public slots:
+  void Button1Click();
+  void Button2Click();
+  void Button3Click();
+  void MaskEdit1Change();
+  void MaskEdit1Exit();
+  void Edit1Change();
+  void Edit2Change();
+  void Label1Click();
+  void SpeedButton4Click();
+  void reject() override;
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+  void setTarget(const QString &path);
+  void clearTarget();
+  bool pasteMac();
+  void refuseMask();
+  bool runSaveDialog();
+
+  QLabel *banner_;
+  bool refusing_ = false;
+  QPlainTextEdit *Memo1;
+  QRadioButton *RadioButton1;
+  QLineEdit *MaskEdit1;
+  QRadioButton *RadioButton2;
+  QLineEdit *Edit1;
+  QRadioButton *RadioButton4;
+  QLabel *Label1;
+  QRadioButton *RadioButton3;
+  QLineEdit *Edit2;
+  QPushButton *Button2;
+  QPushButton *Button1;
+  QPushButton *Button3;
+  QToolButton *SpeedButton4;
+  QFileDialog *SD;
+};
+
+// A MAC address in any common form (aa:bb:cc:dd:ee:ff, aa-bb-...,
+// aabb.ccdd.eeff, aabbccddeeff, blanks around it) as AA^BB^CC^DD^EE^FF; an
+// empty text when it is none.
+QString macForMask(const QString &text);
