@@ -13,131 +13,124 @@
 
 namespace {
 
-QString qs(const std::string &s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
-constexpr int kColumns = 5; // description, key, value, value length, shown text
+constexpr int kColumns = 5;  // description, key, value, value length, shown text
 
-} // namespace
+}  // namespace
 
-Tdial::Tdial(QWidget *parent) : QDialog(parent) {
-  setObjectName("dial");
-  setWindowTitle("Результирующий файл конфигурации");
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowCloseButtonHint);
+Tdial::Tdial(QWidget* parent) : QDialog(parent) {
+    setObjectName("dial");
+    setWindowTitle("Результирующий файл конфигурации");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
 
-  StaticText1 = new QLabel("Результирующий файл конфигурации", this);
-  StaticText1->setObjectName("StaticText1");
-  StaticText1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  StaticText1->setAlignment(Qt::AlignCenter);
-  QFont title("Times New Roman");
-  title.setPixelSize(20);
-  StaticText1->setFont(title);
+    StaticText1 = new QLabel("Результирующий файл конфигурации", this);
+    StaticText1->setObjectName("StaticText1");
+    StaticText1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StaticText1->setAlignment(Qt::AlignCenter);
+    QFont title("Times New Roman");
+    title.setPixelSize(20);
+    StaticText1->setFont(title);
 
-  grid = new QTableWidget(1, kColumns, this);
-  grid->setObjectName("table");
-  grid->setHorizontalHeaderLabels({"Описание параметра", "Название параметра",
-                                   "Значение параметра", "", ""});
-  grid->setColumnHidden(3, true);
-  grid->setColumnHidden(4, true);
-  grid->setColumnWidth(0, 200);
-  grid->setColumnWidth(1, 183);
-  grid->setColumnWidth(2, 172);
-  grid->horizontalHeader()->setStretchLastSection(true);
-  grid->verticalHeader()->hide();
-  grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  grid->verticalHeader()->setDefaultSectionSize(20);
-  grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  grid->setSelectionMode(QAbstractItemView::SingleSelection);
-  grid->setShowGrid(true);
-  grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    grid = new QTableWidget(1, kColumns, this);
+    grid->setObjectName("table");
+    grid->setHorizontalHeaderLabels(
+        {"Описание параметра", "Название параметра", "Значение параметра", "", ""});
+    grid->setColumnHidden(3, true);
+    grid->setColumnHidden(4, true);
+    grid->setColumnWidth(0, 200);
+    grid->setColumnWidth(1, 183);
+    grid->setColumnWidth(2, 172);
+    grid->horizontalHeader()->setStretchLastSection(true);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setDefaultSectionSize(20);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setShowGrid(true);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
 
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  const auto item = [this](const char *name, const QString &caption,
-                           void (Tdial::*slot)()) {
-    QAction *a = PopupMenu1->addAction(caption);
-    a->setObjectName(name);
-    connect(a, &QAction::triggered, this, slot);
-    return a;
-  };
-  item("N2", "Копировать описание", &Tdial::N2Click);
-  item("N1", "Копировать название", &Tdial::N1Click);
-  item("N3", "Копировать значение", &Tdial::N3Click);
-  QAction *n4 = item("N4", "Копировать строчку настройки", &Tdial::N4Click);
-  n4->setShortcut(QKeySequence("Ctrl+C"));
-  n4->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  grid->addAction(n4);
-  connect(grid, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint &at) {
-            PopupMenu1->popup(grid->viewport()->mapToGlobal(at));
-          });
-  connect(grid, &QTableWidget::cellDoubleClicked, this, &Tdial::N4Click);
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    const auto item = [this](const char* name, const QString& caption, void (Tdial::*slot)()) {
+        QAction* a = PopupMenu1->addAction(caption);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    item("N2", "Копировать описание", &Tdial::N2Click);
+    item("N1", "Копировать название", &Tdial::N1Click);
+    item("N3", "Копировать значение", &Tdial::N3Click);
+    QAction* n4 = item("N4", "Копировать строчку настройки", &Tdial::N4Click);
+    n4->setShortcut(QKeySequence("Ctrl+C"));
+    n4->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    grid->addAction(n4);
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(grid->viewport()->mapToGlobal(at)); });
+    connect(grid, &QTableWidget::cellDoubleClicked, this, &Tdial::N4Click);
 
-  Button1 = new QPushButton("Ок", this);
-  Button1->setObjectName("Button1");
-  Button1->setDefault(true);
-  Button1->setAutoDefault(true);
-  connect(Button1, &QPushButton::clicked, this, &Tdial::Button1Click);
+    Button1 = new QPushButton("Ок", this);
+    Button1->setObjectName("Button1");
+    Button1->setDefault(true);
+    Button1->setAutoDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &Tdial::Button1Click);
 
-  auto *layout = new QVBoxLayout(this);
-  layout->addWidget(StaticText1);
-  layout->addWidget(grid, 1);
-  layout->addWidget(Button1, 0, Qt::AlignHCenter);
-  setFixedSize(616, 451);
-  setTable({});
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(StaticText1);
+    layout->addWidget(grid, 1);
+    layout->addWidget(Button1, 0, Qt::AlignHCenter);
+    setFixedSize(616, 451);
+    setTable({});
 }
 
 void Tdial::setTable(orbex::ReviewTable table) {
-  table_ = std::move(table);
-  grid->clearContents();
-  grid->setRowCount(static_cast<int>(table_.size()) +
-                    1); // and the trailing empty row
-  for (int r = 0; r < static_cast<int>(table_.size()); ++r) {
-    const orbex::ReviewRow &row = table_[static_cast<std::size_t>(r)];
-    const std::string *cells[kColumns] = {&row.description, &row.key,
-                                          &row.value, &row.valueLength,
-                                          &row.shownText};
-    for (int c = 0; c < kColumns; ++c)
-      grid->setItem(r, c, new QTableWidgetItem(qs(*cells[c])));
-  }
-  grid->setCurrentCell(0, 0);
+    table_ = std::move(table);
+    grid->clearContents();
+    grid->setRowCount(static_cast<int>(table_.size()) + 1);  // and the trailing empty row
+    for (int r = 0; r < static_cast<int>(table_.size()); ++r) {
+        const orbex::ReviewRow& row = table_[static_cast<std::size_t>(r)];
+        const std::string* cells[kColumns] = {&row.description, &row.key, &row.value,
+                                              &row.valueLength, &row.shownText};
+        for (int c = 0; c < kColumns; ++c) grid->setItem(r, c, new QTableWidgetItem(qs(*cells[c])));
+    }
+    grid->setCurrentCell(0, 0);
 }
 
-const orbex::ReviewRow *Tdial::currentRow() const {
-  const int r = grid->currentRow();
-  if (r < 0 || r >= static_cast<int>(table_.size()))
-    return nullptr;
-  return &table_[static_cast<std::size_t>(r)];
+const orbex::ReviewRow* Tdial::currentRow() const {
+    const int r = grid->currentRow();
+    if (r < 0 || r >= static_cast<int>(table_.size())) return nullptr;
+    return &table_[static_cast<std::size_t>(r)];
 }
 
-void Tdial::copy(const QString &text) {
-  QApplication::clipboard()->setText(text);
+void Tdial::copy(const QString& text) {
+    QApplication::clipboard()->setText(text);
 }
 
-void Tdial::Button1Click() { accept(); }
+void Tdial::Button1Click() {
+    accept();
+}
 
 void Tdial::N1Click() {
-  if (const auto *row = currentRow())
-    copy(qs(row->key));
+    if (const auto* row = currentRow()) copy(qs(row->key));
 }
 
 void Tdial::N2Click() {
-  if (const auto *row = currentRow())
-    copy(qs(row->description));
+    if (const auto* row = currentRow()) copy(qs(row->description));
 }
 
 void Tdial::N3Click() {
-  if (const auto *row = currentRow())
-    copy(qs(row->value));
+    if (const auto* row = currentRow()) copy(qs(row->value));
 }
 
 void Tdial::N4Click() {
-  const auto *row = currentRow();
-  if (!row)
-    return;
-  copy(qs(orbex::settingText(*row)));
-  QMessageBox::information(this, "Буфер обмена",
-                           "В буфер обмена помещена следующая информация:\n" +
-                               QApplication::clipboard()->text());
+    const auto* row = currentRow();
+    if (!row) return;
+    copy(qs(orbex::settingText(*row)));
+    QMessageBox::information(
+        this, "Буфер обмена",
+        "В буфер обмена помещена следующая информация:\n" + QApplication::clipboard()->text());
 }

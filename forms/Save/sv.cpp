@@ -25,287 +25,295 @@ namespace {
 constexpr auto kInitialFolder = "c:\\Rivalto\\Rivalto\\conf";
 
 // The file-name part of a path written with "/" or "\".
-QString fileNameOf(const QString &path) {
-  const int cut = std::max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
-  return path.mid(cut + 1);
+QString fileNameOf(const QString& path) {
+    const int cut = std::max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
+    return path.mid(cut + 1);
 }
 
 QString upperLatin(QString s) {
-  for (QChar &c : s)
-    if (c >= 'a' && c <= 'z')
-      c = QChar(c.unicode() - 'a' + 'A');
-  return s;
+    for (QChar& c : s)
+        if (c >= 'a' && c <= 'z') c = QChar(c.unicode() - 'a' + 'A');
+    return s;
 }
 
 // The working directory, saved when a file dialog opens and restored when it
 // closes.
 class KeepWorkingDirectory {
-public:
-  KeepWorkingDirectory() : dir_(QDir::currentPath()) {}
-  ~KeepWorkingDirectory() { QDir::setCurrent(dir_); }
+  public:
+    KeepWorkingDirectory() : dir_(QDir::currentPath()) {}
+    ~KeepWorkingDirectory() { QDir::setCurrent(dir_); }
 
-private:
-  QString dir_;
+  private:
+    QString dir_;
 };
 
-} // namespace
+}  // namespace
 
-QString macForMask(const QString &text) {
-  static const QRegularExpression forms(
-      "^\\s*(?:([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-"
-      "9A-Fa-f]{2})[:-]"
-      "([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})|([0-9A-Fa-f]{4})\\.([0-9A-Fa-f]{4})"
-      "\\.([0-9A-Fa-f]{4})"
-      "|([0-9A-Fa-f]{12}))\\s*$");
-  const auto m = forms.match(text);
-  if (!m.hasMatch())
-    return {};
-  QString digits;
-  for (int i = 1; i <= 10; ++i)
-    digits += m.captured(i);
-  QStringList pairs;
-  for (int i = 0; i < 12; i += 2)
-    pairs << digits.mid(i, 2).toUpper();
-  return pairs.join('^');
+QString macForMask(const QString& text) {
+    static const QRegularExpression forms(
+        "^\\s*(?:([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-"
+        "9A-Fa-f]{2})[:-]"
+        "([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})|([0-9A-Fa-f]{4})\\.([0-9A-Fa-f]{4})"
+        "\\.([0-9A-Fa-f]{4})"
+        "|([0-9A-Fa-f]{12}))\\s*$");
+    const auto m = forms.match(text);
+    if (!m.hasMatch()) return {};
+    QString digits;
+    for (int i = 1; i <= 10; ++i) digits += m.captured(i);
+    QStringList pairs;
+    for (int i = 0; i < 12; i += 2) pairs << digits.mid(i, 2).toUpper();
+    return pairs.join('^');
 }
 
-TSV::TSV(QLabel *banner, QWidget *parent) : QDialog(parent), banner_(banner) {
-  setObjectName("SV");
-  setWindowTitle("Параметры сохрнения");
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
+    setObjectName("SV");
+    setWindowTitle("Параметры сохрнения");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
-  Memo1 = new QPlainTextEdit(this);
-  Memo1->setObjectName("Memo1");
-  Memo1->setPlainText(
-      "\nНе задано имя файла для сохранения:\nВыберите удобный Вам вариант:");
-  Memo1->setReadOnly(true);
-  Memo1->setFrameShape(QFrame::NoFrame);
-  Memo1->setFocusPolicy(Qt::NoFocus);
-  Memo1->viewport()->setAutoFillBackground(false);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo1->setFixedHeight(Memo1->fontMetrics().lineSpacing() * 4);
-  QTextOption centred(Qt::AlignHCenter);
-  Memo1->document()->setDefaultTextOption(centred);
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName("Memo1");
+    Memo1->setPlainText("\nНе задано имя файла для сохранения:\nВыберите удобный Вам вариант:");
+    Memo1->setReadOnly(true);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setFocusPolicy(Qt::NoFocus);
+    Memo1->viewport()->setAutoFillBackground(false);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setFixedHeight(Memo1->fontMetrics().lineSpacing() * 4);
+    QTextOption centred(Qt::AlignHCenter);
+    Memo1->document()->setDefaultTextOption(centred);
 
-  const auto radio = [this](const char *name, const QString &caption) {
-    auto *r = new QRadioButton(caption, this);
-    r->setObjectName(name);
-    return r;
-  };
-  const auto edit = [this](const char *name) {
-    auto *e = new QLineEdit(this);
-    e->setObjectName(name);
-    return e;
-  };
-  RadioButton1 = radio("RadioButton1", "МАК адрес :");
-  RadioButton2 = radio("RadioButton2", "Имя компьютера");
-  RadioButton4 = radio("RadioButton4", "Общий");
-  RadioButton3 = radio("RadioButton3", "Файл");
-  auto *group = new QButtonGroup(this);
-  for (QRadioButton *r :
-       {RadioButton1, RadioButton2, RadioButton4, RadioButton3})
-    group->addButton(r);
-  RadioButton1->setChecked(true);
+    const auto radio = [this](const char* name, const QString& caption) {
+        auto* r = new QRadioButton(caption, this);
+        r->setObjectName(name);
+        return r;
+    };
+    const auto edit = [this](const char* name) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(name);
+        return e;
+    };
+    RadioButton1 = radio("RadioButton1", "МАК адрес :");
+    RadioButton2 = radio("RadioButton2", "Имя компьютера");
+    RadioButton4 = radio("RadioButton4", "Общий");
+    RadioButton3 = radio("RadioButton3", "Файл");
+    auto* group = new QButtonGroup(this);
+    for (QRadioButton* r : {RadioButton1, RadioButton2, RadioButton4, RadioButton3})
+        group->addButton(r);
+    RadioButton1->setChecked(true);
 
-  MaskEdit1 = edit("MaskEdit1");
-  MaskEdit1->setInputMask("NN^NN^NN^NN^NN^NN; ");
-  MaskEdit1->setText("AA^BB^CC^DD^EE^FF");
-  MaskEdit1->installEventFilter(this);
-  Edit1 = edit("Edit1");
-  Edit2 = edit("Edit2");
-  connect(MaskEdit1, &QLineEdit::textChanged, this, &TSV::MaskEdit1Change);
-  connect(Edit1, &QLineEdit::textChanged, this, &TSV::Edit1Change);
-  connect(Edit2, &QLineEdit::textChanged, this, &TSV::Edit2Change);
+    MaskEdit1 = edit("MaskEdit1");
+    MaskEdit1->setInputMask("NN^NN^NN^NN^NN^NN; ");
+    MaskEdit1->setText("AA^BB^CC^DD^EE^FF");
+    MaskEdit1->installEventFilter(this);
+    Edit1 = edit("Edit1");
+    Edit2 = edit("Edit2");
+    connect(MaskEdit1, &QLineEdit::textChanged, this, &TSV::MaskEdit1Change);
+    connect(Edit1, &QLineEdit::textChanged, this, &TSV::Edit1Change);
+    connect(Edit2, &QLineEdit::textChanged, this, &TSV::Edit2Change);
 
-  Label1 = new QLabel("Будет создан файл default.cfg", this);
-  Label1->setObjectName("Label1");
-  Label1->installEventFilter(this);
+    Label1 = new QLabel("Будет создан файл default.cfg", this);
+    Label1->setObjectName("Label1");
+    Label1->installEventFilter(this);
 
-  const auto button = [this](const char *name, const QString &caption,
-                             void (TSV::*slot)()) {
-    auto *b = new QPushButton(caption, this);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    connect(b, &QPushButton::clicked, this, slot);
-    return b;
-  };
-  Button2 = button("Button2", "Обзор.", &TSV::Button2Click);
-  Button1 = button("Button1", "ОК", &TSV::Button1Click);
-  Button1->setDefault(true);
-  Button3 = button("Button3", "Отмена", &TSV::Button3Click);
+    const auto button = [this](const char* name, const QString& caption, void (TSV::*slot)()) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    Button2 = button("Button2", "Обзор.", &TSV::Button2Click);
+    Button1 = button("Button1", "ОК", &TSV::Button1Click);
+    Button1->setDefault(true);
+    Button3 = button("Button3", "Отмена", &TSV::Button3Click);
 
-  auto *Panel1 = new QWidget(this);
-  Panel1->setObjectName("Panel1");
-  SpeedButton4 = new QToolButton(Panel1);
-  SpeedButton4->setObjectName("SpeedButton4");
-  SpeedButton4->setText("?");
-  SpeedButton4->setAutoRaise(true);
-  SpeedButton4->setProperty("helpKeyword", "FSAVE");
-  QFont bold = SpeedButton4->font();
-  bold.setBold(true);
-  SpeedButton4->setFont(bold);
-  SpeedButton4->setFocusPolicy(Qt::NoFocus);
-  connect(SpeedButton4, &QToolButton::clicked, this, &TSV::SpeedButton4Click);
-  auto *panelLayout = new QHBoxLayout(Panel1);
-  panelLayout->setContentsMargins(0, 0, 0, 0);
-  panelLayout->addStretch();
-  panelLayout->addWidget(SpeedButton4);
+    auto* Panel1 = new QWidget(this);
+    Panel1->setObjectName("Panel1");
+    SpeedButton4 = new QToolButton(Panel1);
+    SpeedButton4->setObjectName("SpeedButton4");
+    SpeedButton4->setText("?");
+    SpeedButton4->setAutoRaise(true);
+    SpeedButton4->setProperty("helpKeyword", "FSAVE");
+    QFont bold = SpeedButton4->font();
+    bold.setBold(true);
+    SpeedButton4->setFont(bold);
+    SpeedButton4->setFocusPolicy(Qt::NoFocus);
+    connect(SpeedButton4, &QToolButton::clicked, this, &TSV::SpeedButton4Click);
+    auto* panelLayout = new QHBoxLayout(Panel1);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->addStretch();
+    panelLayout->addWidget(SpeedButton4);
 
-  SD = new QFileDialog(this);
-  SD->setObjectName("SD");
-  SD->setAcceptMode(QFileDialog::AcceptSave);
-  SD->setFileMode(QFileDialog::AnyFile);
-  SD->setDefaultSuffix("cfg");
-  SD->setNameFilter("Настройки ORBEX (*.cfg)");
-  if (QDir(kInitialFolder).exists())
-    SD->setDirectory(kInitialFolder);
+    SD = new QFileDialog(this);
+    SD->setObjectName("SD");
+    SD->setAcceptMode(QFileDialog::AcceptSave);
+    SD->setFileMode(QFileDialog::AnyFile);
+    SD->setDefaultSuffix("cfg");
+    SD->setNameFilter("Настройки ORBEX (*.cfg)");
+    if (QDir(kInitialFolder).exists()) SD->setDirectory(kInitialFolder);
 
-  auto *grid = new QGridLayout(this);
-  grid->addWidget(Panel1, 0, 0, 1, 3);
-  grid->addWidget(Memo1, 1, 0, 1, 3);
-  grid->addWidget(RadioButton1, 2, 0);
-  grid->addWidget(MaskEdit1, 2, 1);
-  grid->addWidget(RadioButton2, 3, 0);
-  grid->addWidget(Edit1, 3, 1);
-  grid->addWidget(RadioButton4, 4, 0);
-  grid->addWidget(Label1, 4, 1);
-  grid->addWidget(RadioButton3, 5, 0);
-  grid->addWidget(Edit2, 5, 1);
-  grid->addWidget(Button2, 5, 2);
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(Button1);
-  buttons->addWidget(Button3);
-  buttons->addStretch();
-  grid->addLayout(buttons, 6, 0, 1, 3);
-  grid->setRowStretch(1, 1);
-  setFixedSize(405, 266);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Panel1, 0, 0, 1, 3);
+    grid->addWidget(Memo1, 1, 0, 1, 3);
+    grid->addWidget(RadioButton1, 2, 0);
+    grid->addWidget(MaskEdit1, 2, 1);
+    grid->addWidget(RadioButton2, 3, 0);
+    grid->addWidget(Edit1, 3, 1);
+    grid->addWidget(RadioButton4, 4, 0);
+    grid->addWidget(Label1, 4, 1);
+    grid->addWidget(RadioButton3, 5, 0);
+    grid->addWidget(Edit2, 5, 1);
+    grid->addWidget(Button2, 5, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button3);
+    buttons->addStretch();
+    grid->addLayout(buttons, 6, 0, 1, 3);
+    grid->setRowStretch(1, 1);
+    setFixedSize(405, 266);
 }
 
-void TSV::setTarget(const QString &path) {
-  banner_->setText(fileNameOf(path));
-  banner_->setProperty("hint", path);
-  banner_->setToolTip(path);
+void TSV::prepareSaveAs(const QString& path) {
+    RadioButton3->setChecked(true);
+    if (path.isEmpty()) {
+        RadioButton1->setChecked(true);
+    } else {
+        Edit2->setText(path);
+    }
+}
+
+void TSV::setTarget(const QString& path) {
+    banner_->setText(fileNameOf(path));
+    banner_->setProperty("hint", path);
+    banner_->setToolTip(path);
 }
 
 void TSV::clearTarget() {
-  banner_->setProperty("hint", QString());
-  banner_->setToolTip(QString());
+    banner_->setProperty("hint", QString());
+    banner_->setToolTip(QString());
 }
 
 bool TSV::runSaveDialog() {
-  return SD->exec() == QDialog::Accepted && !SD->selectedFiles().isEmpty();
+    return SD->exec() == QDialog::Accepted && !SD->selectedFiles().isEmpty();
 }
 
 void TSV::Button1Click() {
-  if (!MaskEdit1->hasAcceptableInput()) {
-    refuseMask();
-    return;
-  }
-  KeepWorkingDirectory keep;
-  MaskEdit1->setText(upperLatin(MaskEdit1->text()));
-  if (RadioButton3->isChecked()) {
-    const QString name = fileNameOf(Edit2->text());
-    const int dot = name.lastIndexOf('.');
-    if (dot < 0 || name.mid(dot) != ".cfg")
-      Edit2->setText(Edit2->text() + ".cfg");
-    setTarget(Edit2->text());
-  } else {
-    QString proposed = RadioButton1->isChecked()   ? MaskEdit1->text() + ".cfg"
-                       : RadioButton2->isChecked() ? Edit1->text() + ".cfg"
-                                                   : QString("default.cfg");
-    banner_->setProperty("hint", proposed);
-    SD->selectFile(proposed);
-    if (runSaveDialog()) {
-      setTarget(QDir::toNativeSeparators(SD->selectedFiles().first()));
-    } else {
-      clearTarget();
+    if (!MaskEdit1->hasAcceptableInput()) {
+        refuseMask();
+        return;
     }
-  }
-  accept();
+    KeepWorkingDirectory keep;
+    MaskEdit1->setText(upperLatin(MaskEdit1->text()));
+    if (RadioButton3->isChecked()) {
+        const QString name = fileNameOf(Edit2->text());
+        const int dot = name.lastIndexOf('.');
+        if (dot < 0 || name.mid(dot) != ".cfg") Edit2->setText(Edit2->text() + ".cfg");
+        setTarget(Edit2->text());
+    } else {
+        QString proposed = RadioButton1->isChecked()   ? MaskEdit1->text() + ".cfg"
+                           : RadioButton2->isChecked() ? Edit1->text() + ".cfg"
+                                                       : QString("default.cfg");
+        banner_->setProperty("hint", proposed);
+        SD->selectFile(proposed);
+        if (runSaveDialog()) {
+            setTarget(QDir::toNativeSeparators(SD->selectedFiles().first()));
+        } else {
+            clearTarget();
+        }
+    }
+    accept();
 }
 
 void TSV::Button2Click() {
-  KeepWorkingDirectory keep;
-  if (runSaveDialog()) {
-    Edit2->setText(QDir::toNativeSeparators(SD->selectedFiles().first()));
-  } else {
-    RadioButton1->setChecked(true);
-  }
+    KeepWorkingDirectory keep;
+    if (runSaveDialog()) {
+        Edit2->setText(QDir::toNativeSeparators(SD->selectedFiles().first()));
+    } else {
+        RadioButton1->setChecked(true);
+    }
 }
 
 void TSV::Button3Click() {
-  clearTarget();
-  QDialog::reject();
+    clearTarget();
+    QDialog::reject();
 }
 
-void TSV::reject() { Button3Click(); } // Esc is the cancel button
+void TSV::reject() {
+    Button3Click();
+}  // Esc is the cancel button
 
-void TSV::MaskEdit1Change() { RadioButton1->setChecked(true); }
+void TSV::MaskEdit1Change() {
+    RadioButton1->setChecked(true);
+}
 
-void TSV::MaskEdit1Exit() { MaskEdit1->setText(upperLatin(MaskEdit1->text())); }
+void TSV::MaskEdit1Exit() {
+    MaskEdit1->setText(upperLatin(MaskEdit1->text()));
+}
 
-void TSV::Edit1Change() { RadioButton2->setChecked(true); }
+void TSV::Edit1Change() {
+    RadioButton2->setChecked(true);
+}
 
-void TSV::Edit2Change() { RadioButton3->setChecked(true); }
+void TSV::Edit2Change() {
+    RadioButton3->setChecked(true);
+}
 
-void TSV::Label1Click() { RadioButton4->setChecked(true); }
+void TSV::Label1Click() {
+    RadioButton4->setChecked(true);
+}
 
-void TSV::SpeedButton4Click() { emit helpRequested(SpeedButton4); }
+void TSV::SpeedButton4Click() {
+    emit helpRequested(SpeedButton4);
+}
 
 bool TSV::pasteMac() {
-  const QString mac = macForMask(QApplication::clipboard()->text());
-  if (mac.isEmpty())
-    return false;
-  MaskEdit1->setText(mac);
-  return true;
+    const QString mac = macForMask(QApplication::clipboard()->text());
+    if (mac.isEmpty()) return false;
+    MaskEdit1->setText(mac);
+    return true;
 }
 
 void TSV::refuseMask() {
-  if (refusing_)
-    return;
-  refusing_ = true;
-  // After the event that moved the focus away, so that the focus can be put
-  // back.
-  QTimer::singleShot(0, this, [this] {
-    QMessageBox::warning(
-        this, "Ошибка",
-        "Неверный МАК адрес: заполните все двенадцать позиций буквами или "
-        "цифрами.");
-    refusing_ = false;
-    MaskEdit1->setFocus();
-  });
+    if (refusing_) return;
+    refusing_ = true;
+    // After the event that moved the focus away, so that the focus can be put
+    // back.
+    QTimer::singleShot(0, this, [this] {
+        QMessageBox::warning(this, "Ошибка",
+                             "Неверный МАК адрес: заполните все двенадцать позиций буквами или "
+                             "цифрами.");
+        refusing_ = false;
+        MaskEdit1->setFocus();
+    });
 }
 
-bool TSV::eventFilter(QObject *watched, QEvent *event) {
-  if (watched == Label1 && event->type() == QEvent::MouseButtonRelease) {
-    Label1Click();
-  } else if (watched == MaskEdit1 && event->type() == QEvent::KeyPress) {
-    if (static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste) &&
-        pasteMac())
-      return true;
-  } else if (watched == MaskEdit1 && event->type() == QEvent::ContextMenu) {
-    // The menu's "Paste" takes a MAC address in any common form too.
-    QMenu *menu = MaskEdit1->createStandardContextMenu();
-    for (QAction *a : menu->actions()) {
-      if (a->objectName() != "edit-paste" ||
-          macForMask(QApplication::clipboard()->text()).isEmpty())
-        continue;
-      disconnect(a, &QAction::triggered, nullptr, nullptr);
-      connect(a, &QAction::triggered, this, &TSV::pasteMac);
+bool TSV::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label1 && event->type() == QEvent::MouseButtonRelease) {
+        Label1Click();
+    } else if (watched == MaskEdit1 && event->type() == QEvent::KeyPress) {
+        if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste) && pasteMac()) return true;
+    } else if (watched == MaskEdit1 && event->type() == QEvent::ContextMenu) {
+        // The menu's "Paste" takes a MAC address in any common form too.
+        QMenu* menu = MaskEdit1->createStandardContextMenu();
+        for (QAction* a : menu->actions()) {
+            if (a->objectName() != "edit-paste" ||
+                macForMask(QApplication::clipboard()->text()).isEmpty())
+                continue;
+            disconnect(a, &QAction::triggered, nullptr, nullptr);
+            connect(a, &QAction::triggered, this, &TSV::pasteMac);
+        }
+        menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+        delete menu;
+        return true;
+    } else if (watched == MaskEdit1 && event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+        if (!MaskEdit1->hasAcceptableInput() && isVisible()) {
+            refuseMask();  // leaving a MAC address with empty positions is refused
+        } else {
+            MaskEdit1Exit();
+        }
     }
-    menu->exec(static_cast<QContextMenuEvent *>(event)->globalPos());
-    delete menu;
-    return true;
-  } else if (watched == MaskEdit1 && event->type() == QEvent::FocusOut) {
-    const auto reason = static_cast<QFocusEvent *>(event)->reason();
-    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-      return false;
-    if (!MaskEdit1->hasAcceptableInput() && isVisible()) {
-      refuseMask(); // leaving a MAC address with empty positions is refused
-    } else {
-      MaskEdit1Exit();
-    }
-  }
-  return QDialog::eventFilter(watched, event);
+    return QDialog::eventFilter(watched, event);
 }

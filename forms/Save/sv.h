@@ -14,59 +14,62 @@ class QRadioButton;
 class QToolButton;
 
 class TSV : public QDialog {
-  Q_OBJECT
-public:
-  // `banner` is the main window's StaticText2: its text is the file name, its
-  // "hint" the path.
-  explicit TSV(QLabel *banner, QWidget *parent = nullptr);
+    Q_OBJECT
+  public:
+    // `banner` is the main window's StaticText2: its text is the file name, its
+    // "hint" the path.
+    explicit TSV(QLabel* banner, QWidget* parent = nullptr);
 
-  QFileDialog *saveDialog() const { return SD; }
+    QFileDialog* saveDialog() const { return SD; }
 
-signals:
-  void helpRequested(
-      QWidget *button); // "?" asks the main window for the topic FSAVE
+    // "Сохранить как...": the file option with the current file's path or name, or the MAC
+    // address option when there is no current file.
+    void prepareSaveAs(const QString& path);
 
-public slots:
-  void Button1Click();
-  void Button2Click();
-  void Button3Click();
-  void MaskEdit1Change();
-  void MaskEdit1Exit();
-  void Edit1Change();
-  void Edit2Change();
-  void Label1Click();
-  void SpeedButton4Click();
-  void reject() override;
+  signals:
+    void helpRequested(QWidget* button);  // "?" asks the main window for the topic FSAVE
 
-protected:
-  bool eventFilter(QObject *watched, QEvent *event) override;
+  public slots:
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void MaskEdit1Change();
+    void MaskEdit1Exit();
+    void Edit1Change();
+    void Edit2Change();
+    void Label1Click();
+    void SpeedButton4Click();
+    void reject() override;
 
-private:
-  void setTarget(const QString &path);
-  void clearTarget();
-  bool pasteMac();
-  void refuseMask();
-  bool runSaveDialog();
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-  QLabel *banner_;
-  bool refusing_ = false;
-  QPlainTextEdit *Memo1;
-  QRadioButton *RadioButton1;
-  QLineEdit *MaskEdit1;
-  QRadioButton *RadioButton2;
-  QLineEdit *Edit1;
-  QRadioButton *RadioButton4;
-  QLabel *Label1;
-  QRadioButton *RadioButton3;
-  QLineEdit *Edit2;
-  QPushButton *Button2;
-  QPushButton *Button1;
-  QPushButton *Button3;
-  QToolButton *SpeedButton4;
-  QFileDialog *SD;
+  private:
+    void setTarget(const QString& path);
+    void clearTarget();
+    bool pasteMac();
+    void refuseMask();
+    bool runSaveDialog();
+
+    QLabel* banner_;
+    bool refusing_ = false;
+    QPlainTextEdit* Memo1;
+    QRadioButton* RadioButton1;
+    QLineEdit* MaskEdit1;
+    QRadioButton* RadioButton2;
+    QLineEdit* Edit1;
+    QRadioButton* RadioButton4;
+    QLabel* Label1;
+    QRadioButton* RadioButton3;
+    QLineEdit* Edit2;
+    QPushButton* Button2;
+    QPushButton* Button1;
+    QPushButton* Button3;
+    QToolButton* SpeedButton4;
+    QFileDialog* SD;
 };
 
 // A MAC address in any common form (aa:bb:cc:dd:ee:ff, aa-bb-...,
 // aabb.ccdd.eeff, aabbccddeeff, blanks around it) as AA^BB^CC^DD^EE^FF; an
 // empty text when it is none.
-QString macForMask(const QString &text);
+QString macForMask(const QString& text);

@@ -1,0 +1,746 @@
+#include "setup.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+
+#include "Cfgx/dial.h"
+#include "Com/coms.h"
+#include "Save/sv.h"
+#include "about/aboutbox.h"
+#include "pages.h"
+#include "presets.h"
+#include "reader.h"
+#include "review.h"
+#include "writer.h"
+
+using namespace orbex;
+
+namespace {
+
+constexpr auto kTitle = "Менеджер конфигураций ORBEX";
+constexpr auto kNewFile = "Новый файл";
+constexpr auto kOpenFolder = "c:\\Rivalto\\Rivalto\\conf";
+constexpr int kStandardWidth = 121;
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+std::string ss(const QString& s) {
+    return s.toStdString();
+}
+
+// The working directory, saved when a file dialog opens and restored when it closes.
+class KeepWorkingDirectory {
+  public:
+    KeepWorkingDirectory() : dir_(QDir::currentPath()) {}
+    ~KeepWorkingDirectory() { QDir::setCurrent(dir_); }
+
+  private:
+    QString dir_;
+};
+
+void setHint(QWidget* w, const QString& hint, bool tooltip) {
+    w->setProperty("hint", hint);
+    if (tooltip) w->setToolTip(hint);
+}
+
+void setBlue(QLabel* label) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    label->setPalette(p);
+}
+
+void setUnderline(QLabel* label, bool on) {
+    QFont f = label->font();
+    f.setUnderline(on);
+    label->setFont(f);
+}
+
+}  // namespace
+
+SwitchBox::SwitchBox(QWidget* parent) : QCheckBox(parent) {
+    setTristate(true);
+}
+
+void SwitchBox::nextCheckState() {
+    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
+    setObjectName("Setup");
+    setWindowTitle(kTitle);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setAcceptDrops(true);
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    StaticText2 = new QLabel(kNewFile, central);
+    StaticText2->setObjectName("StaticText2");
+    StaticText2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StaticText2->setAlignment(Qt::AlignCenter);
+    StaticText2->setMinimumWidth(252);
+    QFont bannerFont("Times New Roman");
+    bannerFont.setPixelSize(20);
+    StaticText2->setFont(bannerFont);
+    QPalette purple = StaticText2->palette();
+    purple.setColor(QPalette::WindowText, QColor(64, 0, 64));
+    StaticText2->setPalette(purple);
+    setHint(StaticText2, QString(), true);
+    StaticText2->installEventFilter(this);
+
+    PageControl1 = new QTabWidget(central);
+    PageControl1->setObjectName("PageControl1");
+    // Every tab caption stays visible: the window is as wide as the tabs need.
+    PageControl1->setUsesScrollButtons(false);
+    PageControl1->installEventFilter(this);
+
+    buildPages();
+    buildButtons();
+    buildMenu();
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(StaticText2, 0, Qt::AlignHCenter);
+    layout->addWidget(PageControl1);
+    auto* buttons = new QHBoxLayout;
+    for (const char* name : {"Button1", "Button4", "Button3", "Button5", "Button2"})
+        buttons->addWidget(central->findChild<QPushButton*>(name));
+    layout->addLayout(buttons);
+
+    OpenD = new QFileDialog(this, QString(), QString(), "Файлы конфигурации ORBEX (*.cfg)");
+    OpenD->setObjectName("OpenD");
+    OpenD->setFileMode(QFileDialog::ExistingFile);
+    OpenD->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenD->setOption(QFileDialog::ReadOnly, false);
+    if (QDir(kOpenFolder).exists()) OpenD->setDirectory(kOpenFolder);
+
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int page) {
+        if (currentPage_ == portsPage_) TabSheet7Exit();
+        currentPage_ = page;
+        if (page == portsPage_) TabSheet7Enter();
+    });
+
+    FormCreate();
+    layout->activate();
+    setFixedSize(sizeHint());
+}
+
+TSetup::~TSetup() = default;
+
+void TSetup::createDialogs() {
+    dial_ = new Tdial(this);
+    SV_ = new TSV(StaticText2, this);
+    AboutBox_ = new TAboutBox(this);
+    coms_ = new Tcoms(this);
+    connect(SV_, &TSV::helpRequested, this, &TSetup::SpeedButton1Click);
+}
+
+// Rows are created in the window's creation order, which is also the review order; each
+// goes to its place on its page.
+void TSetup::buildPages() {
+    std::vector<QGridLayout*> grids;
+    std::vector<std::vector<std::pair<int, QWidget*>>> tabOrder(pages().size());
+    for (const PageInfo& info : pages()) {
+        auto* page = new QWidget;
+        page->setObjectName(info.name);
+        auto* grid = new QGridLayout(page);
+        grid->setVerticalSpacing(2);
+        grid->setColumnStretch(6, 1);
+        grid->setRowStretch(16, 1);
+        grids.push_back(grid);
+        if (info.page == Page::Ports) portsPage_ = PageControl1->count();
+        PageControl1->addTab(page, info.caption);
+    }
+    const auto pageIndex = [](Page p) {
+        for (std::size_t i = 0; i < pages().size(); ++i)
+            if (pages()[i].page == p) return i;
+        return std::size_t{0};
+    };
+    QFont bold = font();
+    bold.setBold(true);
+    const auto speedButton = [&](QWidget* parent, const QString& caption, const Param& p) {
+        auto* b = new QToolButton(parent);
+        b->setObjectName(QString("SpeedButton%1").arg(speedButtons_.size() + 1));
+        b->setText(caption);
+        b->setFont(bold);
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setFixedSize(23, 22);
+        b->setProperty("helpKeyword", qs(caption == "D" ? p.key : p.helpKeyword()));
+        if (caption == "D") setHint(b, "Установить по умолчанию", true);
+        connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
+        speedButtons_.push_back(b);
+        return b;
+    };
+
+    int port = 0;
+    for (Id id : controlOrder()) {
+        const Param& p = param(id);
+        const std::size_t pi = pageIndex(p.page);
+        QWidget* page = PageControl1->widget(static_cast<int>(pi));
+        QGridLayout* grid = grids[pi];
+        const int row = p.row - 1;
+        const int column = p.has(Hidden) ? 5 : 0;  // a hidden timeout shares its port's row
+
+        auto* label = new QLabel(qs(p.caption), page);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        setBlue(label);
+        QWidget* w = nullptr;
+        switch (p.kind) {
+            case Kind::Text: {
+                auto* edit = new QLineEdit(page);
+                if (p.has(Masked)) {
+                    edit->setEchoMode(QLineEdit::Password);
+                    edit->setStyleSheet("lineedit-password-character: 124");  // "|"
+                }
+                edit->installEventFilter(this);
+                label->setBuddy(edit);
+                w = edit;
+                break;
+            }
+            case Kind::Switch: {
+                auto* box = new SwitchBox(page);
+                if (p.rule != Rule::NoRule)
+                    connect(box, &QCheckBox::stateChanged, this, [this, id] { applyRule(id); });
+                w = box;
+                break;
+            }
+            case Kind::Choice: {
+                auto* list = new QComboBox(page);
+                list->setEditable(p.has(Editable));
+                list->setInsertPolicy(QComboBox::NoInsert);
+                list->setMaxVisibleItems(20);
+                if (p.rule != Rule::NoRule)
+                    connect(list, &QComboBox::activated, this, [this, id] { applyRule(id); });
+                w = list;
+                break;
+            }
+            case Kind::None:
+                break;
+        }
+        w->setObjectName(qs(p.key));
+        if (p.kind == Kind::Text) {
+            label->setObjectName(qs(p.key) + "_label");
+        } else {
+            label->setObjectName(qs(p.label));
+            setHint(label, qs(p.key), true);
+            setHint(w, qs(p.description), false);
+            plainLabels_.push_back(label);
+        }
+        label->installEventFilter(this);
+        if (p.kind != Kind::Switch) w->setFixedWidth(p.width ? p.width : kStandardWidth);
+        controls_[static_cast<std::size_t>(id)] = w;
+        labels_[static_cast<std::size_t>(id)] = label;
+
+        grid->addWidget(label, row, column);
+        grid->addWidget(w, row, column + 1, Qt::AlignLeft);
+        if (!p.has(NoHelp)) grid->addWidget(speedButton(page, "?", p), row, column + 2);
+        QToolButton* d = speedButton(page, "D", p);
+        grid->addWidget(d, row, column + 3);
+        if (p.has(Hidden)) {
+            for (QWidget* hidden : {static_cast<QWidget*>(label), w, static_cast<QWidget*>(d)})
+                hidden->hide();
+        }
+        tabOrder[pi].emplace_back(p.tabPlace(), w);
+
+        if (p.has(Port)) {
+            ++port;
+            auto* b = new QPushButton("Настроить", page);
+            b->setObjectName(QString("Button%1").arg(5 + port));
+            setHint(b, QString::number(port), false);
+            connect(b, &QPushButton::clicked, this, &TSetup::Button6Click);
+            grid->addWidget(b, row, 4);
+            tabOrder[pi].emplace_back(15 + port, b);
+        }
+    }
+    for (auto& order : tabOrder) {
+        std::stable_sort(order.begin(), order.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (std::size_t i = 1; i < order.size(); ++i)
+            QWidget::setTabOrder(order[i - 1].second, order[i].second);
+    }
+
+    Panel1 = new QWidget(PageControl1);
+    Panel1->setObjectName("Panel1");
+    Label35 = new QLabel("© ООО «Valtrix», 2026", Panel1);
+    Label35->setObjectName("Label35");
+    setBlue(Label35);
+    Label35->setCursor(Qt::PointingHandCursor);
+    setHint(Label35, qs(siteAddress()), true);
+    Label35->installEventFilter(this);
+    plainLabels_.push_back(Label35);
+    auto* panelLayout = new QHBoxLayout(Panel1);
+    panelLayout->setContentsMargins(4, 4, 8, 4);
+    panelLayout->addWidget(Label35);
+}
+
+void TSetup::buildButtons() {
+    struct ButtonInfo {
+        const char* name;
+        const char* caption;
+        const char* hint;
+        void (TSetup::*slot)();
+    };
+    static constexpr ButtonInfo kButtons[] = {
+        {"Button1", "Сохранить", "Сохранить файл конфигурации", &TSetup::Button1Click},
+        {"Button4", "Открыть", "Открыть файл конфигурации", &TSetup::Button4Click},
+        {"Button3", "Просмотреть", "Просмотреть файл конфигурации", &TSetup::Button3Click},
+        {"Button5", "Очистить", "Сбросить все значения по умолчанию", &TSetup::Button5Click},
+        {"Button2", "Выход", "Выход без изменений", &TSetup::Button2Click},
+    };
+    for (const ButtonInfo& info : kButtons) {
+        auto* b = new QPushButton(info.caption, centralWidget());
+        b->setObjectName(info.name);
+        setHint(b, info.hint, true);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, info.slot);
+        if (info.slot == &TSetup::Button1Click) {
+            Button1 = b;
+            b->setDefault(true);
+        }
+    }
+}
+
+void TSetup::buildMenu() {
+    menuBar()->setObjectName("MainMenu1");
+    const auto menu = [this](QMenu* parent, const char* name, const QString& caption) {
+        QMenu* m = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
+        m->setObjectName(name);
+        m->menuAction()->setObjectName(QString(name) + "Item");
+        return m;
+    };
+    const auto item = [this](QMenu* m, const char* name, const QString& caption,
+                             const QString& shortcut, void (TSetup::*slot)()) {
+        QAction* a = m->addAction(caption);
+        a->setObjectName(name);
+        if (!shortcut.isEmpty()) a->setShortcut(QKeySequence(shortcut));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    const auto separator = [](QMenu* m, const char* name) {
+        m->addSeparator()->setObjectName(name);
+    };
+
+    QMenu* file = menu(nullptr, "N1", "Файл");
+    item(file, "N16", "Новый", "Ctrl+N", &TSetup::N16Click);
+    separator(file, "N15");
+    item(file, "N2", "Открыть", "Ctrl+O", &TSetup::Button4Click);
+    item(file, "N3", "Сохранить", "Ctrl+S", &TSetup::Button1Click);
+    separator(file, "N13");
+    item(file, "N14", "Сохранить как...", "Ctrl+Alt+S", &TSetup::N14Click);
+    separator(file, "N4");
+    item(file, "N5", "Выход", "Alt+X", &TSetup::Button2Click);
+
+    QMenu* config = menu(nullptr, "N6", "Конфигурация");
+    item(config, "N7", "Просмотреть текущую", "Ctrl+L", &TSetup::Button3Click);
+    item(config, "N8", "Сбросить по умолчанию", "Ctrl+D", &TSetup::Button5Click);
+    separator(config, "N17");
+    QMenu* typical = menu(config, "N18", "Типовые конфигурации");
+    static constexpr void (TSetup::*kPresetSlots[])() = {
+        &TSetup::N19Click, &TSetup::N21Click, &TSetup::N31Click,
+        &TSetup::N20Click, &TSetup::N51Click, &TSetup::Windows2000Server1Click};
+    for (std::size_t i = 0; i < presets().size(); ++i)
+        item(typical, presets()[i].action, presets()[i].caption, {}, kPresetSlots[i]);
+
+    QMenu* help = menu(nullptr, "N9", "Помощь");
+    item(help, "N10", "Справка", "F1", &TSetup::N10Click);
+    separator(help, "N11");
+    item(help, "N23", "Посетить сайт", {}, &TSetup::N23Click);
+    separator(help, "N22");
+    item(help, "N12", "О программе...", "Ctrl+F1", &TSetup::N12Click);
+}
+
+void TSetup::FormCreate() {
+    for (Id id : controlOrder()) {
+        const Param& p = param(id);
+        if (p.kind != Kind::Choice) continue;
+        auto* list = static_cast<QComboBox*>(control(id));
+        list->addItem(qs(kUnset));
+        for (const ValueChoice& row : p.table) list->addItem(qs(row.display));
+        list->setCurrentIndex(0);
+    }
+    DHCPClick();
+    COMChange();
+    PRINTERChange();
+    SCARDClick();
+    SOUNDClick();
+    for (Id id : controlOrder())
+        if (param(id).kind == Kind::Text)
+            setHint(labels_[static_cast<std::size_t>(id)], qs(param(id).key), false);
+    ResetAll();
+}
+
+// --- The store over the controls.
+
+std::string TSetup::text(Id id) const {
+    if (auto* edit = qobject_cast<QLineEdit*>(control(id))) return ss(edit->text());
+    if (auto* list = qobject_cast<QComboBox*>(control(id))) return ss(list->currentText());
+    return {};
+}
+
+void TSetup::setText(Id id, std::string_view value) {
+    if (auto* edit = qobject_cast<QLineEdit*>(control(id))) {
+        edit->setText(qs(value));
+    } else if (auto* list = qobject_cast<QComboBox*>(control(id))) {
+        list->setCurrentIndex(-1);
+        list->setEditText(qs(value));
+    }
+}
+
+Tri TSetup::check(Id id) const {
+    switch (static_cast<QCheckBox*>(control(id))->checkState()) {
+        case Qt::Checked:
+            return Tri::Checked;
+        case Qt::Unchecked:
+            return Tri::Unchecked;
+        default:
+            return Tri::Grayed;
+    }
+}
+
+void TSetup::setCheck(Id id, Tri state) {
+    static_cast<QCheckBox*>(control(id))
+        ->setCheckState(state == Tri::Checked     ? Qt::Checked
+                        : state == Tri::Unchecked ? Qt::Unchecked
+                                                  : Qt::PartiallyChecked);
+}
+
+int TSetup::item(Id id) const {
+    const auto* list = static_cast<QComboBox*>(control(id));
+    const int index = list->currentIndex();
+    // An editable list holding a text of its own has no item selected.
+    if (list->isEditable() && (index < 0 || list->currentText() != list->itemText(index)))
+        return -1;
+    return index;
+}
+
+void TSetup::setItem(Id id, int item) {
+    static_cast<QComboBox*>(control(id))->setCurrentIndex(item);
+    runChangeHandler(id);
+}
+
+void TSetup::runChangeHandler(Id id) {
+    if (param(id).rule != Rule::NoRule) applyRule(id);
+}
+
+void TSetup::ResetAll() {
+    ResetInProgress = true;
+    for (QToolButton* b : speedButtons_)
+        if (b->text() == "D") SpeedButton1Click(b);
+    ResetInProgress = false;
+}
+
+// --- Buttons and rules.
+
+void TSetup::SpeedButton1Click(QObject* sender) {
+    const QString keyword = sender->property("helpKeyword").toString();
+    if (sender->property("text").toString() != "D") {
+        showHelp(keyword);
+        return;
+    }
+    const auto id = orbex::find(ss(keyword));
+    if (!id) return;
+    QWidget* w = control(*id);
+    if (!w || !(w->isEnabled() || ResetInProgress)) return;
+    switch (param(*id).kind) {
+        case Kind::Text:
+            setText(*id, kUnset);
+            break;
+        case Kind::Switch:
+            setCheck(*id, Tri::Grayed);
+            break;
+        case Kind::Choice:
+            setItem(*id, 0);
+            break;
+        case Kind::None:
+            break;
+    }
+}
+
+// A rule recomputes, from its switch or list alone, which rows may be edited.
+void TSetup::applyRule(Id governor) {
+    const Param& g = param(governor);
+    bool enabled = false;
+    switch (g.rule) {
+        case Rule::WhenUnchecked:
+            enabled = check(governor) == Tri::Unchecked;
+            break;
+        case Rule::WhenChecked:
+            enabled = check(governor) == Tri::Checked;
+            break;
+        case Rule::WhenItem2:
+            enabled = item(governor) == 2;
+            break;
+        case Rule::WhenNotItem1:
+            enabled = item(governor) != 1;
+            break;
+        case Rule::NoRule:
+            return;
+    }
+    for (Id id : controlOrder()) {
+        if (param(id).follows != g.key) continue;
+        control(id)->setEnabled(enabled);
+        labels_[static_cast<std::size_t>(id)]->setEnabled(enabled);
+    }
+}
+
+void TSetup::DHCPClick() {
+    applyRule(idOf("DHCP"));
+}
+void TSetup::COMChange() {
+    applyRule(idOf("COM"));
+}
+void TSetup::PRINTERChange() {
+    applyRule(idOf("PRINTER"));
+}
+void TSetup::SOUNDClick() {
+    applyRule(idOf("SOUND"));
+}
+void TSetup::SCARDClick() {
+    applyRule(idOf("SCARD"));
+}
+
+void TSetup::Button5Click() {
+    ResetAll();
+}
+
+void TSetup::Button2Click() {
+    close();
+}
+
+void TSetup::N16Click() {
+    StaticText2->setText(kNewFile);
+    setHint(StaticText2, QString(), true);
+    Button5Click();
+}
+
+void TSetup::applyPreset(const Preset& preset) {
+    if (preset.startsNew) N16Click();
+    for (const PresetValue& v : preset.values) {
+        const Id id = idOf(v.key);
+        if (param(id).kind == Kind::Choice) {
+            setItem(id, v.value);
+        } else {
+            setCheck(id, v.value ? Tri::Checked : Tri::Unchecked);
+        }
+    }
+}
+
+void TSetup::N19Click() {
+    applyPreset(presets()[0]);
+}
+void TSetup::N21Click() {
+    applyPreset(presets()[1]);
+}
+void TSetup::N31Click() {
+    applyPreset(presets()[2]);
+}
+void TSetup::N20Click() {
+    applyPreset(presets()[3]);
+}
+void TSetup::N51Click() {
+    applyPreset(presets()[4]);
+}
+void TSetup::Windows2000Server1Click() {
+    applyPreset(presets()[5]);
+}
+
+void TSetup::TabSheet7Enter() {
+    Panel1->hide();
+}
+void TSetup::TabSheet7Exit() {
+    Panel1->show();
+}
+
+void TSetup::placePanel() {
+    Panel1->adjustSize();
+    Panel1->move(PageControl1->width() - Panel1->width() - 4,
+                 PageControl1->height() - Panel1->height() - 4);
+    Panel1->raise();
+}
+
+// --- Labels.
+
+void TSetup::ment(QLabel* label) {
+    setUnderline(label, true);
+}
+void TSetup::mleave(QLabel* label) {
+    setUnderline(label, false);
+}
+
+void TSetup::mclick(QLabel* label) {
+    const QString hint = label->property("hint").toString();
+    const QString site = qs(siteAddress());
+    QDesktopServices::openUrl(QUrl(hint == site ? site : site + "/conf.html#" + hint));
+}
+
+void TSetup::mcl(QLineEdit* edit) {
+    if (edit->text() == qs(kUnset)) edit->selectAll();
+}
+
+bool TSetup::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (watched == PageControl1 && type == QEvent::Resize) placePanel();
+    if (auto* label = qobject_cast<QLabel*>(watched)) {
+        const bool plain =
+            std::find(plainLabels_.begin(), plainLabels_.end(), label) != plainLabels_.end();
+        if (label == StaticText2) {
+            if (type == QEvent::MouseButtonDblClick) StaticText2DblClick();
+        } else if (plain && type == QEvent::Enter) {
+            ment(label);
+        } else if (plain && type == QEvent::Leave) {
+            mleave(label);
+        } else if (type == QEvent::MouseButtonRelease) {
+            mclick(label);
+        }
+    } else if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
+        if (type == QEvent::MouseButtonRelease) mcl(edit);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Help and the other windows.
+
+void TSetup::showHelp(const QString& keyword) {
+    (void)keyword;
+}
+
+void TSetup::N10Click() {
+    showHelp("MAIN");
+}
+
+void TSetup::N23Click() {
+    QDesktopServices::openUrl(QUrl(qs(siteAddress())));
+}
+
+void TSetup::N12Click() {
+    if (AboutBox_) AboutBox_->exec();
+}
+
+void TSetup::Button6Click() {
+    const QString n = sender() ? sender()->property("hint").toString() : QString();
+    bool refused = true;
+    QString timeout, timeoutKey;
+    for (Id id : controlOrder()) {
+        auto* edit = qobject_cast<QLineEdit*>(control(id));
+        if (!edit) continue;
+        if (edit->objectName() == "CTIME" + n) {
+            timeout = edit->text();
+            timeoutKey = edit->objectName();
+        } else if (edit->objectName() == "COM" + n && edit->isEnabled()) {
+            refused = false;
+        }
+    }
+    if (refused) {
+        QMessageBox::warning(this, "Внимание!",
+                             "Настройки COM порта недоступны\nУстановите режим "
+                             "перенаправляея COM портов в значение 'сервис'");
+        return;
+    }
+    coms_->prepare("COM" + n, timeout, timeoutKey);
+    coms_->exec();
+}
+
+// --- Open, review, save.
+
+bool TSetup::openFile(const QString& path) {
+    QFile file(path);
+    QByteArray bytes;
+    if (!file.open(QIODevice::ReadOnly) ||
+        (bytes = file.readAll(), file.error() != QFile::NoError)) {
+        QMessageBox::critical(this, "Ошибка", "Невозможно открыть файл!");
+        return false;
+    }
+    const QString full = QFileInfo(path).absoluteFilePath();
+    StaticText2->setText(QFileInfo(path).fileName());
+    setHint(StaticText2, QDir::toNativeSeparators(full), true);
+    readConfig(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), *this);
+    return true;
+}
+
+void TSetup::Button4Click() {
+    KeepWorkingDirectory keep;
+    if (OpenD->exec() != QDialog::Accepted || OpenD->selectedFiles().isEmpty()) return;
+    openFile(OpenD->selectedFiles().first());
+}
+
+void TSetup::BuildReviewTable() {
+    dial_->setTable(orbex::BuildReviewTable(*this, [this](Id id) {
+        QMessageBox::warning(this, "Внимание", qs(warningText(param(id).key)));
+    }));
+}
+
+void TSetup::Button3Click() {
+    BuildReviewTable();
+    dial_->exec();
+}
+
+void TSetup::Button1Click() {
+    BuildReviewTable();
+    const std::string bytes = WriteConfig(dial_->reviewTable());
+    if (StaticText2->property("hint").toString().isEmpty()) SV_->exec();
+    const QString target = StaticText2->property("hint").toString();
+    if (target.isEmpty()) return;  // no target chosen: nothing is saved
+
+    // Written beside the target and put in its place in one step: the old file survives any
+    // failure, and nothing is left behind.
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly)) {
+        QMessageBox::warning(
+            this, "Ошибка",
+            "Не могу открыть файл для записи!\n" + target + "\n" + file.errorString());
+        return;
+    }
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (!file.commit()) {
+        QMessageBox::warning(this, "Ошибка",
+                             "Файл не сохранен!\n" + target + "\n" + file.errorString());
+        return;
+    }
+    QMessageBox::information(this, "Информация",
+                             "Файл с настройками сохранен под именем\n" + StaticText2->text());
+}
+
+void TSetup::N14Click() {
+    const QString hint = StaticText2->property("hint").toString();
+    if (!hint.isEmpty()) {
+        SV_->prepareSaveAs(hint);
+    } else if (StaticText2->text() != kNewFile) {
+        SV_->prepareSaveAs(StaticText2->text());
+    } else {
+        SV_->prepareSaveAs(QString());
+    }
+    setHint(StaticText2, QString(), true);
+    Button1Click();
+}
+
+void TSetup::StaticText2DblClick() {
+    SV_->exec();
+}
+
+void TSetup::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.first().isLocalFile() &&
+        urls.first().toLocalFile().endsWith(".cfg", Qt::CaseInsensitive))
+        event->acceptProposedAction();
+}
+
+void TSetup::dropEvent(QDropEvent* event) {
+    openFile(event->mimeData()->urls().first().toLocalFile());
+    event->acceptProposedAction();
+}

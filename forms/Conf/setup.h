@@ -1,0 +1,131 @@
+// The main window: one control per parameter, named as its key. The controls are the
+// configuration; the window is the store that reading, the review and writing work on.
+#pragma once
+
+#include <QCheckBox>
+#include <QMainWindow>
+#include <vector>
+
+#include "store.h"
+
+class QComboBox;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+class Tdial;
+class TSV;
+class TAboutBox;
+class Tcoms;
+struct Preset;
+
+// A switch: the user's click toggles between checked and unchecked only (grayed gives
+// checked); the grayed, unset state is reached only from the program.
+class SwitchBox : public QCheckBox {
+    Q_OBJECT
+  public:
+    explicit SwitchBox(QWidget* parent = nullptr);
+
+  protected:
+    void nextCheckState() override;
+};
+
+class TSetup : public QMainWindow, public orbex::Store {
+    Q_OBJECT
+  public:
+    TSetup();
+    ~TSetup() override;
+
+    // The four dialogs, created after the main window in this order: dial, SV, AboutBox, coms.
+    void createDialogs();
+    Tdial* dial() const { return dial_; }
+    TSV* SV() const { return SV_; }
+    TAboutBox* AboutBox() const { return AboutBox_; }
+    Tcoms* coms() const { return coms_; }
+
+    // The store over the controls.
+    std::string text(orbex::Id id) const override;
+    void setText(orbex::Id id, std::string_view value) override;
+    orbex::Tri check(orbex::Id id) const override;
+    void setCheck(orbex::Id id, orbex::Tri state) override;
+    int item(orbex::Id id) const override;
+    void setItem(orbex::Id id, int item) override;
+    void ResetAll() override;
+
+    bool resetInProgress() const { return ResetInProgress; }
+    QLabel* banner() const { return StaticText2; }
+
+    // Reads a configuration file into the window; false (after the error box) when it cannot
+    // be read, and then nothing has changed.
+    bool openFile(const QString& path);
+
+  public slots:
+    void FormCreate();
+    void SpeedButton1Click(QObject* sender);
+    void Button1Click();  // save
+    void Button2Click();  // exit
+    void Button3Click();  // review
+    void Button4Click();  // open
+    void Button5Click();  // every parameter unset
+    void Button6Click();  // the port dialog of the sender's port
+    void N10Click();      // help
+    void N12Click();      // about
+    void N14Click();      // save as
+    void N16Click();      // new
+    void N19Click();
+    void N20Click();
+    void N21Click();
+    void N31Click();
+    void N51Click();
+    void Windows2000Server1Click();
+    void N23Click();  // the web site
+    void DHCPClick();
+    void COMChange();
+    void PRINTERChange();
+    void SOUNDClick();
+    void SCARDClick();
+    void TabSheet7Enter();
+    void TabSheet7Exit();
+    void StaticText2DblClick();
+    void BuildReviewTable();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void buildPages();
+    void buildButtons();
+    void buildMenu();
+    QWidget* control(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
+    void applyRule(orbex::Id governor);
+    void applyPreset(const Preset& preset);
+    void runChangeHandler(orbex::Id id);
+    void ment(QLabel* label);
+    void mleave(QLabel* label);
+    void mclick(QLabel* label);
+    void mcl(QLineEdit* edit);
+    void showHelp(const QString& keyword);
+    void placePanel();
+
+    bool ResetInProgress = false;
+    std::vector<QWidget*> controls_;    // by catalogue index; nullptr for keys without a control
+    std::vector<QLabel*> labels_;       // the row labels, by catalogue index
+    std::vector<QLabel*> plainLabels_;  // labels of their own (underline under the pointer)
+    std::vector<QToolButton*> speedButtons_;
+    QTabWidget* PageControl1 = nullptr;
+    QLabel* StaticText2 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Label35 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QFileDialog* OpenD = nullptr;
+    int portsPage_ = -1;
+    int currentPage_ = 0;
+    Tdial* dial_ = nullptr;
+    TSV* SV_ = nullptr;
+    TAboutBox* AboutBox_ = nullptr;
+    Tcoms* coms_ = nullptr;
+};

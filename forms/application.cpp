@@ -1,0 +1,58 @@
+#include "application.h"
+
+#include <QMessageBox>
+#include <exception>
+
+#include "Conf/setup.h"
+
+namespace orbex {
+namespace {
+
+constexpr auto kTitle = "Менеджер конфигураций ORBEX";
+
+void showException(const QString& message) {
+    QMessageBox::critical(QApplication::activeWindow(), kTitle, message);
+}
+
+}  // namespace
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(kTitle);
+    setApplicationDisplayName(kTitle);
+    setApplicationVersion("1.6.8-28.2");
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        showException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        showException(QString());
+    }
+    return false;
+}
+
+std::unique_ptr<TSetup> createWindows() {
+    auto setup = std::make_unique<TSetup>();
+    setup->createDialogs();
+    return setup;
+}
+
+int runProgram(int argc, char** argv) {
+    Application app(argc, argv);
+    try {
+        auto setup = createWindows();
+        setup->show();
+        const QStringList args = QApplication::arguments();
+        if (args.size() > 1) setup->openFile(args.at(1));
+        QApplication::exec();
+    } catch (const std::exception& e) {
+        showException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        showException(QString());
+    }
+    return 0;
+}
+
+}  // namespace orbex
