@@ -1,14 +1,227 @@
 #include "coms.h"
 
-Tcoms::Tcoms(QWidget* parent) : QDialog(parent) {
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QToolButton>
+#include <QUrl>
+
+#include "catalogue.h"
+#include "ports.h"
+#include "writer.h"
+
+using namespace orbex;
+
+namespace {
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+void fill(QComboBox* list, ValueTable table) {
+    list->clear();
+    for (const ValueChoice& row : table) list->addItem(qs(row.display));
+    list->setCurrentIndex(0);
+}
+
+void setUnderline(QLabel* label, bool on) {
+    QFont f = label->font();
+    f.setUnderline(on);
+    label->setFont(f);
+}
+
+}  // namespace
+
+Tcoms::Tcoms(Store& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
     setObjectName("coms");
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    const auto label = [this](const char* name, const QString& caption) {
+        auto* l = new QLabel(caption, this);
+        l->setObjectName(name);
+        return l;
+    };
+    QLabel* rows[] = {label("Label1", "Cкорость:"),  // the first letter is the Latin C
+                      label("Label2", "Четность:"), label("Label3", "Биты данных:"),
+                      label("Label4", "Стоп-биты:")};
+    Label40 = label("Label40", "Таймаут порта:");
+    QPalette blue = Label40->palette();
+    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    Label40->setPalette(blue);
+    Label40->setProperty("hint", "CTIME1");
+    Label40->setToolTip("CTIME1");
+    Label40->installEventFilter(this);
+
+    QFont bold = font();
+    bold.setBold(true);
+    const auto speed = [&](const char* name, const QString& caption) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(name);
+        b->setText(caption);
+        b->setFont(bold);
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setProperty("helpKeyword", "CTIME1");
+        connect(b, &QToolButton::clicked, this, &Tcoms::SpeedButton151Click);
+        return b;
+    };
+    SpeedButton151 = speed("SpeedButton151", "?");
+    SpeedButton152 = speed("SpeedButton152", "D");
+    SpeedButton152->setToolTip("Установить по умолчанию");
+
+    const auto list = [this](const char* name) {
+        auto* l = new QComboBox(this);
+        l->setObjectName(name);
+        l->setFixedWidth(145);
+        return l;
+    };
+    SPEED = list("SPEED");
+    CHET = list("CHET");
+    DATA = list("DATA");
+    STOP = list("STOP");
+    const auto flag = [this](const char* name) {
+        auto* box = new QCheckBox(this);
+        box->setObjectName(name);
+        box->setProperty("hint", name);  // the word the value uses for the flag
+        return box;
+    };
+    XONXOFF = flag("XONXOFF");
+    RTSCTS = flag("RTSCTS");
+    LOCAL = flag("LOCAL");
+    const auto button = [this](const char* name, const QString& caption, void (Tcoms::*slot)()) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    ok = button("ok", "Сохранить", &Tcoms::okClick);
+    ok->setDefault(true);
+    Can = button("Can", "Отмена", &Tcoms::CanClick);
+    Button1 = button("Button1", "По умолчанию", &Tcoms::FormCreate);
+    CT = list("CT");
+    CT->setEditable(true);
+    CT->setInsertPolicy(QComboBox::NoInsert);
+    CT->addItems({qs(kUnset), "150", "300", "600"});
+    connect(SpeedButton152, &QToolButton::clicked, this, [this] { CT->setCurrentIndex(0); });
+
+    auto* grid = new QGridLayout(this);
+    QComboBox* lists[] = {SPEED, CHET, DATA, STOP};
+    for (int r = 0; r < 4; ++r) {
+        rows[r]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid->addWidget(rows[r], r, 0);
+        grid->addWidget(lists[r], r, 1);
+    }
+    Label40->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(Label40, 4, 0);
+    auto* timeout = new QHBoxLayout;
+    timeout->addWidget(CT);
+    timeout->addWidget(SpeedButton151);
+    timeout->addWidget(SpeedButton152);
+    timeout->addStretch();
+    grid->addLayout(timeout, 4, 1);
+    const std::pair<QCheckBox*, const char*> flags[] = {{XONXOFF, "XON/XOFF:"},
+                                                        {RTSCTS, "Аппаратное управление потоком:"},
+                                                        {LOCAL, "Игнорировать контрольные линии:"}};
+    const int flagRows[] = {0, 2, 3};
+    for (int i = 0; i < 3; ++i) {
+        auto* caption = new QLabel(flags[i].second, this);
+        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        caption->setBuddy(flags[i].first);
+        grid->addWidget(caption, flagRows[i], 2);
+        grid->addWidget(flags[i].first, flagRows[i], 3);
+    }
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {ok, Can, Button1}) buttons->addWidget(b);
+    grid->addLayout(buttons, 5, 0, 1, 4);
+    grid->setColumnMinimumWidth(1, 170);
+
+    QWidget* order[] = {SPEED, CHET, DATA, STOP, XONXOFF, RTSCTS, LOCAL, ok, Can, Button1, CT};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    FormCreate();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void Tcoms::prepare(const QString& portKey, const QString& timeout, const QString& timeoutKey) {
+    CT->setEditText(timeout);
+    CT->setProperty("hint", timeoutKey);
+    CT->setToolTip(timeoutKey);
     setProperty("hint", portKey);
     setWindowTitle("Настройки порта " + portKey);
-    setProperty("timeout", timeout);
-    setProperty("timeoutKey", timeoutKey);
+}
+
+void Tcoms::FormCreate() {
+    fill(SPEED, port::speed());
+    fill(CHET, port::parity());
+    fill(DATA, port::dataBits());
+    fill(STOP, port::stopBits());
+}
+
+QString Tcoms::portText() const {
+    const auto id = orbex::find(property("hint").toString().toStdString());
+    if (!id || param(*id).kind != Kind::Text) return {};
+    return qs(setup_.text(*id));
+}
+
+void Tcoms::FormShow() {
+    const PortSettings s = parsePortValue(portText().toStdString());
+    SPEED->setCurrentIndex(s.speed);
+    CHET->setCurrentIndex(s.parity);
+    DATA->setCurrentIndex(s.dataBits);
+    STOP->setCurrentIndex(s.stopBits);
+    XONXOFF->setChecked(s.xonxoff);
+    RTSCTS->setChecked(s.rtscts);
+    LOCAL->setChecked(s.local);
+}
+
+void Tcoms::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void Tcoms::okClick() {
+    PortSettings s;
+    s.speed = SPEED->currentIndex();
+    s.parity = CHET->currentIndex();
+    s.dataBits = DATA->currentIndex();
+    s.stopBits = STOP->currentIndex();
+    s.xonxoff = XONXOFF->isChecked();
+    s.rtscts = RTSCTS->isChecked();
+    s.local = LOCAL->isChecked();
+    const auto portKey = orbex::find(property("hint").toString().toStdString());
+    const auto timeoutKey = orbex::find(CT->property("hint").toString().toStdString());
+    if (portKey && param(*portKey).kind == Kind::Text)
+        setup_.setText(*portKey, composePortValue(s));
+    if (timeoutKey && param(*timeoutKey).kind == Kind::Text)
+        setup_.setText(*timeoutKey, CT->currentText().toStdString());
+    accept();
+}
+
+void Tcoms::CanClick() {
+    reject();
+}
+
+void Tcoms::Label40Click() {
+    QDesktopServices::openUrl(
+        QUrl(qs(siteAddress()) + "/conf.html#" + Label40->property("hint").toString()));
+}
+
+void Tcoms::SpeedButton151Click() {
+    auto* b = qobject_cast<QToolButton*>(sender());
+    if (b == SpeedButton151) emit helpRequested(b);
+}
+
+bool Tcoms::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label40) {
+        if (event->type() == QEvent::Enter) setUnderline(Label40, true);   // Label40MouseEnter
+        if (event->type() == QEvent::Leave) setUnderline(Label40, false);  // Label40MouseLeave
+        if (event->type() == QEvent::MouseButtonRelease) Label40Click();
+    }
+    return QDialog::eventFilter(watched, event);
 }

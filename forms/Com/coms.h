@@ -1,13 +1,57 @@
-// The serial port dialog: the line settings and timeout of one redirected port.
+// The serial port dialog: the line settings and timeout of one redirected port, read from
+// and written back into the main window's COMn and CTIMEn.
 #pragma once
 
 #include <QDialog>
 
+#include "store.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
 class Tcoms : public QDialog {
     Q_OBJECT
   public:
-    explicit Tcoms(QWidget* parent = nullptr);
+    // `setup` is the configuration the dialog reads and writes: the main window.
+    explicit Tcoms(orbex::Store& setup, QWidget* parent = nullptr);
 
     // Set by the opener: the port's key (COMn), the timeout's text and key (CTIMEn).
     void prepare(const QString& portKey, const QString& timeout, const QString& timeoutKey);
+
+  signals:
+    void helpRequested(QWidget* button);  // "?" asks the main window for the topic CTIME1
+
+  public slots:
+    void FormCreate();  // the four lists refilled, each at its default
+    void okClick();
+    void CanClick();
+    void Label40Click();
+    void SpeedButton151Click();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void FormShow();
+    QString portText() const;
+
+    orbex::Store& setup_;
+    QLabel* Label40;
+    QToolButton* SpeedButton151;
+    QToolButton* SpeedButton152;
+    QComboBox* SPEED;
+    QComboBox* CHET;
+    QComboBox* DATA;
+    QComboBox* STOP;
+    QCheckBox* XONXOFF;
+    QCheckBox* RTSCTS;
+    QCheckBox* LOCAL;
+    QPushButton* ok;
+    QPushButton* Can;
+    QPushButton* Button1;
+    QComboBox* CT;
 };

@@ -146,8 +146,9 @@ void TSetup::createDialogs() {
     dial_ = new Tdial(this);
     SV_ = new TSV(StaticText2, this);
     AboutBox_ = new TAboutBox(this);
-    coms_ = new Tcoms(this);
+    coms_ = new Tcoms(*this, this);
     connect(SV_, &TSV::helpRequested, this, &TSetup::SpeedButton1Click);
+    connect(coms_, &Tcoms::helpRequested, this, &TSetup::SpeedButton1Click);
 }
 
 // Rows are created in the window's creation order, which is also the review order; each

@@ -160,7 +160,7 @@ TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
     grid->addWidget(RadioButton2, 3, 0);
     grid->addWidget(Edit1, 3, 1);
     grid->addWidget(RadioButton4, 4, 0);
-    grid->addWidget(Label1, 4, 1);
+    grid->addWidget(Label1, 4, 1, 1, 2);
     grid->addWidget(RadioButton3, 5, 0);
     grid->addWidget(Edit2, 5, 1);
     grid->addWidget(Button2, 5, 2);
