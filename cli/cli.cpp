@@ -16,8 +16,6 @@
 namespace orbex::cli {
 namespace {
 
-constexpr std::string_view kVersion = "1.6.8-28.2";
-
 constexpr std::string_view kUsage =
     "Usage: orbcfg-cli COMMAND [ARGS]\n"
     "Checks and rewrites ORBEX terminal configuration files.\n"

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "Conf/setup.h"
+#include "product.h"
 
 namespace orbex {
 namespace {
@@ -19,7 +20,7 @@ void showException(const QString& message) {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kTitle);
     setApplicationDisplayName(kTitle);
-    setApplicationVersion("1.6.8-28.2");
+    setApplicationVersion(QString::fromUtf8(orbex::kVersion.data(), orbex::kVersion.size()));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -281,16 +281,26 @@ constexpr bool catalogueIsConsistent() {
 }
 static_assert(catalogueIsConsistent());
 
+// Keys are looked up for every line read and written, so by hash: open addressing over the
+// key's length and three of its bytes, with room for twice the keys. With these factors no key
+// is more than one slot away from its own.
+constexpr std::size_t kSlots = 256;
+constexpr std::size_t slotOf(std::string_view k) {  // k not empty
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(k[i]) + 0u; };
+    return (k.size() * 37 + b(0) * 37 + b(k.size() / 2) * 101 + b(k.size() - 1) * 23) % kSlots;
+}
+
 struct Index {
-    std::array<Id, 94> order{};         // creation order
-    std::array<Id, kKeyCount> byKey{};  // ids sorted by key, for lookups
+    std::array<Id, 94> order{};      // creation order
+    std::array<Id, kSlots> slots{};  // -1 = free
     Index() {
+        slots.fill(-1);
         for (Id i = 0; i < kKeyCount; ++i) {
             if (kParams[i].review) order[kParams[i].review - 1] = i;
-            byKey[i] = i;
+            std::size_t s = slotOf(kParams[i].key);
+            while (slots[s] != -1) s = (s + 1) % kSlots;
+            slots[s] = i;
         }
-        std::sort(byKey.begin(), byKey.end(),
-                  [](Id a, Id b) { return kParams[a].key < kParams[b].key; });
     }
 };
 const Index& index() {
@@ -311,10 +321,10 @@ std::span<const Id> controlOrder() {
 }
 
 std::optional<Id> find(std::string_view key) {
-    const auto& by = index().byKey;
-    auto it = std::lower_bound(by.begin(), by.end(), key,
-                               [](Id a, std::string_view k) { return kParams[a].key < k; });
-    if (it != by.end() && kParams[*it].key == key) return *it;
+    if (key.empty()) return std::nullopt;
+    const auto& slots = index().slots;
+    for (std::size_t s = slotOf(key); slots[s] != -1; s = (s + 1) % kSlots)
+        if (kParams[slots[s]].key == key) return slots[s];
     return std::nullopt;
 }
 

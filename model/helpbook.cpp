@@ -2,6 +2,7 @@
 
 #include "catalogue.h"
 #include "ports.h"
+#include "product.h"
 #include "writer.h"
 
 namespace orbex {

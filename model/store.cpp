@@ -44,11 +44,11 @@ void MemoryStore::setText(Id id, std::string_view value) {
 }
 
 void MemoryStore::ResetAll() {
-    texts_.fill(std::string());
     checks_.fill(Tri::Grayed);
     items_.fill(0);
-    for (Id id : controlOrder())
-        if (param(id).kind == Kind::Text) texts_[id] = kUnset;
+    // Assigned in place, so that the strings keep their memory from one file to the next.
+    for (Id id = 0; id < kKeyCount; ++id)
+        texts_[id].assign(param(id).kind == Kind::Text ? kUnset : std::string_view());
 }
 
 void copyStore(const Store& from, Store& to) {

@@ -195,12 +195,6 @@ std::size_t next(std::string_view s, std::size_t i, char32_t& c) {
     return n;
 }
 
-bool isAscii(std::string_view s) {
-    for (char ch : s)
-        if (static_cast<unsigned char>(ch) >= 0x80) return false;
-    return true;
-}
-
 }  // namespace
 
 bool isUtf8(std::string_view s) {
@@ -234,29 +228,36 @@ std::string decodeValue(std::string_view bytes) {
 }
 
 std::string throughCp1251(std::string_view s) {
-    const bool plain = isAscii(s) && s.find_first_of("\r\n\x1A") == std::string_view::npos;
-    if (plain) return std::string(s);
     std::string out;
     out.reserve(s.size());
+    std::size_t kept = 0;  // s[kept, i) goes to the output unchanged
     char32_t c;
     for (std::size_t i = 0; i < s.size();) {
-        std::size_t n = next(s, i, c);
-        if (n == 0) {
-            out += '?';
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b >= 0x20 && b < 0x80) {
             ++i;
             continue;
         }
-        if (c == '\r') {
-            // dropped
+        std::size_t n = next(s, i, c);
+        std::string_view instead;
+        if (n == 0) {
+            n = 1, instead = "?";
+        } else if (c == '\r') {
+            instead = "";  // dropped
         } else if (c == '\n' || c == 0x1A) {
-            out += ' ';
+            instead = " ";
         } else if (inCp1251(c)) {
-            out.append(s.substr(i, n));
+            i += n;
+            continue;
         } else {
-            out += '?';
+            instead = "?";
         }
+        out.append(s, kept, i - kept);
+        out += instead;
         i += n;
+        kept = i;
     }
+    out.append(s, kept);
     return out;
 }
 

@@ -5,14 +5,8 @@
 #include "catalogue.h"
 #include "text.h"
 
-#ifndef ORBCFG_SITE_HOST
-#define ORBCFG_SITE_HOST "orbex.example"
-#endif
-
 namespace orbex {
 namespace {
-
-constexpr std::string_view kHost = ORBCFG_SITE_HOST;
 
 const std::array<std::string, 6>& header() {
     static const std::array<std::string, 6> lines = {
@@ -39,10 +33,6 @@ void forEachPiece(std::string_view text, F&& f) {
 }
 
 }  // namespace
-
-std::string siteAddress() {
-    return "http://" + std::string(kHost);
-}
 
 std::string_view headerLine(int n) {
     return header().at(static_cast<std::size_t>(n));
@@ -100,10 +90,14 @@ std::string WriteConfig(const ReviewTable& table) {
     const std::string clean = CleanConfigFile(dat);
     std::string bytes;
     bytes.reserve(clean.size() + clean.size() / 16);
-    for (char c : clean) {
-        if (c == '\n') bytes += '\r';
-        bytes += c;
-    }
+    forEachPiece(clean, [&](std::string_view piece) {
+        if (piece.ends_with('\n')) {
+            bytes.append(piece.substr(0, piece.size() - 1));
+            bytes += "\r\n";
+        } else {
+            bytes.append(piece);
+        }
+    });
     return bytes;
 }
 

@@ -4,12 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "product.h"
 #include "review.h"
 
 namespace orbex {
-
-// The product web site, "http://" and its host.
-std::string siteAddress();
 
 // The six header lines, without line breaks.
 std::string_view headerLine(int n);  // n from 0 to 5

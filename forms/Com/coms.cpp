@@ -13,7 +13,7 @@
 
 #include "catalogue.h"
 #include "ports.h"
-#include "writer.h"
+#include "product.h"
 
 using namespace orbex;
 
@@ -209,7 +209,7 @@ void Tcoms::CanClick() {
 
 void Tcoms::Label40Click() {
     QDesktopServices::openUrl(
-        QUrl(qs(siteAddress()) + "/conf.html#" + Label40->property("hint").toString()));
+        QUrl(qs(pageAddress(Label40->property("hint").toString().toStdString()))));
 }
 
 void Tcoms::SpeedButton151Click() {

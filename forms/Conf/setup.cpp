@@ -278,7 +278,7 @@ void TSetup::buildPages() {
 
     Panel1 = new QWidget(PageControl1);
     Panel1->setObjectName("Panel1");
-    Label35 = new QLabel("© ООО «Valtrix», 2026", Panel1);
+    Label35 = new QLabel(qs(kMakerNotice), Panel1);
     Label35->setObjectName("Label35");
     setBlue(Label35);
     Label35->setCursor(Qt::PointingHandCursor);
@@ -587,7 +587,7 @@ void TSetup::mleave(QLabel* label) {
 void TSetup::mclick(QLabel* label) {
     const QString hint = label->property("hint").toString();
     const QString site = qs(siteAddress());
-    QDesktopServices::openUrl(QUrl(hint == site ? site : site + "/conf.html#" + hint));
+    QDesktopServices::openUrl(QUrl(hint == site ? site : qs(pageAddress(ss(hint)))));
 }
 
 void TSetup::mcl(QLineEdit* edit) {
