@@ -1,10 +1,14 @@
 #include "application.h"
 
+#include <QIcon>
 #include <QMessageBox>
 #include <exception>
 
 #include "Conf/setup.h"
 #include "product.h"
+
+// The windows library is linked statically, so its resources are registered by hand.
+static void initResources() { Q_INIT_RESOURCE(resources); }
 
 namespace orbex {
 namespace {
@@ -20,6 +24,8 @@ void showException(const QString& message) {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kTitle);
     setApplicationDisplayName(kTitle);
+    initResources();
+    setWindowIcon(QIcon(":/orbcfg/icon.png"));
     setApplicationVersion(QString::fromUtf8(orbex::kVersion.data(), orbex::kVersion.size()));
 }
 

@@ -11,7 +11,9 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "Cmsdnhelp/cmsdnhelp.h"
 #include "catalogue.h"
+#include "labels.h"
 #include "ports.h"
 #include "product.h"
 
@@ -29,12 +31,6 @@ void fill(QComboBox* list, ValueTable table) {
     list->setCurrentIndex(0);
 }
 
-void setUnderline(QLabel* label, bool on) {
-    QFont f = label->font();
-    f.setUnderline(on);
-    label->setFont(f);
-}
-
 }  // namespace
 
 Tcoms::Tcoms(Store& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
@@ -50,9 +46,7 @@ Tcoms::Tcoms(Store& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
                       label("Label2", "Четность:"), label("Label3", "Биты данных:"),
                       label("Label4", "Стоп-биты:")};
     Label40 = label("Label40", "Таймаут порта:");
-    QPalette blue = Label40->palette();
-    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    Label40->setPalette(blue);
+    setBlue(Label40);
     Label40->setProperty("hint", "CTIME1");
     Label40->setToolTip("CTIME1");
     Label40->installEventFilter(this);
@@ -208,8 +202,7 @@ void Tcoms::CanClick() {
 }
 
 void Tcoms::Label40Click() {
-    QDesktopServices::openUrl(
-        QUrl(qs(pageAddress(Label40->property("hint").toString().toStdString()))));
+    TCMSDNHelp::openAddress(qs(pageAddress(Label40->property("hint").toString().toStdString())));
 }
 
 void Tcoms::SpeedButton151Click() {
@@ -219,8 +212,8 @@ void Tcoms::SpeedButton151Click() {
 
 bool Tcoms::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label40) {
-        if (event->type() == QEvent::Enter) setUnderline(Label40, true);   // Label40MouseEnter
-        if (event->type() == QEvent::Leave) setUnderline(Label40, false);  // Label40MouseLeave
+        if (event->type() == QEvent::Enter) ment(Label40);    // Label40MouseEnter
+        if (event->type() == QEvent::Leave) mleave(Label40);  // Label40MouseLeave
         if (event->type() == QEvent::MouseButtonRelease) Label40Click();
     }
     return QDialog::eventFilter(watched, event);

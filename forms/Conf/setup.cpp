@@ -22,6 +22,7 @@
 #include "Com/coms.h"
 #include "Save/sv.h"
 #include "about/aboutbox.h"
+#include "labels.h"
 #include "pages.h"
 #include "presets.h"
 #include "reader.h"
@@ -57,18 +58,6 @@ class KeepWorkingDirectory {
 void setHint(QWidget* w, const QString& hint, bool tooltip) {
     w->setProperty("hint", hint);
     if (tooltip) w->setToolTip(hint);
-}
-
-void setBlue(QLabel* label) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    label->setPalette(p);
-}
-
-void setUnderline(QLabel* label, bool on) {
-    QFont f = label->font();
-    f.setUnderline(on);
-    label->setFont(f);
 }
 
 }  // namespace
@@ -577,17 +566,10 @@ void TSetup::placePanel() {
 
 // --- Labels.
 
-void TSetup::ment(QLabel* label) {
-    setUnderline(label, true);
-}
-void TSetup::mleave(QLabel* label) {
-    setUnderline(label, false);
-}
-
 void TSetup::mclick(QLabel* label) {
     const QString hint = label->property("hint").toString();
     const QString site = qs(siteAddress());
-    QDesktopServices::openUrl(QUrl(hint == site ? site : qs(pageAddress(ss(hint)))));
+    TCMSDNHelp::openAddress(hint == site ? site : qs(pageAddress(ss(hint))));
 }
 
 void TSetup::mcl(QLineEdit* edit) {

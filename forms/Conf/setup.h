@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <vector>
 
+#include "Cmsdnhelp/cmsdnhelp.h"
 #include "store.h"
 
 class QComboBox;
@@ -104,13 +105,12 @@ class TSetup : public QMainWindow, public orbex::Store {
     void applyRule(orbex::Id governor);
     void applyPreset(const Preset& preset);
     void runChangeHandler(orbex::Id id);
-    void ment(QLabel* label);
-    void mleave(QLabel* label);
     void mclick(QLabel* label);
     void mcl(QLineEdit* edit);
     void showHelp(const QString& keyword);
     void placePanel();
 
+    TCMSDNHelp help_;
     bool ResetInProgress = false;
     std::vector<QWidget*> controls_;    // by catalogue index; nullptr for keys without a control
     std::vector<QLabel*> labels_;       // the row labels, by catalogue index

@@ -1,24 +1,125 @@
 #include "aboutbox.h"
 
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "Cmsdnhelp/cmsdnhelp.h"
+#include "labels.h"
+#include "product.h"
+
+// The logo is a resource of the windows library, which is linked statically.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+namespace {
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+}  // namespace
+
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+    initResources();
     setObjectName("AboutBox");
     setWindowTitle("О программе");
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    auto* Panel1 = new QFrame(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setLineWidth(2);
+    const auto label = [Panel1](const char* name, const QString& text) {
+        auto* l = new QLabel(text, Panel1);
+        l->setObjectName(name);
+        return l;
+    };
+    const QString site = qs(orbex::siteAddress());
+    const QString mail = "mailto:" + qs(orbex::kSupportEmail);
+    const auto link = [&](QLabel* l, const QString& hint) {
+        l->setProperty("hint", hint);
+        l->setToolTip(hint);
+        l->setCursor(Qt::PointingHandCursor);
+    };
+
+    ProgramIcon = label("ProgramIcon", {});
+    ProgramIcon->setPixmap(QPixmap(":/orbcfg/logo.png"));
+    ProgramIcon->setScaledContents(true);
+    ProgramIcon->setFixedSize(103, 70);
+    link(ProgramIcon, site);
+    QLabel* ProductName = label("ProductName", "Менеджер конфигураций ORBEX");
+    QLabel* Version = label("Version", "Версия: " + qs(orbex::kVersion));
+    QLabel* Copyright = label("Copyright", qs(orbex::kMakerNotice));
+    QLabel* Comments = label("Comments", "WEB: ");
+    Label35 = label("Label35", site);
+    QLabel* Label1 = label("Label1", "Email:");
+    Label2 = label("Label2", qs(orbex::kSupportEmail));
+    QLabel* Label3 = label("Label3", "ICQ:");
+    QLabel* Label4 = label("Label4", qs(orbex::kSupportContact));
+    for (QLabel* l : {Comments, Label1, Label3}) l->setWordWrap(true);
+    setBlue(Label35);
+    setBlue(Label2);
+    link(Label35, site);
+    link(Label2, mail);
+    Label4->setProperty("hint", mail);  // kept, though the number opens nothing
+    Label4->setToolTip(mail);
+
+    auto* grid = new QGridLayout(Panel1);
+    grid->addWidget(ProgramIcon, 0, 0, 2, 1);
+    grid->addWidget(ProductName, 0, 1);
+    grid->addWidget(Version, 1, 1);
+    grid->addWidget(Copyright, 2, 0, 1, 2);
+    const std::pair<QLabel*, QLabel*> rows[] = {
+        {Comments, Label35}, {Label1, Label2}, {Label3, Label4}};
+    int r = 3;
+    for (const auto& [caption, value] : rows) {
+        grid->addWidget(caption, r, 0);
+        grid->addWidget(value, r++, 1);
+    }
+    grid->setColumnStretch(1, 1);
+
+    auto* OKButton = new QPushButton("OK", this);
+    OKButton->setObjectName("OKButton");
+    OKButton->setFixedSize(92, 30);
+    OKButton->setDefault(true);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);  // Esc closes as well
+
     auto* layout = new QVBoxLayout(this);
-    auto* name = new QLabel("Менеджер конфигураций ORBEX", this);
-    name->setObjectName("ProductName");
-    auto* version = new QLabel("Версия: 1.6.8-28.2", this);
-    version->setObjectName("Version");
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("OKButton");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addWidget(name);
-    layout->addWidget(version);
-    layout->addWidget(ok, 0, Qt::AlignHCenter);
+    layout->addWidget(Panel1);
+    layout->addWidget(OKButton, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    FormCreate();
+}
+
+void TAboutBox::FormCreate() {
+    for (QLabel* l : findChildren<QLabel*>())
+        if (isBlue(l)) l->installEventFilter(this);
+    ProgramIcon->installEventFilter(this);
+}
+
+void TAboutBox::Label35Click(QLabel* clicked) {
+    TCMSDNHelp::openAddress(clicked->property("hint").toString());
+}
+
+void TAboutBox::ProgramIconClick() {
+    TCMSDNHelp::openAddress(ProgramIcon->property("hint").toString());
+}
+
+bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
+    auto* l = static_cast<QLabel*>(watched);
+    const QEvent::Type type = event->type();
+    if (watched == ProgramIcon) {
+        if (type == QEvent::MouseButtonRelease) ProgramIconClick();
+    } else if (type == QEvent::Enter) {
+        ment(l);
+    } else if (type == QEvent::Leave) {
+        mleave(l);
+    } else if (type == QEvent::MouseButtonRelease && (l == Label35 || l == Label2)) {
+        Label35Click(l);
+    }
+    return QDialog::eventFilter(watched, event);
 }
