@@ -600,7 +600,11 @@ bool TSetup::eventFilter(QObject* watched, QEvent* event) {
 // --- Help and the other windows.
 
 void TSetup::showHelp(const QString& keyword) {
-    (void)keyword;
+    if (help_.LoadHelpLibrary()) {
+        help_.ShowHelp(keyword, "orbex.chm");
+    } else {
+        TCMSDNHelp::showBook(keyword);
+    }
 }
 
 void TSetup::N10Click() {
@@ -608,7 +612,7 @@ void TSetup::N10Click() {
 }
 
 void TSetup::N23Click() {
-    QDesktopServices::openUrl(QUrl(qs(siteAddress())));
+    TCMSDNHelp::openAddress(qs(siteAddress()));
 }
 
 void TSetup::N12Click() {

@@ -60,16 +60,20 @@ bool TCMSDNHelp::ShowHelp(const QString& keyword, const QString& file) {
     return window != nullptr;
 }
 
-void TCMSDNHelp::showBook(const QString& keyword) {
+QUrl TCMSDNHelp::bookAddress(const QString& keyword) {
     const QDir programDir(QCoreApplication::applicationDirPath());
     QString book = programDir.filePath(kBook);
     if (!QFileInfo::exists(book)) book = programDir.filePath(QString("../share/orbcfg/") + kBook);
-    if (!QFileInfo::exists(book)) return;
+    if (!QFileInfo::exists(book)) return {};
     const bool section =
         keyword == "MAIN" || keyword == "FSAVE" || orbex::find(keyword.toStdString()).has_value();
     QUrl url = QUrl::fromLocalFile(QFileInfo(book).absoluteFilePath());
     url.setFragment(section ? keyword : QString("index"));
-    QDesktopServices::openUrl(url);
+    return url;
+}
+
+void TCMSDNHelp::showBook(const QString& keyword) {
+    if (const QUrl url = bookAddress(keyword); url.isValid()) QDesktopServices::openUrl(url);
 }
 
 void TCMSDNHelp::openAddress(const QString& address) {

@@ -4,6 +4,7 @@
 
 #include <QLibrary>
 #include <QString>
+#include <QUrl>
 #include <cstdint>
 
 class TCMSDNHelp {
@@ -19,7 +20,9 @@ class TCMSDNHelp {
     // HTML Help returned a window.
     bool ShowHelp(const QString& keyword, const QString& file);
 
-    // The help book installed with the program, at the keyword's section or at its index.
+    // The help book installed with the program, at the keyword's section or at its index;
+    // empty when the book is not there.
+    static QUrl bookAddress(const QString& keyword);
     static void showBook(const QString& keyword);
     // A web or mail address in the user's programs; failures stay silent.
     static void openAddress(const QString& address);

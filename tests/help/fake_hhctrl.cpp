@@ -1,0 +1,51 @@
+// A stand-in for the HTML Help library: records every call in the file named by HHCTRL_LOG.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct Link {
+    int cbStruct;
+    int fReserved;
+    const char* pszKeywords;
+    const char* pszUrl;
+    const char* pszMsgText;
+    const char* pszMsgTitle;
+    const char* pszWindow;
+    int fIndexOnFail;
+};
+
+void record(const char* format, auto... args) {
+    const char* path = std::getenv("HHCTRL_LOG");
+    if (!path) return;
+    if (std::FILE* f = std::fopen(path, "a")) {
+        std::fprintf(f, format, args...);
+        std::fclose(f);
+    }
+}
+
+__attribute__((constructor)) void loaded() {
+    record("load\n");
+}
+__attribute__((destructor)) void unloaded() {
+    record("unload\n");
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void* HtmlHelpA(void* owner, const char* file,
+                                                                  unsigned command,
+                                                                  std::uintptr_t data) {
+    if (command == 13) {
+        const auto* link = reinterpret_cast<const Link*>(data);
+        record("%s %u %s %s size=%d index=%d other=%d\n", owner ? "owned" : "free", command, file,
+               link->pszKeywords, link->cbStruct, link->fIndexOnFail,
+               link->fReserved || link->pszUrl || link->pszMsgText || link->pszMsgTitle ||
+                   link->pszWindow);
+    } else {
+        record("%s %u %s data=%lu\n", owner ? "owned" : "free", command, file,
+               static_cast<unsigned long>(data));
+    }
+    return reinterpret_cast<void*>(1);
+}
