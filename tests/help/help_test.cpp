@@ -12,7 +12,7 @@
 #include "Save/sv.h"
 #include "about/aboutbox.h"
 #include "application.h"
-#include "urls.h"
+#include "desktop.h"
 
 // With a recording HTML Help library on the library path.
 class HelpTest : public QObject {

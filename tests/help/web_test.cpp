@@ -9,7 +9,7 @@
 #include "Conf/setup.h"
 #include "about/aboutbox.h"
 #include "application.h"
-#include "urls.h"
+#include "desktop.h"
 
 // Without the HTML Help library: the help book and the web pages.
 class WebTest : public QObject {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 
 class UrlCatcher : public QObject {
     Q_OBJECT
@@ -47,3 +48,17 @@ class ModalWatch : public QObject {
   private:
     QTimer timer;
 };
+
+// Runs `act` on the next modal window once it is shown (e.g. to fill and confirm a dialog
+// that the code under test opens with exec()).
+inline void whenModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (QWidget* w = QApplication::activeModalWidget(); w && w->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+        }
+    });
+    timer->start(5);
+}
