@@ -111,13 +111,6 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
         buttons->addWidget(central->findChild<QPushButton*>(name));
     layout->addLayout(buttons);
 
-    OpenD = new QFileDialog(this, QString(), QString(), "Файлы конфигурации ORBEX (*.cfg)");
-    OpenD->setObjectName("OpenD");
-    OpenD->setFileMode(QFileDialog::ExistingFile);
-    OpenD->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenD->setOption(QFileDialog::ReadOnly, false);
-    if (QDir(kOpenFolder).exists()) OpenD->setDirectory(kOpenFolder);
-
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int page) {
         if (currentPage_ == portsPage_) TabSheet7Exit();
         currentPage_ = page;
@@ -660,10 +653,23 @@ bool TSetup::openFile(const QString& path) {
     return true;
 }
 
+// Made at its first use: a file dialog is slow to build and would slow down every start.
+QFileDialog* TSetup::openDialog() {
+    if (OpenD) return OpenD;
+    OpenD = new QFileDialog(this, QString(), QString(), "Файлы конфигурации ORBEX (*.cfg)");
+    OpenD->setObjectName("OpenD");
+    OpenD->setFileMode(QFileDialog::ExistingFile);
+    OpenD->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenD->setOption(QFileDialog::ReadOnly, false);
+    if (QDir(kOpenFolder).exists()) OpenD->setDirectory(kOpenFolder);
+    return OpenD;
+}
+
 void TSetup::Button4Click() {
     KeepWorkingDirectory keep;
-    if (OpenD->exec() != QDialog::Accepted || OpenD->selectedFiles().isEmpty()) return;
-    openFile(OpenD->selectedFiles().first());
+    QFileDialog* dialog = openDialog();
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
+    openFile(dialog->selectedFiles().first());
 }
 
 void TSetup::BuildReviewTable() {

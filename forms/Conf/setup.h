@@ -61,6 +61,7 @@ class TSetup : public QMainWindow, public orbex::Store {
     // Reads a configuration file into the window; false (after the error box) when it cannot
     // be read, and then nothing has changed.
     bool openFile(const QString& path);
+    QFileDialog* openDialog();  // OpenD
 
   public slots:
     void FormCreate();

@@ -144,14 +144,6 @@ TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
     panelLayout->addStretch();
     panelLayout->addWidget(SpeedButton4);
 
-    SD = new QFileDialog(this);
-    SD->setObjectName("SD");
-    SD->setAcceptMode(QFileDialog::AcceptSave);
-    SD->setFileMode(QFileDialog::AnyFile);
-    SD->setDefaultSuffix("cfg");
-    SD->setNameFilter("Настройки ORBEX (*.cfg)");
-    if (QDir(kInitialFolder).exists()) SD->setDirectory(kInitialFolder);
-
     auto* grid = new QGridLayout(this);
     grid->addWidget(Panel1, 0, 0, 1, 3);
     grid->addWidget(Memo1, 1, 0, 1, 3);
@@ -194,8 +186,21 @@ void TSV::clearTarget() {
     banner_->setToolTip(QString());
 }
 
+// Made at its first use: a file dialog is slow to build and would slow down every start.
+QFileDialog* TSV::saveDialog() {
+    if (SD) return SD;
+    SD = new QFileDialog(this);
+    SD->setObjectName("SD");
+    SD->setAcceptMode(QFileDialog::AcceptSave);
+    SD->setFileMode(QFileDialog::AnyFile);
+    SD->setDefaultSuffix("cfg");
+    SD->setNameFilter("Настройки ORBEX (*.cfg)");
+    if (QDir(kInitialFolder).exists()) SD->setDirectory(kInitialFolder);
+    return SD;
+}
+
 bool TSV::runSaveDialog() {
-    return SD->exec() == QDialog::Accepted && !SD->selectedFiles().isEmpty();
+    return saveDialog()->exec() == QDialog::Accepted && !SD->selectedFiles().isEmpty();
 }
 
 void TSV::Button1Click() {
@@ -215,7 +220,7 @@ void TSV::Button1Click() {
                            : RadioButton2->isChecked() ? Edit1->text() + ".cfg"
                                                        : QString("default.cfg");
         banner_->setProperty("hint", proposed);
-        SD->selectFile(proposed);
+        saveDialog()->selectFile(proposed);
         if (runSaveDialog()) {
             setTarget(QDir::toNativeSeparators(SD->selectedFiles().first()));
         } else {

@@ -20,7 +20,7 @@ class TSV : public QDialog {
     // "hint" the path.
     explicit TSV(QLabel* banner, QWidget* parent = nullptr);
 
-    QFileDialog* saveDialog() const { return SD; }
+    QFileDialog* saveDialog();  // SD
 
     // "Сохранить как...": the file option with the current file's path or name, or the MAC
     // address option when there is no current file.
@@ -66,7 +66,7 @@ class TSV : public QDialog {
     QPushButton* Button1;
     QPushButton* Button3;
     QToolButton* SpeedButton4;
-    QFileDialog* SD;
+    QFileDialog* SD = nullptr;
 };
 
 // A MAC address in any common form (aa:bb:cc:dd:ee:ff, aa-bb-...,
