@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -293,8 +294,12 @@ void TSetup::buildButtons() {
         b->setAutoDefault(false);
         connect(b, &QPushButton::clicked, this, info.slot);
         if (info.slot == &TSetup::Button1Click) {
+            // The window's default button: Enter saves, wherever the focus is.
             Button1 = b;
             b->setDefault(true);
+            for (int key : {Qt::Key_Return, Qt::Key_Enter})
+                connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, b,
+                        &QPushButton::click);
         }
     }
 }
