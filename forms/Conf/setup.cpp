@@ -369,7 +369,7 @@ void TSetup::FormCreate() {
     SOUNDClick();
     for (Id id : controlOrder())
         if (param(id).kind == Kind::Text)
-            setHint(labels_[static_cast<std::size_t>(id)], qs(param(id).key), false);
+            setHint(labels_[static_cast<std::size_t>(id)], qs(param(id).key), true);
     ResetAll();
 }
 
