@@ -164,7 +164,7 @@ void TSetup::buildPages() {
         b->setFont(bold);
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::NoFocus);
-        b->setFixedSize(23, 22);
+        b->setMinimumSize(23, 22);
         b->setProperty("helpKeyword", qs(caption == "D" ? p.key : p.helpKeyword()));
         if (caption == "D") setHint(b, "Установить по умолчанию", true);
         connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
