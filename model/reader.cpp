@@ -57,11 +57,22 @@ Line parseLine(std::string_view s) {
     return line;
 }
 
+namespace {
+// text::decodeValue without the copy for a value that is UTF-8 already.
+void setDecoded(Store& store, Id id, std::string_view value) {
+    if (text::isUtf8(value)) {
+        store.setText(id, value);
+    } else {
+        store.setText(id, text::fromCp1251(value));
+    }
+}
+}  // namespace
+
 void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
     const Param& p = param(id);
     switch (p.kind) {
         case Kind::Text:
-            store.setText(id, text::decodeValue(value));
+            setDecoded(store, id, value);
             break;
         case Kind::Switch:
             store.setCheck(id, value == "on"    ? Tri::Checked
@@ -71,7 +82,7 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
         case Kind::Choice: {
             if (p.has(Editable)) {
                 if (auto item = itemOf(p.table, value)) store.setItem(id, *item);
-                if (store.item(id) == 0) store.setText(id, text::decodeValue(value));
+                if (store.item(id) == 0) setDecoded(store, id, value);
                 break;
             }
             std::optional<int> item;

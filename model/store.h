@@ -51,7 +51,10 @@ class MemoryStore final : public Store {
     void setItem(Id id, int item) override { items_[id] = item, texts_[id].clear(); }
     void ResetAll() override;
 
-    bool operator==(const MemoryStore&) const = default;
+    // Spelled out: a defaulted comparison would be deleted, Store having none.
+    bool operator==(const MemoryStore& o) const {
+        return texts_ == o.texts_ && checks_ == o.checks_ && items_ == o.items_;
+    }
 
   private:
     std::array<std::string, kKeyCount> texts_;

@@ -227,9 +227,7 @@ std::string decodeValue(std::string_view bytes) {
     return fromCp1251(bytes);
 }
 
-std::string throughCp1251(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
+void appendThroughCp1251(std::string& out, std::string_view s) {
     std::size_t kept = 0;  // s[kept, i) goes to the output unchanged
     char32_t c;
     for (std::size_t i = 0; i < s.size();) {
@@ -237,6 +235,14 @@ std::string throughCp1251(std::string_view s) {
         if (b >= 0x20 && b < 0x80) {
             ++i;
             continue;
+        }
+        // А..я, the bulk of every Russian text: D0 90..BF and D1 80..8F.
+        if (i + 1 < s.size()) {
+            const auto b1 = static_cast<unsigned char>(s[i + 1]);
+            if ((b == 0xD0 && b1 >= 0x90 && b1 <= 0xBF) || (b == 0xD1 && b1 >= 0x80 && b1 <= 0x8F)) {
+                i += 2;
+                continue;
+            }
         }
         std::size_t n = next(s, i, c);
         std::string_view instead;
@@ -258,6 +264,12 @@ std::string throughCp1251(std::string_view s) {
         kept = i;
     }
     out.append(s, kept);
+}
+
+std::string throughCp1251(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    appendThroughCp1251(out, s);
     return out;
 }
 

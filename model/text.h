@@ -17,6 +17,7 @@ std::string decodeValue(std::string_view bytes);
 // Line breaks and Ctrl-Z cannot stand inside a line of the file: CR is dropped (as the
 // text-mode file always did), LF and byte 1A become blanks.
 std::string throughCp1251(std::string_view utf8);
+void appendThroughCp1251(std::string& out, std::string_view utf8);  // the same, appended
 // Counting and cutting in characters (code points); invalid bytes count one each.
 std::size_t length(std::string_view utf8);
 std::string_view cut(std::string_view utf8, std::size_t chars);

@@ -78,27 +78,27 @@ std::string WriteConfig(const ReviewTable& table) {
     }
     for (const ReviewRow& row : table) {
         dat += "\n# ";
-        dat += text::throughCp1251(row.description);
+        text::appendThroughCp1251(dat, row.description);
         dat += ": ";
-        dat += text::throughCp1251(row.shownText);
+        text::appendThroughCp1251(dat, row.shownText);
         dat += '\n';
         dat += row.key;
         dat += "='";
-        dat += text::throughCp1251(row.storedValue());
+        text::appendThroughCp1251(dat, row.storedValue());
         dat += "'\n";
     }
     const std::string clean = CleanConfigFile(dat);
-    std::string bytes;
-    bytes.reserve(clean.size() + clean.size() / 16);
+    dat.clear();  // its memory takes the text with CR LF line ends
+    dat.reserve(clean.size() + clean.size() / 16);
     forEachPiece(clean, [&](std::string_view piece) {
         if (piece.ends_with('\n')) {
-            bytes.append(piece.substr(0, piece.size() - 1));
-            bytes += "\r\n";
+            dat.append(piece.substr(0, piece.size() - 1));
+            dat += "\r\n";
         } else {
-            bytes.append(piece);
+            dat.append(piece);
         }
     });
-    return bytes;
+    return dat;
 }
 
 }  // namespace orbex

@@ -1,0 +1,62 @@
+// libFuzzer target: any bytes go through opening, the review and saving, and what is saved
+// must be a well-formed file that opens and saves to the same bytes again.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "lint.h"
+#include "ports.h"
+#include "reader.h"
+#include "review.h"
+#include "store.h"
+#include "writer.h"
+
+namespace {
+
+using namespace orbex;
+
+void require(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+// Open, review, save; returns the saved bytes and counts the review's warnings.
+std::string normalize(std::string_view bytes, int& warnings) {
+    MemoryStore store;
+    readConfig(bytes, store);
+    const ReviewTable table = BuildReviewTable(store, [&](Id) { ++warnings; });
+    return WriteConfig(table);
+}
+
+// One mark at the very start, none elsewhere, and every line ends in CR LF.
+void checkShape(std::string_view out) {
+    require(out.starts_with(kBom));
+    require(out.find(kBom, 1) == std::string_view::npos);
+    require(out.ends_with("\r\n"));
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '\n') require(i > 0 && out[i - 1] == '\r');
+        if (out[i] == '\r') require(i + 1 < out.size() && out[i + 1] == '\n');
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+    int warnings = 0;
+    const std::string once = normalize(bytes, warnings);
+    checkShape(once);
+
+    // A saved file opens without warnings, saves to the same bytes and has nothing to report.
+    int again = 0;
+    require(normalize(once, again) == once);
+    require(again == 0);
+    require(lintConfig(once).empty());
+
+    lintConfig(bytes);
+
+    const PortSettings port = parsePortValue(bytes);
+    require(parsePortValue(composePortValue(port)) == port);
+    return 0;
+}

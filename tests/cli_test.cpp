@@ -1,0 +1,172 @@
+// The command-line tool on real files. What `show` and `normalize` print for each reading rule
+// is held by the fixtures (fixtures_test.cpp); here: files, streams, options and exit codes.
+#include <filesystem>
+
+#include "cli_support.h"
+#include "writer.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using namespace orbex;
+using namespace orbex::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kFile = "USERN='user1'\r\nAUTOSTART='on'\r\nIP='10.0..1'\r\n";
+const std::string kWarning = "Внимание! Значение параметра IP неверно! Сброшено на значение по умолчанию\n";
+
+std::string firstLine(const std::string& s) {
+    return s.substr(0, s.find('\n'));
+}
+
+}  // namespace
+
+TEST(Cli, ShowFromFileOrStandardInput) {
+    TempDir dir;
+    spit(dir / "a.cfg", kFile);
+    const std::string table = "USERN\tuser1\tИмя пользователя:\tuser1\nAUTOSTART\ton\tАвтостарт\tда\n";
+    Result r = runCli({"show", dir / "a.cfg"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, table);
+    EXPECT_EQ(r.err, dir / "a.cfg" + ": " + kWarning);
+    r = runCli({"show", "-"}, kFile);
+    EXPECT_EQ(r.out, table);
+    EXPECT_EQ(r.err, "(stdin): " + kWarning);
+}
+
+TEST(Cli, NormalizeToStandardOutputOrFile) {
+    TempDir dir;
+    spit(dir / "a.cfg", kFile);
+    const std::string expected = runCli({"normalize", "-"}, kFile).out;
+    ASSERT_TRUE(expected.ends_with("AUTOSTART='on'\r\n"));
+    EXPECT_EQ(runCli({"normalize", dir / "a.cfg"}).out, expected);
+    EXPECT_EQ(runCli({"normalize", dir / "a.cfg", "-o", "-"}).out, expected);
+    Result r = runCli({"normalize", dir / "a.cfg", "-o", dir / "b.cfg"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(slurp(dir / "b.cfg"), expected);
+    // An existing file is replaced and keeps its permissions; the input may be the output.
+    spit(dir / "c.cfg", "old");
+    const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(dir / "c.cfg", perms);
+    EXPECT_EQ(runCli({"normalize", "--output=" + (dir / "c.cfg"), dir / "a.cfg"}).code, 0);
+    EXPECT_EQ(slurp(dir / "c.cfg"), expected);
+    EXPECT_EQ(fs::status(dir / "c.cfg").permissions() & fs::perms::all, perms);
+    EXPECT_EQ(runCli({"normalize", dir / "a.cfg", "-o", dir / "a.cfg"}).code, 0);
+    EXPECT_EQ(slurp(dir / "a.cfg"), expected);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "b.cfg", "c.cfg"}));
+}
+
+TEST(Cli, FailedOutputLeavesNoTrace) {
+    TempDir dir;
+    spit(dir / "in.cfg", "USERN='u'\n");
+    Result r = runCli({"normalize", dir / "in.cfg", "-o", dir / "missing/out.cfg"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "orbcfg-cli: cannot write '" + (dir / "missing/out.cfg") +
+                         "': No such file or directory\n");
+    // A target that is a folder with something in it: the last step, the rename, fails.
+    fs::create_directory(dir / "taken");
+    spit(dir / "taken/keep", "kept");
+    EXPECT_EQ(runCli({"normalize", dir / "in.cfg", "-o", dir / "taken"}).code, 2);
+    EXPECT_EQ(runCli({"normalize", dir / "in.cfg", "-o", dir / "taken/"}).code, 2);
+    EXPECT_EQ(slurp(dir / "taken/keep"), "kept");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.cfg", "taken"}));
+}
+
+#ifndef _WIN32
+// Runs the tool in a child process without the rights of root, who may write anywhere.
+int runUnprivileged(const std::vector<std::string>& args) {
+    if (::geteuid() != 0) return runCli(args).code;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+        ::_exit(runCli(args).code);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Cli, FailedOutputInReadOnlyFolderKeepsOldFile) {
+    TempDir dir;
+    const auto readable = fs::perms::owner_read | fs::perms::others_read;
+    const auto listable = readable | fs::perms::owner_exec | fs::perms::others_exec;
+    fs::permissions(dir.path(), listable | fs::perms::owner_write);
+    spit(dir / "in.cfg", kFile);
+    fs::permissions(dir / "in.cfg", readable);
+    fs::create_directory(dir / "ro");
+    spit(dir / "ro/out.cfg", "old content");
+    fs::permissions(dir / "ro", listable);
+    const int code = runUnprivileged({"normalize", dir / "in.cfg", "-o", dir / "ro/out.cfg"});
+    if (code == 99) GTEST_SKIP() << "cannot drop the rights of root";
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(slurp(dir / "ro/out.cfg"), "old content");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "ro"), fs::directory_iterator()), 1);
+}
+#endif
+
+TEST(Cli, CheckReportsAndExitCodes) {
+    TempDir dir;
+    spit(dir / "good.cfg", "# comment\n\nUSERN='x'\nCHIPSET='auto'\nX='on'\nFB='on'\n");
+    spit(dir / "bad.cfg",
+         "USERN = 'x'\nusern='x'\nUSERN='abc\nAUTOSTART='yes'\nCACH='ON'\nTSON='1'\n"
+         "X='maybe'\nCHIPSET='fbdev'\nIP='10.0..1'\nTSERV='1.1.1.1'\nTSERV='host'\n");
+    Result r = runCli({"check", dir / "good.cfg"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    r = runCli({"check", dir / "good.cfg", dir / "bad.cfg"});
+    EXPECT_EQ(r.code, 1);
+    const std::string b = dir / "bad.cfg";
+    EXPECT_EQ(r.out,
+              b + ":1: USERN: blanks before the key or around \"=\"; ignored\n" +
+              b + ":2: unknown key 'usern' (keys are case-sensitive: USERN); ignored\n" +
+              b + ":3: USERN: no closing quote; ignored\n" +
+              b + ":4: AUTOSTART: 'yes' is neither on nor off; the switch stays unset\n" +
+              b + ":5: CACH: 'ON' is not in the key's value table; ignored\n" +
+              b + ":6: TSON: not edited by the program; ignored, and dropped on save\n" +
+              b + ":7: X: 'maybe' is neither on nor off; ignored\n" +
+              b + ":8: CHIPSET: 'fbdev' is not in the key's value table; ignored\n" +
+              b + ":9: IP: '10.0..1' is not an IPv4 address; saving resets it to unset\n" +
+              b + ":11: TSERV: 'host' is not a list of IPv4 addresses separated by blanks; "
+                  "saving resets it to unset\n");
+    EXPECT_EQ(runCli({"check", "-"}, "VOLUME=''\n").out,
+              "(stdin):1: VOLUME: '' is not a whole number; saving resets it to unset\n");
+    // A file that cannot be read outweighs findings.
+    r = runCli({"check", dir / "bad.cfg", dir / "none.cfg"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "orbcfg-cli: cannot read '" + (dir / "none.cfg") + "': No such file or directory\n");
+}
+
+TEST(Cli, CommandLineErrors) {
+    TempDir dir;
+    spit(dir / "a.cfg", kFile);
+    const std::string none = dir / "none.cfg";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "no command given"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"show", "-x", dir / "a.cfg"}, "unknown option '-x'"},
+        {{"check", "--verbose", dir / "a.cfg"}, "unknown option '--verbose'"},
+        {{"show", "-o", "x", dir / "a.cfg"}, "unknown option '-o'"},
+        {{"show", dir / "a.cfg", dir / "a.cfg"}, "show takes one FILE"},
+        {{"normalize", dir / "a.cfg", "-o"}, "option '-o' needs a file name"},
+        {{"normalize", dir / "a.cfg", "-o", "x", "-o", "y"}, "option '-o' given twice"},
+        {{"check"}, "check takes at least one FILE"},
+        {{"show", none}, "cannot read '" + none + "': No such file or directory"},
+        {{"normalize", none}, "cannot read '" + none + "': No such file or directory"},
+        {{"show", dir.path().string()}, "cannot read '" + dir.path().string() + "': is a directory"},
+    };
+    for (const auto& [args, message] : cases) {
+        const Result r = runCli(args);
+        EXPECT_EQ(r.code, 2) << message;
+        EXPECT_EQ(r.out, "") << message;
+        EXPECT_EQ(firstLine(r.err), "orbcfg-cli: " + message);
+    }
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
+    EXPECT_EQ(runCli({"--version"}).out, "orbcfg-cli 1.6.8-28.2\n");
+    EXPECT_TRUE(runCli({"--help"}).out.starts_with("Usage: orbcfg-cli COMMAND"));
+}

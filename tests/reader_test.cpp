@@ -1,0 +1,67 @@
+// Reading rules that the fixtures in tests/data cannot show: state carried between loads and
+// between lines, and the store's state behind what the review table prints.
+#include <gtest/gtest.h>
+
+#include "reader.h"
+#include "store.h"
+
+using namespace orbex;
+
+namespace {
+
+MemoryStore load(std::string_view bytes) {
+    MemoryStore s;
+    readConfig(bytes, s);
+    return s;
+}
+int chipsetItem(std::string_view value) {
+    return *itemOf(param(idOf("CHIPSET")).table, value);
+}
+const Id kChipset = idOf("CHIPSET"), kKeymap = idOf("KEYMAP");
+
+}  // namespace
+
+TEST(Reading, XFlagIsClearedAtEveryLoad) {
+    MemoryStore s;
+    readConfig("X='on'\nCHIPSET='auto'\n", s);
+    ASSERT_EQ(s.item(kChipset), chipsetItem("auto_x"));
+    readConfig("CHIPSET='auto'\n", s);
+    EXPECT_EQ(s.item(kChipset), chipsetItem("auto"));
+    // An X line without a line break still counts.
+    EXPECT_EQ(load("CHIPSET='auto'\nX='on'").item(kChipset), chipsetItem("auto_x"));
+}
+
+TEST(Reading, StartsFromAllUnset) {
+    MemoryStore s;
+    s.setText(idOf("PASSW"), "old");
+    s.setCheck(idOf("DHCP"), Tri::Checked);
+    s.setItem(idOf("COLOR"), 2);
+    s.setText(kKeymap, "41D");
+    readConfig("USERN='new'\n", s);
+    MemoryStore expected;
+    expected.setText(idOf("USERN"), "new");
+    EXPECT_EQ(s, expected);
+}
+
+TEST(Reading, KeymapItemOrFreeText) {
+    EXPECT_EQ(load("KEYMAP='419'\n").item(kKeymap), 2);
+    const MemoryStore free = load("KEYMAP='40c'\n");  // the table has 40C
+    EXPECT_EQ(free.item(kKeymap), -1);
+    EXPECT_EQ(free.text(kKeymap), "40c");
+    // A free text after a row keeps the row; a row after a free text selects the row.
+    EXPECT_EQ(load("KEYMAP='419'\nKEYMAP='41D'\n").item(kKeymap), 2);
+    EXPECT_EQ(load("KEYMAP='41D'\nKEYMAP='422'\n").item(kKeymap), 3);
+    EXPECT_EQ(load("KEYMAP=''\n").text(kKeymap), "");
+    EXPECT_EQ(load("KEYMAP=''\n").item(kKeymap), -1);
+}
+
+TEST(Reading, OddBytes) {
+    const Id user = idOf("USERN");
+    EXPECT_EQ(load("USERN='a\rb'\r\n").text(user), "ab");
+    EXPECT_EQ(load("USERN='u\x1A'\n").text(user), kUnset);  // the file ends before the quote
+    EXPECT_EQ(load("\xEF\xBB\xBF\nUSERN='u'\n").text(user), "u");
+    EXPECT_EQ(load("\xEF\xBB\xBF\xEF\xBB\xBFUSERN='u'\n").text(user), kUnset);  // one mark only
+    EXPECT_EQ(load("USERN='\xC0\x80'\n").text(user), "А\xD0\x82");  // an overlong form is no UTF-8
+    EXPECT_EQ(load("USERN='\xED\xA0\x80'\n").text(user), "н\xC2\xA0\xD0\x82");  // nor a surrogate
+    EXPECT_EQ(load("USERN=''\nIP=''\n").text(idOf("IP")), "");  // empty is set, not unset
+}
