@@ -28,6 +28,7 @@
 #include "presets.h"
 #include "reader.h"
 #include "review.h"
+#include "workdir.h"
 #include "writer.h"
 
 using namespace orbex;
@@ -45,16 +46,6 @@ QString qs(std::string_view s) {
 std::string ss(const QString& s) {
     return s.toStdString();
 }
-
-// The working directory, saved when a file dialog opens and restored when it closes.
-class KeepWorkingDirectory {
-  public:
-    KeepWorkingDirectory() : dir_(QDir::currentPath()) {}
-    ~KeepWorkingDirectory() { QDir::setCurrent(dir_); }
-
-  private:
-    QString dir_;
-};
 
 void setHint(QWidget* w, const QString& hint, bool tooltip) {
     w->setProperty("hint", hint);

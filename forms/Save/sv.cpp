@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "workdir.h"
+
 namespace {
 
 constexpr auto kInitialFolder = "c:\\Rivalto\\Rivalto\\conf";
@@ -35,17 +37,6 @@ QString upperLatin(QString s) {
         if (c >= 'a' && c <= 'z') c = QChar(c.unicode() - 'a' + 'A');
     return s;
 }
-
-// The working directory, saved when a file dialog opens and restored when it
-// closes.
-class KeepWorkingDirectory {
-  public:
-    KeepWorkingDirectory() : dir_(QDir::currentPath()) {}
-    ~KeepWorkingDirectory() { QDir::setCurrent(dir_); }
-
-  private:
-    QString dir_;
-};
 
 }  // namespace
 

@@ -1,0 +1,17 @@
+// File dialogs may change the working directory; it is saved when one opens and restored when
+// it closes, so that relative names keep meaning the start directory.
+#pragma once
+
+#include <QDir>
+#include <QString>
+
+class KeepWorkingDirectory {
+  public:
+    KeepWorkingDirectory() : dir_(QDir::currentPath()) {}
+    ~KeepWorkingDirectory() { QDir::setCurrent(dir_); }
+    KeepWorkingDirectory(const KeepWorkingDirectory&) = delete;
+    KeepWorkingDirectory& operator=(const KeepWorkingDirectory&) = delete;
+
+  private:
+    QString dir_;
+};
