@@ -16,9 +16,14 @@ namespace {
 using namespace orbex;
 
 constexpr std::string_view kFaults[] = {
-    "IP='10.0.0.300'\r\n",      "usern='guest'\r\n", "COMPRESS='yes'\r\n",
-    "RAZR='999x999'\r\n",       "DHCP=on\r\n",       "POWEROFF='ten'\r\n",
-    "\x1A" "left over after Ctrl-Z\r\n",
+    "IP='10.0.0.300'\r\n",
+    "usern='guest'\r\n",
+    "COMPRESS='yes'\r\n",
+    "RAZR='999x999'\r\n",
+    "DHCP=on\r\n",
+    "POWEROFF='ten'\r\n",
+    "\x1A"
+    "left over after Ctrl-Z\r\n",
 };
 
 std::string makeFile(unsigned n) {

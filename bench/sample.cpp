@@ -39,7 +39,8 @@ std::string textValue(const Param& p, unsigned v) {
     if (key.starts_with("CTIME")) return std::to_string(100 + v % 900);
     if (key == "NMASK") return "255.255.255.0";
     if (key == "MOUSE_ACCELERATION") return std::to_string(1 + v % 8);
-    if (key == "USERN") return v % 3 == 0 ? "оператор" + std::to_string(v) : "user" + std::to_string(v);
+    if (key == "USERN")
+        return v % 3 == 0 ? "оператор" + std::to_string(v) : "user" + std::to_string(v);
     if (key == "MNAME") return "term-" + std::to_string(v);
     if (key == "DIR") return "C:\\Рабочая папка\\" + std::to_string(v % 100);
     if (key == "WKEY") return "0123456789abcdef" + std::to_string(v % 10);
@@ -56,10 +57,12 @@ void fillStore(Store& store, unsigned v) {
                 store.setText(id, textValue(p, v));
                 break;
             case Kind::Switch:
-                store.setCheck(id, (v + static_cast<unsigned>(id)) % 2 ? Tri::Checked : Tri::Unchecked);
+                store.setCheck(id,
+                               (v + static_cast<unsigned>(id)) % 2 ? Tri::Checked : Tri::Unchecked);
                 break;
             case Kind::Choice:
-                store.setItem(id, 1 + static_cast<int>((v * 7 + static_cast<unsigned>(id)) % p.table.size()));
+                store.setItem(
+                    id, 1 + static_cast<int>((v * 7 + static_cast<unsigned>(id)) % p.table.size()));
                 break;
             case Kind::None:
                 break;

@@ -103,6 +103,7 @@ bool readXFlag(std::string_view bytes) {
     static const Id x = idOf(keys::X);
     bool flag = false;
     forEachLine(bytes, [&](const RawLine& raw) {
+        if (!raw.text.starts_with("X='")) return true;  // the quick test for the one key
         const Line line = parseLine(raw.text);
         if (line.type != Line::Type::Param || line.key != x) return true;
         if (line.value == "on") return flag = true, false;

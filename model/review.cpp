@@ -1,19 +1,26 @@
 #include "review.h"
 
+#include <charconv>
+
 #include "checks.h"
 #include "text.h"
 
 namespace orbex {
 namespace {
 
-std::string cell(std::string_view s) {
-    return s.empty() ? std::string(" ") : std::string(s);
+void setCell(std::string& cell, std::string_view s) {
+    cell.assign(s.empty() ? std::string_view(" ") : s);
 }
 
+// Made in place: the row's strings are the only copies.
 void addRow(ReviewTable& table, std::string_view description, std::string_view key,
             std::string_view value, std::string_view shown) {
-    table.push_back({cell(description), cell(key), cell(value), std::to_string(text::length(value)),
-                     cell(shown)});
+    ReviewRow& row = table.emplace_back();
+    setCell(row.description, description);
+    setCell(row.key, key);
+    setCell(row.value, value);
+    row.valueLength = std::to_string(text::length(value));
+    setCell(row.shownText, shown);
 }
 
 void addChipset(ReviewTable& table, const Param& p, int item) {
@@ -104,7 +111,12 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
 }  // namespace
 
 std::string_view ReviewRow::storedValue() const {
-    return text::cut(value, static_cast<std::size_t>(std::stoul(valueLength)));
+    std::size_t chars = 0;
+    const char* end = valueLength.data() + valueLength.size();
+    const auto [ptr, error] = std::from_chars(valueLength.data(), end, chars);
+    if (error != std::errc() || ptr != end)
+        chars = std::stoul(valueLength);  // anything but plain digits, as stoul reads it
+    return text::cut(value, chars);
 }
 
 std::string settingText(const ReviewRow& row) {

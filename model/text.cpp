@@ -239,7 +239,8 @@ void appendThroughCp1251(std::string& out, std::string_view s) {
         // А..я, the bulk of every Russian text: D0 90..BF and D1 80..8F.
         if (i + 1 < s.size()) {
             const auto b1 = static_cast<unsigned char>(s[i + 1]);
-            if ((b == 0xD0 && b1 >= 0x90 && b1 <= 0xBF) || (b == 0xD1 && b1 >= 0x80 && b1 <= 0x8F)) {
+            if ((b == 0xD0 && b1 >= 0x90 && b1 <= 0xBF) ||
+                (b == 0xD1 && b1 >= 0x80 && b1 <= 0x8F)) {
                 i += 2;
                 continue;
             }
@@ -273,23 +274,26 @@ std::string throughCp1251(std::string_view s) {
     return out;
 }
 
+namespace {
+// Bytes of the character at s[i]; an invalid byte is a character of its own.
+std::size_t step(std::string_view s, std::size_t i) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) return 1;
+    char32_t c;
+    const std::size_t n = next(s, i, c);
+    return n != 0 ? n : 1;
+}
+}  // namespace
+
 std::size_t length(std::string_view s) {
     std::size_t count = 0;
-    char32_t c;
-    for (std::size_t i = 0; i < s.size(); ++count) {
-        std::size_t n = next(s, i, c);
-        i += n != 0 ? n : 1;
-    }
+    for (std::size_t i = 0; i < s.size(); ++count) i += step(s, i);
     return count;
 }
 
 std::string_view cut(std::string_view s, std::size_t chars) {
-    char32_t c;
+    if (chars >= s.size()) return s;  // no character is shorter than a byte
     std::size_t i = 0;
-    for (std::size_t k = 0; k < chars && i < s.size(); ++k) {
-        std::size_t n = next(s, i, c);
-        i += n != 0 ? n : 1;
-    }
+    for (std::size_t k = 0; k < chars && i < s.size(); ++k) i += step(s, i);
     return s.substr(0, i);
 }
 

@@ -69,36 +69,86 @@ std::string CleanConfigFile(std::string_view text) {
     return out;
 }
 
-std::string WriteConfig(const ReviewTable& table) {
-    std::string dat(kBom);
-    dat.reserve(512 + table.size() * 96);
-    for (const std::string& line : header()) {
-        dat += line;
-        dat += '\n';
-    }
-    for (const ReviewRow& row : table) {
-        dat += "\n# ";
-        text::appendThroughCp1251(dat, row.description);
-        dat += ": ";
-        text::appendThroughCp1251(dat, row.shownText);
-        dat += '\n';
-        dat += row.key;
-        dat += "='";
-        text::appendThroughCp1251(dat, row.storedValue());
-        dat += "'\n";
-    }
-    const std::string clean = CleanConfigFile(dat);
-    dat.clear();  // its memory takes the text with CR LF line ends
-    dat.reserve(clean.size() + clean.size() / 16);
-    forEachPiece(clean, [&](std::string_view piece) {
-        if (piece.ends_with('\n')) {
-            dat.append(piece.substr(0, piece.size() - 1));
-            dat += "\r\n";
-        } else {
-            dat.append(piece);
+namespace {
+
+// CleanConfigFile's pass over a part of the working text that starts at the start of a line,
+// appended to `out` (which holds the mark already) with CR LF line ends.
+void appendClean(std::string& out, std::string_view text) {
+    forEachPiece(text, [&](std::string_view piece) {
+        if (piece.size() >= 4 && piece.starts_with(kBom)) piece.remove_prefix(kBom.size());
+        if (FilterConfigLine(piece, out) == 0 && out.back() == '\n') {
+            out.back() = '\r';
+            out += '\n';
         }
     });
-    return dat;
+}
+
+// Whether the key's own review description passes the code page unchanged.
+bool plainDescription(Id id) {
+    static const auto plain = [] {
+        std::array<bool, kKeyCount> a{};
+        for (Id i = 0; i < kKeyCount; ++i) {
+            const std::string_view d = descriptionOf(param(i));
+            a[i] = text::throughCp1251(d) == d;
+        }
+        return a;
+    }();
+    return plain[id];
+}
+
+}  // namespace
+
+// The working text row by row, cleaned as it is made, straight into the file's bytes: the same
+// bytes as cleaning the whole text and then ending its lines in CR LF.
+std::string WriteConfig(const ReviewTable& table) {
+    static const std::string head = [] {
+        std::string text(kBom);
+        for (const std::string& line : header()) {
+            text += line;
+            text += '\n';
+        }
+        std::string out(kBom);
+        appendClean(out, text);
+        return out;
+    }();
+    std::string bytes = head;
+    bytes.reserve(head.size() + table.size() * 128);
+    std::string row;
+    for (const ReviewRow& r : table) {
+        const auto id = r.key.starts_with('#') ? std::nullopt : find(r.key);
+        if (id) {
+            // The clean-up keeps the three lines of a known key as they are, but for the end of
+            // the value at its first quote: no text on them is left with a line break or a CR.
+            bytes += "\r\n# ";
+            if (r.description == descriptionOf(param(*id)) && plainDescription(*id)) {
+                bytes += r.description;
+            } else {
+                text::appendThroughCp1251(bytes, r.description);
+            }
+            bytes += ": ";
+            text::appendThroughCp1251(bytes, r.shownText);
+            bytes += "\r\n";
+            bytes += r.key;
+            bytes += "='";
+            const std::size_t value = bytes.size();
+            text::appendThroughCp1251(bytes, r.storedValue());
+            if (auto quote = bytes.find('\'', value); quote != std::string::npos)
+                bytes.resize(quote);
+            bytes += "'\r\n";
+            continue;
+        }
+        row.assign("\n# ");
+        text::appendThroughCp1251(row, r.description);
+        row += ": ";
+        text::appendThroughCp1251(row, r.shownText);
+        row += '\n';
+        row += r.key;
+        row += "='";
+        text::appendThroughCp1251(row, r.storedValue());
+        row += "'\n";
+        appendClean(bytes, row);
+    }
+    return bytes;
 }
 
 }  // namespace orbex
