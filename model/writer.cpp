@@ -83,19 +83,6 @@ void appendClean(std::string& out, std::string_view text) {
     });
 }
 
-// Whether the key's own review description passes the code page unchanged.
-bool plainDescription(Id id) {
-    static const auto plain = [] {
-        std::array<bool, kKeyCount> a{};
-        for (Id i = 0; i < kKeyCount; ++i) {
-            const std::string_view d = descriptionOf(param(i));
-            a[i] = text::throughCp1251(d) == d;
-        }
-        return a;
-    }();
-    return plain[id];
-}
-
 }  // namespace
 
 // The working text row by row, cleaned as it is made, straight into the file's bytes: the same
@@ -120,11 +107,7 @@ std::string WriteConfig(const ReviewTable& table) {
             // The clean-up keeps the three lines of a known key as they are, but for the end of
             // the value at its first quote: no text on them is left with a line break or a CR.
             bytes += "\r\n# ";
-            if (r.description == descriptionOf(param(*id)) && plainDescription(*id)) {
-                bytes += r.description;
-            } else {
-                text::appendThroughCp1251(bytes, r.description);
-            }
+            text::appendThroughCp1251(bytes, r.description);
             bytes += ": ";
             text::appendThroughCp1251(bytes, r.shownText);
             bytes += "\r\n";
