@@ -16,8 +16,8 @@ struct FlowFlag {
     bool PortSettings::*field;
 };
 constexpr FlowFlag kFlags[] = {{"XONXOFF", &PortSettings::xonxoff},
-                           {"RTSCTS", &PortSettings::rtscts},
-                           {"LOCAL", &PortSettings::local}};
+                               {"RTSCTS", &PortSettings::rtscts},
+                               {"LOCAL", &PortSettings::local}};
 
 struct Table {
     ValueTable (*rows)();

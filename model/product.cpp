@@ -6,7 +6,9 @@
 
 namespace orbex {
 
-std::string siteAddress() { return "http://" ORBCFG_SITE_HOST; }
+std::string siteAddress() {
+    return "http://" ORBCFG_SITE_HOST;
+}
 
 std::string pageAddress(std::string_view key) {
     return siteAddress() + "/conf.html#" + std::string(key);
