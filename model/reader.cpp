@@ -1,36 +1,11 @@
 #include "reader.h"
 
-#include <algorithm>
-#include <cstring>
+#include <optional>
+#include <vector>
 
 #include "text.h"
 
 namespace orbex {
-
-void forEachLine(std::string_view bytes, const std::function<bool(const RawLine&)>& f) {
-    if (auto eof = bytes.find('\x1A'); eof != std::string_view::npos) bytes = bytes.substr(0, eof);
-    std::string scratch;
-    RawLine line;
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::size_t end = bytes.find('\n', pos);
-        const bool broken = end != std::string_view::npos;
-        if (!broken) end = bytes.size();
-        std::string_view text = bytes.substr(pos, end - pos);
-        pos = broken ? end + 1 : end;
-        ++line.number;
-        while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-        if (text.find('\r') != std::string_view::npos) {
-            scratch.assign(text);
-            scratch.erase(std::remove(scratch.begin(), scratch.end(), '\r'), scratch.end());
-            text = scratch;
-        }
-        // The mark counts on a line of at least four bytes with its line feed.
-        if (text.size() + 1 >= 4 && text.starts_with(kBom)) text.remove_prefix(kBom.size());
-        line.text = text;
-        if (!f(line)) return;
-    }
-}
 
 Line parseLine(std::string_view s) {
     Line line;
@@ -114,13 +89,26 @@ bool readXFlag(std::string_view bytes) {
 }
 
 void readConfig(std::string_view bytes, Store& store) {
-    const bool xFlag = readXFlag(bytes);  // never carried over from an earlier load
+    static const Id x = idOf(keys::X), chipset = idOf(keys::CHIPSET);
     store.ResetAll();
+    // One pass: CHIPSET waits for the X flag, which the first X line of "on" or "off" decides
+    // wherever it stands, and which no earlier load carries over.
+    std::optional<bool> xFlag;
+    std::vector<std::string> chipsets;
     forEachLine(bytes, [&](const RawLine& raw) {
         const Line line = parseLine(raw.text);
-        if (line.type == Line::Type::Param) applyParameter(store, line.key, line.value, xFlag);
+        if (line.type != Line::Type::Param) return true;
+        if (line.key == x) {
+            if (!xFlag && (line.value == "on" || line.value == "off")) xFlag = line.value == "on";
+        } else if (line.key == chipset) {
+            chipsets.emplace_back(line.value);
+        } else {
+            applyParameter(store, line.key, line.value, false);
+        }
         return true;
     });
+    for (const std::string& value : chipsets)
+        applyParameter(store, chipset, value, xFlag.value_or(false));
 }
 
 }  // namespace orbex

@@ -1,7 +1,6 @@
 // Reading a configuration file into a store.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,7 +19,31 @@ struct RawLine {
 // Calls `f` for every line of a file's bytes until it returns false. Reading is in text mode:
 // every CR byte is dropped, LF ends a line, a byte 1A ends the file. A last line without a
 // line break is a line like any other.
-void forEachLine(std::string_view bytes, const std::function<bool(const RawLine&)>& f);
+template <typename F>
+void forEachLine(std::string_view bytes, F&& f) {
+    if (auto eof = bytes.find('\x1A'); eof != std::string_view::npos) bytes = bytes.substr(0, eof);
+    std::string scratch;
+    RawLine line;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t end = bytes.find('\n', pos);
+        const bool broken = end != std::string_view::npos;
+        if (!broken) end = bytes.size();
+        std::string_view text = bytes.substr(pos, end - pos);
+        pos = broken ? end + 1 : end;
+        ++line.number;
+        while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        if (text.find('\r') != std::string_view::npos) {
+            scratch.assign(text);
+            std::erase(scratch, '\r');
+            text = scratch;
+        }
+        // The mark counts on a line of at least four bytes with its line feed.
+        if (text.size() + 1 >= 4 && text.starts_with(kBom)) text.remove_prefix(kBom.size());
+        line.text = text;
+        if (!f(static_cast<const RawLine&>(line))) return;
+    }
+}
 
 struct Line {
     enum class Type : std::uint8_t { Blank, Comment, Param, Other };
@@ -38,8 +61,8 @@ void applyParameter(Store& store, Id key, std::string_view value, bool xFlag);
 // The flag pass: the first X line whose value is "on" or "off" decides; none means off.
 bool readXFlag(std::string_view bytes);
 
-// The open command's two passes: the X flag from the first X line that says "on" or "off",
-// then ResetAll and every parameter line in file order.
+// The open command: ResetAll, then every parameter line in file order, CHIPSET read with the
+// X flag of the whole file (the first X line that says "on" or "off").
 void readConfig(std::string_view bytes, Store& store);
 
 }  // namespace orbex

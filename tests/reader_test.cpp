@@ -31,6 +31,17 @@ TEST(Reading, XFlagIsClearedAtEveryLoad) {
     EXPECT_EQ(load("CHIPSET='auto'\nX='on'").item(kChipset), chipsetItem("auto_x"));
 }
 
+TEST(Reading, ChipsetLinesKeepTheirOrderWhateverTheFlag) {
+    // A later value outside the table leaves the earlier one; the flag comes after both.
+    EXPECT_EQ(load("CHIPSET='auto'\nCHIPSET='none'\nX='on'\n").item(kChipset),
+              chipsetItem("auto_x"));
+    EXPECT_EQ(load("CHIPSET='VESA'\nCHIPSET='ATI'\nX='off'\nX='on'\n").item(kChipset),
+              chipsetItem("ATI"));
+    // With the flag, a value without an "_x" row is ignored.
+    EXPECT_EQ(load("CHIPSET='auto'\nCHIPSET='ATI'\nX='on'\n").item(kChipset),
+              chipsetItem("auto_x"));
+}
+
 TEST(Reading, StartsFromAllUnset) {
     MemoryStore s;
     s.setText(idOf("PASSW"), "old");
@@ -41,6 +52,15 @@ TEST(Reading, StartsFromAllUnset) {
     MemoryStore expected;
     expected.setText(idOf("USERN"), "new");
     EXPECT_EQ(s, expected);
+    // The unset marker set as a text is the unset state itself; KEYMAP's free text is only text.
+    expected.setText(idOf("PASSW"), "x");
+    expected.setText(idOf("PASSW"), kUnset);
+    EXPECT_EQ(s, expected);
+    EXPECT_TRUE(expected.isUnset(idOf("PASSW")));
+    expected.setText(kKeymap, kUnset);
+    EXPECT_EQ(expected.item(kKeymap), -1);
+    EXPECT_EQ(expected.text(kKeymap), kUnset);
+    EXPECT_FALSE(expected.isUnset(kKeymap));
 }
 
 TEST(Reading, KeymapItemOrFreeText) {
