@@ -8,16 +8,18 @@
 namespace orbex {
 namespace {
 
+constexpr std::string_view kBlank = " ";
+
 void setCell(std::string& cell, std::string_view s) {
-    cell.assign(s.empty() ? std::string_view(" ") : s);
+    cell.assign(s.empty() ? kBlank : s);
 }
 
 // Made in place: the row's strings are the only copies.
 void addRow(ReviewTable& table, std::string_view description, std::string_view key,
             std::string_view value, std::string_view shown) {
     ReviewRow& row = table.emplace_back();
-    setCell(row.description, description);
-    setCell(row.key, key);
+    row.description = description.empty() ? kBlank : description;
+    row.key = key.empty() ? kBlank : key;
     setCell(row.value, value);
     row.valueLength = std::to_string(text::length(value));
     setCell(row.shownText, shown);
@@ -46,7 +48,8 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
     static const Id dns = idOf(keys::DNS);
     table.clear();
     bool dnsFlag = false;
-    if (std::string t = store.text(dns); t != kUnset) {
+    std::string buffer;
+    if (const std::string_view t = store.textView(dns, buffer); t != kUnset) {
         if (!IsValidIpAddress(t)) {
             store.setText(dns, kUnset);
             warn(dns);
@@ -58,7 +61,7 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
         const Param& p = param(id);
         switch (p.kind) {
             case Kind::Text: {
-                const std::string t = store.text(id);
+                const std::string_view t = store.textView(id, buffer);
                 if (t == kUnset) break;
                 bool ok = true;
                 if (p.check == Check::Number) {
@@ -91,7 +94,7 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
                 const int item = store.item(id);
                 if (item == 0) break;
                 if (item < 0 || item > static_cast<int>(p.table.size())) {
-                    const std::string t = store.text(id);  // a layout code of its own
+                    const std::string_view t = store.textView(id, buffer);  // a code of its own
                     addRow(table, p.description, p.key, t, t);
                 } else if (p.key == keys::CHIPSET) {
                     addChipset(table, p, item);
@@ -120,7 +123,13 @@ std::string_view ReviewRow::storedValue() const {
 }
 
 std::string settingText(const ReviewRow& row) {
-    std::string s = "# " + row.description + ": " + row.shownText + "\r\n" + row.key + "='";
+    std::string s = "# ";
+    s += row.description;
+    s += ": ";
+    s += row.shownText;
+    s += "\r\n";
+    s += row.key;
+    s += "='";
     s += row.storedValue();
     return s + "'";
 }

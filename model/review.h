@@ -11,10 +11,11 @@
 
 namespace orbex {
 
-// A cell given an empty text holds one blank; valueLength restores an empty value.
+// A cell given an empty text holds one blank; valueLength restores an empty value. The
+// description and the key are the catalogue's own texts, never copied.
 struct ReviewRow {
-    std::string description;
-    std::string key;
+    std::string_view description;
+    std::string_view key;
     std::string value;
     std::string valueLength;  // characters of the value, in decimal
     std::string shownText;

@@ -22,8 +22,10 @@ void Store::ResetAll() {
 
 bool Store::isUnset(Id id) const {
     switch (param(id).kind) {
-        case Kind::Text:
-            return text(id) == kUnset;
+        case Kind::Text: {
+            std::string buffer;
+            return textView(id, buffer) == kUnset;
+        }
         case Kind::Switch:
             return check(id) == Tri::Grayed;
         case Kind::Choice:
@@ -39,16 +41,24 @@ MemoryStore::MemoryStore() {
 }
 
 void MemoryStore::setText(Id id, std::string_view value) {
-    texts_[id] = value;
-    if (param(id).kind == Kind::Choice) items_[id] = -1;
+    const Kind kind = param(id).kind;
+    unset_[id] = kind == Kind::Text && value == kUnset;
+    if (unset_[id]) {
+        texts_[id].clear();
+    } else {
+        texts_[id] = value;
+    }
+    if (kind == Kind::Choice) items_[id] = -1;
 }
 
 void MemoryStore::ResetAll() {
     checks_.fill(Tri::Grayed);
     items_.fill(0);
-    // Assigned in place, so that the strings keep their memory from one file to the next.
-    for (Id id = 0; id < kKeyCount; ++id)
-        texts_[id].assign(param(id).kind == Kind::Text ? kUnset : std::string_view());
+    // Cleared in place, so that the strings keep their memory from one file to the next.
+    for (Id id = 0; id < kKeyCount; ++id) {
+        texts_[id].clear();
+        unset_[id] = param(id).kind == Kind::Text;
+    }
 }
 
 void copyStore(const Store& from, Store& to) {

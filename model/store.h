@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,11 @@ class Store {
     // leaves no item selected.
     virtual std::string text(Id id) const = 0;
     virtual void setText(Id id, std::string_view value) = 0;
+    // The same text without a copy where the store holds it: valid until the store or
+    // `buffer` changes.
+    virtual std::string_view textView(Id id, std::string& buffer) const {
+        return buffer = text(id);
+    }
 
     // Switch keys.
     virtual Tri check(Id id) const = 0;
@@ -43,7 +49,8 @@ class Store {
 class MemoryStore final : public Store {
   public:
     MemoryStore();
-    std::string text(Id id) const override { return texts_[id]; }
+    std::string text(Id id) const override { return std::string(textView(id)); }
+    std::string_view textView(Id id, std::string&) const override { return textView(id); }
     void setText(Id id, std::string_view value) override;
     Tri check(Id id) const override { return checks_[id]; }
     void setCheck(Id id, Tri state) override { checks_[id] = state; }
@@ -53,11 +60,15 @@ class MemoryStore final : public Store {
 
     // Spelled out: a defaulted comparison would be deleted, Store having none.
     bool operator==(const MemoryStore& o) const {
-        return texts_ == o.texts_ && checks_ == o.checks_ && items_ == o.items_;
+        return texts_ == o.texts_ && unset_ == o.unset_ && checks_ == o.checks_ &&
+               items_ == o.items_;
     }
 
   private:
+    std::string_view textView(Id id) const { return unset_[id] ? kUnset : texts_[id]; }
+
     std::array<std::string, kKeyCount> texts_;
+    std::bitset<kKeyCount> unset_;  // Text keys in the unset state, their string left empty
     std::array<Tri, kKeyCount> checks_;
     std::array<int, kKeyCount> items_;
 };

@@ -200,6 +200,10 @@ std::size_t next(std::string_view s, std::size_t i, char32_t& c) {
 bool isUtf8(std::string_view s) {
     char32_t c;
     for (std::size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         std::size_t n = next(s, i, c);
         if (n == 0) return false;
         i += n;
@@ -286,7 +290,13 @@ std::size_t step(std::string_view s, std::size_t i) {
 
 std::size_t length(std::string_view s) {
     std::size_t count = 0;
-    for (std::size_t i = 0; i < s.size(); ++count) i += step(s, i);
+    for (std::size_t i = 0; i < s.size(); ++count) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+        } else {
+            i += step(s, i);
+        }
+    }
     return count;
 }
 

@@ -83,6 +83,25 @@ void appendClean(std::string& out, std::string_view text) {
     });
 }
 
+// Whether the key's own review description passes the code page unchanged.
+bool plainDescription(Id id) {
+    static const auto plain = [] {
+        std::array<bool, kKeyCount> a{};
+        for (Id i = 0; i < kKeyCount; ++i) {
+            const std::string_view d = descriptionOf(param(i));
+            a[i] = text::throughCp1251(d) == d;
+        }
+        return a;
+    }();
+    return plain[id];
+}
+
+// The description of a row that the review made is the catalogue's own text, the very bytes.
+bool ownDescription(const ReviewRow& r, Id id) {
+    const std::string_view d = descriptionOf(param(id));
+    return r.description.data() == d.data() && r.description.size() == d.size();
+}
+
 }  // namespace
 
 // The working text row by row, cleaned as it is made, straight into the file's bytes: the same
@@ -107,14 +126,24 @@ std::string WriteConfig(const ReviewTable& table) {
             // The clean-up keeps the three lines of a known key as they are, but for the end of
             // the value at its first quote: no text on them is left with a line break or a CR.
             bytes += "\r\n# ";
-            text::appendThroughCp1251(bytes, r.description);
+            if (ownDescription(r, *id) && plainDescription(*id)) {
+                bytes += r.description;
+            } else {
+                text::appendThroughCp1251(bytes, r.description);
+            }
             bytes += ": ";
+            const std::size_t shown = bytes.size();
             text::appendThroughCp1251(bytes, r.shownText);
+            const std::size_t shownEnd = bytes.size();
             bytes += "\r\n";
             bytes += r.key;
             bytes += "='";
             const std::size_t value = bytes.size();
-            text::appendThroughCp1251(bytes, r.storedValue());
+            if (const std::string_view v = r.storedValue(); v == r.shownText) {
+                bytes.append(bytes, shown, shownEnd - shown);  // a text shows as it is
+            } else {
+                text::appendThroughCp1251(bytes, v);
+            }
             if (auto quote = bytes.find('\'', value); quote != std::string::npos)
                 bytes.resize(quote);
             bytes += "'\r\n";

@@ -34,7 +34,7 @@ Built buildTexts(std::initializer_list<std::pair<const char*, std::string>> text
 
 std::string keysOf(const ReviewTable& t) {
     std::string k;
-    for (const ReviewRow& r : t) k += r.key + " ";
+    for (const ReviewRow& r : t) k += std::string(r.key) + " ";
     return k;
 }
 
@@ -70,10 +70,10 @@ TEST(ReviewTable, ChipsetGivesThreeRows) {
         s.setItem(chipset, *itemOf(rows, v));
         const ReviewTable t = build(s).table;
         ASSERT_EQ(t.size(), 3u);
-        EXPECT_EQ(t[0].description + "|" + t[1].description + "|" + t[2].description,
+        EXPECT_EQ(std::string(t[0].description) + "|" + std::string(t[1].description) + "|" + std::string(t[2].description),
                   "Использовать драйвера Xorg|Использовать драйвера FB|Видеодрайвер");
         EXPECT_EQ(t[2].shownText, rows[static_cast<std::size_t>(*itemOf(rows, v) - 1)].display);
-        for (const ReviewRow& r : t) got += r.key + "=" + r.value + " ";
+        for (const ReviewRow& r : t) got += std::string(r.key) + "=" + r.value + " ";
         got += "| ";
     }
     EXPECT_EQ(got,

@@ -13,8 +13,8 @@
 
 namespace {
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
 }
 
 constexpr int kColumns = 5;  // description, key, value, value length, shown text
@@ -93,9 +93,9 @@ void Tdial::setTable(orbex::ReviewTable table) {
     grid->setRowCount(static_cast<int>(table_.size()) + 1);  // and the trailing empty row
     for (int r = 0; r < static_cast<int>(table_.size()); ++r) {
         const orbex::ReviewRow& row = table_[static_cast<std::size_t>(r)];
-        const std::string* cells[kColumns] = {&row.description, &row.key, &row.value,
-                                              &row.valueLength, &row.shownText};
-        for (int c = 0; c < kColumns; ++c) grid->setItem(r, c, new QTableWidgetItem(qs(*cells[c])));
+        const std::string_view cells[kColumns] = {row.description, row.key, row.value,
+                                                  row.valueLength, row.shownText};
+        for (int c = 0; c < kColumns; ++c) grid->setItem(r, c, new QTableWidgetItem(qs(cells[c])));
     }
     grid->setCurrentCell(0, 0);
 }
