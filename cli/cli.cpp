@@ -161,7 +161,7 @@ int normalize(Context& c, const std::vector<std::string>& args) {
     const std::string& path = ops->files.front();
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
-    return emit(c, *ops, WriteConfig(c.review(path, *bytes)));
+    return emit(c, *ops, normalizeConfig(*bytes, [&](Id id) { c.warn(path, id); }));
 }
 
 int doc(Context& c, const std::vector<std::string>& args) {

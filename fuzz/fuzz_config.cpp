@@ -20,14 +20,6 @@ void require(bool ok) {
     if (!ok) __builtin_trap();
 }
 
-// Open, review, save; returns the saved bytes and counts the review's warnings.
-std::string normalize(std::string_view bytes, int& warnings) {
-    MemoryStore store;
-    readConfig(bytes, store);
-    const ReviewTable table = BuildReviewTable(store, [&](Id) { ++warnings; });
-    return WriteConfig(table);
-}
-
 // One mark at the very start, none elsewhere, and every line ends in CR LF.
 void checkShape(std::string_view out) {
     require(out.starts_with(kBom));
@@ -45,12 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     int warnings = 0;
-    const std::string once = normalize(bytes, warnings);
+    const std::string once = normalizeConfig(bytes, [&](Id) { ++warnings; });
     checkShape(once);
 
     // A saved file opens without warnings, saves to the same bytes and has nothing to report.
     int again = 0;
-    require(normalize(once, again) == once);
+    require(normalizeConfig(once, [&](Id) { ++again; }) == once);
     require(again == 0);
     require(lintConfig(once).empty());
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "catalogue.h"
+#include "reader.h"
 #include "text.h"
 
 namespace orbex {
@@ -161,6 +162,12 @@ std::string WriteConfig(const ReviewTable& table) {
         appendClean(bytes, row);
     }
     return bytes;
+}
+
+std::string normalizeConfig(std::string_view bytes, const Warn& warn) {
+    MemoryStore store;
+    readConfig(bytes, store);
+    return WriteConfig(BuildReviewTable(store, warn));
 }
 
 }  // namespace orbex

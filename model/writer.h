@@ -26,4 +26,8 @@ std::string CleanConfigFile(std::string_view text);
 // and KEY='value', filtered, with CR LF line ends.
 std::string WriteConfig(const ReviewTable& table);
 
+// Open, review and save unchanged: the bytes that the editor writes for a file's bytes, each
+// value that the review resets reported through `warn`.
+std::string normalizeConfig(std::string_view bytes, const Warn& warn);
+
 }  // namespace orbex

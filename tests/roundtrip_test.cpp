@@ -28,7 +28,8 @@ class Gen {
 
     // Text a value can hold and the file keeps: no quote, no line break, inside Windows-1251.
     std::string text(int maxLen) {
-        static const std::vector<std::string> extra = {"Ж", "я", "Ё", "№", "€", "«", "ї", "Ђ", "\t", " "};
+        static const std::vector<std::string> extra = {"Ж", "я", "Ё", "№",  "€",
+                                                       "«", "ї", "Ђ", "\t", " "};
         std::string s;
         const int n = chance(3) ? 300 + upTo(400) : upTo(maxLen);
         for (int i = 0; i < n; ++i) {
@@ -39,9 +40,11 @@ class Gen {
     }
     std::string number() {
         const auto v = std::uniform_int_distribution<std::int64_t>(INT32_MIN, INT32_MAX)(rng_);
-        if (chance(60)) return std::string(static_cast<std::size_t>(upTo(2)), ' ') + std::to_string(v);
+        if (chance(60))
+            return std::string(static_cast<std::size_t>(upTo(2)), ' ') + std::to_string(v);
         char hex[16];
-        std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(v < 0 ? -(v + 1) : v));
+        std::snprintf(hex, sizeof hex, "%llX",
+                      static_cast<unsigned long long>(v < 0 ? -(v + 1) : v));
         return (v < 0 ? "-" : "") + pick({"$", "0x", "x", "0X", "X"}) + hex;
     }
     std::string address() {
@@ -55,7 +58,8 @@ class Gen {
     std::string addressList() {
         std::string s = chance(20) ? " " : "";
         const int n = upTo(5);
-        for (int i = 0; i < n; ++i) s += (i ? std::string(static_cast<std::size_t>(1 + upTo(2)), ' ') : "") + address();
+        for (int i = 0; i < n; ++i)
+            s += (i ? std::string(static_cast<std::size_t>(1 + upTo(2)), ' ') : "") + address();
         return n ? s + (chance(20) ? "  " : "") : "";
     }
 
@@ -78,10 +82,18 @@ MemoryStore randomStore(Gen& g) {
         }
         if (p.kind != Kind::Text || g.chance(35)) continue;
         switch (p.check) {
-            case Check::Number: s.setText(id, g.number()); break;
-            case Check::Address: s.setText(id, g.chance(15) ? "" : g.address()); break;
-            case Check::AddressList: s.setText(id, g.addressList()); break;
-            case Check::Any: s.setText(id, g.text(24)); break;
+            case Check::Number:
+                s.setText(id, g.number());
+                break;
+            case Check::Address:
+                s.setText(id, g.chance(15) ? "" : g.address());
+                break;
+            case Check::AddressList:
+                s.setText(id, g.addressList());
+                break;
+            case Check::Any:
+                s.setText(id, g.text(24));
+                break;
         }
     }
     return s;
@@ -90,19 +102,49 @@ MemoryStore randomStore(Gen& g) {
 // Lines of every kind reading meets, good and bad.
 std::string randomFile(Gen& g) {
     static const std::vector<std::string> keys = {
-        "USERN", "IP", "DNS", "TSERV", "VOLUME", "KEYMAP", "CHIPSET", "X", "FB", "AUTOSTART",
-        "COLOR", "COM1", "COM10", "CTIME3", "TSON", "##", "usern", "NOPE", "", "EXIT", "WIFI"};
-    static const std::vector<std::string> values = {
-        "on", "off", "1.2.3.4", "10.0..1", "host", "auto", "vesa", "fbdev", "auto_x", "radeonfb",
-        "419", "41D", "16", "8", "msg", "42", "$1F", "-7", "x", "", "rt61", "Привет",
-        "\xCF\xF0\xE8", "日本", "a'b", "\xEF\xBB\xBF", "По умолчанию", "\t"};
+        "USERN", "IP", "DNS",       "TSERV", "VOLUME", "KEYMAP", "CHIPSET",
+        "X",     "FB", "AUTOSTART", "COLOR", "COM1",   "COM10",  "CTIME3",
+        "TSON",  "##", "usern",     "NOPE",  "",       "EXIT",   "WIFI"};
+    static const std::vector<std::string> values = {"on",
+                                                    "off",
+                                                    "1.2.3.4",
+                                                    "10.0..1",
+                                                    "host",
+                                                    "auto",
+                                                    "vesa",
+                                                    "fbdev",
+                                                    "auto_x",
+                                                    "radeonfb",
+                                                    "419",
+                                                    "41D",
+                                                    "16",
+                                                    "8",
+                                                    "msg",
+                                                    "42",
+                                                    "$1F",
+                                                    "-7",
+                                                    "x",
+                                                    "",
+                                                    "rt61",
+                                                    "Привет",
+                                                    "\xCF\xF0\xE8",
+                                                    "日本",
+                                                    "a'b",
+                                                    "\xEF\xBB\xBF",
+                                                    "По умолчанию",
+                                                    "\t"};
     std::string f;
     for (int i = g.upTo(40); i > 0; --i) {
         if (g.chance(10)) f += "\xEF\xBB\xBF";
         switch (g.upTo(9)) {
-            case 0: f += "# " + g.text(30); break;
-            case 1: break;
-            case 2: f += g.text(20); break;
+            case 0:
+                f += "# " + g.text(30);
+                break;
+            case 1:
+                break;
+            case 2:
+                f += g.text(20);
+                break;
             default:
                 f += g.pick(keys) + g.pick({"='", "='", "='", " = '", "=", "'"}) + g.pick(values);
                 if (g.chance(60)) f += g.pick(values);
@@ -114,12 +156,6 @@ std::string randomFile(Gen& g) {
     if (g.chance(5)) f += "\x1AUSERN='after end'\n";
     if (g.chance(30) && !f.empty()) f.pop_back();
     return f;
-}
-
-std::string normalize(std::string_view bytes, int& warnings) {
-    MemoryStore s;
-    readConfig(bytes, s);
-    return WriteConfig(BuildReviewTable(s, [&](Id) { ++warnings; }));
 }
 
 }  // namespace
@@ -135,7 +171,7 @@ TEST(RoundTrip, SavedStoreLoadsBackUnchanged) {
         MemoryStore back;
         readConfig(bytes, back);
         ASSERT_EQ(back, original) << "iteration " << i << "\n" << bytes;
-        ASSERT_EQ(normalize(bytes, warnings), bytes) << "iteration " << i;
+        ASSERT_EQ(normalizeConfig(bytes, [&](Id) { ++warnings; }), bytes) << "iteration " << i;
     }
 }
 
@@ -144,8 +180,9 @@ TEST(RoundTrip, NormalizeIsIdempotent) {
     for (int i = 0; i < 400; ++i) {
         const std::string file = randomFile(g);
         int first = 0, second = 0;
-        const std::string once = normalize(file, first);
-        ASSERT_EQ(normalize(once, second), once) << "iteration " << i << "\n" << file;
+        const std::string once = normalizeConfig(file, [&](Id) { ++first; });
+        ASSERT_EQ(normalizeConfig(once, [&](Id) { ++second; }), once) << "iteration " << i << "\n"
+                                                                      << file;
         ASSERT_EQ(second, 0) << "iteration " << i << "\n" << file;
     }
 }
