@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "Cmsdnhelp/cmsdnhelp.h"
+#include "buttons.h"
 #include "catalogue.h"
 #include "labels.h"
 #include "ports.h"
@@ -87,17 +88,10 @@ Tcoms::Tcoms(Store& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
     XONXOFF = flag("XONXOFF");
     RTSCTS = flag("RTSCTS");
     LOCAL = flag("LOCAL");
-    const auto button = [this](const char* name, const QString& caption, void (Tcoms::*slot)()) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, slot);
-        return b;
-    };
-    ok = button("ok", "Сохранить", &Tcoms::okClick);
+    ok = pushButton(this, "ok", "Сохранить", this, &Tcoms::okClick);
     ok->setDefault(true);
-    Can = button("Can", "Отмена", &Tcoms::CanClick);
-    Button1 = button("Button1", "По умолчанию", &Tcoms::FormCreate);
+    Can = pushButton(this, "Can", "Отмена", this, &Tcoms::CanClick);
+    Button1 = pushButton(this, "Button1", "По умолчанию", this, &Tcoms::FormCreate);
     CT = list("CT");
     CT->setEditable(true);
     CT->setInsertPolicy(QComboBox::NoInsert);

@@ -23,6 +23,7 @@
 #include "Com/coms.h"
 #include "Save/sv.h"
 #include "about/aboutbox.h"
+#include "buttons.h"
 #include "labels.h"
 #include "pages.h"
 #include "presets.h"
@@ -279,11 +280,8 @@ void TSetup::buildButtons() {
         {"Button2", "Выход", "Выход без изменений", &TSetup::Button2Click},
     };
     for (const ButtonInfo& info : kButtons) {
-        auto* b = new QPushButton(info.caption, centralWidget());
-        b->setObjectName(info.name);
+        QPushButton* b = pushButton(centralWidget(), info.name, info.caption, this, info.slot);
         setHint(b, info.hint, true);
-        b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, info.slot);
         if (info.slot == &TSetup::Button1Click) {
             // The window's default button: Enter saves, wherever the focus is.
             Button1 = b;

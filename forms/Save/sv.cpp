@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "buttons.h"
 #include "workdir.h"
 
 namespace {
@@ -106,17 +107,10 @@ TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
     Label1->setObjectName("Label1");
     Label1->installEventFilter(this);
 
-    const auto button = [this](const char* name, const QString& caption, void (TSV::*slot)()) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, slot);
-        return b;
-    };
-    Button2 = button("Button2", "Обзор.", &TSV::Button2Click);
-    Button1 = button("Button1", "ОК", &TSV::Button1Click);
+    Button2 = pushButton(this, "Button2", "Обзор.", this, &TSV::Button2Click);
+    Button1 = pushButton(this, "Button1", "ОК", this, &TSV::Button1Click);
     Button1->setDefault(true);
-    Button3 = button("Button3", "Отмена", &TSV::Button3Click);
+    Button3 = pushButton(this, "Button3", "Отмена", this, &TSV::Button3Click);
 
     auto* Panel1 = new QWidget(this);
     Panel1->setObjectName("Panel1");
