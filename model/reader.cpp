@@ -33,7 +33,7 @@ Line parseLine(std::string_view s) {
 }
 
 namespace {
-// text::decodeValue without the copy for a value that is UTF-8 already.
+// A value as UTF-8: kept when it is valid UTF-8 already, otherwise read as Windows-1251.
 void setDecoded(Store& store, Id id, std::string_view value) {
     if (text::isUtf8(value)) {
         store.setText(id, value);

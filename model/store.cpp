@@ -20,22 +20,6 @@ void Store::ResetAll() {
     }
 }
 
-bool Store::isUnset(Id id) const {
-    switch (param(id).kind) {
-        case Kind::Text: {
-            std::string buffer;
-            return textView(id, buffer) == kUnset;
-        }
-        case Kind::Switch:
-            return check(id) == Tri::Grayed;
-        case Kind::Choice:
-            return item(id) == 0;
-        case Kind::None:
-            break;
-    }
-    return true;
-}
-
 MemoryStore::MemoryStore() {
     ResetAll();
 }
@@ -58,28 +42,6 @@ void MemoryStore::ResetAll() {
     for (Id id = 0; id < kKeyCount; ++id) {
         texts_[id].clear();
         unset_[id] = param(id).kind == Kind::Text;
-    }
-}
-
-void copyStore(const Store& from, Store& to) {
-    for (Id id : controlOrder()) {
-        switch (param(id).kind) {
-            case Kind::Text:
-                to.setText(id, from.text(id));
-                break;
-            case Kind::Switch:
-                to.setCheck(id, from.check(id));
-                break;
-            case Kind::Choice:
-                if (from.item(id) < 0) {
-                    to.setText(id, from.text(id));
-                } else {
-                    to.setItem(id, from.item(id));
-                }
-                break;
-            case Kind::None:
-                break;
-        }
     }
 }
 

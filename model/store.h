@@ -41,8 +41,6 @@ class Store {
 
     // Every parameter unset.
     virtual void ResetAll();
-
-    bool isUnset(Id id) const;
 };
 
 // The configuration in plain memory, every parameter unset at first.
@@ -72,8 +70,5 @@ class MemoryStore final : public Store {
     std::array<Tri, kKeyCount> checks_;
     std::array<int, kKeyCount> items_;
 };
-
-// Copies every parameter's state from one store into another.
-void copyStore(const Store& from, Store& to);
 
 }  // namespace orbex

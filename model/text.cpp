@@ -226,11 +226,6 @@ std::string fromCp1251(std::string_view bytes) {
     return out;
 }
 
-std::string decodeValue(std::string_view bytes) {
-    if (isUtf8(bytes)) return std::string(bytes);
-    return fromCp1251(bytes);
-}
-
 void appendThroughCp1251(std::string& out, std::string_view s) {
     std::size_t kept = 0;  // s[kept, i) goes to the output unchanged
     char32_t c;

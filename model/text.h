@@ -11,8 +11,6 @@ namespace orbex::text {
 bool isUtf8(std::string_view bytes);
 // Windows-1251 bytes as UTF-8 (the unassigned byte 98 becomes U+FFFD).
 std::string fromCp1251(std::string_view bytes);
-// A file value as UTF-8: kept when it is valid UTF-8, otherwise read as Windows-1251.
-std::string decodeValue(std::string_view bytes);
 // The value as it survives the Windows-1251 code page: every character outside it becomes "?".
 // Line breaks and Ctrl-Z cannot stand inside a line of the file: CR is dropped (as the
 // text-mode file always did), LF and byte 1A become blanks.

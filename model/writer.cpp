@@ -35,10 +35,6 @@ void forEachPiece(std::string_view text, F&& f) {
 
 }  // namespace
 
-std::string_view headerLine(int n) {
-    return header().at(static_cast<std::size_t>(n));
-}
-
 int FilterConfigLine(std::string_view piece, std::string& out) {
     if (piece.starts_with('#')) {
         out += piece;

@@ -9,9 +9,6 @@
 
 namespace orbex {
 
-// The six header lines, without line breaks.
-std::string_view headerLine(int n);  // n from 0 to 5
-
 // The clean-up filter for one line of the working text (with its line feed, when it has one):
 // comment lines and empty lines pass, a line of a known key passes up to the first quote after
 // its "='", anything else is dropped. Returns 0 when the line was written, 1 when dropped.
