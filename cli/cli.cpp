@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
-#include <iterator>
+#include <memory>
 #include <optional>
 
 #include "checks.h"
@@ -23,17 +23,22 @@ constexpr std::string_view kUsage =
     "Commands:\n"
     "  show FILE                 print the review table the editor builds after opening FILE:\n"
     "                            key, value, description and shown text, separated by tabs\n"
-    "  normalize FILE [-o OUT]   write the bytes the editor saves after opening FILE,\n"
+    "  normalize FILE [-o OUT | -i] [--force]\n"
+    "                            write the bytes the editor saves after opening FILE,\n"
     "                            to standard output or, replacing it in one step, to OUT\n"
+    "                            (-i: to FILE itself)\n"
     "  check FILE...             report the lines that reading ignores and the values the\n"
     "                            review would reset; exit 1 when anything is reported\n"
     "  get FILE KEY              print the value FILE stores for KEY; exit 1 when it is unset\n"
-    "  set FILE [KEY=VALUE]... [-u KEY]... [-o OUT]\n"
+    "  set FILE [KEY=VALUE]... [-u KEY]... [-o OUT | -i] [--force]\n"
     "                            change values (as stored: CHIPSET=auto_x, AUTOSTART=on) or\n"
-    "                            make them unset, and write the result as normalize does\n"
-    "  doc [-o OUT]              print the help book: every key, its values and checks (HTML)\n"
+    "                            make them unset, and write the result as normalize does;\n"
+    "                            -i edits FILE in place under a lock, so that edits made at\n"
+    "                            the same time all take effect\n"
+    "  doc [-o OUT] [--force]    print the help book: every key, its values and checks (HTML)\n"
     "\n"
-    "FILE may be - for standard input. Warnings of the review go to standard error.\n"
+    "FILE may be - for standard input; a FILE larger than 16 MiB is refused. A read-only OUT is\n"
+    "refused unless --force is given. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
     "Exit codes: 0 success, 1 findings of check, 2 a bad command line or a file that cannot\n"
     "be read or written.\n";
@@ -55,19 +60,20 @@ struct Context {
     }
     std::string nameOf(const std::string& path) const { return path == "-" ? "(stdin)" : path; }
 
+    // The bytes of FILE or standard input, at most 16 MiB.
     std::optional<std::string> load(const std::string& path) {
-        if (path == "-") {
-            std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-            if (in.bad()) {
-                fail("cannot read standard input");
-                return std::nullopt;
-            }
-            return bytes;
+        fileio::Error e;
+        auto bytes =
+            path == "-" ? fileio::readStream(in, nameOf(path), e) : fileio::readFile(path, e);
+        if (bytes) return bytes;
+        if (e.kind == fileio::Kind::TooLarge) {
+            fail(e.message());
+        } else if (path == "-") {
+            fail("cannot read standard input");
+        } else {
+            fail("cannot read '" + path + "': " + e.reason);
         }
-        std::string error;
-        auto bytes = readFile(path, error);
-        if (!bytes) fail("cannot read '" + path + "': " + error);
-        return bytes;
+        return std::nullopt;
     }
 
     // The table the editor shows after opening the file; warnings on standard error.
@@ -90,15 +96,21 @@ struct Operands {
     std::vector<std::string> files;
     std::optional<std::string> output;
     std::vector<std::string> unset;  // set: -u KEY
+    bool inPlace = false;            // -i: the output is FILE, edited under a lock
+    bool force = false;              // --force: a read-only output is replaced too
 };
 std::optional<Operands> operands(Context& c, const std::vector<std::string>& args, bool takesOutput,
-                                 bool takesUnset = false) {
+                                 bool takesUnset = false, bool takesInPlace = false) {
     Operands ops;
     bool options = true;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (options && a == "--") {
             options = false;
+        } else if (options && takesOutput && a == "--force") {
+            ops.force = true;
+        } else if (options && takesInPlace && (a == "-i" || a == "--in-place")) {
+            ops.inPlace = true;
         } else if (options && takesOutput && (a == "-o" || a == "--output")) {
             if (i + 1 == args.size())
                 return c.usage("option '" + a + "' needs a file name"), std::nullopt;
@@ -116,7 +128,27 @@ std::optional<Operands> operands(Context& c, const std::vector<std::string>& arg
             ops.files.push_back(a);
         }
     }
+    if (ops.inPlace && ops.output)
+        return c.usage("options '-i' and '-o' exclude each other"), std::nullopt;
     return ops;
+}
+
+// For a command that reads FILE and writes OUT: the lock that an edit in place holds from its
+// read to its replace (OUT is FILE, or -i); none when the output goes elsewhere. False after
+// the error message.
+bool lockInPlace(Context& c, Operands& ops, std::unique_ptr<fileio::Lock>& lock) {
+    const std::string& path = ops.files.front();
+    if (ops.inPlace) {
+        if (path == "-") return c.usage("option '-i' needs a FILE, not standard input"), false;
+        ops.output = path;
+    } else if (!ops.output || *ops.output == "-" || path == "-" ||
+               !fileio::sameFile(path, *ops.output)) {
+        return true;
+    }
+    fileio::Error e;
+    lock = fileio::Lock::acquire(path, e);
+    if (!lock) return c.fail("cannot read '" + path + "': " + e.reason), false;
+    return true;
 }
 
 int show(Context& c, const std::vector<std::string>& args) {
@@ -144,10 +176,12 @@ int show(Context& c, const std::vector<std::string>& args) {
 // The file's bytes to standard output or, replacing it in one step, to the -o file.
 int emit(Context& c, const Operands& ops, std::string_view bytes) {
     if (ops.output && *ops.output != "-") {
-        std::string error;
-        if (!replaceFile(*ops.output, bytes, error))
-            return c.fail("cannot write '" + *ops.output + "': " + error);
-        return 0;
+        fileio::Error e;
+        if (fileio::replaceFile(*ops.output, bytes, e, {.force = ops.force})) return 0;
+        if (e.kind == fileio::Kind::ReadOnly)
+            return c.fail("cannot write '" + *ops.output + "': " + e.reason +
+                          " (--force replaces it)");
+        return c.fail("cannot write '" + *ops.output + "': " + e.reason);
     }
     c.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     c.out.flush();
@@ -155,10 +189,12 @@ int emit(Context& c, const Operands& ops, std::string_view bytes) {
 }
 
 int normalize(Context& c, const std::vector<std::string>& args) {
-    auto ops = operands(c, args, true);
+    auto ops = operands(c, args, true, false, true);
     if (!ops) return kUsageError;
     if (ops->files.size() != 1) return c.usage("normalize takes one FILE");
-    const std::string& path = ops->files.front();
+    const std::string path = ops->files.front();
+    std::unique_ptr<fileio::Lock> lock;
+    if (!lockInPlace(c, *ops, lock)) return kUsageError;
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
     return emit(c, *ops, normalizeConfig(*bytes, [&](Id id) { c.warn(path, id); }));
@@ -213,7 +249,7 @@ std::string refusal(const Param& p, std::string_view value) {
 }
 
 int set(Context& c, const std::vector<std::string>& args) {
-    auto ops = operands(c, args, true, true);
+    auto ops = operands(c, args, true, true, true);
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("set takes FILE, then KEY=VALUE or -u KEY");
     const std::string path = ops->files.front();
@@ -238,6 +274,8 @@ int set(Context& c, const std::vector<std::string>& args) {
         if (!id || !param(*id).hasControl()) return c.usage("unknown key '" + key + "'");
         changes.push_back({*id, std::nullopt});
     }
+    std::unique_ptr<fileio::Lock> lock;
+    if (!lockInPlace(c, *ops, lock)) return kUsageError;
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
 
@@ -282,7 +320,7 @@ int check(Context& c, const std::vector<std::string>& args) {
             code = kUsageError;
             continue;
         }
-        for (const Finding& f : lintConfig(*bytes)) {
+        lintConfig(*bytes, [&](const Finding& f) {
             report += c.nameOf(path);
             report += ':';
             report += std::to_string(f.line);
@@ -294,11 +332,11 @@ int check(Context& c, const std::vector<std::string>& args) {
             report += f.message;
             report += '\n';
             if (code == 0) code = 1;
-        }
-        if (report.size() > 65536) {
-            c.out << report;
-            report.clear();
-        }
+            if (report.size() > 65536) {
+                c.out << report;
+                report.clear();
+            }
+        });
     }
     c.out << report << std::flush;
     return c.out ? code : c.fail("cannot write standard output");

@@ -1,17 +1,23 @@
-// Reading a whole file, and replacing one so that it is never seen half-written.
+// Reading a whole file, and replacing one so that it is never seen half-written: the tool's
+// short forms of the file library.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "fileio.h"
+
 namespace orbex::cli {
 
-// The file's bytes, or nullopt with the reason in `error`.
+// The file's bytes (at most 16 MiB), or nullopt with the reason in `error`.
 std::optional<std::string> readFile(const std::string& path, std::string& error);
 
 // Writes the bytes to a new file beside `path` and renames it over `path` in one step. On any
-// failure `path` is untouched, nothing is left behind, and `error` says why.
+// failure `path` is untouched, nothing is left behind, and `error` says why. A read-only target
+// is refused unless `options.force`.
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error);
+bool replaceFile(const std::string& path, std::string_view bytes, std::string& error,
+                 const fileio::ReplaceOptions& options);
 
 }  // namespace orbex::cli

@@ -75,18 +75,44 @@ Finding explain(const RawLine& raw) {
 
 std::vector<Finding> lintConfig(std::string_view bytes) {
     std::vector<Finding> out;
-    std::array<int, kKeyCount> lastLine{};
+    lintConfig(bytes, [&](const Finding& f) { out.push_back(f); });
+    return out;
+}
 
+void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report) {
+    // The review's findings first (one per key at most), each reported at the key's last line,
+    // after the findings of the lines before it.
+    std::array<int, kKeyCount> lastLine{};
     MemoryStore store;
     readConfig(bytes, store);
     const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
     const bool xFlag = readXFlag(bytes);
+    forEachLine(bytes, [&](const RawLine& raw) {
+        const Line line = parseLine(raw.text);
+        if (line.type == Line::Type::Param) lastLine[line.key] = raw.number;
+        return true;
+    });
+    std::vector<Finding> reviewed;
+    const MemoryStore before = store;
+    BuildReviewTable(store, [&](Id id) {
+        const Param& p = param(id);
+        reviewed.push_back({lastLine[id], std::string(p.key),
+                            quoted(before.text(id)) + " is not " + describe(p.check) +
+                                "; saving resets it to unset"});
+    });
+    std::stable_sort(reviewed.begin(), reviewed.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    std::size_t next = 0;
+    const auto emit = [&](const Finding& f) {
+        while (next < reviewed.size() && reviewed[next].line < f.line) report(reviewed[next++]);
+        report(f);
+    };
 
     forEachLine(bytes, [&](const RawLine& raw) {
         const Line line = parseLine(raw.text);
         if (line.type == Line::Type::Blank || line.type == Line::Type::Comment) return true;
         if (line.type == Line::Type::Other) {
-            out.push_back(explain(raw));
+            emit(explain(raw));
             return true;
         }
         const Param& p = param(line.key);
@@ -117,31 +143,16 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
             case Kind::Text:
                 break;
         }
-        if (f.message.empty()) {
-            lastLine[line.key] = raw.number;
-        } else {
-            out.push_back(std::move(f));
-        }
+        if (!f.message.empty()) emit(f);
         return true;
     });
     if (auto eof = bytes.find('\x1A'); eof != std::string_view::npos) {
         const std::string_view rest = bytes.substr(eof + 1);
         if (rest.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos)
-            out.push_back(
-                {static_cast<int>(std::count(bytes.begin(), bytes.begin() + eof, '\n')) + 1, "",
-                 "text after byte 1A (Ctrl-Z) is ignored"});
+            emit({static_cast<int>(std::count(bytes.begin(), bytes.begin() + eof, '\n')) + 1, "",
+                  "text after byte 1A (Ctrl-Z) is ignored"});
     }
-
-    const MemoryStore before = store;
-    BuildReviewTable(store, [&](Id id) {
-        const Param& p = param(id);
-        out.push_back({lastLine[id], std::string(p.key),
-                       quoted(before.text(id)) + " is not " + describe(p.check) +
-                           "; saving resets it to unset"});
-    });
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
-    return out;
+    while (next < reviewed.size()) report(reviewed[next++]);
 }
 
 }  // namespace orbex

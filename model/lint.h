@@ -1,6 +1,7 @@
 // What reading a file ignores and what the review would reset: the report of `orbcfg-cli check`.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,5 +16,8 @@ struct Finding {
 
 // In line order. Comments and empty lines are never findings.
 std::vector<Finding> lintConfig(std::string_view bytes);
+// The same, one at a time, without holding them: a file of many bad lines needs no more memory
+// than the file.
+void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report);
 
 }  // namespace orbex

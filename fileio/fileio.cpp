@@ -1,0 +1,777 @@
+#include "fileio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <mutex>
+#include <random>
+#include <utility>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <csignal>
+#include <cwchar>
+#else
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <climits>
+#include <csignal>
+#endif
+
+namespace orbex::fileio {
+
+namespace seam {
+namespace {
+Hook& hook() {
+    static Hook h;
+    return h;
+}
+}  // namespace
+
+void setHook(Hook h) {
+    hook() = std::move(h);
+}
+
+}  // namespace seam
+
+namespace {
+
+// Runs the seam before a step: 0 to go on, else the errno the step fails with.
+int fault(seam::Step step, std::size_t& count) {
+    const seam::Hook& h = seam::hook();
+    return h ? h(step, count) : 0;
+}
+int fault(seam::Step step) {
+    std::size_t none = 0;
+    return fault(step, none);
+}
+
+Error makeError(Kind kind, int code, const std::string& path, std::string reason, bool writing,
+                bool opening) {
+    Error e;
+    e.kind = kind;
+    e.code = code;
+    e.path = path;
+    e.reason = std::move(reason);
+    e.writing = writing;
+    e.opening = opening;
+    return e;
+}
+
+std::string systemReason(int code) {
+    return std::strerror(code);
+}
+
+// One replace at a time: the signal handlers below know of one temporary file.
+std::mutex& replaceMutex() {
+    static std::mutex m;
+    return m;
+}
+
+// A short random part of a temporary name.
+std::string randomTag() {
+    static std::mt19937 engine{std::random_device{}()};
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string tag(8, '0');
+    for (char& c : tag) c = kDigits[engine() % 36];
+    return tag;
+}
+
+}  // namespace
+
+std::string Error::message() const {
+    if (kind == Kind::TooLarge)
+        return path + " is larger than 16 MiB: not a terminal configuration";
+    return path + ": " + reason;
+}
+
+std::string russianReason(const Error& e) {
+    switch (e.kind) {
+        case Kind::None:
+            return {};
+        case Kind::TooLarge:
+            return "файл больше 16 МиБ: это не файл конфигурации терминала";
+        case Kind::ReadOnly:
+            return "файл только для чтения";
+        case Kind::NotFile:
+            return e.code == EISDIR ? "это папка, а не файл" : "это не файл";
+        case Kind::System:
+            break;
+    }
+    switch (e.code) {
+        case ENOSPC:
+#ifdef EDQUOT
+        case EDQUOT:
+#endif
+            return "нет места на диске";
+        case EACCES:
+        case EPERM:
+            return "нет прав доступа";
+        case EROFS:
+            return "файловая система только для чтения";
+        case EFBIG:
+            return "файл слишком большой";
+        case ENOENT:
+            return e.writing ? "нет такой папки" : "нет такого файла";
+        case ENOTDIR:
+            return "нет такой папки";
+        case EISDIR:
+            return "это папка, а не файл";
+        case ENAMETOOLONG:
+            return "слишком длинное имя файла";
+        case EIO:
+            return "ошибка ввода-вывода";
+        default:
+            return e.reason;
+    }
+}
+
+std::optional<std::string> readStream(std::istream& in, const std::string& name, Error& error,
+                                      std::size_t limit) {
+    error = {};
+    std::string bytes;
+    char buffer[65536];
+    while (bytes.size() <= limit) {
+        const std::size_t want = std::min(sizeof buffer, limit + 1 - bytes.size());
+        in.read(buffer, static_cast<std::streamsize>(want));
+        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (in.bad()) {
+            error = makeError(Kind::System, EIO, name, systemReason(EIO), false, false);
+            return std::nullopt;
+        }
+        if (!in) break;
+    }
+    if (bytes.size() > limit) {
+        error = makeError(Kind::TooLarge, EFBIG, name, "larger than 16 MiB", false, false);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+#ifndef _WIN32
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file that a signal must remove, and the handlers it displaced.
+const char* volatile g_temp = nullptr;
+struct sigaction g_previous[3];
+
+void onSignal(int sig) {
+    if (const char* temp = g_temp) ::unlink(temp);
+    for (int i = 0; i < 3; ++i)
+        if (kSignals[i] == sig) ::sigaction(sig, &g_previous[i], nullptr);
+    ::raise(sig);  // delivered on return, as the process would have had it
+}
+
+// Blocks the three signals while it lives.
+class Blocked {
+  public:
+    Blocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int sig : kSignals) sigaddset(&set, sig);
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~Blocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    Blocked(const Blocked&) = delete;
+    Blocked& operator=(const Blocked&) = delete;
+
+  private:
+    sigset_t old_;
+};
+
+// The temporary file of one replace: removed when it goes out of scope unless it was renamed,
+// and on the signals while it exists.
+class TempFile {
+  public:
+    explicit TempFile(std::string dir) : dir_(std::move(dir)) {}
+    ~TempFile() {
+        Blocked blocked;
+        if (fd_ >= 0) ::close(fd_);
+        if (!path_.empty()) ::unlink(path_.c_str());
+        g_temp = nullptr;
+        if (installed_)
+            for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    // Creates the file with `mode` (the umask narrows it further); errno on failure.
+    int create(mode_t mode) {
+        Blocked blocked;
+        install();
+        for (int attempt = 0; attempt < 32; ++attempt) {
+            std::string path = dir_ + "/.orbcfg-" + randomTag();
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd >= 0) {
+                fd_ = fd;
+                path_ = std::move(path);
+                g_temp = path_.c_str();
+                return 0;
+            }
+            if (errno != EEXIST) return errno;
+        }
+        return EEXIST;
+    }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+
+    int close() {
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+    // Renames the file to `target`; from then on it is the target's, and no longer removed.
+    int renameTo(const std::string& target) {
+        if (const int code = fault(seam::Step::Rename)) return code;
+        Blocked blocked;
+        if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
+        g_temp = nullptr;
+        path_.clear();
+        return 0;
+    }
+
+  private:
+    void install() {
+        if (installed_) return;
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        for (int sig : kSignals) sigaddset(&action.sa_mask, sig);
+        for (int i = 0; i < 3; ++i) {
+            ::sigaction(kSignals[i], nullptr, &g_previous[i]);
+            // A signal the process ignores stays ignored.
+            if (g_previous[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
+        }
+        installed_ = true;
+    }
+
+    std::string dir_;
+    std::string path_;
+    int fd_ = -1;
+    bool installed_ = false;
+};
+
+std::string dirOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The path at the end of a chain of symbolic links; the last one may name no file yet.
+int resolve(const std::string& path, std::string& out) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0) {
+            if (errno != ENOENT) return errno;
+            out = p;
+            return 0;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            out = p;
+            return 0;
+        }
+        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1,
+                         '\0');
+        const ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
+        if (n < 0) return errno;
+        link.resize(static_cast<std::size_t>(n));
+        p = link.starts_with('/') ? link : dirOf(p) + "/" + link;
+    }
+    return ELOOP;
+}
+
+}  // namespace
+
+std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit) {
+    error = {};
+    const auto fail = [&](Kind kind, int code, std::string reason) {
+        error = makeError(kind, code, path, std::move(reason), false, true);
+        return std::nullopt;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(Kind::System, errno, systemReason(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return fail(Kind::System, errno, systemReason(errno));
+    if (S_ISDIR(st.st_mode)) return fail(Kind::NotFile, EISDIR, "is a directory");
+    if (S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) > limit)
+        return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
+    std::string bytes;
+    if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    while (bytes.size() <= limit) {
+        const std::size_t want = std::min(sizeof buffer, limit + 1 - bytes.size());
+        const ssize_t n = ::read(fd, buffer, want);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(Kind::System, errno, systemReason(errno));
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (bytes.size() > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
+    return bytes;
+}
+
+bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
+                 const ReplaceOptions& options) {
+    error = {};
+    bool opening = true;
+    const auto fail = [&](Kind kind, int code, std::string reason = {}) {
+        error = makeError(kind, code, path, reason.empty() ? systemReason(code) : reason, true,
+                          opening);
+        return false;
+    };
+    if (path.empty() || path.back() == '/') return fail(Kind::NotFile, EISDIR, "not a file name");
+    std::string target;
+    if (const int code = resolve(path, target)) return fail(Kind::System, code);
+
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) return fail(Kind::System, errno);
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) return fail(Kind::NotFile, EISDIR, "is a directory");
+        if (!S_ISREG(st.st_mode)) return fail(Kind::NotFile, EINVAL, "not a regular file");
+        // The mode decides, not the rights of the process: root is refused too.
+        if (!options.force && (st.st_mode & 0222) == 0)
+            return fail(Kind::ReadOnly, EACCES, "read-only file");
+        if (!options.force && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 &&
+            (errno == EACCES || errno == EROFS))
+            return fail(Kind::System, errno);
+    }
+    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+
+    std::lock_guard<std::mutex> one(replaceMutex());
+    TempFile temp(dirOf(target));
+    if (const int code = temp.create(mode & 0777)) return fail(Kind::System, code);
+    const int fd = temp.fd();
+    if (exists) {
+        struct stat now;
+        if (::fstat(fd, &now) == 0 && (now.st_uid != st.st_uid || now.st_gid != st.st_gid)) {
+            // Where the process may: the owner and group; else the group alone.
+            if (::fchown(fd, st.st_uid, st.st_gid) != 0 && now.st_gid != st.st_gid &&
+                ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+                // Neither may be set: the file becomes the process's, as any file it creates.
+            }
+        }
+        if (::fchmod(fd, mode) != 0) return fail(Kind::System, errno);
+    }
+
+    opening = false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 20);
+        if (const int code = fault(seam::Step::Write, count)) return fail(Kind::System, code);
+        const ssize_t n = ::write(fd, bytes.data() + done, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(Kind::System, errno);
+        }
+        if (n == 0) return fail(Kind::System, EIO);
+        done += static_cast<std::size_t>(n);
+    }
+    if (const int code = fault(seam::Step::Sync)) return fail(Kind::System, code);
+    if (::fsync(fd) != 0) return fail(Kind::System, errno);
+    if (const int code = temp.close()) return fail(Kind::System, code);
+    if (const int code = temp.renameTo(target)) return fail(Kind::System, code);
+
+    // The rename itself made durable. A folder that cannot be opened or synced has the new
+    // file all the same.
+    const int dir = ::open(dirOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+struct Lock::Handle {
+    int fd = -1;
+};
+
+std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
+    error = {};
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = makeError(Kind::System, errno, path, systemReason(errno), false, true);
+            return nullptr;
+        }
+        int locked;
+        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (locked != 0) {
+            const int code = errno;
+            ::close(fd);
+            error = makeError(Kind::System, code, path, systemReason(code), false, true);
+            return nullptr;
+        }
+        // Still the file the path names? A writer who held the lock before may have put a new
+        // file in its place; then that one is locked instead.
+        struct stat held, named;
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            std::unique_ptr<Lock> lock(new Lock);
+            lock->handle_ = std::make_unique<Handle>();
+            lock->handle_->fd = fd;
+            return lock;
+        }
+        ::close(fd);
+    }
+}
+
+Lock::~Lock() {
+    if (handle_ && handle_->fd >= 0) ::close(handle_->fd);  // the lock goes with it
+}
+
+#else  // _WIN32
+
+namespace {
+
+std::wstring wide(const std::string& s) {
+    if (s.empty()) return {};
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+std::string narrow(const std::wstring& w) {
+    if (w.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr,
+                                        0, nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                          nullptr);
+    return s;
+}
+
+// The errno nearest to a Windows error.
+int errnoOf(DWORD e) {
+    switch (e) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EACCES;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+            return ENOENT;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        default:
+            return EIO;
+    }
+}
+
+std::string windowsReason(DWORD e) {
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, e, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring w = n && text ? std::wstring(text, n) : std::wstring();
+    if (text) ::LocalFree(text);
+    while (!w.empty() && (w.back() == L'\r' || w.back() == L'\n' || w.back() == L' ')) w.pop_back();
+    return w.empty() ? "error " + std::to_string(e) : narrow(w);
+}
+
+Error windowsError(const std::string& path, DWORD e, bool writing, bool opening) {
+    return makeError(Kind::System, errnoOf(e), path, windowsReason(e), writing, opening);
+}
+
+std::wstring dirOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return L".";
+    if (slash == 0 || (slash == 2 && path[1] == L':')) return path.substr(0, slash + 1);
+    return path.substr(0, slash);
+}
+
+// The temporary file that Ctrl+C or a termination must remove.
+wchar_t g_tempPath[32768];
+volatile std::sig_atomic_t g_armed = 0;
+
+void onSignal(int sig) {
+    if (g_armed) ::DeleteFileW(g_tempPath);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+class TempFile {
+  public:
+    explicit TempFile(std::wstring dir) : dir_(std::move(dir)) {}
+    ~TempFile() {
+        if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+        g_armed = 0;
+        if (!path_.empty()) ::DeleteFileW(path_.c_str());
+        if (installed_) {
+            std::signal(SIGINT, oldInt_);
+            std::signal(SIGTERM, oldTerm_);
+        }
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    DWORD create() {
+        oldInt_ = std::signal(SIGINT, onSignal);
+        oldTerm_ = std::signal(SIGTERM, onSignal);
+        installed_ = true;
+        for (int attempt = 0; attempt < 32; ++attempt) {
+            std::wstring path = dir_;
+            if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+            path += wide(".orbcfg-" + randomTag());
+            const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                handle_ = h;
+                path_ = std::move(path);
+                if (path_.size() < sizeof g_tempPath / sizeof g_tempPath[0]) {
+                    std::wcscpy(g_tempPath, path_.c_str());
+                    g_armed = 1;
+                }
+                return 0;
+            }
+            const DWORD e = ::GetLastError();
+            if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return e;
+        }
+        return ERROR_FILE_EXISTS;
+    }
+    HANDLE handle() const { return handle_; }
+    const std::wstring& path() const { return path_; }
+    bool close() {
+        const HANDLE h = std::exchange(handle_, INVALID_HANDLE_VALUE);
+        return ::CloseHandle(h) != 0;
+    }
+    void renamed() {
+        g_armed = 0;
+        path_.clear();
+    }
+
+  private:
+    std::wstring dir_;
+    std::wstring path_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    bool installed_ = false;
+    void (*oldInt_)(int) = SIG_DFL;
+    void (*oldTerm_)(int) = SIG_DFL;
+};
+
+// The final path of a file, links followed; the path itself when it names no file yet.
+std::wstring resolve(const std::wstring& path) {
+    const HANDLE h =
+        ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return path;
+    std::wstring out(32768, L'\0');
+    const DWORD n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()),
+                                                FILE_NAME_NORMALIZED);
+    ::CloseHandle(h);
+    if (n == 0 || n >= out.size()) return path;
+    out.resize(n);
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit) {
+    error = {};
+    const std::wstring w = wide(path);
+    const DWORD attributes = ::GetFileAttributesW(w.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = makeError(Kind::NotFile, EISDIR, path, "is a directory", false, true);
+        return std::nullopt;
+    }
+    const HANDLE h = ::CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = windowsError(path, ::GetLastError(), false, true);
+        return std::nullopt;
+    }
+    std::string bytes;
+    char buffer[65536];
+    bool ok = true;
+    DWORD e = 0;
+    while (bytes.size() <= limit) {
+        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, limit + 1 - bytes.size()));
+        DWORD n = 0;
+        if (!::ReadFile(h, buffer, want, &n, nullptr)) {
+            e = ::GetLastError();
+            ok = e == ERROR_BROKEN_PIPE;
+            break;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, n);
+    }
+    ::CloseHandle(h);
+    if (!ok) {
+        error = windowsError(path, e, false, false);
+        return std::nullopt;
+    }
+    if (bytes.size() > limit) {
+        error = makeError(Kind::TooLarge, EFBIG, path, "larger than 16 MiB", false, false);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
+                 const ReplaceOptions& options) {
+    error = {};
+    bool opening = true;
+    const auto fail = [&](DWORD e) {
+        error = windowsError(path, e, true, opening);
+        return false;
+    };
+    const auto failWith = [&](Kind kind, int code, std::string reason) {
+        error = makeError(kind, code, path, std::move(reason), true, opening);
+        return false;
+    };
+    if (path.empty() || path.back() == '/' || path.back() == '\\')
+        return failWith(Kind::NotFile, EISDIR, "not a file name");
+    const std::wstring target = resolve(wide(path));
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return failWith(Kind::NotFile, EISDIR, "is a directory");
+        if ((attributes & FILE_ATTRIBUTE_READONLY) && !options.force)
+            return failWith(Kind::ReadOnly, EACCES, "read-only file");
+    }
+
+    std::lock_guard<std::mutex> one(replaceMutex());
+    TempFile temp(dirOf(target));
+    if (const DWORD e = temp.create()) return fail(e);
+    opening = false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 20);
+        if (const int code = fault(seam::Step::Write, count))
+            return failWith(Kind::System, code, systemReason(code));
+        DWORD n = 0;
+        if (!::WriteFile(temp.handle(), bytes.data() + done, static_cast<DWORD>(count), &n,
+                         nullptr))
+            return fail(::GetLastError());
+        if (n == 0) return fail(ERROR_WRITE_FAULT);
+        done += n;
+    }
+    if (const int code = fault(seam::Step::Sync))
+        return failWith(Kind::System, code, systemReason(code));
+    if (!::FlushFileBuffers(temp.handle())) return fail(::GetLastError());
+    if (!temp.close()) return fail(::GetLastError());
+    if (const int code = fault(seam::Step::Rename))
+        return failWith(Kind::System, code, systemReason(code));
+
+    // A forced replace of a read-only file: the attribute is lifted for the move and put back.
+    const bool readOnly = exists && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly) ::SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    // ReplaceFileW keeps the old file's attributes, owner and access list.
+    bool moved = exists && ::ReplaceFileW(target.c_str(), temp.path().c_str(), nullptr,
+                                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+    if (!moved)
+        moved = ::MoveFileExW(temp.path().c_str(), target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const DWORD e = moved ? 0 : ::GetLastError();
+    if (readOnly) ::SetFileAttributesW(target.c_str(), attributes);
+    if (!moved) return fail(e);
+    temp.renamed();
+    return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    const auto identity = [](const std::string& p, BY_HANDLE_FILE_INFORMATION& info) {
+        const HANDLE h = ::CreateFileW(wide(p).c_str(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+        ::CloseHandle(h);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return identity(a, ia) && identity(b, ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+struct Lock::Handle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+};
+
+std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
+    error = {};
+    const std::wstring w = wide(path);
+    for (;;) {
+        const HANDLE h = ::CreateFileW(w.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            error = windowsError(path, ::GetLastError(), false, true);
+            return nullptr;
+        }
+        OVERLAPPED at{};
+        if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at)) {
+            error = windowsError(path, ::GetLastError(), false, true);
+            ::CloseHandle(h);
+            return nullptr;
+        }
+        // Still the file the path names? Else a writer replaced it meanwhile: lock the new one.
+        BY_HANDLE_FILE_INFORMATION held, named;
+        const HANDLE now =
+            ::CreateFileW(w.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        bool same = false;
+        if (now != INVALID_HANDLE_VALUE) {
+            same = ::GetFileInformationByHandle(h, &held) &&
+                   ::GetFileInformationByHandle(now, &named) &&
+                   held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+                   held.nFileIndexHigh == named.nFileIndexHigh &&
+                   held.nFileIndexLow == named.nFileIndexLow;
+            ::CloseHandle(now);
+        }
+        if (same) {
+            std::unique_ptr<Lock> lock(new Lock);
+            lock->handle_ = std::make_unique<Handle>();
+            lock->handle_->h = h;
+            return lock;
+        }
+        ::CloseHandle(h);
+    }
+}
+
+Lock::~Lock() {
+    if (handle_ && handle_->h != INVALID_HANDLE_VALUE) ::CloseHandle(handle_->h);
+}
+
+#endif  // _WIN32
+
+}  // namespace orbex::fileio

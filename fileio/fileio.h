@@ -1,0 +1,95 @@
+// Reading a whole file within a bound, and replacing a file so that the old one survives any
+// failure: the new bytes go to a temporary file beside the target, which takes the target's
+// place in one rename. An in-place edit holds a lock from its read to its replace.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orbex::fileio {
+
+// A terminal configuration is a few kilobytes; anything larger than this is refused.
+constexpr std::size_t kInputLimit = std::size_t{16} * 1024 * 1024;
+
+enum class Kind {
+    None,
+    System,    // a call of the system failed; `code` is its errno (or the errno nearest to it)
+    TooLarge,  // the input exceeds the limit
+    ReadOnly,  // the target is read-only and the replace was not forced
+    NotFile,   // the path names a folder or a device, not a file
+};
+
+// What failed: the path as the caller gave it, the errno-like code and the system's reason.
+struct Error {
+    Kind kind = Kind::None;
+    int code = 0;
+    std::string path;
+    std::string reason;
+    bool writing = false;  // failed while replacing (else while reading)
+    bool opening = false;  // failed before the first byte was written
+
+    explicit operator bool() const { return kind != Kind::None; }
+    // One line: "PATH: reason", or "PATH is larger than 16 MiB: not a terminal configuration".
+    std::string message() const;
+};
+
+// The reason in Russian where it is a known one (no space, no permission, read-only file,
+// file too large, no such folder); else the system's own text.
+std::string russianReason(const Error& error);
+
+// The bytes of the file, at most `limit`; reads no more than limit + 1 bytes.
+std::optional<std::string> readFile(const std::string& path, Error& error,
+                                    std::size_t limit = kInputLimit);
+// The same for a stream; `name` stands for it in the error.
+std::optional<std::string> readStream(std::istream& in, const std::string& name, Error& error,
+                                      std::size_t limit = kInputLimit);
+
+struct ReplaceOptions {
+    bool force = false;  // replace a read-only target too
+};
+
+// Puts `bytes` in the place of the file that `path` names, following symbolic links. The new
+// file keeps the old one's mode, and its owner and group where the process may set them; a new
+// file gets the mode of a file the process creates. On failure the old file is untouched and
+// nothing is left behind.
+bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
+                 const ReplaceOptions& options = {});
+
+// True when both paths name the same existing file.
+bool sameFile(const std::string& a, const std::string& b);
+
+// An exclusive lock for an edit in place, held from before the read until after the replace.
+// It locks the file that the path names and, once locked, checks that the path still names it
+// (a writer who replaced it meanwhile has put a new file there, and then it locks that one).
+class Lock {
+  public:
+    static std::unique_ptr<Lock> acquire(const std::string& path, Error& error);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+  private:
+    Lock() = default;
+    struct Handle;
+    std::unique_ptr<Handle> handle_;
+};
+
+// The test seam: a hook that runs before each step of a replace and may make it fail.
+namespace seam {
+
+enum class Step { Write, Sync, Rename };
+
+// `count` is the number of bytes a write is about to write; the hook may lower it (a short
+// write). A non-zero result fails the step with that errno.
+using Hook = std::function<int(Step step, std::size_t& count)>;
+
+void setHook(Hook hook);  // an empty hook: no faults
+
+}  // namespace seam
+
+}  // namespace orbex::fileio
