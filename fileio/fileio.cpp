@@ -376,7 +376,7 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
     opening = false;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 20);
+        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 16);
         if (const int code = fault(seam::Step::Write, count)) return fail(Kind::System, code);
         const ssize_t n = ::write(fd, bytes.data() + done, count);
         if (n < 0) {
@@ -674,7 +674,7 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
     opening = false;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 20);
+        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 16);
         if (const int code = fault(seam::Step::Write, count))
             return failWith(Kind::System, code, systemReason(code));
         DWORD n = 0;

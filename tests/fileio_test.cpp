@@ -1,0 +1,408 @@
+// The file library on real files: every failure of a replace, injected through the seam or
+// met on a full file system, leaves the old bytes and no temporary file; links, read-only
+// targets, owners, modes, long names, signals and the input bound.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <streambuf>
+
+#include "cli_support.h"
+#include "fileio.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using namespace orbex;
+using namespace orbex::testing;
+namespace fs = std::filesystem;
+using fileio::Error;
+using fileio::Kind;
+using fileio::seam::Step;
+
+namespace {
+
+const std::string kOld = "USERN='old'\r\n";
+const std::string kNew(200000, 'n');  // several writes' worth
+const std::string kLong = "USERN='" + std::string(100000, 'u') + "'\r\n";
+
+// Removes the seam's hook when the test ends, whatever happens.
+struct Hooked {
+    explicit Hooked(fileio::seam::Hook hook) { fileio::seam::setHook(std::move(hook)); }
+    ~Hooked() { fileio::seam::setHook({}); }
+};
+
+struct Fault {
+    const char* name;
+    fileio::seam::Hook hook;
+    int code;
+};
+
+}  // namespace
+
+TEST(Replace, EveryFailureKeepsTheOldFileAndLeavesNothing) {
+    const std::vector<Fault> faults = {
+        {"no space at the first write",
+         [](Step s, std::size_t&) { return s == Step::Write ? ENOSPC : 0; }, ENOSPC},
+        {"input/output error at a later write",
+         [n = 0](Step s, std::size_t&) mutable { return s == Step::Write && ++n == 2 ? EIO : 0; },
+         EIO},
+        {"a short write, then no space",
+         [n = 0](Step s, std::size_t& count) mutable {
+             if (s != Step::Write) return 0;
+             if (++n == 1) count /= 2;
+             return n == 2 ? ENOSPC : 0;
+         },
+         ENOSPC},
+        {"the flush fails", [](Step s, std::size_t&) { return s == Step::Sync ? EIO : 0; }, EIO},
+        {"the rename fails", [](Step s, std::size_t&) { return s == Step::Rename ? EACCES : 0; },
+         EACCES},
+    };
+    for (const Fault& f : faults) {
+        TempDir dir;
+        const std::string target = dir / "a.cfg";
+        spit(target, kOld);
+        Error e;
+        {
+            Hooked hooked(f.hook);
+            EXPECT_FALSE(fileio::replaceFile(target, kNew, e)) << f.name;
+        }
+        EXPECT_EQ(slurp(target), kOld) << f.name;
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"}) << f.name;
+        EXPECT_EQ(e.kind, Kind::System) << f.name;
+        EXPECT_EQ(e.code, f.code) << f.name;
+        EXPECT_EQ(e.path, target) << f.name;
+        EXPECT_EQ(e.reason, std::strerror(f.code)) << f.name;
+        EXPECT_EQ(e.message(), target + ": " + std::strerror(f.code)) << f.name;
+
+        // The tool says so on one line and exits 2.
+        Hooked hooked(f.hook);
+        const Result r = runCli({"normalize", "-", "-o", target}, kLong);
+        EXPECT_EQ(r.code, 2) << f.name;
+        EXPECT_EQ(r.err,
+                  "orbcfg-cli: cannot write '" + target + "': " + std::strerror(f.code) + "\n")
+            << f.name;
+        EXPECT_EQ(slurp(target), kOld) << f.name;
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"}) << f.name;
+    }
+}
+
+TEST(Replace, ShortWritesStillWriteEverything) {
+    TempDir dir;
+    spit(dir / "a.cfg", kOld);
+    Hooked hooked([](Step s, std::size_t& count) {
+        if (s == Step::Write && count > 1000) count = 1000;
+        return 0;
+    });
+    Error e;
+    ASSERT_TRUE(fileio::replaceFile(dir / "a.cfg", kNew, e)) << e.message();
+    EXPECT_EQ(slurp(dir / "a.cfg"), kNew);
+}
+
+#ifndef _WIN32
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// Sets the process's umask for the scope.
+struct Umask {
+    explicit Umask(mode_t m) : old(::umask(m)) {}
+    ~Umask() { ::umask(old); }
+    mode_t old;
+};
+
+std::vector<std::string> temporaries(const TempDir& dir, const std::string& target) {
+    std::vector<std::string> v;
+    for (const std::string& name : dir.names())
+        if (name != target) v.push_back(name);
+    return v;
+}
+
+}  // namespace
+
+TEST(Replace, FollowsSymbolicLinks) {
+    TempDir dir;
+    fs::create_directories(dir.path() / "real");
+    fs::create_directories(dir.path() / "links");
+    spit(dir / "real/a.cfg", kOld);
+    fs::create_symlink("../real/a.cfg", dir.path() / "links/hop");
+    fs::create_symlink("hop", dir.path() / "links/a.cfg");  // a chain of relative links
+    Error e;
+    ASSERT_TRUE(fileio::replaceFile(dir / "links/a.cfg", "new", e)) << e.message();
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "links/a.cfg"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "links/hop"));
+    EXPECT_EQ(slurp(dir / "real/a.cfg"), "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "real"), fs::directory_iterator()),
+              1);
+
+    // A link to no file yet: the file it names is made.
+    fs::create_symlink("real/b.cfg", dir.path() / "b.cfg");
+    ASSERT_TRUE(fileio::replaceFile(dir / "b.cfg", "made", e)) << e.message();
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "b.cfg"));
+    EXPECT_EQ(slurp(dir / "real/b.cfg"), "made");
+
+    // The tool's -o does the same.
+    spit(dir / "in.cfg", kOld);
+    EXPECT_EQ(runCli({"normalize", dir / "in.cfg", "-o", dir / "links/a.cfg"}).code, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "links/a.cfg"));
+    EXPECT_EQ(slurp(dir / "real/a.cfg"), runCli({"normalize", dir / "in.cfg"}).out);
+}
+
+TEST(Replace, ReadOnlyTargetIsRefusedUnlessForced) {
+    TempDir dir;
+    spit(dir / "a.cfg", kOld);
+    fs::permissions(dir / "a.cfg", fs::perms(0444));
+    Error e;
+    // The mode decides, also for root, who could write the file all the same.
+    EXPECT_FALSE(fileio::replaceFile(dir / "a.cfg", "new", e));
+    EXPECT_EQ(e.kind, Kind::ReadOnly);
+    EXPECT_EQ(e.path, dir / "a.cfg");
+    EXPECT_EQ(slurp(dir / "a.cfg"), kOld);
+    EXPECT_EQ(fileio::russianReason(e), "файл только для чтения");
+
+    spit(dir / "in.cfg", kOld);
+    Result r = runCli({"set", dir / "in.cfg", "USERN=x", "-o", dir / "a.cfg"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "orbcfg-cli: cannot write '" + (dir / "a.cfg") +
+                         "': read-only file (--force replaces it)\n");
+    EXPECT_EQ(slurp(dir / "a.cfg"), kOld);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "in.cfg"}));
+
+    r = runCli({"set", dir / "in.cfg", "USERN=x", "-o", dir / "a.cfg", "--force"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(slurp(dir / "a.cfg").find("USERN='x'"), std::string::npos);
+    EXPECT_EQ(modeOf(dir / "a.cfg"), 0444u);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "in.cfg"}));
+}
+
+TEST(Replace, KeepsModeOwnerAndGroup) {
+    TempDir dir;
+    Umask open(0);
+    for (mode_t mode : {0600, 0640, 0664, 02640}) {
+        spit(dir / "a.cfg", kOld);
+        ::chmod((dir / "a.cfg").c_str(), mode);
+        Error e;
+        ASSERT_TRUE(fileio::replaceFile(dir / "a.cfg", "new", e)) << e.message();
+        EXPECT_EQ(modeOf(dir / "a.cfg"), mode);
+    }
+    // A new file: what the process's umask allows.
+    Umask usual(022);
+    Error e;
+    ASSERT_TRUE(fileio::replaceFile(dir / "new.cfg", "new", e));
+    EXPECT_EQ(modeOf(dir / "new.cfg"), 0644u);
+}
+
+TEST(Replace, KeepsOwnerAndGroupOfAnotherUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    TempDir dir;
+    spit(dir / "a.cfg", kOld);
+    ASSERT_EQ(::chown((dir / "a.cfg").c_str(), 65534, 65534), 0);
+    ::chmod((dir / "a.cfg").c_str(), 0600);
+    Error e;
+    ASSERT_TRUE(fileio::replaceFile(dir / "a.cfg", "new", e)) << e.message();
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "a.cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST(Replace, TemporaryFileIsNeverWiderThanTheTarget) {
+    TempDir dir;
+    Umask open(0);  // nothing narrows the file but the code under test
+    spit(dir / "secret.cfg", "PASSW='x'\r\n");
+    ::chmod((dir / "secret.cfg").c_str(), 0600);
+    std::vector<mode_t> seen;
+    Hooked hooked([&](Step s, std::size_t&) {
+        if (s == Step::Write)
+            for (const std::string& name : temporaries(dir, "secret.cfg"))
+                seen.push_back(modeOf(dir / name));
+        return 0;
+    });
+    Error e;
+    ASSERT_TRUE(fileio::replaceFile(dir / "secret.cfg", "PASSW='y'\r\n", e));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], 0600u);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"secret.cfg"});
+}
+
+TEST(Replace, LongNamesFit) {
+    TempDir dir;
+    spit(dir / "in.cfg", kOld);
+    for (std::size_t length : {246, 251, 255}) {
+        const std::string name = std::string(length - 4, 'n') + ".cfg";
+        spit(dir / name, kOld);
+        Error e;
+        EXPECT_TRUE(fileio::replaceFile(dir / name, "new", e)) << length << ": " << e.message();
+        EXPECT_EQ(slurp(dir / name), "new");
+        const Result r = runCli({"set", dir / name, "USERN=x", "-i"});
+        EXPECT_EQ(r.code, 0) << length << ": " << r.err;
+        fs::remove(dir.path() / name);
+    }
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"in.cfg"});
+}
+
+// A child stopped in the middle of a replace, its temporary file written, is killed: the
+// signal removes the temporary file, and the old one stays.
+TEST(Replace, SignalRemovesTheTemporaryFile) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        TempDir dir;
+        spit(dir / "a.cfg", kOld);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(ready[0]);
+            for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+            fileio::seam::setHook([&](Step s, std::size_t&) {
+                if (s == Step::Rename) {
+                    (void)!::write(ready[1], "r", 1);
+                    for (;;) ::pause();
+                }
+                return 0;
+            });
+            Error e;
+            fileio::replaceFile(dir / "a.cfg", kNew, e);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char c = 0;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        ::close(ready[0]);
+        EXPECT_EQ(temporaries(dir, "a.cfg").size(), 1u);  // written, waiting for its rename
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"}) << sig;
+        EXPECT_EQ(slurp(dir / "a.cfg"), kOld);
+    }
+}
+
+// A real full file system: a small tmpfs, mounted where the process may (root in CI).
+TEST(Replace, FullFileSystem) {
+    TempDir dir;
+    const std::string mnt = dir / "small";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno)
+                     << "); needs root and the right to mount";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{mnt};
+
+    const std::string target = mnt + "/a.cfg";
+    spit(target, kOld);
+    {
+        // Fill what is left.
+        const int fd = ::open((mnt + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        const std::string block(4096, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    Error e;
+    EXPECT_FALSE(fileio::replaceFile(target, kNew, e));
+    EXPECT_EQ(e.code, ENOSPC);
+    EXPECT_EQ(fileio::russianReason(e), "нет места на диске");
+    EXPECT_EQ(slurp(target), kOld);
+
+    spit(dir / "big.cfg", kLong);
+    const Result r2 = runCli({"normalize", dir / "big.cfg", "-o", target});
+    EXPECT_EQ(r2.code, 2);
+    EXPECT_EQ(r2.err, "orbcfg-cli: cannot write '" + target + "': " + std::strerror(ENOSPC) + "\n");
+    EXPECT_EQ(slurp(target), kOld);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(mnt))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.cfg", "filler"}));
+}
+
+#endif  // _WIN32
+
+namespace {
+
+// A stream that never ends.
+class Endless : public std::streambuf {
+  protected:
+    int_type underflow() override {
+        static char zeros[4096] = {};
+        setg(zeros, zeros, zeros + sizeof zeros);
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST(Read, InputIsBounded) {
+    TempDir dir;
+    spit(dir / "ten.cfg", "0123456789");
+    Error e;
+    EXPECT_EQ(fileio::readFile(dir / "ten.cfg", e, 10), "0123456789");
+    EXPECT_FALSE(fileio::readFile(dir / "ten.cfg", e, 9));
+    EXPECT_EQ(e.kind, Kind::TooLarge);
+    EXPECT_EQ(e.message(),
+              (dir / "ten.cfg") + " is larger than 16 MiB: not a terminal configuration");
+    EXPECT_EQ(fileio::russianReason(e), "файл больше 16 МиБ: это не файл конфигурации терминала");
+
+    Endless endless;
+    std::istream forever(&endless);
+    EXPECT_FALSE(fileio::readStream(forever, "(stdin)", e));
+    EXPECT_EQ(e.kind, Kind::TooLarge);
+
+    std::istringstream small("abc");
+    EXPECT_EQ(fileio::readStream(small, "(stdin)", e), "abc");
+
+#ifndef _WIN32
+    // A device without end: no more than the limit and one byte is read.
+    EXPECT_FALSE(fileio::readFile("/dev/zero", e));
+    EXPECT_EQ(e.kind, Kind::TooLarge);
+    Result r = runCli({"show", "/dev/zero"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "orbcfg-cli: /dev/zero is larger than 16 MiB: not a terminal configuration\n");
+#endif
+    // Standard input too; the limit itself is accepted.
+    const std::string limit(fileio::kInputLimit, '\n');
+    EXPECT_EQ(runCli({"check", "-"}, limit).code, 0);
+    const Result r2 = runCli({"check", "-"}, limit + "\n");
+    EXPECT_EQ(r2.code, 2);
+    EXPECT_EQ(r2.err, "orbcfg-cli: (stdin) is larger than 16 MiB: not a terminal configuration\n");
+}
+
+TEST(Read, RussianReasons) {
+    Error e;
+    e.kind = Kind::System;
+    e.reason = "Some reason";
+    const std::vector<std::pair<int, std::string>> known = {
+        {ENOSPC, "нет места на диске"},  {EACCES, "нет прав доступа"},
+        {EPERM, "нет прав доступа"},     {EROFS, "файловая система только для чтения"},
+        {EFBIG, "файл слишком большой"}, {ENOTDIR, "нет такой папки"},
+        {EINVAL, "Some reason"},
+    };
+    for (const auto& [code, text] : known) {
+        e.code = code;
+        EXPECT_EQ(fileio::russianReason(e), text) << code;
+    }
+    e.code = ENOENT;
+    e.writing = true;
+    EXPECT_EQ(fileio::russianReason(e), "нет такой папки");
+    e.writing = false;
+    EXPECT_EQ(fileio::russianReason(e), "нет такого файла");
+}
