@@ -2,10 +2,15 @@
 // is held by the fixtures (fixtures_test.cpp); here: files, streams, options and exit codes.
 #include <filesystem>
 
+#include "catalogue.h"
 #include "cli_support.h"
+#include "reader.h"
+#include "store.h"
 #include "writer.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -17,7 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kFile = "USERN='user1'\r\nAUTOSTART='on'\r\nIP='10.0..1'\r\n";
-const std::string kWarning = "Внимание! Значение параметра IP неверно! Сброшено на значение по умолчанию\n";
+const std::string kWarning =
+    "Внимание! Значение параметра IP неверно! Сброшено на значение по умолчанию\n";
 
 std::string firstLine(const std::string& s) {
     return s.substr(0, s.find('\n'));
@@ -28,7 +34,8 @@ std::string firstLine(const std::string& s) {
 TEST(Cli, ShowFromFileOrStandardInput) {
     TempDir dir;
     spit(dir / "a.cfg", kFile);
-    const std::string table = "USERN\tuser1\tИмя пользователя:\tuser1\nAUTOSTART\ton\tАвтостарт\tда\n";
+    const std::string table =
+        "USERN\tuser1\tИмя пользователя:\tuser1\nAUTOSTART\ton\tАвтостарт\tда\n";
     Result r = runCli({"show", dir / "a.cfg"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, table);
@@ -122,24 +129,25 @@ TEST(Cli, CheckReportsAndExitCodes) {
     r = runCli({"check", dir / "good.cfg", dir / "bad.cfg"});
     EXPECT_EQ(r.code, 1);
     const std::string b = dir / "bad.cfg";
-    EXPECT_EQ(r.out,
-              b + ":1: USERN: blanks before the key or around \"=\"; ignored\n" +
-              b + ":2: unknown key 'usern' (keys are case-sensitive: USERN); ignored\n" +
-              b + ":3: USERN: no closing quote; ignored\n" +
-              b + ":4: AUTOSTART: 'yes' is neither on nor off; the switch stays unset\n" +
-              b + ":5: CACH: 'ON' is not in the key's value table; ignored\n" +
-              b + ":6: TSON: not edited by the program; ignored, and dropped on save\n" +
-              b + ":7: X: 'maybe' is neither on nor off; ignored\n" +
-              b + ":8: CHIPSET: 'fbdev' is not in the key's value table; ignored\n" +
-              b + ":9: IP: '10.0..1' is not an IPv4 address; saving resets it to unset\n" +
-              b + ":11: TSERV: 'host' is not a list of IPv4 addresses separated by blanks; "
-                  "saving resets it to unset\n");
+    EXPECT_EQ(r.out, b + ":1: USERN: blanks before the key or around \"=\"; ignored\n" + b +
+                         ":2: unknown key 'usern' (keys are case-sensitive: USERN); ignored\n" + b +
+                         ":3: USERN: no closing quote; ignored\n" + b +
+                         ":4: AUTOSTART: 'yes' is neither on nor off; the switch stays unset\n" +
+                         b + ":5: CACH: 'ON' is not in the key's value table; ignored\n" + b +
+                         ":6: TSON: not edited by the program; ignored, and dropped on save\n" + b +
+                         ":7: X: 'maybe' is neither on nor off; ignored\n" + b +
+                         ":8: CHIPSET: 'fbdev' is not in the key's value table; ignored\n" + b +
+                         ":9: IP: '10.0..1' is not an IPv4 address; saving resets it to unset\n" +
+                         b +
+                         ":11: TSERV: 'host' is not a list of IPv4 addresses separated by blanks; "
+                         "saving resets it to unset\n");
     EXPECT_EQ(runCli({"check", "-"}, "VOLUME=''\n").out,
               "(stdin):1: VOLUME: '' is not a whole number; saving resets it to unset\n");
     // A file that cannot be read outweighs findings.
     r = runCli({"check", dir / "bad.cfg", dir / "none.cfg"});
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "orbcfg-cli: cannot read '" + (dir / "none.cfg") + "': No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "orbcfg-cli: cannot read '" + (dir / "none.cfg") + "': No such file or directory\n");
 }
 
 TEST(Cli, CommandLineErrors) {
@@ -158,7 +166,8 @@ TEST(Cli, CommandLineErrors) {
         {{"check"}, "check takes at least one FILE"},
         {{"show", none}, "cannot read '" + none + "': No such file or directory"},
         {{"normalize", none}, "cannot read '" + none + "': No such file or directory"},
-        {{"show", dir.path().string()}, "cannot read '" + dir.path().string() + "': is a directory"},
+        {{"show", dir.path().string()},
+         "cannot read '" + dir.path().string() + "': is a directory"},
     };
     for (const auto& [args, message] : cases) {
         const Result r = runCli(args);
@@ -170,3 +179,71 @@ TEST(Cli, CommandLineErrors) {
     EXPECT_EQ(runCli({"--version"}).out, "orbcfg-cli 1.6.8-28.2\n");
     EXPECT_TRUE(runCli({"--help"}).out.starts_with("Usage: orbcfg-cli COMMAND"));
 }
+
+#ifndef _WIN32
+namespace {
+
+// Starts the built tool with the arguments, its standard output and error to /dev/null.
+pid_t spawnCli(const std::vector<std::string>& args) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::vector<char*> argv{const_cast<char*>(ORBCFG_CLI)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(ORBCFG_CLI, argv.data());
+    ::_exit(127);
+}
+
+int waitFor(pid_t pid, struct rusage* usage = nullptr) {
+    int status = 0;
+    ::wait4(pid, &status, 0, usage);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+// Many tools edit one file in place at the same time, each a key of its own: every change
+// arrives, whether asked for with -i or with -o naming the file itself.
+TEST(Cli, ConcurrentInPlaceSetsLoseNothing) {
+    std::vector<std::string> keys;
+    for (Id id : controlOrder())
+        if (param(id).kind == Kind::Text && param(id).check == Check::Any && keys.size() < 12)
+            keys.emplace_back(param(id).key);
+    ASSERT_EQ(keys.size(), 12u);
+    TempDir dir;
+    const std::string file = dir / "shared.cfg";
+    spit(file, "USERN='start'\r\n");
+    for (int round = 0; round < 8; ++round) {
+        std::vector<pid_t> running;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const std::string change = keys[i] + "=r" + std::to_string(round);
+            running.push_back(i % 2 ? spawnCli({"set", file, change, "-i"})
+                                    : spawnCli({"set", file, change, "-o", file}));
+        }
+        for (pid_t pid : running) EXPECT_EQ(waitFor(pid), 0);
+        MemoryStore store;
+        readConfig(slurp(file), store);
+        for (const std::string& key : keys)
+            EXPECT_EQ(store.text(idOf(key)), "r" + std::to_string(round)) << key << " " << round;
+    }
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"shared.cfg"});
+}
+
+// `check` on a file of nothing but bad lines needs memory of the order of the file, not of
+// its findings.
+TEST(Cli, CheckMemoryStaysNearTheFileSize) {
+    TempDir dir;
+    const std::size_t size = 4 << 20;
+    std::string bad;
+    bad.reserve(size);
+    while (bad.size() < size) bad += "a\n";
+    spit(dir / "bad.cfg", bad);
+    struct rusage usage {};
+    EXPECT_EQ(waitFor(spawnCli({"check", dir / "bad.cfg"}), &usage), 1);
+    const long maxKiB = usage.ru_maxrss;
+    EXPECT_LT(maxKiB, static_cast<long>(8 * size / 1024 + 48 * 1024)) << maxKiB << " KiB";
+}
+#endif
