@@ -13,17 +13,18 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
+#include <limits>
 
 #include "Cfgx/dial.h"
 #include "Com/coms.h"
 #include "Save/sv.h"
 #include "about/aboutbox.h"
 #include "buttons.h"
+#include "fileio.h"
 #include "labels.h"
 #include "pages.h"
 #include "presets.h"
@@ -180,6 +181,7 @@ void TSetup::buildPages() {
         switch (p.kind) {
             case Kind::Text: {
                 auto* edit = new QLineEdit(page);
+                edit->setMaxLength(std::numeric_limits<int>::max());  // any value the file holds
                 if (p.has(Masked)) {
                     edit->setEchoMode(QLineEdit::Password);
                     edit->setStyleSheet("lineedit-password-character: 124");  // "|"
@@ -633,17 +635,18 @@ void TSetup::Button6Click() {
 // --- Open, review, save.
 
 bool TSetup::openFile(const QString& path) {
-    QFile file(path);
-    QByteArray bytes;
-    if (!file.open(QIODevice::ReadOnly) ||
-        (bytes = file.readAll(), file.error() != QFile::NoError)) {
-        QMessageBox::critical(this, "Ошибка", "Невозможно открыть файл!");
+    fileio::Error error;
+    const auto bytes = fileio::readFile(ss(path), error);
+    if (!bytes) {
+        QMessageBox::critical(
+            this, "Ошибка",
+            "Невозможно открыть файл!\n" + path + "\n" + qs(fileio::russianReason(error)));
         return false;
     }
     const QString full = QFileInfo(path).absoluteFilePath();
     StaticText2->setText(QFileInfo(path).fileName());
     setHint(StaticText2, QDir::toNativeSeparators(full), true);
-    readConfig(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), *this);
+    readConfig(*bytes, *this);
     return true;
 }
 
@@ -680,23 +683,22 @@ void TSetup::Button3Click() {
 void TSetup::Button1Click() {
     BuildReviewTable();
     const std::string bytes = WriteConfig(dial_->reviewTable());
-    if (StaticText2->property("hint").toString().isEmpty()) SV_->exec();
+    const QString shownBefore = StaticText2->text(),
+                  targetBefore = StaticText2->property("hint").toString();
+    if (targetBefore.isEmpty()) SV_->exec();
     const QString target = StaticText2->property("hint").toString();
     if (target.isEmpty()) return;  // no target chosen: nothing is saved
 
     // Written beside the target and put in its place in one step: the old file survives any
-    // failure, and nothing is left behind.
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // failure, and nothing is left behind. The banner keeps what it showed.
+    fileio::Error error;
+    if (!fileio::replaceFile(ss(target), bytes, error)) {
+        StaticText2->setText(shownBefore);
+        setHint(StaticText2, targetBefore, true);
         QMessageBox::warning(
             this, "Ошибка",
-            "Не могу открыть файл для записи!\n" + target + "\n" + file.errorString());
-        return;
-    }
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    if (!file.commit()) {
-        QMessageBox::warning(this, "Ошибка",
-                             "Файл не сохранен!\n" + target + "\n" + file.errorString());
+            QString(error.opening ? "Не могу открыть файл для записи!" : "Файл не сохранен!") +
+                "\n" + target + "\n" + qs(fileio::russianReason(error)));
         return;
     }
     QMessageBox::information(this, "Информация",

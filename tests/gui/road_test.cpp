@@ -162,8 +162,10 @@ class RoadTest : public QObject {
         for (const char* name : {"missing.cfg", "folder.cfg"}) {
             Modals modals;
             QVERIFY(!setup->openFile(file(name)));
-            QCOMPARE(modals.boxes,
-                     QStringList{"Ошибка | Невозможно открыть файл! | Setup | critical"});
+            const QString reason =
+                QString(name) == "folder.cfg" ? "это папка, а не файл" : "нет такого файла";
+            QCOMPARE(modals.boxes, QStringList{"Ошибка | Невозможно открыть файл!\n" + file(name) +
+                                               "\n" + reason + " | Setup | critical"});
             QCOMPARE(setParams(*setup), before);
             QCOMPARE(banner(), "a.cfg");
             QCOMPARE(target(), QDir::toNativeSeparators(file("a.cfg")));
