@@ -68,6 +68,24 @@ TEST(Cli, NormalizeToStandardOutputOrFile) {
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "b.cfg", "c.cfg"}));
 }
 
+TEST(Cli, EditInPlace) {
+    TempDir dir;
+    spit(dir / "a.cfg", kFile);
+    Result r = runCli({"set", dir / "a.cfg", "USERN=petr", "-i"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string saved = slurp(dir / "a.cfg");
+    EXPECT_NE(saved.find("USERN='petr'\r\n"), std::string::npos);
+    EXPECT_EQ(runCli({"normalize", dir / "a.cfg", "--in-place"}).code, 0);
+    EXPECT_EQ(slurp(dir / "a.cfg"), saved);
+    // A file that a link names is edited where it is.
+    fs::create_symlink("a.cfg", dir.path() / "link.cfg");
+    EXPECT_EQ(runCli({"set", dir / "link.cfg", "-u", "USERN", "-i"}).code, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.cfg"));
+    EXPECT_EQ(slurp(dir / "a.cfg").find("USERN="), std::string::npos);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "link.cfg"}));
+}
+
 TEST(Cli, FailedOutputLeavesNoTrace) {
     TempDir dir;
     spit(dir / "in.cfg", "USERN='u'\n");
@@ -164,6 +182,12 @@ TEST(Cli, CommandLineErrors) {
         {{"normalize", dir / "a.cfg", "-o"}, "option '-o' needs a file name"},
         {{"normalize", dir / "a.cfg", "-o", "x", "-o", "y"}, "option '-o' given twice"},
         {{"check"}, "check takes at least one FILE"},
+        {{"set", dir / "a.cfg", "USERN=x", "-i", "-o", "y"},
+         "options '-i' and '-o' exclude each other"},
+        {{"set", "-", "USERN=x", "-i"}, "option '-i' needs a FILE, not standard input"},
+        {{"show", "--force", dir / "a.cfg"}, "unknown option '--force'"},
+        {{"check", "-i", dir / "a.cfg"}, "unknown option '-i'"},
+        {{"set", none, "USERN=x", "-i"}, "cannot read '" + none + "': No such file or directory"},
         {{"show", none}, "cannot read '" + none + "': No such file or directory"},
         {{"normalize", none}, "cannot read '" + none + "': No such file or directory"},
         {{"show", dir.path().string()},
