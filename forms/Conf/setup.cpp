@@ -201,6 +201,8 @@ void TSetup::buildPages() {
             case Kind::Choice: {
                 auto* list = new QComboBox(page);
                 list->setEditable(p.has(Editable));
+                if (list->lineEdit())
+                    list->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
                 list->setInsertPolicy(QComboBox::NoInsert);
                 list->setMaxVisibleItems(20);
                 if (p.rule != Rule::NoRule)
