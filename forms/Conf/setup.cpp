@@ -23,6 +23,7 @@
 #include "Com/coms.h"
 #include "Save/sv.h"
 #include "about/aboutbox.h"
+#include "aids.h"
 #include "buttons.h"
 #include "labels.h"
 #include "pages.h"
@@ -95,6 +96,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     buildPages();
     buildButtons();
     buildMenu();
+    aids_ = new EditorAids(*this);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(StaticText2, 0, Qt::AlignHCenter);

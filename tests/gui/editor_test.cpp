@@ -6,10 +6,12 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
+#include "Conf/aids.h"
 #include "application.h"
 #include "gui.h"
 
@@ -31,7 +33,95 @@ class EditorTest : public QObject {
         return event;
     }
 
+    // The window shown and active, so that the focus and shortcuts work as for a user.
+    static std::unique_ptr<TSetup> shownWindow() {
+        auto setup = orbex::createWindows();
+        setup->show();
+        setup->activateWindow();
+        if (!QTest::qWaitForWindowActive(setup.get())) qWarning("window not active");
+        return setup;
+    }
+    static QWidget* focused() { return QApplication::focusWidget(); }
+    static QTabWidget* tabs(TSetup& s) { return s.findChild<QTabWidget*>("PageControl1"); }
+
   private slots:
+    void ctrlTabSelectsTheMarkerAndWorksFromLists() {
+        auto setup = shownWindow();
+        setup->findChild<QLineEdit*>("USERN")->setFocus();
+        // Through every page and round to the first: each landing edit shows the marker
+        // selected, so that typing replaces it.
+        for (int i = 0; i < tabs(*setup)->count(); ++i) {
+            QTest::keyClick(focused(), Qt::Key_Tab, Qt::ControlModifier);
+            QCOMPARE(tabs(*setup)->currentIndex(), (i + 1) % tabs(*setup)->count());
+            QApplication::processEvents();
+            if (auto* edit = qobject_cast<QLineEdit*>(focused());
+                edit && edit->text() == "По умолчанию")
+                QCOMPARE(edit->selectedText(), "По умолчанию");
+        }
+        QCOMPARE(focused()->objectName(), "USERN");
+        QTest::keyClicks(focused(), "kassa1");
+        QCOMPARE(setup->findChild<QLineEdit*>("USERN")->text(), "kassa1");
+
+        // From a list: the focus on RAZR, Ctrl+Tab and Ctrl+Shift+Tab still switch.
+        auto* list = setup->findChild<QComboBox*>("RAZR");
+        tabs(*setup)->setCurrentIndex(2);
+        QVERIFY(tabs(*setup)->widget(2)->isAncestorOf(list));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(tabs(*setup)->currentIndex(), 3);
+        QTest::keyClick(focused(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(tabs(*setup)->currentIndex(), 2);
+    }
+
+    void ctrlShiftDUnsetsTheFocusedParameter() {
+        auto setup = shownWindow();
+        auto* user = setup->findChild<QLineEdit*>("USERN");
+        user->setText("kassa1");
+        user->setFocus();
+        QTest::keyClick(user, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(user->text(), "По умолчанию");
+        QCOMPARE(user->selectedText(), "По умолчанию");
+
+        auto* list = setup->findChild<QComboBox*>("RAZR");
+        tabs(*setup)->setCurrentIndex(2);
+        list->setCurrentIndex(3);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(list->currentIndex(), 0);
+    }
+
+    void searchFindsByKeyOrCaptionAndDoesNotSave() {
+        auto setup = shownWindow();
+        Modals modals;
+        QTest::keyClick(focused(), Qt::Key_F, Qt::ControlModifier);
+        auto* search = setup->findChild<QLineEdit*>("ParamSearch");
+        QCOMPARE(focused(), search);
+        QTest::keyClicks(search, "razr");
+        QTest::keyClick(search, Qt::Key_Return);
+        QCOMPARE(focused()->objectName(), "RAZR");
+        QVERIFY(tabs(*setup)->currentWidget()->isAncestorOf(focused()));
+
+        search->setFocus();
+        search->setText("пароль");  // a caption's beginning, in any case
+        QTest::keyClick(search, Qt::Key_Enter);
+        const auto id = EditorAids::parameterOf("пароль");
+        QVERIFY(id.has_value());
+        QCOMPARE(focused()->objectName(), qs(orbex::param(*id).key));
+        QCOMPARE(static_cast<QLineEdit*>(focused())->selectedText(), "По умолчанию");
+        QCOMPARE(EditorAids::parameterOf("DNS — Сервер DNS"), orbex::find("DNS"));
+        QVERIFY(!EditorAids::parameterOf("нет такого").has_value());
+        QApplication::processEvents();
+        QCOMPARE(modals.boxes, QStringList());  // Enter in the search saved nothing
+        QCOMPARE(modals.dialogs, QStringList());
+    }
+
+    void portValuesShowWhole() {
+        auto setup = orbex::createWindows();
+        auto* com = setup->findChild<QLineEdit*>("COM3");
+        com->setText("115200 none 8 1 -XONXOFF RTSCTS -LOCAL");
+        QCOMPARE(com->toolTip(), com->text());
+    }
+
     void commandLine() {
         using orbex::parseCommandLine;
         QVERIFY(parseCommandLine({"orbcfg", "--help"}).output.contains("--version"));
