@@ -46,11 +46,7 @@ EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), [this] { unsetFocused(); });
     shortcut(QKeySequence::Find, [this] { openSearch(); });
 
-    QStringList completions;
     for (Id id : controlOrder()) {
-        const Param& p = param(id);
-        if (p.has(Hidden)) continue;
-        completions << qs(p.key) + kCompletionSeparator + captionOf(p);
         if (auto* w = window.control(id)) {
             if (auto* edit = qobject_cast<QLineEdit*>(w)) watchEdit(edit);
             if (auto* list = qobject_cast<QComboBox*>(w); list && list->lineEdit())
@@ -62,11 +58,6 @@ EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
     ParamSearch->setPlaceholderText("Найти параметр (Ctrl+F)");
     ParamSearch->setClearButtonEnabled(true);
     ParamSearch->setMinimumWidth(ParamSearch->fontMetrics().horizontalAdvance(QString(32, 'x')));
-    auto* completer = new QCompleter(completions, ParamSearch);
-    completer->setCaseSensitivity(Qt::CaseInsensitive);
-    completer->setFilterMode(Qt::MatchContains);
-    completer->setMaxVisibleItems(16);
-    ParamSearch->setCompleter(completer);
     ParamSearch->installEventFilter(this);
     window.statusBar()->addPermanentWidget(ParamSearch);
 }
@@ -82,6 +73,7 @@ void EditorAids::watchEdit(QLineEdit* edit) {
 
 bool EditorAids::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ParamSearch) {
+        if (event->type() == QEvent::FocusIn) makeCompleter();
         if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
@@ -154,6 +146,21 @@ void EditorAids::unsetFocused() {
 void EditorAids::openSearch() {
     ParamSearch->setFocus(Qt::ShortcutFocusReason);
     ParamSearch->selectAll();
+}
+
+void EditorAids::makeCompleter() {
+    if (!ParamSearch->completer()) {  // made at the first search, not at every start
+        QStringList completions;
+        for (Id id : controlOrder()) {
+            if (!param(id).has(Hidden))
+                completions << qs(param(id).key) + kCompletionSeparator + captionOf(param(id));
+        }
+        auto* completer = new QCompleter(completions, ParamSearch);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        completer->setFilterMode(Qt::MatchContains);
+        completer->setMaxVisibleItems(16);
+        ParamSearch->setCompleter(completer);
+    }
 }
 
 std::optional<Id> EditorAids::parameterOf(const QString& text) {

@@ -34,6 +34,7 @@ class EditorAids : public QObject {
 
   private:
     void watchEdit(QLineEdit* edit);
+    void makeCompleter();
     int pageOf(const QWidget* w) const;
 
     TSetup& window_;
