@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "checks.h"
 #include "setup.h"
 
 using namespace orbex;
@@ -47,6 +48,18 @@ EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
     shortcut(QKeySequence::Find, [this] { openSearch(); });
 
     for (Id id : controlOrder()) {
+        if (param(id).check != Check::Any) {
+            auto* edit = static_cast<QLineEdit*>(window.control(id));
+            edit->setProperty("plainStyle", edit->styleSheet());
+            connect(edit, &QLineEdit::textChanged, this, [this, id] {
+                if (param(id).key == keys::DNS) {
+                    for (Id other : controlOrder())
+                        if (param(other).check != Check::Any) liveCheck(other);
+                } else {
+                    liveCheck(id);
+                }
+            });
+        }
         if (auto* w = window.control(id)) {
             if (auto* edit = qobject_cast<QLineEdit*>(w)) watchEdit(edit);
             if (auto* list = qobject_cast<QComboBox*>(w); list && list->lineEdit())
@@ -100,6 +113,40 @@ bool EditorAids::eventFilter(QObject* watched, QEvent* event) {
             });
     }
     return false;
+}
+
+// What the save would do with a text that fails its check.
+static QString resetReason(Check check) {
+    QString what;
+    switch (check) {
+        case Check::Number:
+            what = "не целое число";
+            break;
+        case Check::Address:
+            what =
+                "не адрес IPv4 (четыре числа через точку: первое от 1 до 255, остальные от 0 "
+                "до 255)";
+            break;
+        case Check::AddressList:
+            what = "не список адресов IPv4 через пробел";
+            break;
+        case Check::Any:
+            break;
+    }
+    return "Значение " + what + ":\nпри сохранении оно будет сброшено на значение по умолчанию";
+}
+
+void EditorAids::liveCheck(Id id) {
+    static const Id dns = idOf(keys::DNS);
+    auto* edit = static_cast<QLineEdit*>(window_.control(id));
+    const std::string dnsText = window_.text(dns);
+    const bool dnsValid = dnsText != kUnset && passesCheck(param(dns), dnsText, false);
+    const bool bad = !passesCheck(param(id), edit->text().toStdString(), dnsValid);
+    if (bad == edit->property("badValue").toBool()) return;
+    edit->setProperty("badValue", bad);
+    const QString plain = edit->property("plainStyle").toString();
+    edit->setStyleSheet(bad ? plain + "; border: 2px solid #d00000" : plain);
+    edit->setToolTip(bad ? resetReason(param(id).check) : QString());
 }
 
 int EditorAids::pageOf(const QWidget* w) const {

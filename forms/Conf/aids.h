@@ -1,6 +1,6 @@
 // What the main window offers an administrator beyond its rows: page switching and unsetting
 // from the keyboard, finding a parameter by key or caption, a selected default marker on
-// entering an edit, port values readable in full.
+// entering an edit, port values readable in full, checked texts marked while typing.
 #pragma once
 
 #include <QObject>
@@ -35,6 +35,9 @@ class EditorAids : public QObject {
   private:
     void watchEdit(QLineEdit* edit);
     void makeCompleter();
+    // A checked text marked while it would be reset at the save: a red frame, the reason in
+    // its tooltip. Nothing is reset here.
+    void liveCheck(orbex::Id id);
     int pageOf(const QWidget* w) const;
 
     TSetup& window_;

@@ -122,6 +122,37 @@ class EditorTest : public QObject {
         QCOMPARE(com->toolTip(), com->text());
     }
 
+    void checkedTextsAreMarkedWhileTyping() {
+        auto setup = orbex::createWindows();
+        auto* ip = setup->findChild<QLineEdit*>("IP");
+        auto* tserv = setup->findChild<QLineEdit*>("TSERV");
+        auto* volume = setup->findChild<QLineEdit*>("VOLUME");
+        const auto marked = [](QLineEdit* e) { return e->property("badValue").toBool(); };
+        QVERIFY(!marked(ip) && !marked(tserv));  // the marker is never marked
+        ip->setText("10.0.0.");  // on the way to a good address: marked
+        QVERIFY(marked(ip));
+        QVERIFY(ip->toolTip().contains("IPv4"));
+        ip->setText("10.0.0.7");
+        QVERIFY(!marked(ip));
+        QCOMPARE(ip->toolTip(), QString());
+        volume->setText("громко");
+        QVERIFY(marked(volume));
+        QVERIFY(volume->toolTip().contains("целое"));
+        // Server lists are checked only while DNS holds no valid address.
+        tserv->setText("ts.example");
+        QVERIFY(marked(tserv));
+        setup->findChild<QLineEdit*>("DNS")->setText("10.0.0.1");
+        QVERIFY(!marked(tserv));
+        setup->findChild<QLineEdit*>("DNS")->setText("10.0.0");
+        QVERIFY(marked(tserv));
+        // Nothing is reset before the save: the texts stay as typed.
+        QCOMPARE(tserv->text(), "ts.example");
+        QCOMPARE(volume->text(), "громко");
+        // A masked edit keeps its own style under the frame.
+        setup->findChild<QLineEdit*>("POWEROFF")->setText("x");
+        QVERIFY(marked(setup->findChild<QLineEdit*>("POWEROFF")));
+    }
+
     void commandLine() {
         using orbex::parseCommandLine;
         QVERIFY(parseCommandLine({"orbcfg", "--help"}).output.contains("--version"));
