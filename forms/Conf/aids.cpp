@@ -72,6 +72,8 @@ EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
     ParamSearch->setClearButtonEnabled(true);
     ParamSearch->setMinimumWidth(ParamSearch->fontMetrics().horizontalAdvance(QString(32, 'x')));
     ParamSearch->installEventFilter(this);
+    connect(ParamSearch, &QLineEdit::returnPressed, this, &EditorAids::findTyped);
+    window.statusBar()->setSizeGripEnabled(false);  // the window keeps its size
     window.statusBar()->addPermanentWidget(ParamSearch);
 }
 
@@ -87,20 +89,15 @@ void EditorAids::watchEdit(QLineEdit* edit) {
 bool EditorAids::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ParamSearch) {
         if (event->type() == QEvent::FocusIn) makeCompleter();
-        if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
-                // Taken here, before the window's Enter can save.
-                event->accept();
-                if (event->type() == QEvent::ShortcutOverride) return false;
-                if (key == Qt::Key_Escape) {
-                    ParamSearch->clear();
-                    window_.setFocus();
-                } else if (const auto id = parameterOf(ParamSearch->text())) {
-                    focusParameter(*id);
-                }
-                return true;
-            }
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if (event->type() == QEvent::ShortcutOverride &&
+            (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter ||
+             keyEvent->key() == Qt::Key_Escape)) {
+            event->accept();  // the search's own keys, before the window's Enter can save
+        } else if (event->type() == QEvent::KeyPress && keyEvent->key() == Qt::Key_Escape) {
+            ParamSearch->clear();
+            window_.setFocus();
+            return true;
         }
         return false;
     }
@@ -207,6 +204,8 @@ void EditorAids::makeCompleter() {
         completer->setFilterMode(Qt::MatchContains);
         completer->setMaxVisibleItems(16);
         ParamSearch->setCompleter(completer);
+        connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
+                &EditorAids::findTyped);
     }
 }
 
@@ -222,6 +221,10 @@ std::optional<Id> EditorAids::parameterOf(const QString& text) {
         if (!byCaption && captionOf(p).startsWith(t, Qt::CaseInsensitive)) byCaption = id;
     }
     return byCaption;
+}
+
+void EditorAids::findTyped() {
+    if (const auto id = parameterOf(ParamSearch->text())) focusParameter(*id);
 }
 
 void EditorAids::focusParameter(Id id) {

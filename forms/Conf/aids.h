@@ -35,6 +35,7 @@ class EditorAids : public QObject {
   private:
     void watchEdit(QLineEdit* edit);
     void makeCompleter();
+    void findTyped();
     // A checked text marked while it would be reset at the save: a red frame, the reason in
     // its tooltip. Nothing is reset here.
     void liveCheck(orbex::Id id);
