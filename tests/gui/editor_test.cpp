@@ -3,14 +3,17 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
+#include "Cfgx/dial.h"
 #include "Conf/aids.h"
 #include "application.h"
 #include "gui.h"
@@ -120,6 +123,15 @@ class EditorTest : public QObject {
         auto* com = setup->findChild<QLineEdit*>("COM3");
         com->setText("115200 none 8 1 -XONXOFF RTSCTS -LOCAL");
         QCOMPARE(com->toolTip(), com->text());
+        // ... and in the review table, whose columns the user may widen.
+        setup->findChild<QComboBox*>("COM")->setCurrentIndex(2);
+        setup->BuildReviewTable();
+        auto* grid = setup->dial()->findChild<QTableWidget*>("table");
+        const auto cells = grid->findItems(com->text(), Qt::MatchExactly);
+        QVERIFY(!cells.isEmpty());
+        QCOMPARE(cells.first()->column(), 2);  // the value column
+        QCOMPARE(cells.first()->toolTip(), com->text());
+        QCOMPARE(grid->horizontalHeader()->sectionResizeMode(2), QHeaderView::Interactive);
     }
 
     void checkedTextsAreMarkedWhileTyping() {
@@ -129,7 +141,7 @@ class EditorTest : public QObject {
         auto* volume = setup->findChild<QLineEdit*>("VOLUME");
         const auto marked = [](QLineEdit* e) { return e->property("badValue").toBool(); };
         QVERIFY(!marked(ip) && !marked(tserv));  // the marker is never marked
-        ip->setText("10.0.0.");  // on the way to a good address: marked
+        ip->setText("10.0.0.");                  // on the way to a good address: marked
         QVERIFY(marked(ip));
         QVERIFY(ip->toolTip().contains("IPv4"));
         ip->setText("10.0.0.7");
