@@ -1,14 +1,19 @@
 #include "application.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
+#include <cstdio>
 #include <exception>
 
 #include "Conf/setup.h"
 #include "product.h"
 
 // The windows library is linked statically, so its resources are registered by hand.
-static void initResources() { Q_INIT_RESOURCE(resources); }
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace orbex {
 namespace {
@@ -19,11 +24,63 @@ void showException(const QString& message) {
     QMessageBox::critical(QApplication::activeWindow(), kTitle, message);
 }
 
+constexpr auto kUsage =
+    "Использование: orbcfg [ФАЙЛ]\n"
+    "Менеджер конфигураций терминалов ORBEX: открывает ФАЙЛ (*.cfg), если он задан.\n"
+    "\n"
+    "  --help      показать эту справку и выйти\n"
+    "  --version   показать версию и выйти\n"
+    "\n"
+    "Проверка и изменение файлов из сценариев: orbcfg-cli --help.\n";
+
 }  // namespace
+
+bool installTranslations(QCoreApplication& app) {
+    // Qt's own texts (file dialogs, standard buttons) in Russian: from Qt's translations
+    // folder, or from "translations" beside the program where Qt is shipped with it.
+    auto* qt = new QTranslator(&app);
+    for (const QString& dir : {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                               QCoreApplication::applicationDirPath() + "/translations"}) {
+        if (qt->load("qtbase_ru", dir)) return QCoreApplication::installTranslator(qt);
+    }
+    delete qt;
+    return false;
+}
+
+CommandLine parseCommandLine(const QStringList& args) {
+    CommandLine c;
+    bool options = true;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (options && a == "--") {
+            options = false;
+        } else if (options && (a == "--help" || a == "-h")) {
+            c.output = kUsage;
+            return c;
+        } else if (options && a == "--version") {
+            c.output =
+                QString("orbcfg %1\n").arg(QString::fromUtf8(kVersion.data(), kVersion.size()));
+            return c;
+        } else if (options && a.size() > 1 && a.startsWith('-')) {
+            c.error =
+                QString("orbcfg: неизвестный параметр '%1'\nПодробнее: orbcfg --help\n").arg(a);
+            c.exitCode = 2;
+            return c;
+        } else if (c.file.isEmpty()) {
+            c.file = a;
+        } else {
+            c.error = QString("orbcfg: лишний аргумент '%1'\nПодробнее: orbcfg --help\n").arg(a);
+            c.exitCode = 2;
+            return c;
+        }
+    }
+    return c;
+}
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kTitle);
     setApplicationDisplayName(kTitle);
+    installTranslations(*this);
     initResources();
     setWindowIcon(QIcon(":/orbcfg/icon.png"));
     setApplicationVersion(QString::fromUtf8(orbex::kVersion.data(), orbex::kVersion.size()));
@@ -47,12 +104,24 @@ std::unique_ptr<TSetup> createWindows() {
 }
 
 int runProgram(int argc, char** argv) {
+    // --help and --version answer without a display.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
+    if (CommandLine early = parseCommandLine(raw); !early.output.isEmpty()) {
+        std::fputs(early.output.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     Application app(argc, argv);
+    // Qt's own options (-platform, -style...) are gone from the arguments by now.
+    const CommandLine command = parseCommandLine(QApplication::arguments());
+    if (!command.error.isEmpty()) {
+        std::fputs(command.error.toLocal8Bit().constData(), stderr);
+        return command.exitCode;
+    }
     try {
         auto setup = createWindows();
         setup->show();
-        const QStringList args = QApplication::arguments();
-        if (args.size() > 1) setup->openFile(args.at(1));
+        if (!command.file.isEmpty()) setup->openFile(command.file);
         QApplication::exec();
     } catch (const std::exception& e) {
         showException(QString::fromLocal8Bit(e.what()));

@@ -20,7 +20,21 @@ class Application : public QApplication {
 // serial port dialog, in this order; the four dialogs are hidden until needed.
 std::unique_ptr<TSetup> createWindows();
 
-// The whole program: windows, an optional file to open, the message loop. Always 0.
+// Qt's Russian translation installed in the application; false when it is not found.
+bool installTranslations(QCoreApplication& app);
+
+// The program's command line: [--help | --version | FILE]. `output` is what --help and
+// --version print (then the program exits 0); `error` goes to standard error with `exitCode`.
+struct CommandLine {
+    QString file;
+    QString output;
+    QString error;
+    int exitCode = 0;
+};
+CommandLine parseCommandLine(const QStringList& args);
+
+// The whole program: windows, an optional file to open, the message loop. 0, or 2 for a bad
+// command line.
 int runProgram(int argc, char** argv);
 
 }  // namespace orbex

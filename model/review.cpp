@@ -50,7 +50,7 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
     bool dnsFlag = false;
     std::string buffer;
     if (const std::string_view t = store.textView(dns, buffer); t != kUnset) {
-        if (!IsValidIpAddress(t)) {
+        if (!passesCheck(param(dns), t, false)) {
             store.setText(dns, kUnset);
             warn(dns);
             return Outcome::Restart;
@@ -63,21 +63,11 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
             case Kind::Text: {
                 const std::string_view t = store.textView(id, buffer);
                 if (t == kUnset) break;
-                bool ok = true;
-                if (p.check == Check::Number) {
-                    if (!IsWholeNumber(t)) {
-                        store.setText(id, kUnset);
-                        warn(id);
-                        break;
-                    }
-                } else if (p.check == Check::AddressList && !dnsFlag) {
-                    ok = IsValidIpList(t);
-                } else if (p.check == Check::Address && id != dns) {
-                    ok = IsValidIpAddress(t);
-                }
-                if (!ok) {
+                if (!passesCheck(p, t, dnsFlag)) {
                     store.setText(id, kUnset);
                     warn(id);
+                    // A bad number is reset in passing; a bad address starts the build again.
+                    if (p.check == Check::Number) break;
                     return Outcome::Restart;
                 }
                 addRow(table, descriptionOf(p), p.key, t, t);

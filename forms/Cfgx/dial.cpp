@@ -95,7 +95,11 @@ void Tdial::setTable(orbex::ReviewTable table) {
         const orbex::ReviewRow& row = table_[static_cast<std::size_t>(r)];
         const std::string_view cells[kColumns] = {row.description, row.key, row.value,
                                                   row.valueLength, row.shownText};
-        for (int c = 0; c < kColumns; ++c) grid->setItem(r, c, new QTableWidgetItem(qs(cells[c])));
+        for (int c = 0; c < kColumns; ++c) {
+            auto* item = new QTableWidgetItem(qs(cells[c]));
+            item->setToolTip(item->text());  // a long port value or description, whole
+            grid->setItem(r, c, item);
+        }
     }
     grid->setCurrentCell(0, 0);
 }

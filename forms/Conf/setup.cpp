@@ -23,6 +23,7 @@
 #include "Com/coms.h"
 #include "Save/sv.h"
 #include "about/aboutbox.h"
+#include "aids.h"
 #include "buttons.h"
 #include "fileio.h"
 #include "labels.h"
@@ -96,6 +97,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     buildPages();
     buildButtons();
     buildMenu();
+    aids_ = new EditorAids(*this);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(StaticText2, 0, Qt::AlignHCenter);
@@ -594,7 +596,7 @@ void TSetup::showHelp(const QString& keyword) {
     if (help_.LoadHelpLibrary()) {
         help_.ShowHelp(keyword, "orbex.chm");
     } else {
-        TCMSDNHelp::showBook(keyword);
+        help_.showBook(keyword);
     }
 }
 
@@ -724,14 +726,23 @@ void TSetup::StaticText2DblClick() {
     SV_->exec();
 }
 
-void TSetup::dragEnterEvent(QDragEnterEvent* event) {
+// A dropped file is only read: the drop is taken as a copy whatever the source proposes, so
+// that a source honouring Move never deletes the original.
+static bool acceptAsCopy(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.first().isLocalFile() &&
-        urls.first().toLocalFile().endsWith(".cfg", Qt::CaseInsensitive))
-        event->acceptProposedAction();
+    if (urls.size() != 1 || !urls.first().isLocalFile() ||
+        !urls.first().toLocalFile().endsWith(".cfg", Qt::CaseInsensitive) ||
+        !(event->possibleActions() & Qt::CopyAction))
+        return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void TSetup::dragEnterEvent(QDragEnterEvent* event) {
+    acceptAsCopy(event);
 }
 
 void TSetup::dropEvent(QDropEvent* event) {
-    openFile(event->mimeData()->urls().first().toLocalFile());
-    event->acceptProposedAction();
+    if (acceptAsCopy(event)) openFile(event->mimeData()->urls().first().toLocalFile());
 }

@@ -20,6 +20,7 @@ class Tdial;
 class TSV;
 class TAboutBox;
 class Tcoms;
+class EditorAids;
 struct Preset;
 
 // A switch: the user's click toggles between checked and unchecked only (grayed gives
@@ -56,6 +57,9 @@ class TSetup : public QMainWindow, public orbex::Store {
     void ResetAll() override;
 
     bool resetInProgress() const { return ResetInProgress; }
+    // The control of a key; nullptr for keys without one.
+    QWidget* control(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
+    EditorAids* aids() const { return aids_; }
     QLabel* banner() const { return StaticText2; }
 
     // Reads a configuration file into the window; false (after the error box) when it cannot
@@ -102,7 +106,6 @@ class TSetup : public QMainWindow, public orbex::Store {
     void buildPages();
     void buildButtons();
     void buildMenu();
-    QWidget* control(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
     void applyRule(orbex::Id governor);
     void applyPreset(const Preset& preset);
     void runChangeHandler(orbex::Id id);
@@ -129,4 +132,5 @@ class TSetup : public QMainWindow, public orbex::Store {
     TSV* SV_ = nullptr;
     TAboutBox* AboutBox_ = nullptr;
     Tcoms* coms_ = nullptr;
+    EditorAids* aids_ = nullptr;
 };

@@ -3,10 +3,9 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QUrl>
 
-#include "catalogue.h"
+#include "Helpwin/helpwin.h"
 
 namespace {
 
@@ -24,8 +23,6 @@ struct HH_AKLINK {
     const char* pszWindow;
     int fIndexOnFail;
 };
-
-constexpr auto kBook = "orbex-help.html";
 
 }  // namespace
 
@@ -60,20 +57,9 @@ bool TCMSDNHelp::ShowHelp(const QString& keyword, const QString& file) {
     return window != nullptr;
 }
 
-QUrl TCMSDNHelp::bookAddress(const QString& keyword) {
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    QString book = programDir.filePath(kBook);
-    if (!QFileInfo::exists(book)) book = programDir.filePath(QString("../share/orbcfg/") + kBook);
-    if (!QFileInfo::exists(book)) return {};
-    const bool section =
-        keyword == "MAIN" || keyword == "FSAVE" || orbex::find(keyword.toStdString()).has_value();
-    QUrl url = QUrl::fromLocalFile(QFileInfo(book).absoluteFilePath());
-    url.setFragment(section ? keyword : QString("index"));
-    return url;
-}
-
 void TCMSDNHelp::showBook(const QString& keyword) {
-    if (const QUrl url = bookAddress(keyword); url.isValid()) QDesktopServices::openUrl(url);
+    if (!window_) window_ = std::make_unique<THelp>();
+    window_->showKeyword(keyword);
 }
 
 void TCMSDNHelp::openAddress(const QString& address) {

@@ -1,11 +1,14 @@
 // Context help: the Windows HTML Help library, loaded at the first request, opens orbex.chm at
-// a keyword. Where it cannot be loaded the program's own help book opens in the browser.
+// a keyword. Where it cannot be loaded the program's own help window shows the help book.
 #pragma once
 
 #include <QLibrary>
 #include <QString>
 #include <QUrl>
 #include <cstdint>
+#include <memory>
+
+class THelp;
 
 class TCMSDNHelp {
   public:
@@ -20,10 +23,10 @@ class TCMSDNHelp {
     // HTML Help returned a window.
     bool ShowHelp(const QString& keyword, const QString& file);
 
-    // The help book installed with the program, at the keyword's section or at its index;
-    // empty when the book is not there.
-    static QUrl bookAddress(const QString& keyword);
-    static void showBook(const QString& keyword);
+    // The program's help window at the keyword's section (its contents for an unknown one);
+    // one window, made at the first request.
+    void showBook(const QString& keyword);
+    THelp* helpWindow() const { return window_.get(); }
     // A web or mail address in the user's programs; failures stay silent.
     static void openAddress(const QString& address);
 
@@ -36,4 +39,5 @@ class TCMSDNHelp {
     QLibrary LibraryHandle;
     HtmlHelpProc HtmlHelpEntry = nullptr;
     QString startDirectory_;
+    std::unique_ptr<THelp> window_;
 };

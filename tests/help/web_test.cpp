@@ -2,18 +2,28 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QToolButton>
 
 #include "Cmsdnhelp/cmsdnhelp.h"
 #include "Com/coms.h"
 #include "Conf/setup.h"
+#include "Helpwin/helpwin.h"
+#include "Save/sv.h"
 #include "about/aboutbox.h"
 #include "application.h"
 #include "desktop.h"
 
-// Without the HTML Help library: the help book and the web pages.
+// Without the HTML Help library: the help window and the web pages.
 class WebTest : public QObject {
     Q_OBJECT
+
+    static QWidget* topLevel(const QString& name) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == name) return w;
+        return nullptr;
+    }
 
     static QLabel* labelWithHint(QWidget* window, const QString& hint) {
         for (auto* l : window->findChildren<QLabel*>())
@@ -22,17 +32,40 @@ class WebTest : public QObject {
     }
 
   private slots:
-    void withoutTheLibraryHelpIsTheBook() {
-        TCMSDNHelp help;
-        QVERIFY(!help.LoadHelpLibrary());
-        QVERIFY(!help.LoadHelpLibrary());  // tried again, still missing
-        QVERIFY(!help.ShowHelp("KEYMAP", "orbex.chm"));
-        const QString book =
-            QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/orbex-help.html")
-                .toString();
-        QCOMPARE(TCMSDNHelp::bookAddress("KEYMAP").toString(), book + "#KEYMAP");
-        QCOMPARE(TCMSDNHelp::bookAddress("FSAVE").toString(), book + "#FSAVE");
-        QCOMPARE(TCMSDNHelp::bookAddress("nothing").toString(), book + "#index");
+    // The first line of the help window's page that shows at its top.
+    static QString topLine(THelp* window) {
+        auto* browser = window->findChild<QTextBrowser*>("HelpBrowser");
+        return browser->cursorForPosition(QPoint(4, 4)).block().text();
+    }
+
+    void withoutTheLibraryHelpIsTheWindowAtTheKeyword() {
+        {
+            TCMSDNHelp help;
+            QVERIFY(!help.LoadHelpLibrary());
+            QVERIFY(!help.LoadHelpLibrary());  // tried again, still missing
+            QVERIFY(!help.ShowHelp("KEYMAP", "orbex.chm"));
+        }
+        auto setup = orbex::createWindows();
+        UrlCatcher urls;
+        for (auto* b : setup->findChildren<QToolButton*>()) {
+            if (b->text() == "?" && b->property("helpKeyword") == "KEYMAP") {
+                b->click();
+                break;
+            }
+        }
+        auto* help = qobject_cast<THelp*>(topLevel("Help"));
+        QVERIFY(help && help->isVisible());
+        QVERIFY2(topLine(help).startsWith("KEYMAP"), qPrintable(topLine(help)));
+
+        setup->N10Click();  // F1: the same window, now at the program's section
+        QCOMPARE(qobject_cast<THelp*>(topLevel("Help")), help);
+        QVERIFY2(topLine(help).startsWith("Менеджер конфигураций"), qPrintable(topLine(help)));
+        setup->SV()->findChild<QToolButton*>("SpeedButton4")->click();
+        QVERIFY2(topLine(help).startsWith("Параметры сохранения"), qPrintable(topLine(help)));
+        setup->coms()->findChild<QToolButton*>("SpeedButton151")->click();
+        QVERIFY2(topLine(help).startsWith("CTIME1"), qPrintable(topLine(help)));
+        QCOMPARE(urls.take(), QStringList());  // no browser involved
+        QCOMPARE(THelp::sectionOf("nothing"), "index");
     }
 
     void labelsOpenTheirPages() {

@@ -1,0 +1,237 @@
+#include "aids.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+#include "checks.h"
+#include "setup.h"
+
+using namespace orbex;
+
+namespace {
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The caption without its closing colon: "Разрешение" for "Разрешение:".
+QString captionOf(const Param& p) {
+    QString c = qs(p.caption).trimmed();
+    if (c.endsWith(':')) c.chop(1);
+    return c;
+}
+
+constexpr auto kCompletionSeparator = " — ";
+
+}  // namespace
+
+EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
+    setObjectName("EditorAids");
+    tabs_ = window.findChild<QTabWidget*>("PageControl1");
+
+    const auto shortcut = [&](QKeySequence keys, auto&& act) {
+        auto* s = new QShortcut(keys, &window);
+        connect(s, &QShortcut::activated, this, act);
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { switchPage(1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [this] { switchPage(-1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] { switchPage(-1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), [this] { unsetFocused(); });
+    shortcut(QKeySequence::Find, [this] { openSearch(); });
+
+    for (Id id : controlOrder()) {
+        if (param(id).check != Check::Any) {
+            auto* edit = static_cast<QLineEdit*>(window.control(id));
+            edit->setProperty("plainStyle", edit->styleSheet());
+            connect(edit, &QLineEdit::textChanged, this, [this, id] {
+                if (param(id).key == keys::DNS) {
+                    for (Id other : controlOrder())
+                        if (param(other).check != Check::Any) liveCheck(other);
+                } else {
+                    liveCheck(id);
+                }
+            });
+        }
+        if (auto* w = window.control(id)) {
+            if (auto* edit = qobject_cast<QLineEdit*>(w)) watchEdit(edit);
+            if (auto* list = qobject_cast<QComboBox*>(w); list && list->lineEdit())
+                watchEdit(list->lineEdit());
+        }
+    }
+    ParamSearch = new QLineEdit;
+    ParamSearch->setObjectName("ParamSearch");
+    ParamSearch->setPlaceholderText("Найти параметр (Ctrl+F)");
+    ParamSearch->setClearButtonEnabled(true);
+    ParamSearch->setMinimumWidth(ParamSearch->fontMetrics().horizontalAdvance(QString(32, 'x')));
+    ParamSearch->installEventFilter(this);
+    connect(ParamSearch, &QLineEdit::returnPressed, this, &EditorAids::findTyped);
+    window.statusBar()->setSizeGripEnabled(false);  // the window keeps its size
+    window.statusBar()->addPermanentWidget(ParamSearch);
+}
+
+void EditorAids::watchEdit(QLineEdit* edit) {
+    edit->installEventFilter(this);
+    // A port value is longer than its box: the whole of it in the tooltip.
+    if (const auto id = find(edit->objectName().toStdString()); id && param(*id).has(Port)) {
+        connect(edit, &QLineEdit::textChanged, edit,
+                [edit](const QString& t) { edit->setToolTip(t); });
+    }
+}
+
+bool EditorAids::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ParamSearch) {
+        if (event->type() == QEvent::FocusIn) makeCompleter();
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if (event->type() == QEvent::ShortcutOverride &&
+            (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter ||
+             keyEvent->key() == Qt::Key_Escape)) {
+            event->accept();  // the search's own keys, before the window's Enter can save
+        } else if (event->type() == QEvent::KeyPress && keyEvent->key() == Qt::Key_Escape) {
+            ParamSearch->clear();
+            window_.setFocus();
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::FocusIn) {
+        // Entering an edit that shows the default marker selects it: typing replaces it.
+        auto* edit = static_cast<QLineEdit*>(watched);
+        if (edit->text() == qs(kUnset))
+            QTimer::singleShot(0, edit, [edit] {
+                if (edit->hasFocus() && edit->text() == qs(kUnset)) edit->selectAll();
+            });
+    }
+    return false;
+}
+
+// What the save would do with a text that fails its check.
+static QString resetReason(Check check) {
+    QString what;
+    switch (check) {
+        case Check::Number:
+            what = "не целое число";
+            break;
+        case Check::Address:
+            what =
+                "не адрес IPv4 (четыре числа через точку: первое от 1 до 255, остальные от 0 "
+                "до 255)";
+            break;
+        case Check::AddressList:
+            what = "не список адресов IPv4 через пробел";
+            break;
+        case Check::Any:
+            break;
+    }
+    return "Значение " + what + ":\nпри сохранении оно будет сброшено на значение по умолчанию";
+}
+
+void EditorAids::liveCheck(Id id) {
+    static const Id dns = idOf(keys::DNS);
+    auto* edit = static_cast<QLineEdit*>(window_.control(id));
+    const std::string dnsText = window_.text(dns);
+    const bool dnsValid = dnsText != kUnset && passesCheck(param(dns), dnsText, false);
+    const bool bad = !passesCheck(param(id), edit->text().toStdString(), dnsValid);
+    if (bad == edit->property("badValue").toBool()) return;
+    edit->setProperty("badValue", bad);
+    const QString plain = edit->property("plainStyle").toString();
+    edit->setStyleSheet(bad ? plain + "; border: 2px solid #d00000" : plain);
+    edit->setToolTip(bad ? resetReason(param(id).check) : QString());
+}
+
+int EditorAids::pageOf(const QWidget* w) const {
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (tabs_->widget(i)->isAncestorOf(w)) return i;
+    return -1;
+}
+
+void EditorAids::switchPage(int step) {
+    const int count = tabs_->count();
+    const int page = (tabs_->currentIndex() + step + count) % count;
+    tabs_->setCurrentIndex(page);
+    // The focus goes to the first control of the page that takes it.
+    const Param* first = nullptr;
+    QWidget* target = nullptr;
+    for (Id id : controlOrder()) {
+        QWidget* w = window_.control(id);
+        if (!w || pageOf(w) != page || !w->isEnabled() || param(id).has(Hidden)) continue;
+        if (!first || param(id).tabPlace() < first->tabPlace()) first = &param(id), target = w;
+    }
+    if (target) {
+        target->setFocus(Qt::TabFocusReason);
+    } else {
+        tabs_->widget(page)->setFocus(Qt::TabFocusReason);
+    }
+}
+
+void EditorAids::unsetFocused() {
+    for (QWidget* w = QApplication::focusWidget(); w && w != &window_; w = w->parentWidget()) {
+        const auto id = find(w->objectName().toStdString());
+        if (!id || window_.control(*id) != w) continue;
+        for (auto* b : window_.findChildren<QToolButton*>()) {
+            if (b->text() == "D" && b->property("helpKeyword").toString() == w->objectName()) {
+                window_.SpeedButton1Click(b);
+                if (auto* edit = qobject_cast<QLineEdit*>(w); edit && edit->text() == qs(kUnset))
+                    edit->selectAll();
+                return;
+            }
+        }
+        return;
+    }
+}
+
+void EditorAids::openSearch() {
+    ParamSearch->setFocus(Qt::ShortcutFocusReason);
+    ParamSearch->selectAll();
+}
+
+void EditorAids::makeCompleter() {
+    if (!ParamSearch->completer()) {  // made at the first search, not at every start
+        QStringList completions;
+        for (Id id : controlOrder()) {
+            if (!param(id).has(Hidden))
+                completions << qs(param(id).key) + kCompletionSeparator + captionOf(param(id));
+        }
+        auto* completer = new QCompleter(completions, ParamSearch);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        completer->setFilterMode(Qt::MatchContains);
+        completer->setMaxVisibleItems(16);
+        ParamSearch->setCompleter(completer);
+        connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
+                &EditorAids::findTyped);
+    }
+}
+
+std::optional<Id> EditorAids::parameterOf(const QString& text) {
+    QString t = text.trimmed();
+    if (const qsizetype cut = t.indexOf(kCompletionSeparator); cut > 0) t = t.left(cut);
+    if (t.isEmpty()) return std::nullopt;
+    std::optional<Id> byCaption;
+    for (Id id : controlOrder()) {
+        const Param& p = param(id);
+        if (p.has(Hidden)) continue;
+        if (qs(p.key).compare(t, Qt::CaseInsensitive) == 0) return id;
+        if (!byCaption && captionOf(p).startsWith(t, Qt::CaseInsensitive)) byCaption = id;
+    }
+    return byCaption;
+}
+
+void EditorAids::findTyped() {
+    if (const auto id = parameterOf(ParamSearch->text())) focusParameter(*id);
+}
+
+void EditorAids::focusParameter(Id id) {
+    QWidget* w = window_.control(id);
+    if (!w) return;
+    tabs_->setCurrentIndex(pageOf(w));
+    w->setFocus(Qt::ShortcutFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(w); edit && edit->text() == qs(kUnset))
+        edit->selectAll();
+}
