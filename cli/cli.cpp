@@ -5,7 +5,7 @@
 #include <iterator>
 #include <optional>
 
-#include "checks.h"
+#include "edit.h"
 #include "files.h"
 #include "helpbook.h"
 #include "lint.h"
@@ -188,39 +188,11 @@ int get(Context& c, const std::vector<std::string>& args) {
     return 1;  // unset: the file does not hold the key
 }
 
-// Why a value cannot be given to a key on the command line; empty when it can.
-std::string refusal(const Param& p, std::string_view value) {
-    switch (p.kind) {
-        case Kind::None:
-            if (p.key == keys::X || p.key == keys::FB)
-                return "is written from CHIPSET; set CHIPSET to a value ending in _x or holding fb";
-            return "is not edited by the program";
-        case Kind::Switch:
-            return value == "on" || value == "off" ? "" : "takes on or off";
-        case Kind::Choice: {
-            if (p.has(Editable) || itemOf(p.table, value)) break;
-            std::string values;
-            for (const ValueChoice& row : p.table) values += " " + std::string(row.value);
-            return "takes one of:" + values;
-        }
-        case Kind::Text:
-            if (value.find_first_of("'\r\n\x1A") != std::string_view::npos)
-                return "cannot hold a single quote or a line break";
-            if (value == kUnset) return "use -u to make it unset";
-            break;
-    }
-    return "";
-}
-
 int set(Context& c, const std::vector<std::string>& args) {
     auto ops = operands(c, args, true, true);
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("set takes FILE, then KEY=VALUE or -u KEY");
     const std::string path = ops->files.front();
-    struct Change {
-        Id id;
-        std::optional<std::string> value;  // none: unset
-    };
     std::vector<Change> changes;
     for (std::size_t i = 1; i < ops->files.size(); ++i) {
         const std::string& a = ops->files[i];
@@ -235,7 +207,7 @@ int set(Context& c, const std::vector<std::string>& args) {
     }
     for (const std::string& key : ops->unset) {
         const auto id = find(key);
-        if (!id || !param(*id).hasControl()) return c.usage("unknown key '" + key + "'");
+        if (!id || !unsetRefusal(param(*id)).empty()) return c.usage("unknown key '" + key + "'");
         changes.push_back({*id, std::nullopt});
     }
     auto bytes = c.load(path);
@@ -243,31 +215,11 @@ int set(Context& c, const std::vector<std::string>& args) {
 
     MemoryStore store;
     readConfig(*bytes, store);
-    for (const Change& ch : changes) {
-        const Param& p = param(ch.id);
-        if (!ch.value) {
-            if (p.kind == Kind::Text) store.setText(ch.id, kUnset);
-            if (p.kind == Kind::Switch) store.setCheck(ch.id, Tri::Grayed);
-            if (p.kind == Kind::Choice) store.setItem(ch.id, 0);
-        } else if (p.kind == Kind::Choice && !p.has(Editable)) {
-            store.setItem(ch.id, *itemOf(p.table, *ch.value));  // CHIPSET takes auto_x as it is
-        } else {
-            applyParameter(store, ch.id, *ch.value, false);
-        }
-    }
     // A value given here that the review would reset is refused, and nothing is written.
-    const MemoryStore before = store;
-    std::vector<Id> reset;
-    const ReviewTable table = BuildReviewTable(store, [&](Id id) { reset.push_back(id); });
-    for (Id id : reset) {
-        const bool given = std::any_of(changes.begin(), changes.end(),
-                                       [&](const Change& ch) { return ch.id == id && ch.value; });
-        if (given)
-            return c.fail(std::string(param(id).key) + ": '" + before.text(id) + "' is not " +
-                          describe(param(id).check));
-    }
-    for (Id id : reset) c.warn(path, id);
-    return emit(c, *ops, WriteConfig(table));
+    const Edit edit = applyChanges(store, changes);
+    if (edit.refused) return c.fail(edit.reason);
+    for (Id id : edit.reset) c.warn(path, id);
+    return emit(c, *ops, WriteConfig(edit.table));
 }
 
 int check(Context& c, const std::vector<std::string>& args) {
