@@ -5,8 +5,10 @@
 #include <iterator>
 #include <optional>
 
+#include "context.h"
 #include "edit.h"
 #include "files.h"
+#include "fleet_commands.h"
 #include "helpbook.h"
 #include "lint.h"
 #include "reader.h"
@@ -33,91 +35,28 @@ constexpr std::string_view kUsage =
     "                            make them unset, and write the result as normalize does\n"
     "  doc [-o OUT]              print the help book: every key, its values and checks (HTML)\n"
     "\n"
+    "A folder of terminal files (AA^BB^CC^DD^EE^FF.cfg by MAC, NAME.cfg by computer name,\n"
+    "default.cfg for all others):\n"
+    "  lint DIR [--format text|json] [-r]\n"
+    "                            report what check reports for every file, and MAC files,\n"
+    "                            addresses (IP) and computer names (MNAME) given twice, and\n"
+    "                            names holding ^ that are no MAC file name; -r: subfolders too\n"
+    "  which DIR [--mac MAC] [--name NAME] [--order mac,name,default]\n"
+    "                            print the file that terminal loads; exit 1 when there is none\n"
+    "  diff A B                  print the parameters A and B keep differently, in review\n"
+    "                            order: -KEY='value' from A, +KEY='value' from B; exit 1 if any\n"
+    "  export DIR [-o FILE.csv]  one CSV row per file: file, then a column per key set in any\n"
+    "                            file; an empty cell is unset, '' the empty text\n"
+    "  import CSV -d DIR [--template FILE] [--dry-run] [--force]\n"
+    "                            write one file per row, named by its file, mac or name\n"
+    "                            column; other columns are keys, set as set does. Any refusal\n"
+    "                            writes nothing; an existing file changes only with --force;\n"
+    "                            --dry-run prints each target as new, changed or same"
+    "\n"
     "FILE may be - for standard input. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
-    "Exit codes: 0 success, 1 findings of check, 2 a bad command line or a file that cannot\n"
-    "be read or written.\n";
-
-constexpr int kUsageError = 2;
-
-struct Context {
-    std::istream& in;
-    std::ostream& out;
-    std::ostream& err;
-
-    int fail(std::string_view message) {
-        err << "orbcfg-cli: " << message << '\n';
-        return kUsageError;
-    }
-    int usage(std::string_view message) {
-        err << "orbcfg-cli: " << message << "\nTry 'orbcfg-cli --help'.\n";
-        return kUsageError;
-    }
-    std::string nameOf(const std::string& path) const { return path == "-" ? "(stdin)" : path; }
-
-    std::optional<std::string> load(const std::string& path) {
-        if (path == "-") {
-            std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-            if (in.bad()) {
-                fail("cannot read standard input");
-                return std::nullopt;
-            }
-            return bytes;
-        }
-        std::string error;
-        auto bytes = readFile(path, error);
-        if (!bytes) fail("cannot read '" + path + "': " + error);
-        return bytes;
-    }
-
-    // The table the editor shows after opening the file; warnings on standard error.
-    ReviewTable review(const std::string& path, std::string_view bytes) {
-        MemoryStore store;
-        readConfig(bytes, store);
-        return BuildReviewTable(store, [&](Id id) { warn(path, id); });
-    }
-
-    // A reset value's warning, on one line.
-    void warn(const std::string& path, Id id) {
-        std::string text = warningText(param(id).key);
-        std::replace(text.begin(), text.end(), '\n', ' ');
-        err << nameOf(path) << ": " << text << '\n';
-    }
-};
-
-// Splits the arguments into operands and the value of -o; nullopt after a usage error.
-struct Operands {
-    std::vector<std::string> files;
-    std::optional<std::string> output;
-    std::vector<std::string> unset;  // set: -u KEY
-};
-std::optional<Operands> operands(Context& c, const std::vector<std::string>& args, bool takesOutput,
-                                 bool takesUnset = false) {
-    Operands ops;
-    bool options = true;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (options && a == "--") {
-            options = false;
-        } else if (options && takesOutput && (a == "-o" || a == "--output")) {
-            if (i + 1 == args.size())
-                return c.usage("option '" + a + "' needs a file name"), std::nullopt;
-            if (ops.output) return c.usage("option '" + a + "' given twice"), std::nullopt;
-            ops.output = args[++i];
-        } else if (options && takesUnset && (a == "-u" || a == "--unset")) {
-            if (i + 1 == args.size())
-                return c.usage("option '" + a + "' needs a key"), std::nullopt;
-            ops.unset.push_back(args[++i]);
-        } else if (options && takesOutput && a.starts_with("--output=")) {
-            ops.output = a.substr(9);
-        } else if (options && a.size() > 1 && a.front() == '-') {
-            return c.usage("unknown option '" + a + "'"), std::nullopt;
-        } else {
-            ops.files.push_back(a);
-        }
-    }
-    return ops;
-}
+    "Exit codes: 0 success, 1 findings of check or lint, differences of diff, no file for\n"
+    "which, 2 a bad command line or a file that cannot be read or written.\n";
 
 int show(Context& c, const std::vector<std::string>& args) {
     auto ops = operands(c, args, false);
@@ -138,19 +77,6 @@ int show(Context& c, const std::vector<std::string>& args) {
         text += '\n';
     }
     c.out << text << std::flush;
-    return c.out ? 0 : c.fail("cannot write standard output");
-}
-
-// The file's bytes to standard output or, replacing it in one step, to the -o file.
-int emit(Context& c, const Operands& ops, std::string_view bytes) {
-    if (ops.output && *ops.output != "-") {
-        std::string error;
-        if (!replaceFile(*ops.output, bytes, error))
-            return c.fail("cannot write '" + *ops.output + "': " + error);
-        return 0;
-    }
-    c.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    c.out.flush();
     return c.out ? 0 : c.fail("cannot write standard output");
 }
 
@@ -277,6 +203,11 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (command == "get") return get(c, args);
     if (command == "doc") return doc(c, args);
     if (command == "set") return set(c, args);
+    if (command == "lint") return lint(c, args);
+    if (command == "which") return which(c, args);
+    if (command == "diff") return diff(c, args);
+    if (command == "export") return exportFleet(c, args);
+    if (command == "import") return importFleet(c, args);
     return c.usage("unknown command '" + command + "'");
 }
 
