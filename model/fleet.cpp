@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "checks.h"
 #include "csv.h"
@@ -19,6 +22,9 @@ namespace fs = std::filesystem;
 
 namespace orbex::fleet {
 namespace {
+
+// Files written at the same time by an import.
+constexpr std::size_t kWriters = 16;
 
 std::string inQuotes(std::string_view s) {
     return "'" + std::string(s) + "'";
@@ -586,30 +592,57 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
         return false;
     }
     const fs::path root(dir);
-    for (std::size_t i = 0; i < plan.targets.size(); ++i) {
-        const Target& t = plan.targets[i];
-        if (t.status == Status::Same) continue;
-        std::string why;
-        if (replace((root / t.file).string(), t.bytes, why)) continue;
-        error = "cannot write " + t.file + ": " + why;
-        // Put back what was written before.
-        std::size_t left = 0;
-        for (std::size_t k = i; k-- > 0;) {
-            const Target& w = plan.targets[k];
-            std::string ignored;
-            std::error_code ec;
-            if (w.status == Status::New) {
-                if (!fs::remove(root / w.file, ec)) ++left;
-            } else if (w.status == Status::Changed) {
-                if (!replace((root / w.file).string(), *w.old, ignored)) ++left;
+    std::vector<std::size_t> todo;
+    for (std::size_t i = 0; i < plan.targets.size(); ++i)
+        if (plan.targets[i].status != Status::Same) todo.push_back(i);
+
+    // Each replace waits for its file to reach the disk; several wait at once.
+    std::vector<char> written(todo.size(), 0);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::mutex firstFailure;
+    std::size_t failedAt = todo.size();
+    const auto work = [&] {
+        for (;;) {
+            const std::size_t k = next.fetch_add(1);
+            if (k >= todo.size() || failed) return;
+            const Target& t = plan.targets[todo[k]];
+            std::string why;
+            if (replace((root / t.file).string(), t.bytes, why)) {
+                written[k] = 1;
+                continue;
+            }
+            failed = true;
+            const std::lock_guard lock(firstFailure);
+            if (k < failedAt) {
+                failedAt = k;
+                error = "cannot write " + t.file + ": " + why;
             }
         }
-        if (left > 0)
-            error +=
-                "; " + std::to_string(left) + " file(s) written before it could not be put back";
-        return false;
+    };
+    const std::size_t threads = std::min<std::size_t>(kWriters, todo.size());
+    std::vector<std::thread> pool;
+    for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    if (!failed) return true;
+
+    // Put back what was written.
+    std::size_t left = 0;
+    for (std::size_t k = 0; k < todo.size(); ++k) {
+        if (!written[k]) continue;
+        const Target& w = plan.targets[todo[k]];
+        std::string ignored;
+        std::error_code ec;
+        if (w.status == Status::New) {
+            if (!fs::remove(root / w.file, ec)) ++left;
+        } else if (!replace((root / w.file).string(), *w.old, ignored)) {
+            ++left;
+        }
     }
-    return true;
+    if (left > 0)
+        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+    return false;
 }
 
 }  // namespace orbex::fleet

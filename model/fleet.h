@@ -164,8 +164,9 @@ struct ImportOptions {
 ImportPlan planImport(std::string_view csv, const std::string& dir, const ReadFile& read,
                       const ImportOptions& options);
 
-// Writes the targets that are new or changed. When one cannot be written, those already
-// written are put back as they were (new ones removed) and the reason is in `error`.
+// Writes the targets that are new or changed, several at a time (`replace` must allow that).
+// When one cannot be written, those already written are put back as they were (new ones
+// removed) and the reason is in `error`.
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                  std::string& error);
 
