@@ -23,8 +23,9 @@ namespace fs = std::filesystem;
 namespace orbex::fleet {
 namespace {
 
-// Files written at the same time by an import.
+// Files written at the same time by an import, and threads that read a folder at most.
 constexpr std::size_t kWriters = 16;
+constexpr std::size_t kReaders = 8;
 
 std::string inQuotes(std::string_view s) {
     return "'" + std::string(s) + "'";
@@ -219,31 +220,44 @@ std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Op
     auto files = listFiles(dir, options.recursive, error);
     if (!files) return std::nullopt;
     Fleet fleet;
-    fleet.records.reserve(files->size());
+    fleet.records.resize(files->size());
     const fs::path root(dir);
-    for (std::string& file : *files) {
-        Record& r = fleet.records.emplace_back();
-        r.name = classify(fs::path(file).filename().string());
-        r.file = std::move(file);
-        std::string why;
-        const auto bytes = read((root / r.file).string(), why);
-        if (!bytes) {
-            r.error = why.empty() ? "cannot be read" : why;
-            ++fleet.unreadable;
-            continue;
-        }
-        scanNames(*bytes, r);
-        if (options.settings)
-            r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
-        if (options.findings) {
-            for (orbex::Finding& f : lintConfig(*bytes)) {
-                const bool reset = isReset(f);
-                r.findings.push_back({r.file, f.line, std::move(f.key),
-                                      reset ? code::kResetValue : code::kIgnoredLine,
-                                      std::move(f.message)});
+    // One pass over each file; the files are shared out among the processors.
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < files->size();) {
+            Record& r = fleet.records[i];
+            r.file = std::move((*files)[i]);
+            r.name = classify(fs::path(r.file).filename().string());
+            std::string why;
+            const auto bytes = read((root / r.file).string(), why);
+            if (!bytes) {
+                r.error = why.empty() ? "cannot be read" : why;
+                continue;
+            }
+            scanNames(*bytes, r);
+            if (options.settings)
+                r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
+            if (options.findings) {
+                for (orbex::Finding& f : lintConfig(*bytes)) {
+                    const bool reset = isReset(f);
+                    r.findings.push_back({r.file, f.line, std::move(f.key),
+                                          reset ? code::kResetValue : code::kIgnoredLine,
+                                          std::move(f.message)});
+                }
             }
         }
-    }
+    };
+    const std::size_t threads = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
+        files->size() / 256 + 1);
+    std::vector<std::thread> pool;
+    for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+
+    for (const Record& r : fleet.records)
+        if (!r.error.empty()) ++fleet.unreadable;
     if (options.findings) {
         for (Record& r : fleet.records)
             for (Finding& f : r.findings) fleet.findings.push_back(f);

@@ -107,8 +107,8 @@ struct Fleet {
 std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool recursive,
                                                   std::string& error);
 
-// Reads every file once. nullopt with the reason when the folder cannot be listed; a file
-// that cannot be read is a record with its error.
+// Reads every file once, several at a time (`read` must allow that). nullopt with the reason
+// when the folder cannot be listed; a file that cannot be read is a record with its error.
 std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Options& options,
                           std::string& error);
 
