@@ -1,5 +1,7 @@
 #include "csv.h"
 
+#include <algorithm>
+
 namespace orbex::csv {
 namespace {
 
@@ -74,7 +76,9 @@ std::optional<std::vector<Row>> parse(std::string_view s, Error& error) {
 }
 
 void appendField(std::string& out, std::string_view field) {
-    if (field.find_first_of(",;\"\r\n") == std::string_view::npos) {
+    if (std::none_of(field.begin(), field.end(), [](char c) {
+            return c == ',' || c == ';' || c == '"' || c == '\r' || c == '\n';
+        })) {
         out += field;
         return;
     }

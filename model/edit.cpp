@@ -1,5 +1,7 @@
 #include "edit.h"
 
+#include <algorithm>
+
 #include "checks.h"
 #include "reader.h"
 
@@ -39,7 +41,9 @@ std::string refusal(const Param& p, std::string_view value) {
             return "takes one of:" + values;
         }
         case Kind::Text:
-            if (value.find_first_of("'\r\n\x1A") != std::string_view::npos)
+            if (std::any_of(value.begin(), value.end(), [](char c) {
+                    return c == '\'' || c == '\r' || c == '\n' || c == '\x1A';
+                }))
                 return "cannot hold a single quote or a line break";
             if (value == kUnset) return "use -u to make it unset";
             break;

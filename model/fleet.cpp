@@ -486,6 +486,13 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
 
     const std::string targetHeader(trimmed(header[*targetAt]));
     std::map<std::string, int> targets;  // file -> row
+    struct Pending {
+        int row = 0;
+        int targetColumn = 0;
+        std::string file;
+        std::vector<Change> changes;
+    };
+    std::vector<Pending> pending;
     // Every row starts from the template's state.
     MemoryStore start;
     if (options.base) {
@@ -548,54 +555,88 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
             changes.push_back({*keyAt[c], std::move(value)});
         }
         if (bad) continue;
+        pending.push_back({rowNumber, targetColumn, std::move(*file), std::move(changes)});
+        changes = {};
+    }
+
+    // Each row's file, made and compared with what the folder holds, several rows at a time.
+    struct Outcome {
+        std::optional<Target> target;
+        std::optional<Refusal> refusal;
+    };
+    std::vector<Outcome> outcomes(pending.size());
+    const auto make = [&](const Pending& row, Outcome& out) {
+        const auto refuseRow = [&](int column, std::string header, std::string reason,
+                                   bool force = false) {
+            out.refusal = Refusal{row.row, column, std::move(header), std::move(reason), force};
+        };
         MemoryStore store = start;
-        const Edit edit = applyChanges(store, changes);
+        const Edit edit = applyChanges(store, row.changes);
         if (edit.refused) {
             int column = 0;
             for (std::size_t c = 0; c < keyAt.size(); ++c)
                 if (keyAt[c] == edit.refused) column = static_cast<int>(c) + 1;
-            refuse(rowNumber, column, std::string(param(*edit.refused).key), edit.reason);
-            continue;
+            refuseRow(column, std::string(param(*edit.refused).key), edit.reason);
+            return;
         }
         Target t;
-        t.file = *file;
-        t.row = rowNumber;
+        t.file = row.file;
+        t.row = row.row;
         t.bytes = WriteConfig(edit.table);
         if (auto m = macOfFileName(t.file)) {
             if (auto it = macFiles.find(*m); it != macFiles.end() && it->second != t.file) {
-                refuse(rowNumber, targetColumn, targetHeader,
-                       "the folder holds " + it->second + " for the same MAC");
-                continue;
+                refuseRow(row.targetColumn, targetHeader,
+                          "the folder holds " + it->second + " for the same MAC");
+                return;
             }
         }
         if (std::binary_search(present->begin(), present->end(), t.file)) {
             std::string readError;
             auto old = read((fs::path(dir) / t.file).string(), readError);
             if (!old) {
-                refuse(rowNumber, targetColumn, targetHeader,
-                       "cannot read " + t.file + ": " + readError);
-                continue;
+                refuseRow(row.targetColumn, targetHeader,
+                          "cannot read " + t.file + ": " + readError);
+                return;
             }
             if (*old == t.bytes) {
                 t.status = Status::Same;
             } else {
                 t.status = Status::Changed;
                 if (!options.force) {
-                    refuse(rowNumber, targetColumn, targetHeader,
-                           t.file + " exists and would change", true);
-                    continue;
+                    refuseRow(row.targetColumn, targetHeader, t.file + " exists and would change",
+                              true);
+                    return;
                 }
                 t.old = std::move(*old);
             }
         } else {
             std::error_code ec;
             if (fs::exists(fs::path(dir) / t.file, ec)) {
-                refuse(rowNumber, targetColumn, targetHeader, t.file + " exists and is no file");
-                continue;
+                refuseRow(row.targetColumn, targetHeader, t.file + " exists and is no file");
+                return;
             }
         }
-        plan.targets.push_back(std::move(t));
+        out.target = std::move(t);
+    };
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < pending.size();)
+            make(pending[k], outcomes[k]);
+    };
+    const std::size_t threads = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
+        pending.size() / 256 + 1);
+    std::vector<std::thread> pool;
+    for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+
+    for (Outcome& o : outcomes) {
+        if (o.refusal) plan.refusals.push_back(std::move(*o.refusal));
+        if (o.target) plan.targets.push_back(std::move(*o.target));
     }
+    std::stable_sort(plan.refusals.begin(), plan.refusals.end(),
+                     [](const Refusal& a, const Refusal& b) { return a.row < b.row; });
     return plan;
 }
 
