@@ -7,6 +7,7 @@
 #include "catalogue.h"
 #include "cli_support.h"
 #include "fleet.h"
+#include "lint.h"
 #include "writer.h"
 
 using namespace orbex;
@@ -481,4 +482,40 @@ TEST(Fleet, SetRefusesWhatTheEditorWouldNotKeep) {
     EXPECT_EQ(r.err, dir / "b.cfg" +
                          ": Внимание! Значение параметра IP неверно! Сброшено на значение по "
                          "умолчанию\n");
+}
+
+TEST(Fleet, LargeFleetIsReadAndWrittenByManyThreadsAlike) {
+    TempDir from, to;
+    FleetGen gen(2024);
+    const int count = 700;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "t%04d.cfg", i);
+        // Every tenth shares its address with the next file.
+        spit(from / name, gen.file() + "IP='10.1." + std::to_string(i / 250) + "." +
+                              std::to_string((i % 250) - (i % 10 == 1 ? 1 : 0)) + "'\r\n");
+    }
+    std::string error;
+    const auto read = [](const std::string& path, std::string&) {
+        return std::optional<std::string>(slurp(path));
+    };
+    const auto fleet = fleet::load(from.path().string(), read, {}, error);
+    ASSERT_TRUE(fleet);
+    ASSERT_EQ(fleet->records.size(), static_cast<std::size_t>(count));
+    std::size_t duplicates = 0;
+    for (std::size_t i = 0; i < fleet->records.size(); ++i) {
+        EXPECT_EQ(fleet->records[i].file, from.names()[i]);
+        EXPECT_EQ(fleet->records[i].findings.size(),
+                  lintConfig(slurp(from / fleet->records[i].file)).size());
+    }
+    for (const fleet::Finding& f : fleet->findings) duplicates += f.code == "duplicate-ip";
+    EXPECT_EQ(duplicates, 2u * 70);
+    const Result exported = runCli({"export", from.path().string(), "-o", from / "all.csv.txt"});
+    ASSERT_EQ(exported.code, 0);
+    ASSERT_EQ(runCli({"import", from / "all.csv.txt", "-d", to.path().string()}).code, 0);
+    std::vector<std::string> names = from.names();
+    std::erase(names, "all.csv.txt");
+    ASSERT_EQ(to.names(), names);
+    for (const std::string& n : names)
+        ASSERT_EQ(slurp(to / n), normalizeConfig(slurp(from / n), [](Id) {})) << n;
 }
