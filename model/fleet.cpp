@@ -640,6 +640,36 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     return plan;
 }
 
+ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
+                    std::span<const Change> changes, const ReadFile& read) {
+    ImportPlan plan;
+    const fs::path root(dir);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const int row = static_cast<int>(i) + 1;
+        std::string error;
+        auto old = read((root / files[i]).string(), error);
+        if (!old) {
+            plan.refusals.push_back({row, 0, files[i], "cannot read " + files[i] + ": " + error});
+            continue;
+        }
+        MemoryStore store;
+        readConfig(*old, store);
+        const Edit edit = applyChanges(store, changes);
+        if (edit.refused) {
+            plan.refusals.push_back({row, 0, files[i], files[i] + ": " + edit.reason});
+            continue;
+        }
+        Target t;
+        t.file = files[i];
+        t.row = row;
+        t.bytes = WriteConfig(edit.table);
+        t.status = t.bytes == *old ? Status::Same : Status::Changed;
+        if (t.status == Status::Changed) t.old = std::move(*old);
+        plan.targets.push_back(std::move(t));
+    }
+    return plan;
+}
+
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                  std::string& error) {
     if (!plan.refusals.empty()) {

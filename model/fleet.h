@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "edit.h"
 #include "review.h"
 #include "store.h"
 
@@ -163,6 +164,12 @@ struct ImportOptions {
 // the empty text; then the file the editor would save. Nothing is written.
 ImportPlan planImport(std::string_view csv, const std::string& dir, const ReadFile& read,
                       const ImportOptions& options);
+
+// A bulk edit: the same changes (as `set` takes them) to each of the files of the folder, as
+// the editor would save each. A refusal's row is the file's place in `files` (from 1); a file
+// that cannot be read is refused too. Nothing is written; writeImport writes the plan.
+ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
+                    std::span<const Change> changes, const ReadFile& read);
 
 // Writes the targets that are new or changed, several at a time (`replace` must allow that).
 // When one cannot be written, those already written are put back as they were (new ones

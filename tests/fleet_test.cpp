@@ -519,3 +519,47 @@ TEST(Fleet, LargeFleetIsReadAndWrittenByManyThreadsAlike) {
     for (const std::string& n : names)
         ASSERT_EQ(slurp(to / n), normalizeConfig(slurp(from / n), [](Id) {})) << n;
 }
+
+TEST(Fleet, BulkEditPlansEveryFileAndWritesOnlyWhatChanges) {
+    TempDir dir;
+    spit(dir / "a.cfg", "USERN='a'\r\nIP='10.0.0.1'\r\n");
+    spit(dir / "b.cfg", runCli({"normalize", "-"}, "TSERV='10.0.0.9'\nUSERN='b'").out);
+    const auto read = [](const std::string& path, std::string& error) {
+        if (!fs::exists(path)) {
+            error = "No such file or directory";
+            return std::optional<std::string>();
+        }
+        return std::optional<std::string>(slurp(path));
+    };
+    const std::vector<Change> changes = {{idOf("TSERV"), "10.0.0.9"}, {idOf("IP"), std::nullopt}};
+    const std::vector<std::string> files = {"a.cfg", "b.cfg"};
+    fleet::ImportPlan plan = fleet::planEdit(dir.path().string(), files, changes, read);
+    ASSERT_TRUE(plan.refusals.empty());
+    ASSERT_EQ(plan.targets.size(), 2u);
+    EXPECT_EQ(plan.targets[0].status, fleet::Status::Changed);
+    EXPECT_EQ(plan.targets[1].status, fleet::Status::Same);
+    EXPECT_EQ(plan.targets[0].bytes, runCli({"normalize", "-"}, "USERN='a'\nTSERV='10.0.0.9'").out);
+    const auto before = snapshot(dir);
+    std::string error;
+    int writes = 0;
+    ASSERT_TRUE(fleet::writeImport(
+        plan, dir.path().string(),
+        [&](const std::string& path, std::string_view bytes, std::string&) {
+            ++writes;  // one target: no other thread
+            spit(path, bytes);
+            return true;
+        },
+        error));
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(slurp(dir / "a.cfg"), plan.targets[0].bytes);
+    EXPECT_EQ(slurp(dir / "b.cfg"), before.at("b.cfg"));
+
+    // A value the review would reset, or a file that is missing: refused, by place.
+    plan = fleet::planEdit(dir.path().string(), std::vector<std::string>{"a.cfg", "c.cfg"},
+                           std::vector<Change>{{idOf("IP"), "10.0..1"}}, read);
+    ASSERT_EQ(plan.refusals.size(), 2u);
+    EXPECT_EQ(plan.refusals[0].row, 1);
+    EXPECT_EQ(plan.refusals[0].reason, "a.cfg: IP: '10.0..1' is not an IPv4 address");
+    EXPECT_EQ(plan.refusals[1].reason, "cannot read c.cfg: No such file or directory");
+    EXPECT_FALSE(fleet::writeImport(plan, dir.path().string(), nullptr, error));
+}
