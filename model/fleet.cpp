@@ -391,9 +391,8 @@ std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, st
         if (!file) why = inQuotes(cell) + " is not a MAC address";
         return file;
     }
-    const bool plain =
-        cell.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos &&
-        !cell.starts_with('.');
+    // A name in the folder itself; ":" is no part of a file name on Windows.
+    const bool plain = cell.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
     if (kind == TargetColumn::Name) {
         if (!plain || cell.find('^') != std::string_view::npos) {
             why = inQuotes(cell) + " is not a computer name";

@@ -414,6 +414,7 @@ class FleetGen {
 
     std::string name(int i) {
         if (i == 0 && upTo(1)) return "default.cfg";
+        if (upTo(9) == 0) return ".k,;\"" + std::to_string(i) + ".cfg";  // hidden, CSV quotes
         if (upTo(1)) {
             char mac[32];
             std::snprintf(mac, sizeof mac, "%02X^%02X^%02X^%02X^%02X^%02X.cfg", upTo(255),
