@@ -197,6 +197,12 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         out << "orbcfg-cli " << kVersion << '\n';
         return 0;
     }
+    // COMMAND --help: the same page, which documents every command.
+    const auto operandsStart = std::find(args.begin() + 1, args.end(), "--");
+    if (std::find(args.begin() + 1, operandsStart, "--help") != operandsStart) {
+        out << kUsage;
+        return 0;
+    }
     if (command == "show") return show(c, args);
     if (command == "normalize") return normalize(c, args);
     if (command == "check") return check(c, args);

@@ -564,3 +564,14 @@ TEST(Fleet, BulkEditPlansEveryFileAndWritesOnlyWhatChanges) {
     EXPECT_EQ(plan.refusals[1].reason, "cannot read c.cfg: No such file or directory");
     EXPECT_FALSE(fleet::writeImport(plan, dir.path().string(), nullptr, error));
 }
+
+TEST(Fleet, EveryCommandDocumentsItselfInHelp) {
+    for (const char* command : {"lint", "which", "diff", "export", "import"}) {
+        const Result r = runCli({command, "--help"});
+        EXPECT_EQ(r.code, 0) << command;
+        EXPECT_NE(r.out.find(std::string("  ") + command + " "), std::string::npos) << command;
+    }
+    // After "--" it is an operand.
+    EXPECT_EQ(runCli({"diff", "--", "--help", "x"}).code, 2);
+    EXPECT_EQ(runCli({"--"}).code, 2);
+}
