@@ -5,8 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include "checks.h"
+#include "context.h"
+#include "edit.h"
 #include "files.h"
+#include "fleet_commands.h"
 #include "helpbook.h"
 #include "lint.h"
 #include "reader.h"
@@ -37,101 +39,29 @@ constexpr std::string_view kUsage =
     "                            the same time all take effect\n"
     "  doc [-o OUT] [--force]    print the help book: every key, its values and checks (HTML)\n"
     "\n"
+    "A folder of terminal files (AA^BB^CC^DD^EE^FF.cfg by MAC, NAME.cfg by computer name,\n"
+    "default.cfg for all others):\n"
+    "  lint DIR [--format text|json] [-r]\n"
+    "                            report what check reports for every file, and MAC files,\n"
+    "                            addresses (IP) and computer names (MNAME) given twice, and\n"
+    "                            names holding ^ that are no MAC file name; -r: subfolders too\n"
+    "  which DIR [--mac MAC] [--name NAME] [--order mac,name,default]\n"
+    "                            print the file that terminal loads; exit 1 when there is none\n"
+    "  diff A B                  print the parameters A and B keep differently, in review\n"
+    "                            order: -KEY='value' from A, +KEY='value' from B; exit 1 if any\n"
+    "  export DIR [-o FILE.csv]  one CSV row per file: file, then a column per key set in any\n"
+    "                            file; an empty cell is unset, '' the empty text\n"
+    "  import CSV -d DIR [--template FILE] [--dry-run] [--force]\n"
+    "                            write one file per row, named by its file, mac or name\n"
+    "                            column; other columns are keys, set as set does. Any refusal\n"
+    "                            writes nothing; an existing file changes only with --force;\n"
+    "                            --dry-run prints each target as new, changed or same"
+    "\n"
     "FILE may be - for standard input; a FILE larger than 16 MiB is refused. A read-only OUT is\n"
     "refused unless --force is given. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
-    "Exit codes: 0 success, 1 findings of check, 2 a bad command line or a file that cannot\n"
-    "be read or written.\n";
-
-constexpr int kUsageError = 2;
-
-struct Context {
-    std::istream& in;
-    std::ostream& out;
-    std::ostream& err;
-
-    int fail(std::string_view message) {
-        err << "orbcfg-cli: " << message << '\n';
-        return kUsageError;
-    }
-    int usage(std::string_view message) {
-        err << "orbcfg-cli: " << message << "\nTry 'orbcfg-cli --help'.\n";
-        return kUsageError;
-    }
-    std::string nameOf(const std::string& path) const { return path == "-" ? "(stdin)" : path; }
-
-    // The bytes of FILE or standard input, at most 16 MiB.
-    std::optional<std::string> load(const std::string& path) {
-        fileio::Error e;
-        auto bytes =
-            path == "-" ? fileio::readStream(in, nameOf(path), e) : fileio::readFile(path, e);
-        if (bytes) return bytes;
-        if (e.kind == fileio::Kind::TooLarge) {
-            fail(e.message());
-        } else if (path == "-") {
-            fail("cannot read standard input");
-        } else {
-            fail("cannot read '" + path + "': " + e.reason);
-        }
-        return std::nullopt;
-    }
-
-    // The table the editor shows after opening the file; warnings on standard error.
-    ReviewTable review(const std::string& path, std::string_view bytes) {
-        MemoryStore store;
-        readConfig(bytes, store);
-        return BuildReviewTable(store, [&](Id id) { warn(path, id); });
-    }
-
-    // A reset value's warning, on one line.
-    void warn(const std::string& path, Id id) {
-        std::string text = warningText(param(id).key);
-        std::replace(text.begin(), text.end(), '\n', ' ');
-        err << nameOf(path) << ": " << text << '\n';
-    }
-};
-
-// Splits the arguments into operands and the value of -o; nullopt after a usage error.
-struct Operands {
-    std::vector<std::string> files;
-    std::optional<std::string> output;
-    std::vector<std::string> unset;  // set: -u KEY
-    bool inPlace = false;            // -i: the output is FILE, edited under a lock
-    bool force = false;              // --force: a read-only output is replaced too
-};
-std::optional<Operands> operands(Context& c, const std::vector<std::string>& args, bool takesOutput,
-                                 bool takesUnset = false, bool takesInPlace = false) {
-    Operands ops;
-    bool options = true;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (options && a == "--") {
-            options = false;
-        } else if (options && takesOutput && a == "--force") {
-            ops.force = true;
-        } else if (options && takesInPlace && (a == "-i" || a == "--in-place")) {
-            ops.inPlace = true;
-        } else if (options && takesOutput && (a == "-o" || a == "--output")) {
-            if (i + 1 == args.size())
-                return c.usage("option '" + a + "' needs a file name"), std::nullopt;
-            if (ops.output) return c.usage("option '" + a + "' given twice"), std::nullopt;
-            ops.output = args[++i];
-        } else if (options && takesUnset && (a == "-u" || a == "--unset")) {
-            if (i + 1 == args.size())
-                return c.usage("option '" + a + "' needs a key"), std::nullopt;
-            ops.unset.push_back(args[++i]);
-        } else if (options && takesOutput && a.starts_with("--output=")) {
-            ops.output = a.substr(9);
-        } else if (options && a.size() > 1 && a.front() == '-') {
-            return c.usage("unknown option '" + a + "'"), std::nullopt;
-        } else {
-            ops.files.push_back(a);
-        }
-    }
-    if (ops.inPlace && ops.output)
-        return c.usage("options '-i' and '-o' exclude each other"), std::nullopt;
-    return ops;
-}
+    "Exit codes: 0 success, 1 findings of check or lint, differences of diff, no file for\n"
+    "which, 2 a bad command line or a file that cannot be read or written.\n";
 
 // For a command that reads FILE and writes OUT: the lock that an edit in place holds from its
 // read to its replace (OUT is FILE, or -i); none when the output goes elsewhere. False after
@@ -173,23 +103,8 @@ int show(Context& c, const std::vector<std::string>& args) {
     return c.out ? 0 : c.fail("cannot write standard output");
 }
 
-// The file's bytes to standard output or, replacing it in one step, to the -o file.
-int emit(Context& c, const Operands& ops, std::string_view bytes) {
-    if (ops.output && *ops.output != "-") {
-        fileio::Error e;
-        if (fileio::replaceFile(*ops.output, bytes, e, {.force = ops.force})) return 0;
-        if (e.kind == fileio::Kind::ReadOnly)
-            return c.fail("cannot write '" + *ops.output + "': " + e.reason +
-                          " (--force replaces it)");
-        return c.fail("cannot write '" + *ops.output + "': " + e.reason);
-    }
-    c.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    c.out.flush();
-    return c.out ? 0 : c.fail("cannot write standard output");
-}
-
 int normalize(Context& c, const std::vector<std::string>& args) {
-    auto ops = operands(c, args, true, false, true);
+    auto ops = operands(c, args, true, false, {}, true);
     if (!ops) return kUsageError;
     if (ops->files.size() != 1) return c.usage("normalize takes one FILE");
     const std::string path = ops->files.front();
@@ -224,39 +139,11 @@ int get(Context& c, const std::vector<std::string>& args) {
     return 1;  // unset: the file does not hold the key
 }
 
-// Why a value cannot be given to a key on the command line; empty when it can.
-std::string refusal(const Param& p, std::string_view value) {
-    switch (p.kind) {
-        case Kind::None:
-            if (p.key == keys::X || p.key == keys::FB)
-                return "is written from CHIPSET; set CHIPSET to a value ending in _x or holding fb";
-            return "is not edited by the program";
-        case Kind::Switch:
-            return value == "on" || value == "off" ? "" : "takes on or off";
-        case Kind::Choice: {
-            if (p.has(Editable) || itemOf(p.table, value)) break;
-            std::string values;
-            for (const ValueChoice& row : p.table) values += " " + std::string(row.value);
-            return "takes one of:" + values;
-        }
-        case Kind::Text:
-            if (value.find_first_of("'\r\n\x1A") != std::string_view::npos)
-                return "cannot hold a single quote or a line break";
-            if (value == kUnset) return "use -u to make it unset";
-            break;
-    }
-    return "";
-}
-
 int set(Context& c, const std::vector<std::string>& args) {
-    auto ops = operands(c, args, true, true, true);
+    auto ops = operands(c, args, true, true, {}, true);
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("set takes FILE, then KEY=VALUE or -u KEY");
     const std::string path = ops->files.front();
-    struct Change {
-        Id id;
-        std::optional<std::string> value;  // none: unset
-    };
     std::vector<Change> changes;
     for (std::size_t i = 1; i < ops->files.size(); ++i) {
         const std::string& a = ops->files[i];
@@ -271,7 +158,7 @@ int set(Context& c, const std::vector<std::string>& args) {
     }
     for (const std::string& key : ops->unset) {
         const auto id = find(key);
-        if (!id || !param(*id).hasControl()) return c.usage("unknown key '" + key + "'");
+        if (!id || !unsetRefusal(param(*id)).empty()) return c.usage("unknown key '" + key + "'");
         changes.push_back({*id, std::nullopt});
     }
     std::unique_ptr<fileio::Lock> lock;
@@ -281,31 +168,11 @@ int set(Context& c, const std::vector<std::string>& args) {
 
     MemoryStore store;
     readConfig(*bytes, store);
-    for (const Change& ch : changes) {
-        const Param& p = param(ch.id);
-        if (!ch.value) {
-            if (p.kind == Kind::Text) store.setText(ch.id, kUnset);
-            if (p.kind == Kind::Switch) store.setCheck(ch.id, Tri::Grayed);
-            if (p.kind == Kind::Choice) store.setItem(ch.id, 0);
-        } else if (p.kind == Kind::Choice && !p.has(Editable)) {
-            store.setItem(ch.id, *itemOf(p.table, *ch.value));  // CHIPSET takes auto_x as it is
-        } else {
-            applyParameter(store, ch.id, *ch.value, false);
-        }
-    }
     // A value given here that the review would reset is refused, and nothing is written.
-    const MemoryStore before = store;
-    std::vector<Id> reset;
-    const ReviewTable table = BuildReviewTable(store, [&](Id id) { reset.push_back(id); });
-    for (Id id : reset) {
-        const bool given = std::any_of(changes.begin(), changes.end(),
-                                       [&](const Change& ch) { return ch.id == id && ch.value; });
-        if (given)
-            return c.fail(std::string(param(id).key) + ": '" + before.text(id) + "' is not " +
-                          describe(param(id).check));
-    }
-    for (Id id : reset) c.warn(path, id);
-    return emit(c, *ops, WriteConfig(table));
+    const Edit edit = applyChanges(store, changes);
+    if (edit.refused) return c.fail(edit.reason);
+    for (Id id : edit.reset) c.warn(path, id);
+    return emit(c, *ops, WriteConfig(edit.table));
 }
 
 int check(Context& c, const std::vector<std::string>& args) {
@@ -357,12 +224,23 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         out << "orbcfg-cli " << kVersion << '\n';
         return 0;
     }
+    // COMMAND --help: the same page, which documents every command.
+    const auto operandsStart = std::find(args.begin() + 1, args.end(), "--");
+    if (std::find(args.begin() + 1, operandsStart, "--help") != operandsStart) {
+        out << kUsage;
+        return 0;
+    }
     if (command == "show") return show(c, args);
     if (command == "normalize") return normalize(c, args);
     if (command == "check") return check(c, args);
     if (command == "get") return get(c, args);
     if (command == "doc") return doc(c, args);
     if (command == "set") return set(c, args);
+    if (command == "lint") return lint(c, args);
+    if (command == "which") return which(c, args);
+    if (command == "diff") return diff(c, args);
+    if (command == "export") return exportFleet(c, args);
+    if (command == "import") return importFleet(c, args);
     return c.usage("unknown command '" + command + "'");
 }
 

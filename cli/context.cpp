@@ -1,0 +1,125 @@
+#include "context.h"
+
+#include <algorithm>
+#include <istream>
+#include <ostream>
+
+#include "fileio.h"
+#include "reader.h"
+
+namespace orbex::cli {
+
+int Context::fail(std::string_view message) {
+    err << "orbcfg-cli: " << message << '\n';
+    return kUsageError;
+}
+
+int Context::usage(std::string_view message) {
+    err << "orbcfg-cli: " << message << "\nTry 'orbcfg-cli --help'.\n";
+    return kUsageError;
+}
+
+std::optional<std::string> Context::load(const std::string& path) {
+    fileio::Error e;
+    auto bytes = path == "-" ? fileio::readStream(in, nameOf(path), e) : fileio::readFile(path, e);
+    if (bytes) return bytes;
+    if (e.kind == fileio::Kind::TooLarge) {
+        fail(e.message());
+    } else if (path == "-") {
+        fail("cannot read standard input");
+    } else {
+        fail("cannot read '" + path + "': " + e.reason);
+    }
+    return std::nullopt;
+}
+
+ReviewTable Context::review(const std::string& path, std::string_view bytes) {
+    MemoryStore store;
+    readConfig(bytes, store);
+    return BuildReviewTable(store, [&](Id id) { warn(path, id); });
+}
+
+void Context::warn(const std::string& path, Id id) {
+    std::string text = warningText(param(id).key);
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    err << nameOf(path) << ": " << text << '\n';
+}
+
+namespace {
+
+// The option that the argument names: --name, --name=VALUE or its short form.
+const Option* match(std::span<const Option> extra, const std::string& a) {
+    for (const Option& o : extra) {
+        if (a == o.name || (!o.brief.empty() && a == o.brief)) return &o;
+        if (o.takesValue && a.starts_with(o.name) && a.size() > o.name.size() &&
+            a[o.name.size()] == '=')
+            return &o;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<Operands> operands(Context& c, const std::vector<std::string>& args, bool takesOutput,
+                                 bool takesUnset, std::span<const Option> extra,
+                                 bool takesInPlace) {
+    Operands ops;
+    bool options = true;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (options && a == "--") {
+            options = false;
+        } else if (options && takesOutput && a == "--force") {
+            ops.force = true;
+        } else if (options && takesInPlace && (a == "-i" || a == "--in-place")) {
+            ops.inPlace = true;
+        } else if (options && takesOutput && (a == "-o" || a == "--output")) {
+            if (i + 1 == args.size())
+                return c.usage("option '" + a + "' needs a file name"), std::nullopt;
+            if (ops.output) return c.usage("option '" + a + "' given twice"), std::nullopt;
+            ops.output = args[++i];
+        } else if (options && takesUnset && (a == "-u" || a == "--unset")) {
+            if (i + 1 == args.size())
+                return c.usage("option '" + a + "' needs a key"), std::nullopt;
+            ops.unset.push_back(args[++i]);
+        } else if (options && takesOutput && a.starts_with("--output=")) {
+            ops.output = a.substr(9);
+        } else if (const Option* o = options ? match(extra, a) : nullptr) {
+            const std::size_t eq = a.find('=');
+            std::string value;
+            if (o->takesValue && eq != std::string::npos) {
+                value = a.substr(eq + 1);
+            } else if (o->takesValue) {
+                if (i + 1 == args.size())
+                    return c.usage("option '" + a + "' needs a value"), std::nullopt;
+                value = args[++i];
+            }
+            if (ops.has(o->name)) return c.usage("option '" + a + "' given twice"), std::nullopt;
+            ops.options[std::string(o->name)] = value;
+        } else if (options && a.size() > 1 && a.front() == '-') {
+            return c.usage("unknown option '" + a + "'"), std::nullopt;
+        } else {
+            ops.files.push_back(a);
+        }
+    }
+    if (ops.inPlace && ops.output)
+        return c.usage("options '-i' and '-o' exclude each other"), std::nullopt;
+    return ops;
+}
+
+// The file's bytes to standard output or, replacing it in one step, to the -o file.
+int emit(Context& c, const Operands& ops, std::string_view bytes) {
+    if (ops.output && *ops.output != "-") {
+        fileio::Error e;
+        if (fileio::replaceFile(*ops.output, bytes, e, {.force = ops.force})) return 0;
+        if (e.kind == fileio::Kind::ReadOnly)
+            return c.fail("cannot write '" + *ops.output + "': " + e.reason +
+                          " (--force replaces it)");
+        return c.fail("cannot write '" + *ops.output + "': " + e.reason);
+    }
+    c.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    c.out.flush();
+    return c.out ? 0 : c.fail("cannot write standard output");
+}
+
+}  // namespace orbex::cli

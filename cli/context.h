@@ -1,0 +1,67 @@
+// What the commands of orbcfg-cli share: the streams, one-line failures, reading inputs,
+// operands and writing the result.
+#pragma once
+
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue.h"
+#include "review.h"
+
+namespace orbex::cli {
+
+inline constexpr int kUsageError = 2;
+
+struct Context {
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+
+    // One line on standard error; the exit code of a failure.
+    int fail(std::string_view message);
+    // The same, with a pointer to --help.
+    int usage(std::string_view message);
+    std::string nameOf(const std::string& path) const { return path == "-" ? "(stdin)" : path; }
+
+    // The bytes of a file, or of standard input for "-"; nullopt after a failure.
+    std::optional<std::string> load(const std::string& path);
+
+    // The table the editor shows after opening the file; warnings on standard error.
+    ReviewTable review(const std::string& path, std::string_view bytes);
+
+    // A reset value's warning, on one line.
+    void warn(const std::string& path, Id id);
+};
+
+// A command's own option: "--name", its short form ("-d") if any, and whether a value follows.
+struct Option {
+    std::string_view name;
+    std::string_view brief;
+    bool takesValue = false;
+};
+
+// Splits the arguments into operands, the value of -o (with --force where there is one), -i
+// where the command edits in place, and the command's own options; nullopt after a usage error.
+struct Operands {
+    std::vector<std::string> files;
+    std::optional<std::string> output;
+    std::vector<std::string> unset;              // set: -u KEY
+    std::map<std::string, std::string> options;  // by long name; "" for an option without value
+    bool inPlace = false;                        // -i: the output is FILE, edited under a lock
+    bool force = false;                          // --force: a read-only output is replaced too
+    bool has(std::string_view name) const { return options.contains(std::string(name)); }
+};
+std::optional<Operands> operands(Context& c, const std::vector<std::string>& args, bool takesOutput,
+                                 bool takesUnset = false, std::span<const Option> extra = {},
+                                 bool takesInPlace = false);
+
+// The bytes to standard output or, replacing it in one step, to the -o file (a read-only one
+// only with --force).
+int emit(Context& c, const Operands& ops, std::string_view bytes);
+
+}  // namespace orbex::cli

@@ -1,0 +1,269 @@
+#include "fleet_commands.h"
+
+#include <cstdio>
+#include <ostream>
+
+#include "files.h"
+#include "fleet.h"
+#include "mac.h"
+#include "reader.h"
+#include "text.h"
+
+namespace orbex::cli {
+namespace {
+
+using namespace orbex::fleet;
+
+std::optional<std::string> readWithLimits(const std::string& path, std::string& error) {
+    return readFile(path, error);
+}
+
+bool replaceAtOnce(const std::string& path, std::string_view bytes, std::string& error) {
+    return replaceFile(path, bytes, error);
+}
+
+int written(Context& c) {
+    c.out.flush();
+    return c.out ? 0 : c.fail("cannot write standard output");
+}
+
+// A JSON string: quotes, backslashes and control characters escaped; bytes that are not UTF-8
+// read as Windows-1251, so that the output stays UTF-8.
+void appendJson(std::string& out, std::string_view s) {
+    std::string recoded;
+    if (!text::isUtf8(s)) s = recoded = text::fromCp1251(s);
+    out += '"';
+    for (char ch : s) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (u < 0x20) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04x", u);
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    out += '"';
+}
+
+std::string json(const Fleet& fleet) {
+    std::string out = "{\"files\": " + std::to_string(fleet.records.size()) + ", \"findings\": [";
+    bool first = true;
+    for (const Finding& f : fleet.findings) {
+        out += first ? "\n" : ",\n";
+        first = false;
+        out += "{\"file\": ";
+        appendJson(out, f.file);
+        out += ", \"line\": ";
+        out += f.line > 0 ? std::to_string(f.line) : "null";
+        out += ", \"key\": ";
+        if (f.key.empty()) {
+            out += "null";
+        } else {
+            appendJson(out, f.key);
+        }
+        out += ", \"code\": ";
+        appendJson(out, f.code);
+        out += ", \"message\": ";
+        appendJson(out, f.message);
+        out += '}';
+    }
+    out += first ? "]}\n" : "\n]}\n";
+    return out;
+}
+
+std::string plain(const Fleet& fleet) {
+    std::string out;
+    for (const Finding& f : fleet.findings) {
+        out += f.file;
+        if (f.line > 0) out += ':' + std::to_string(f.line);
+        out += ": ";
+        out += f.code;
+        out += ": ";
+        if (!f.key.empty()) out += f.key + ": ";
+        out += f.message;
+        out += '\n';
+    }
+    return out;
+}
+
+std::string pathIn(const std::string& dir, const std::string& file) {
+    return dir.ends_with('/') ? dir + file : dir + "/" + file;
+}
+
+}  // namespace
+
+int lint(Context& c, const std::vector<std::string>& args) {
+    static constexpr Option kOptions[] = {{"--format", "", true}, {"--recursive", "-r", false}};
+    auto ops = operands(c, args, false, false, kOptions);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 1) return c.usage("lint takes one DIR");
+    const std::string format = ops->has("--format") ? ops->options["--format"] : "text";
+    if (format != "text" && format != "json")
+        return c.usage("unknown format '" + format + "': text or json");
+    const std::string& dir = ops->files.front();
+    Options options;
+    options.recursive = ops->has("--recursive");
+    std::string error;
+    const auto fleet = load(dir, readWithLimits, options, error);
+    if (!fleet) return c.fail("cannot read folder '" + dir + "': " + error);
+    for (const Record& r : fleet->records)
+        if (!r.error.empty()) c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);
+    c.out << (format == "json" ? json(*fleet) : plain(*fleet));
+    if (written(c) != 0) return kUsageError;
+    if (fleet->unreadable > 0) return kUsageError;
+    return fleet->findings.empty() ? 0 : 1;
+}
+
+int which(Context& c, const std::vector<std::string>& args) {
+    static constexpr Option kOptions[] = {
+        {"--mac", "", true}, {"--name", "", true}, {"--order", "", true}};
+    auto ops = operands(c, args, false, false, kOptions);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 1) return c.usage("which takes one DIR");
+    std::optional<std::string> mac, name;
+    if (ops->has("--mac")) {
+        mac = parseMac(ops->options["--mac"]);
+        if (!mac) return c.usage("'" + ops->options["--mac"] + "' is not a MAC address");
+    }
+    if (ops->has("--name")) {
+        name = ops->options["--name"];
+        if (name->empty() || name->find_first_of("/\\") != std::string::npos)
+            return c.usage("'" + *name + "' is not a computer name");
+    }
+    std::vector<Source> order(std::begin(kTerminalOrder), std::end(kTerminalOrder));
+    if (ops->has("--order")) {
+        order.clear();
+        const std::string& text = ops->options["--order"];
+        std::size_t pos = 0;
+        while (pos <= text.size()) {
+            std::size_t end = text.find(',', pos);
+            if (end == std::string::npos) end = text.size();
+            const std::string word = text.substr(pos, end - pos);
+            const Source s = word == "mac"    ? Source::Mac
+                             : word == "name" ? Source::Name
+                                              : Source::Common;
+            if (word != "mac" && word != "name" && word != "default")
+                return c.usage("unknown source '" + word + "' in --order: mac, name, default");
+            if (std::find(order.begin(), order.end(), s) != order.end())
+                return c.usage("'" + word + "' given twice in --order");
+            order.push_back(s);
+            pos = end + 1;
+        }
+    }
+    const std::string& dir = ops->files.front();
+    std::string error;
+    const auto files = listFiles(dir, false, error);
+    if (!files) return c.fail("cannot read folder '" + dir + "': " + error);
+    const auto file = resolve(*files, mac, name, order);
+    if (!file) return 1;
+    c.out << *file << '\n';
+    return written(c);
+}
+
+int diff(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, false);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 2) return c.usage("diff takes two FILEs");
+    const std::string& pathA = ops->files[0];
+    const std::string& pathB = ops->files[1];
+    if (pathA == "-" && pathB == "-") return c.usage("only one FILE may be -");
+    const auto a = c.load(pathA);
+    if (!a) return kUsageError;
+    const auto b = c.load(pathB);
+    if (!b) return kUsageError;
+    const auto differences = orbex::fleet::diff(settingsOf(*a, [&](Id id) { c.warn(pathA, id); }),
+                                                settingsOf(*b, [&](Id id) { c.warn(pathB, id); }));
+    std::string out;
+    for (const Difference& d : differences) {
+        const std::string_view key = param(d.id).key;
+        if (d.a) out += "-" + std::string(key) + "='" + *d.a + "'\n";
+        if (d.b) out += "+" + std::string(key) + "='" + *d.b + "'\n";
+    }
+    c.out << out;
+    if (written(c) != 0) return kUsageError;
+    return differences.empty() ? 0 : 1;
+}
+
+int exportFleet(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, true);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 1) return c.usage("export takes one DIR");
+    const std::string& dir = ops->files.front();
+    Options options;
+    options.findings = false;
+    options.settings = true;
+    std::string error;
+    const auto fleet = load(dir, readWithLimits, options, error);
+    if (!fleet) return c.fail("cannot read folder '" + dir + "': " + error);
+    for (const Record& r : fleet->records)
+        if (!r.error.empty())
+            return c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);
+    for (const Record& r : fleet->records)
+        for (Id id : r.reset) c.warn(pathIn(dir, r.file), id);
+    return emit(c, *ops, exportCsv(fleet->records));
+}
+
+int importFleet(Context& c, const std::vector<std::string>& args) {
+    static constexpr Option kOptions[] = {{"--dir", "-d", true},
+                                          {"--template", "", true},
+                                          {"--dry-run", "-n", false},
+                                          {"--force", "-f", false}};
+    auto ops = operands(c, args, false, false, kOptions);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 1) return c.usage("import takes one CSV");
+    if (!ops->has("--dir")) return c.usage("import needs -d DIR");
+    const std::string& path = ops->files.front();
+    const std::string& dir = ops->options["--dir"];
+    std::optional<MemoryStore> base;
+    if (ops->has("--template")) {
+        const std::string& templ = ops->options["--template"];
+        if (templ == "-" && path == "-") return c.usage("only one of CSV and --template may be -");
+        const auto bytes = c.load(templ);
+        if (!bytes) return kUsageError;
+        base.emplace();
+        readConfig(*bytes, *base);
+        BuildReviewTable(*base, [&](Id id) { c.warn(templ, id); });
+    }
+    const auto csv = c.load(path);
+    if (!csv) return kUsageError;
+    std::string error;
+    if (!listFiles(dir, false, error)) return c.fail("cannot read folder '" + dir + "': " + error);
+
+    ImportOptions options;
+    options.base = base ? &*base : nullptr;
+    options.force = ops->has("--force");
+    const ImportPlan plan = planImport(*csv, dir, readWithLimits, options);
+    if (!plan.refusals.empty()) {
+        const Refusal& r = plan.refusals.front();
+        std::string line = c.nameOf(path);
+        if (r.row > 0) line += ": row " + std::to_string(r.row);
+        if (r.column > 0) {
+            line += ", column " + std::to_string(r.column);
+            if (!r.header.empty()) line += " (" + r.header + ")";
+        }
+        line += ": " + r.reason;
+        if (r.needsForce) line += " (--force replaces it)";
+        if (plan.refusals.size() > 1)
+            line += "; and " + std::to_string(plan.refusals.size() - 1) + " more refusal(s)";
+        return c.fail(line + "; nothing written");
+    }
+    if (ops->has("--dry-run")) {
+        std::string out;
+        for (const Target& t : plan.targets) {
+            out += statusName(t.status);
+            out += ' ';
+            out += t.file;
+            out += '\n';
+        }
+        c.out << out;
+        return written(c);
+    }
+    if (!writeImport(plan, dir, replaceAtOnce, error)) return c.fail(error);
+    return 0;
+}
+
+}  // namespace orbex::cli

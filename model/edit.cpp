@@ -1,0 +1,98 @@
+#include "edit.h"
+
+#include <algorithm>
+
+#include "checks.h"
+#include "reader.h"
+
+namespace orbex {
+namespace {
+
+void makeUnset(Store& store, Id id) {
+    switch (param(id).kind) {
+        case Kind::Text:
+            store.setText(id, kUnset);
+            break;
+        case Kind::Switch:
+            store.setCheck(id, Tri::Grayed);
+            break;
+        case Kind::Choice:
+            store.setItem(id, 0);
+            break;
+        case Kind::None:
+            break;
+    }
+}
+
+}  // namespace
+
+std::string refusal(const Param& p, std::string_view value) {
+    switch (p.kind) {
+        case Kind::None:
+            if (p.key == keys::X || p.key == keys::FB)
+                return "is written from CHIPSET; set CHIPSET to a value ending in _x or holding fb";
+            return "is not edited by the program";
+        case Kind::Switch:
+            return value == "on" || value == "off" ? "" : "takes on or off";
+        case Kind::Choice: {
+            if (p.has(Editable) || itemOf(p.table, value)) break;
+            std::string values;
+            for (const ValueChoice& row : p.table) values += " " + std::string(row.value);
+            return "takes one of:" + values;
+        }
+        case Kind::Text:
+            if (std::any_of(value.begin(), value.end(), [](char c) {
+                    return c == '\'' || c == '\r' || c == '\n' || c == '\x1A';
+                }))
+                return "cannot hold a single quote or a line break";
+            if (value == kUnset) return "use -u to make it unset";
+            break;
+    }
+    return "";
+}
+
+std::string unsetRefusal(const Param& p) {
+    return p.hasControl() ? "" : "is not edited by the program";
+}
+
+Edit applyChanges(Store& store, std::span<const Change> changes) {
+    Edit edit;
+    for (const Change& ch : changes) {
+        const Param& p = param(ch.id);
+        if (std::string why = ch.value ? refusal(p, *ch.value) : unsetRefusal(p); !why.empty()) {
+            edit.refused = ch.id;
+            edit.reason = std::string(p.key) + " " + why;
+            return edit;
+        }
+    }
+    for (const Change& ch : changes) {
+        const Param& p = param(ch.id);
+        if (!ch.value) {
+            makeUnset(store, ch.id);
+        } else if (p.kind == Kind::Choice && !p.has(Editable)) {
+            store.setItem(ch.id, *itemOf(p.table, *ch.value));  // CHIPSET takes auto_x as it is
+        } else {
+            applyParameter(store, ch.id, *ch.value, false);
+        }
+    }
+    // The value a change gave last to the key, if any.
+    const auto given = [&](Id id) -> const std::string* {
+        for (auto it = changes.rbegin(); it != changes.rend(); ++it)
+            if (it->id == id) return it->value ? &*it->value : nullptr;
+        return nullptr;
+    };
+    edit.table = BuildReviewTable(store, [&](Id id) {
+        if (const std::string* value = given(id)) {
+            if (!edit.refused) {
+                edit.refused = id;
+                edit.reason = std::string(param(id).key) + ": '" + *value + "' is not " +
+                              describe(param(id).check);
+            }
+        } else {
+            edit.reset.push_back(id);
+        }
+    });
+    return edit;
+}
+
+}  // namespace orbex

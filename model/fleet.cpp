@@ -1,0 +1,732 @@
+#include "fleet.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "checks.h"
+#include "csv.h"
+#include "edit.h"
+#include "lint.h"
+#include "mac.h"
+#include "reader.h"
+#include "text.h"
+#include "writer.h"
+
+namespace fs = std::filesystem;
+
+namespace orbex::fleet {
+namespace {
+
+// Files written at the same time by an import, and threads that read a folder at most.
+constexpr std::size_t kWriters = 16;
+constexpr std::size_t kReaders = 8;
+
+std::string inQuotes(std::string_view s) {
+    return "'" + std::string(s) + "'";
+}
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lowered(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = lower(c);
+    return out;
+}
+
+// Place of each key in the review order; keys without a control after all others.
+const std::array<int, kKeyCount>& reviewRank() {
+    static const std::array<int, kKeyCount> rank = [] {
+        std::array<int, kKeyCount> r;
+        r.fill(kKeyCount);
+        int place = 0;
+        for (Id id : controlOrder()) r[id] = place++;
+        return r;
+    }();
+    return rank;
+}
+
+// The address as four plain decimal numbers, so that 10.0.0.010 and 10.0.0.10 are one.
+std::string canonicalAddress(std::string_view s) {
+    std::string out;
+    unsigned group = 0;
+    for (char c : s) {
+        if (c == '.') {
+            out += std::to_string(group) + '.';
+            group = 0;
+        } else {
+            group = group * 10 + static_cast<unsigned>(c - '0');
+        }
+    }
+    return out + std::to_string(group);
+}
+
+std::string decoded(std::string_view value) {
+    return text::isUtf8(value) ? std::string(value) : text::fromCp1251(value);
+}
+
+// The address and computer name as reading leaves them: the last line of each key wins.
+void scanNames(std::string_view bytes, Record& r) {
+    static const Id ip = idOf("IP"), mname = idOf("MNAME");
+    forEachLine(bytes, [&](const RawLine& raw) {
+        if (!raw.text.starts_with("IP='") && !raw.text.starts_with("MNAME='")) return true;
+        const Line line = parseLine(raw.text);
+        if (line.type != Line::Type::Param) return true;
+        if (line.key == ip) {
+            r.ip = decoded(line.value);
+            r.ipLine = raw.number;
+        } else if (line.key == mname) {
+            r.mname = decoded(line.value);
+            r.mnameLine = raw.number;
+        }
+        return true;
+    });
+    if (!IsValidIpAddress(r.ip)) r.ip.clear();  // the review resets it: it is no address
+}
+
+// lintConfig reports the values that the review resets in words of their own.
+bool isReset(const orbex::Finding& f) {
+    return f.message.ends_with("saving resets it to unset");
+}
+
+std::string joined(const std::vector<const Record*>& others, const Record* self) {
+    std::string s;
+    for (const Record* o : others) {
+        if (o == self) continue;
+        if (!s.empty()) s += ", ";
+        s += o->file;
+    }
+    return s;
+}
+
+bool byFileThenLine(const Finding& a, const Finding& b) {
+    if (a.file != b.file) return a.file < b.file;
+    return a.line < b.line;
+}
+
+}  // namespace
+
+Classified classify(std::string_view fileName) {
+    Classified c;
+    if (auto mac = macOfFileName(fileName)) {
+        c.kind = FileKind::Mac;
+        c.mac = std::move(*mac);
+    } else if (fileName == kCommonFile) {
+        c.kind = FileKind::Common;
+    } else {
+        c.badMacName = fileName.find('^') != std::string_view::npos;
+    }
+    return c;
+}
+
+Settings settingsOf(Store& store, const Warn& warn) {
+    BuildReviewTable(store, warn);
+    Settings out;
+    std::string buffer;
+    for (Id id : controlOrder()) {
+        const Param& p = param(id);
+        switch (p.kind) {
+            case Kind::Text:
+                if (std::string_view t = store.textView(id, buffer); t != kUnset)
+                    out.push_back({id, std::string(t)});
+                break;
+            case Kind::Switch:
+                if (const Tri c = store.check(id); c != Tri::Grayed)
+                    out.push_back({id, c == Tri::Checked ? "on" : "off"});
+                break;
+            case Kind::Choice: {
+                const int item = store.item(id);
+                if (item == 0) break;
+                if (item < 0 || item > static_cast<int>(p.table.size())) {
+                    out.push_back({id, std::string(store.textView(id, buffer))});
+                } else {
+                    out.push_back({id, std::string(p.table[item - 1].value)});
+                }
+                break;
+            }
+            case Kind::None:
+                break;
+        }
+    }
+    return out;
+}
+
+Settings settingsOf(std::string_view bytes, const Warn& warn) {
+    MemoryStore store;
+    readConfig(bytes, store);
+    return settingsOf(store, warn);
+}
+
+std::vector<Difference> diff(const Settings& a, const Settings& b) {
+    const auto& rank = reviewRank();
+    std::vector<Difference> out;
+    std::size_t i = 0, j = 0;
+    while (i < a.size() || j < b.size()) {
+        const int ra = i < a.size() ? rank[a[i].id] : kKeyCount + 1;
+        const int rb = j < b.size() ? rank[b[j].id] : kKeyCount + 1;
+        if (ra < rb) {
+            out.push_back({a[i].id, a[i].value, std::nullopt});
+            ++i;
+        } else if (rb < ra) {
+            out.push_back({b[j].id, std::nullopt, b[j].value});
+            ++j;
+        } else {
+            if (a[i].value != b[j].value) out.push_back({a[i].id, a[i].value, b[j].value});
+            ++i, ++j;
+        }
+    }
+    return out;
+}
+
+std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool recursive,
+                                                  std::string& error) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    const fs::path root(dir);
+    if (!fs::is_directory(root, ec)) {
+        error = ec ? ec.message() : "not a folder";
+        return std::nullopt;
+    }
+    const auto take = [&](const fs::directory_entry& e) {
+        std::error_code ignored;
+        if (e.path().extension() != ".cfg" || !e.is_regular_file(ignored)) return;
+        files.push_back(recursive ? e.path().lexically_relative(root).generic_string()
+                                  : e.path().filename().string());
+    };
+    if (recursive) {
+        fs::recursive_directory_iterator it(root, ec), end;
+        for (; !ec && it != end; it.increment(ec)) take(*it);
+    } else {
+        fs::directory_iterator it(root, ec), end;
+        for (; !ec && it != end; it.increment(ec)) take(*it);
+    }
+    if (ec) {
+        error = ec.message();
+        return std::nullopt;
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Options& options,
+                          std::string& error) {
+    auto files = listFiles(dir, options.recursive, error);
+    if (!files) return std::nullopt;
+    Fleet fleet;
+    fleet.records.resize(files->size());
+    const fs::path root(dir);
+    // One pass over each file; the files are shared out among the processors.
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < files->size();) {
+            Record& r = fleet.records[i];
+            r.file = std::move((*files)[i]);
+            r.name = classify(fs::path(r.file).filename().string());
+            std::string why;
+            const auto bytes = read((root / r.file).string(), why);
+            if (!bytes) {
+                r.error = why.empty() ? "cannot be read" : why;
+                continue;
+            }
+            scanNames(*bytes, r);
+            if (options.settings)
+                r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
+            if (options.findings) {
+                for (orbex::Finding& f : lintConfig(*bytes)) {
+                    const bool reset = isReset(f);
+                    r.findings.push_back({r.file, f.line, std::move(f.key),
+                                          reset ? code::kResetValue : code::kIgnoredLine,
+                                          std::move(f.message)});
+                }
+            }
+        }
+    };
+    const std::size_t threads = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
+        files->size() / 256 + 1);
+    std::vector<std::thread> pool;
+    for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+
+    for (const Record& r : fleet.records)
+        if (!r.error.empty()) ++fleet.unreadable;
+    if (options.findings) {
+        for (Record& r : fleet.records)
+            for (Finding& f : r.findings) fleet.findings.push_back(f);
+        for (Finding& f : crossFindings(fleet.records)) fleet.findings.push_back(std::move(f));
+        std::stable_sort(fleet.findings.begin(), fleet.findings.end(), byFileThenLine);
+    }
+    return fleet;
+}
+
+std::vector<Finding> crossFindings(std::span<const Record> records) {
+    std::vector<Finding> out;
+    std::map<std::string, std::vector<const Record*>> macs, ips, names;
+    for (const Record& r : records) {
+        if (!r.error.empty()) continue;
+        if (r.name.kind == FileKind::Mac) macs[r.name.mac].push_back(&r);
+        if (r.name.badMacName)
+            out.push_back({r.file, 0, "", code::kBadMacName,
+                           "the name holds ^ but is not a MAC file name (AA^BB^CC^DD^EE^FF.cfg); "
+                           "a terminal loads it only by a computer name of that spelling"});
+        if (!r.ip.empty()) ips[canonicalAddress(r.ip)].push_back(&r);
+        if (!r.mname.empty()) names[lowered(r.mname)].push_back(&r);
+    }
+    for (const auto& [mac, group] : macs) {
+        if (group.size() < 2) continue;
+        for (const Record* r : group)
+            out.push_back({r->file, 0, "", code::kDuplicateMac,
+                           "MAC " + mac + " is also named by " + joined(group, r)});
+    }
+    for (const auto& [ip, group] : ips) {
+        if (group.size() < 2) continue;
+        for (const Record* r : group)
+            out.push_back({r->file, r->ipLine, "IP", code::kDuplicateIp,
+                           inQuotes(r->ip) + " is also set by " + joined(group, r)});
+    }
+    for (const auto& [name, group] : names) {
+        if (group.size() < 2) continue;
+        for (const Record* r : group)
+            out.push_back({r->file, r->mnameLine, "MNAME", code::kDuplicateName,
+                           inQuotes(r->mname) + " is also set by " + joined(group, r)});
+    }
+    std::stable_sort(out.begin(), out.end(), byFileThenLine);
+    return out;
+}
+
+std::optional<std::string> resolve(std::span<const std::string> files,
+                                   const std::optional<std::string>& mac,
+                                   const std::optional<std::string>& name,
+                                   std::span<const Source> order) {
+    const auto has = [&](std::string_view f) {
+        return std::find(files.begin(), files.end(), f) != files.end();
+    };
+    for (Source s : order) {
+        switch (s) {
+            case Source::Mac: {
+                if (!mac) break;
+                const std::string exact = *mac + ".cfg";
+                if (has(exact)) return exact;
+                for (const std::string& f : files)
+                    if (auto m = macOfFileName(f); m && *m == *mac) return f;
+                break;
+            }
+            case Source::Name:
+                if (name && has(*name + ".cfg")) return *name + ".cfg";
+                break;
+            case Source::Common:
+                if (has(kCommonFile)) return std::string(kCommonFile);
+                break;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string exportCsv(std::span<const Record> records) {
+    std::array<bool, kKeyCount> used{};
+    for (const Record& r : records)
+        for (const Setting& s : r.settings) used[s.id] = true;
+    std::vector<Id> columns;
+    for (Id id : controlOrder())
+        if (used[id]) columns.push_back(id);
+    std::vector<int> column(kKeyCount, -1);
+    for (std::size_t c = 0; c < columns.size(); ++c) column[columns[c]] = static_cast<int>(c);
+
+    std::string out;
+    out.reserve(records.size() * 1024 + 1024);
+    std::vector<std::string_view> cells(columns.size() + 1);
+    cells[0] = "file";
+    for (std::size_t c = 0; c < columns.size(); ++c) cells[c + 1] = param(columns[c]).key;
+    csv::appendRow(out, cells);
+    for (const Record& r : records) {
+        std::fill(cells.begin(), cells.end(), std::string_view());
+        cells[0] = r.file;
+        for (const Setting& s : r.settings)
+            cells[static_cast<std::size_t>(column[s.id]) + 1] =
+                s.value.empty() ? std::string_view("''") : std::string_view(s.value);
+        csv::appendRow(out, cells);
+    }
+    return out;
+}
+
+std::string_view statusName(Status s) {
+    switch (s) {
+        case Status::New:
+            return "new";
+        case Status::Changed:
+            return "changed";
+        case Status::Same:
+            break;
+    }
+    return "same";
+}
+
+namespace {
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+enum class TargetColumn : std::uint8_t { File, Mac, Name };
+
+// The file a row's target cell names, or why it names none.
+std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, std::string& why) {
+    cell = trimmed(cell);
+    if (cell.empty()) {
+        why = "no target: the cell is empty";
+        return std::nullopt;
+    }
+    if (kind == TargetColumn::Mac) {
+        auto file = macFileName(cell);
+        if (!file) why = inQuotes(cell) + " is not a MAC address";
+        return file;
+    }
+    // A name in the folder itself; ":" is no part of a file name on Windows.
+    const bool plain = cell.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+    if (kind == TargetColumn::Name) {
+        if (!plain || cell.find('^') != std::string_view::npos) {
+            why = inQuotes(cell) + " is not a computer name";
+            return std::nullopt;
+        }
+        std::string file = std::string(cell) + ".cfg";
+        if (file == kCommonFile) {
+            why = "default.cfg is the common file; name it in a file column";
+            return std::nullopt;
+        }
+        return file;
+    }
+    if (!plain || !cell.ends_with(".cfg") || cell.size() == 4) {
+        why = inQuotes(cell) + " is not a file name ending in .cfg";
+        return std::nullopt;
+    }
+    if (auto mac = macOfFileName(cell)) return *mac + ".cfg";  // the spelling terminals ask for
+    return std::string(cell);
+}
+
+}  // namespace
+
+ImportPlan planImport(std::string_view text, const std::string& dir, const ReadFile& read,
+                      const ImportOptions& options) {
+    ImportPlan plan;
+    const auto refuse = [&](int row, int column, std::string header, std::string reason,
+                            bool force = false) {
+        plan.refusals.push_back({row, column, std::move(header), std::move(reason), force});
+    };
+    csv::Error csvError;
+    const auto rows = csv::parse(text, csvError);
+    if (!rows) {
+        refuse(csvError.row, 0, "", csvError.message);
+        return plan;
+    }
+    if (rows->empty()) {
+        refuse(0, 0, "", "no header row");
+        return plan;
+    }
+
+    // The header: one target column, then keys.
+    const csv::Row& header = rows->front();
+    std::optional<std::size_t> targetAt;
+    TargetColumn targetKind = TargetColumn::File;
+    std::vector<std::optional<Id>> keyAt(header.size());
+    std::array<int, kKeyCount> seen{};
+    for (std::size_t c = 0; c < header.size(); ++c) {
+        const std::string_view h = trimmed(header[c]);
+        const int column = static_cast<int>(c) + 1;
+        const std::string low = lowered(h);
+        if (low == "file" || low == "mac" || low == "name") {
+            if (targetAt) {
+                refuse(1, column, std::string(h),
+                       "a second target column: exactly one of file, mac, name");
+                continue;
+            }
+            targetAt = c;
+            targetKind = low == "file"  ? TargetColumn::File
+                         : low == "mac" ? TargetColumn::Mac
+                                        : TargetColumn::Name;
+            continue;
+        }
+        const auto id = find(h);
+        if (!id) {
+            refuse(1, column, std::string(h),
+                   h.empty() ? "an empty header" : inQuotes(h) + " is not a key");
+        } else if (std::string why = unsetRefusal(param(*id)); !why.empty()) {
+            refuse(1, column, std::string(h), std::string(h) + " " + refusal(param(*id), ""));
+        } else if (seen[*id]) {
+            refuse(1, column, std::string(h),
+                   "the same key as column " + std::to_string(seen[*id]));
+        } else {
+            seen[*id] = column;
+            keyAt[c] = *id;
+        }
+    }
+    if (!targetAt) refuse(1, 0, "", "no target column: one of file, mac, name is needed");
+    if (!plan.refusals.empty()) return plan;
+
+    // Files already there, by name, and MAC files by address.
+    std::string listError;
+    const auto present = listFiles(dir, false, listError);
+    if (!present) {
+        refuse(0, 0, "", "cannot list '" + dir + "': " + listError);
+        return plan;
+    }
+    std::map<std::string, std::string> macFiles;
+    for (const std::string& f : *present)
+        if (auto m = macOfFileName(f)) macFiles.emplace(*m, f);
+
+    const std::string targetHeader(trimmed(header[*targetAt]));
+    std::map<std::string, int> targets;  // file -> row
+    struct Pending {
+        int row = 0;
+        int targetColumn = 0;
+        std::string file;
+        std::vector<Change> changes;
+    };
+    std::vector<Pending> pending;
+    // Every row starts from the template's state.
+    MemoryStore start;
+    if (options.base) {
+        for (Id id : controlOrder()) {
+            switch (param(id).kind) {
+                case Kind::Text:
+                    start.setText(id, options.base->text(id));
+                    break;
+                case Kind::Switch:
+                    start.setCheck(id, options.base->check(id));
+                    break;
+                case Kind::Choice:
+                    if (options.base->item(id) < 0) {
+                        start.setText(id, options.base->text(id));
+                    } else {
+                        start.setItem(id, options.base->item(id));
+                    }
+                    break;
+                case Kind::None:
+                    break;
+            }
+        }
+    }
+    std::vector<Change> changes;
+    for (std::size_t i = 1; i < rows->size(); ++i) {
+        const csv::Row& row = (*rows)[i];
+        const int rowNumber = static_cast<int>(i) + 1;
+        if (std::all_of(row.begin(), row.end(), [](const std::string& s) { return s.empty(); }))
+            continue;
+        bool bad = false;
+        for (std::size_t c = header.size(); c < row.size(); ++c) {
+            if (row[c].empty()) continue;
+            refuse(rowNumber, static_cast<int>(c) + 1, "", "a cell beyond the last column");
+            bad = true;
+            break;
+        }
+        const int targetColumn = static_cast<int>(*targetAt) + 1;
+        std::string why;
+        const auto file = targetOf(targetKind, *targetAt < row.size() ? row[*targetAt] : "", why);
+        if (!file) {
+            refuse(rowNumber, targetColumn, targetHeader, why);
+            continue;
+        }
+        if (auto [it, fresh] = targets.emplace(*file, rowNumber); !fresh) {
+            refuse(rowNumber, targetColumn, targetHeader,
+                   *file + " is the target of row " + std::to_string(it->second) + " too");
+            continue;
+        }
+        changes.clear();
+        for (std::size_t c = 0; c < row.size() && c < header.size(); ++c) {
+            if (!keyAt[c] || row[c].empty()) continue;
+            const Param& p = param(*keyAt[c]);
+            std::string value = row[c] == "''" ? std::string() : row[c];
+            if (std::string r = refusal(p, value); !r.empty()) {
+                refuse(rowNumber, static_cast<int>(c) + 1, std::string(p.key),
+                       std::string(p.key) + " " + r);
+                bad = true;
+                continue;
+            }
+            changes.push_back({*keyAt[c], std::move(value)});
+        }
+        if (bad) continue;
+        pending.push_back({rowNumber, targetColumn, std::move(*file), std::move(changes)});
+        changes = {};
+    }
+
+    // Each row's file, made and compared with what the folder holds, several rows at a time.
+    struct Outcome {
+        std::optional<Target> target;
+        std::optional<Refusal> refusal;
+    };
+    std::vector<Outcome> outcomes(pending.size());
+    const auto make = [&](const Pending& row, Outcome& out) {
+        const auto refuseRow = [&](int column, std::string header, std::string reason,
+                                   bool force = false) {
+            out.refusal = Refusal{row.row, column, std::move(header), std::move(reason), force};
+        };
+        MemoryStore store = start;
+        const Edit edit = applyChanges(store, row.changes);
+        if (edit.refused) {
+            int column = 0;
+            for (std::size_t c = 0; c < keyAt.size(); ++c)
+                if (keyAt[c] == edit.refused) column = static_cast<int>(c) + 1;
+            refuseRow(column, std::string(param(*edit.refused).key), edit.reason);
+            return;
+        }
+        Target t;
+        t.file = row.file;
+        t.row = row.row;
+        t.bytes = WriteConfig(edit.table);
+        if (auto m = macOfFileName(t.file)) {
+            if (auto it = macFiles.find(*m); it != macFiles.end() && it->second != t.file) {
+                refuseRow(row.targetColumn, targetHeader,
+                          "the folder holds " + it->second + " for the same MAC");
+                return;
+            }
+        }
+        if (std::binary_search(present->begin(), present->end(), t.file)) {
+            std::string readError;
+            auto old = read((fs::path(dir) / t.file).string(), readError);
+            if (!old) {
+                refuseRow(row.targetColumn, targetHeader,
+                          "cannot read " + t.file + ": " + readError);
+                return;
+            }
+            if (*old == t.bytes) {
+                t.status = Status::Same;
+            } else {
+                t.status = Status::Changed;
+                if (!options.force) {
+                    refuseRow(row.targetColumn, targetHeader, t.file + " exists and would change",
+                              true);
+                    return;
+                }
+                t.old = std::move(*old);
+            }
+        } else {
+            std::error_code ec;
+            if (fs::exists(fs::path(dir) / t.file, ec)) {
+                refuseRow(row.targetColumn, targetHeader, t.file + " exists and is no file");
+                return;
+            }
+        }
+        out.target = std::move(t);
+    };
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < pending.size();)
+            make(pending[k], outcomes[k]);
+    };
+    const std::size_t threads = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
+        pending.size() / 256 + 1);
+    std::vector<std::thread> pool;
+    for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+
+    for (Outcome& o : outcomes) {
+        if (o.refusal) plan.refusals.push_back(std::move(*o.refusal));
+        if (o.target) plan.targets.push_back(std::move(*o.target));
+    }
+    std::stable_sort(plan.refusals.begin(), plan.refusals.end(),
+                     [](const Refusal& a, const Refusal& b) { return a.row < b.row; });
+    return plan;
+}
+
+ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
+                    std::span<const Change> changes, const ReadFile& read) {
+    ImportPlan plan;
+    const fs::path root(dir);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const int row = static_cast<int>(i) + 1;
+        std::string error;
+        auto old = read((root / files[i]).string(), error);
+        if (!old) {
+            plan.refusals.push_back({row, 0, files[i], "cannot read " + files[i] + ": " + error});
+            continue;
+        }
+        MemoryStore store;
+        readConfig(*old, store);
+        const Edit edit = applyChanges(store, changes);
+        if (edit.refused) {
+            plan.refusals.push_back({row, 0, files[i], files[i] + ": " + edit.reason});
+            continue;
+        }
+        Target t;
+        t.file = files[i];
+        t.row = row;
+        t.bytes = WriteConfig(edit.table);
+        t.status = t.bytes == *old ? Status::Same : Status::Changed;
+        if (t.status == Status::Changed) t.old = std::move(*old);
+        plan.targets.push_back(std::move(t));
+    }
+    return plan;
+}
+
+bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
+                 std::string& error) {
+    if (!plan.refusals.empty()) {
+        error = "the plan holds refusals";
+        return false;
+    }
+    const fs::path root(dir);
+    std::vector<std::size_t> todo;
+    for (std::size_t i = 0; i < plan.targets.size(); ++i)
+        if (plan.targets[i].status != Status::Same) todo.push_back(i);
+
+    // Each replace waits for its file to reach the disk; several wait at once.
+    std::vector<char> written(todo.size(), 0);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::mutex firstFailure;
+    std::size_t failedAt = todo.size();
+    const auto work = [&] {
+        for (;;) {
+            const std::size_t k = next.fetch_add(1);
+            if (k >= todo.size() || failed) return;
+            const Target& t = plan.targets[todo[k]];
+            std::string why;
+            if (replace((root / t.file).string(), t.bytes, why)) {
+                written[k] = 1;
+                continue;
+            }
+            failed = true;
+            const std::lock_guard lock(firstFailure);
+            if (k < failedAt) {
+                failedAt = k;
+                error = "cannot write " + t.file + ": " + why;
+            }
+        }
+    };
+    const std::size_t threads = std::min<std::size_t>(kWriters, todo.size());
+    std::vector<std::thread> pool;
+    for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    if (!failed) return true;
+
+    // Put back what was written.
+    std::size_t left = 0;
+    for (std::size_t k = 0; k < todo.size(); ++k) {
+        if (!written[k]) continue;
+        const Target& w = plan.targets[todo[k]];
+        std::string ignored;
+        std::error_code ec;
+        if (w.status == Status::New) {
+            if (!fs::remove(root / w.file, ec)) ++left;
+        } else if (!replace((root / w.file).string(), *w.old, ignored)) {
+            ++left;
+        }
+    }
+    if (left > 0)
+        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+    return false;
+}
+
+}  // namespace orbex::fleet

@@ -1,0 +1,180 @@
+// A fleet of terminals in one folder, the TFTP root: a terminal loads the file named after its
+// MAC address (AA^BB^CC^DD^EE^FF.cfg), else the one named after its computer name (NAME.cfg),
+// else the common file default.cfg. Loading, checking across files, comparing, and the
+// spreadsheet round trip of export and import, without writing anything until told to.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue.h"
+#include "edit.h"
+#include "review.h"
+#include "store.h"
+
+namespace orbex::fleet {
+
+inline constexpr std::string_view kCommonFile = "default.cfg";
+
+enum class FileKind : std::uint8_t { Mac, Common, Name };
+
+struct Classified {
+    FileKind kind = FileKind::Name;
+    std::string mac;          // Mac: the address, upper case, "AA^BB^CC^DD^EE^FF"
+    bool badMacName = false;  // Name: the name holds "^" but is not a MAC file name
+};
+// By the file name alone (no folder): MAC file in either case, default.cfg, or a name file.
+Classified classify(std::string_view fileName);
+
+// A file's bytes, or nullopt with the reason in `error`. The tool reads with its own limits;
+// tests make it fail.
+using ReadFile =
+    std::function<std::optional<std::string>(const std::string& path, std::string& error)>;
+// Replaces a file's bytes in one step; false with the reason in `error`.
+using ReplaceFile =
+    std::function<bool(const std::string& path, std::string_view bytes, std::string& error)>;
+
+// One parameter the editor keeps, its value as `orbcfg-cli set` takes it (CHIPSET=auto_x).
+struct Setting {
+    Id id = 0;
+    std::string value;
+    bool operator==(const Setting&) const = default;
+};
+using Settings = std::vector<Setting>;  // in review order, set parameters only
+
+// The review's verdict on the store (it resets what fails its checks, each through `warn`),
+// then every parameter that is set.
+Settings settingsOf(Store& store, const Warn& warn);
+// What a configuration file keeps, as the editor saves it.
+Settings settingsOf(std::string_view bytes, const Warn& warn);
+
+struct Difference {
+    Id id = 0;
+    std::optional<std::string> a, b;  // none: unset on that side
+};
+// The parameters whose state differs, in review order.
+std::vector<Difference> diff(const Settings& a, const Settings& b);
+
+// Finding codes.
+namespace code {
+inline constexpr std::string_view kIgnoredLine = "ignored-line";
+inline constexpr std::string_view kResetValue = "reset-value";
+inline constexpr std::string_view kDuplicateMac = "duplicate-mac";
+inline constexpr std::string_view kDuplicateIp = "duplicate-ip";
+inline constexpr std::string_view kDuplicateName = "duplicate-name";
+inline constexpr std::string_view kBadMacName = "bad-mac-name";
+}  // namespace code
+
+struct Finding {
+    std::string file;  // relative to the folder
+    int line = 0;      // 0: the finding is about the file, not a line
+    std::string key;   // empty: no key
+    std::string_view code;
+    std::string message;
+};
+
+struct Record {
+    std::string file;  // relative to the folder, "/" between folders
+    Classified name;
+    std::string error;  // why the file cannot be read; empty when it was read
+    // The address and computer name the file sets (the last line of the key), empty when
+    // it sets none; an address only when it passes its check.
+    std::string ip, mname;
+    int ipLine = 0, mnameLine = 0;
+    Settings settings;              // with Options::settings
+    std::vector<Id> reset;          // with Options::settings: the values the review reset
+    std::vector<Finding> findings;  // of this file alone, with Options::findings
+};
+
+struct Options {
+    bool recursive = false;  // the .cfg files of subfolders too
+    bool findings = true;    // lint each file
+    bool settings = false;   // keep what each file stores (export, diff)
+};
+
+struct Fleet {
+    std::vector<Record> records;    // by file
+    std::vector<Finding> findings;  // of every file and across files, by file, then line
+    std::size_t unreadable = 0;     // records with an error
+};
+
+// The .cfg files of the folder (regular files, or links to them), relative paths in byte
+// order; nullopt with the reason when the folder cannot be listed.
+std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool recursive,
+                                                  std::string& error);
+
+// Reads every file once, several at a time (`read` must allow that). nullopt with the reason
+// when the folder cannot be listed; a file that cannot be read is a record with its error.
+std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Options& options,
+                          std::string& error);
+
+// The findings across files (duplicate-mac, duplicate-ip, duplicate-name, bad-mac-name).
+std::vector<Finding> crossFindings(std::span<const Record> records);
+
+// Which file a terminal loads.
+enum class Source : std::uint8_t { Mac, Name, Common };
+inline constexpr Source kTerminalOrder[] = {Source::Mac, Source::Name, Source::Common};
+// `files` are the names in the folder; `mac` is canonical (parseMac), `name` the computer
+// name. The MAC file counts in either case, its upper-case spelling first.
+std::optional<std::string> resolve(std::span<const std::string> files,
+                                   const std::optional<std::string>& mac,
+                                   const std::optional<std::string>& name,
+                                   std::span<const Source> order = kTerminalOrder);
+
+// One CSV row per record: the column `file`, then one per key that some record sets, in review
+// order. An unset parameter is an empty cell, the empty text the two characters ''.
+std::string exportCsv(std::span<const Record> records);
+
+enum class Status : std::uint8_t { New, Changed, Same };
+std::string_view statusName(Status s);  // "new", "changed", "same"
+
+struct Target {
+    std::string file;  // name in the folder
+    int row = 0;       // the CSV row it comes from, 1 being the header
+    Status status = Status::New;
+    std::string bytes;               // what the file is to hold
+    std::optional<std::string> old;  // Changed: what it holds now
+};
+
+struct Refusal {
+    int row = 0;     // 1-based CSV row; 0 when it is about the whole file
+    int column = 0;  // 1-based; 0 when it is about the whole row
+    std::string header;
+    std::string reason;
+    bool needsForce = false;  // an existing file that would change
+};
+
+struct ImportPlan {
+    std::vector<Target> targets;    // by row
+    std::vector<Refusal> refusals;  // by row; when there is any, nothing may be written
+};
+
+struct ImportOptions {
+    const Store* base = nullptr;  // the template's state (already reviewed); none: all unset
+    bool force = false;           // an existing file may change
+};
+
+// What importing the CSV into the folder would write. Every row: the target from its `file`,
+// `mac` or `name` cell; each non-empty cell of a key column set as `set` sets it, '' setting
+// the empty text; then the file the editor would save. Nothing is written.
+ImportPlan planImport(std::string_view csv, const std::string& dir, const ReadFile& read,
+                      const ImportOptions& options);
+
+// A bulk edit: the same changes (as `set` takes them) to each of the files of the folder, as
+// the editor would save each. A refusal's row is the file's place in `files` (from 1); a file
+// that cannot be read is refused too. Nothing is written; writeImport writes the plan.
+ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
+                    std::span<const Change> changes, const ReadFile& read);
+
+// Writes the targets that are new or changed, several at a time (`replace` must allow that).
+// When one cannot be written, those already written are put back as they were (new ones
+// removed) and the reason is in `error`.
+bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
+                 std::string& error);
+
+}  // namespace orbex::fleet
