@@ -1,0 +1,104 @@
+#include "prompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "workdir.h"
+
+namespace prompts {
+namespace {
+
+Script* script = nullptr;
+
+const char* iconName(Icon icon) {
+    switch (icon) {
+        case Icon::Information:
+            return "information";
+        case Icon::Warning:
+            return "warning";
+        case Icon::Critical:
+            return "critical";
+    }
+    return "";
+}
+
+}  // namespace
+
+Script::Script() {
+    script = this;
+}
+Script::~Script() {
+    script = nullptr;
+}
+
+Script& Script::path(const QString& answer) {
+    paths_.push_back(answer);
+    return *this;
+}
+
+Script& Script::dialog(std::function<void(QDialog*)> act) {
+    acts_.push_back(std::move(act));
+    return *this;
+}
+
+void message(QWidget* owner, Icon icon, const QString& caption, const QString& text) {
+    if (script) {
+        script->messages << QStringList{caption, text, owner ? owner->objectName() : QString(),
+                                        iconName(icon)}
+                                .join(" | ");
+        return;
+    }
+    const QMessageBox::Icon kind = icon == Icon::Information ? QMessageBox::Information
+                                   : icon == Icon::Warning   ? QMessageBox::Warning
+                                                             : QMessageBox::Critical;
+    QMessageBox box(kind, caption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+QString filePath(QFileDialog* dialog) {
+    KeepWorkingDirectory keep;
+    if (script) {
+        if (script->paths_.empty()) {
+            script->unexpected << "path: " + dialog->windowTitle();
+            return {};
+        }
+        QString answer = script->paths_.front();
+        script->paths_.pop_front();
+        return answer;
+    }
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+    return dialog->selectedFiles().first();
+}
+
+QString folder(QWidget* owner, const QString& caption, const QString& start) {
+    KeepWorkingDirectory keep;
+    if (script) {
+        if (script->paths_.empty()) {
+            script->unexpected << "path: " + caption;
+            return {};
+        }
+        QString answer = script->paths_.front();
+        script->paths_.pop_front();
+        return answer;
+    }
+    return QFileDialog::getExistingDirectory(owner, caption, start);
+}
+
+int exec(QDialog* dialog) {
+    if (!script) return dialog->exec();
+    script->dialogs << dialog->objectName();
+    if (script->acts_.empty()) {
+        script->unexpected << "dialog: " + dialog->objectName();
+        dialog->setResult(QDialog::Rejected);
+        return QDialog::Rejected;
+    }
+    auto act = std::move(script->acts_.front());
+    script->acts_.pop_front();
+    dialog->setResult(QDialog::Rejected);
+    dialog->show();
+    act(dialog);
+    if (dialog->isVisible()) dialog->reject();
+    return dialog->result();
+}
+
+}  // namespace prompts
