@@ -340,6 +340,26 @@ std::optional<int> itemOf(ValueTable table, std::string_view value) {
     return std::nullopt;
 }
 
+ChipsetParts splitChipset(std::string_view v) {
+    if (v.find("fb") != std::string_view::npos && v.find("fbdev") == std::string_view::npos)
+        return {v, false, true};
+    if (const auto cut = v.find("_x"); cut != std::string_view::npos)
+        return {v.substr(0, cut), true, false};
+    return {v, false, false};
+}
+
+std::optional<int> chipsetItem(std::string_view value, bool xFlag) {
+    static const ValueTable table = param(idOf(keys::CHIPSET)).table;
+    if (!xFlag) return itemOf(table, value);
+    constexpr std::string_view suffix = "_x";
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        const std::string_view v = table[r].value;
+        if (v.size() == value.size() + suffix.size() && v.starts_with(value) && v.ends_with(suffix))
+            return static_cast<int>(r) + 1;
+    }
+    return std::nullopt;
+}
+
 std::string_view descriptionOf(const Param& p) {
     if (p.kind != Kind::Text) return p.description;
     // Captions end in ":", ": " or " "; only the last character goes.

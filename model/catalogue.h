@@ -90,6 +90,19 @@ std::span<const Id> controlOrder();
 // 1-based list item whose row value equals the stored value exactly; nullopt when none does.
 std::optional<int> itemOf(ValueTable table, std::string_view value);
 
+// CHIPSET carries two more keys. A value ending in "_x" is stored cut before its "_x", with
+// X='on'; a value holding "fb" (not "fbdev") is stored as it is, with FB='on'; any other value
+// is stored as it is with both off.
+struct ChipsetParts {
+    std::string_view chipset;  // what the file stores for CHIPSET
+    bool x = false;
+    bool fb = false;
+};
+ChipsetParts splitChipset(std::string_view value);
+// The reverse: the CHIPSET list item of a stored value, which with the file's X flag set is
+// looked up with "_x" appended.
+std::optional<int> chipsetItem(std::string_view value, bool xFlag);
+
 // The review-table description: the hint of a switch or list, the label caption of an edit
 // without its last character.
 std::string_view descriptionOf(const Param& p);

@@ -78,9 +78,8 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
     std::array<int, kKeyCount> lastLine{};
 
     MemoryStore store;
-    readConfig(bytes, store);
+    const bool xFlag = readConfig(bytes, store);
     const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
-    const bool xFlag = readXFlag(bytes);
 
     forEachLine(bytes, [&](const RawLine& raw) {
         const Line line = parseLine(raw.text);
@@ -94,7 +93,7 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
         const std::string v = quoted(line.value);
         switch (p.kind) {
             case Kind::None:
-                if (line.key == x && line.value != "on" && line.value != "off")
+                if (line.key == x && !xFlagOf(line.value))
                     f.message = v + " is neither on nor off; ignored";
                 else if (line.key != x && line.key != fb)
                     f.message = "not edited by the program; ignored, and dropped on save";
@@ -106,7 +105,7 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
             case Kind::Choice:
                 if (p.has(Editable)) break;
                 if (line.key == chipset && xFlag) {
-                    if (!itemOf(p.table, std::string(line.value) + "_x"))
+                    if (!chipsetItem(line.value, true))
                         f.message = quoted(std::string(line.value) + "_x") +
                                     " (the value with X='on') is not in the key's value table; "
                                     "ignored";

@@ -60,12 +60,8 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
                 if (store.item(id) == 0) setDecoded(store, id, value);
                 break;
             }
-            std::optional<int> item;
-            if (xFlag && p.key == keys::CHIPSET) {
-                item = itemOf(p.table, std::string(value) + "_x");
-            } else {
-                item = itemOf(p.table, value);
-            }
+            const auto item =
+                p.key == keys::CHIPSET ? chipsetItem(value, xFlag) : itemOf(p.table, value);
             if (item) store.setItem(id, *item);
             break;
         }
@@ -74,21 +70,13 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
     }
 }
 
-bool readXFlag(std::string_view bytes) {
-    static const Id x = idOf(keys::X);
-    bool flag = false;
-    forEachLine(bytes, [&](const RawLine& raw) {
-        if (!raw.text.starts_with("X='")) return true;  // the quick test for the one key
-        const Line line = parseLine(raw.text);
-        if (line.type != Line::Type::Param || line.key != x) return true;
-        if (line.value == "on") return flag = true, false;
-        if (line.value == "off") return flag = false, false;
-        return true;
-    });
-    return flag;
+std::optional<bool> xFlagOf(std::string_view value) {
+    if (value == "on") return true;
+    if (value == "off") return false;
+    return std::nullopt;
 }
 
-void readConfig(std::string_view bytes, Store& store) {
+bool readConfig(std::string_view bytes, Store& store) {
     static const Id x = idOf(keys::X), chipset = idOf(keys::CHIPSET);
     store.ResetAll();
     // One pass: CHIPSET waits for the X flag, which the first X line of "on" or "off" decides
@@ -99,7 +87,7 @@ void readConfig(std::string_view bytes, Store& store) {
         const Line line = parseLine(raw.text);
         if (line.type != Line::Type::Param) return true;
         if (line.key == x) {
-            if (!xFlag && (line.value == "on" || line.value == "off")) xFlag = line.value == "on";
+            if (!xFlag) xFlag = xFlagOf(line.value);
         } else if (line.key == chipset) {
             chipsets.emplace_back(line.value);
         } else {
@@ -109,6 +97,7 @@ void readConfig(std::string_view bytes, Store& store) {
     });
     for (const std::string& value : chipsets)
         applyParameter(store, chipset, value, xFlag.value_or(false));
+    return xFlag.value_or(false);
 }
 
 }  // namespace orbex

@@ -1,6 +1,7 @@
 // Reading a configuration file into a store.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,11 +59,11 @@ Line parseLine(std::string_view line);
 // Applies one parameter line to the store, as the open command does for every line.
 void applyParameter(Store& store, Id key, std::string_view value, bool xFlag);
 
-// The flag pass: the first X line whose value is "on" or "off" decides; none means off.
-bool readXFlag(std::string_view bytes);
+// An X line's say on the X flag: "on" sets it, "off" clears it, anything else says nothing.
+std::optional<bool> xFlagOf(std::string_view value);
 
 // The open command: ResetAll, then every parameter line in file order, CHIPSET read with the
-// X flag of the whole file (the first X line that says "on" or "off").
-void readConfig(std::string_view bytes, Store& store);
+// X flag of the whole file (the first X line that says "on" or "off"). Returns that flag.
+bool readConfig(std::string_view bytes, Store& store);
 
 }  // namespace orbex

@@ -27,19 +27,13 @@ void addRow(ReviewTable& table, std::string_view description, std::string_view k
 
 void addChipset(ReviewTable& table, const Param& p, int item) {
     const ValueChoice& row = p.table[item - 1];
-    std::string_view v = row.value;
-    bool x = false, fb = false;
-    if (v.find("fb") != std::string_view::npos && v.find("fbdev") == std::string_view::npos) {
-        fb = true;
-    } else if (auto cut = v.find("_x"); cut != std::string_view::npos) {
-        x = true;
-        v = v.substr(0, cut);
-    }
+    const ChipsetParts parts = splitChipset(row.value);
     static const Param& px = param(idOf(keys::X));
     static const Param& pfb = param(idOf(keys::FB));
-    addRow(table, px.description, px.key, x ? "on" : "off", x ? "on" : "off");
-    addRow(table, pfb.description, pfb.key, fb ? "on" : "off", fb ? "on" : "off");
-    addRow(table, p.description, p.key, v, row.display);
+    const auto onOff = [](bool on) { return on ? std::string_view("on") : "off"; };
+    addRow(table, px.description, px.key, onOff(parts.x), onOff(parts.x));
+    addRow(table, pfb.description, pfb.key, onOff(parts.fb), onOff(parts.fb));
+    addRow(table, p.description, p.key, parts.chipset, row.display);
 }
 
 enum class Outcome { Done, Restart };
