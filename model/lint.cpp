@@ -38,8 +38,11 @@ std::optional<Id> findIgnoringCase(std::string_view s) {
     return std::nullopt;
 }
 
-// Why a line that is neither empty, a comment nor a parameter line is ignored.
-Finding explain(const RawLine& raw) {
+// Why a line that is neither empty, a comment nor a parameter line is ignored: the parser's
+// fault, and for a line that misses the grammar, what the line seems to have meant.
+Finding explain(const RawLine& raw, const Line& line) {
+    if (line.fault == Line::Fault::NoCloseQuote)
+        return {raw.number, std::string(param(line.key).key), "no closing quote; ignored"};
     const std::string_view s = raw.text;
     const std::size_t eq = s.find('=');
     const std::string_view left = s.substr(0, eq);
@@ -58,15 +61,10 @@ Finding explain(const RawLine& raw) {
     Finding f{raw.number, std::string(name), ""};
     if (eq == std::string_view::npos) {
         f.message = "no \"='\" after the key; ignored";
-        return f;
-    }
-    const std::string_view right = s.substr(eq + 1);
-    if (left != name || (!right.empty() && isBlank(right.front()))) {
+    } else if (left != name || (eq + 1 < s.size() && isBlank(s[eq + 1]))) {
         f.message = "blanks before the key or around \"=\"; ignored";
-    } else if (!right.starts_with('\'')) {
-        f.message = "the value must stand in single quotes; ignored";
     } else {
-        f.message = "no closing quote; ignored";
+        f.message = "the value must stand in single quotes; ignored";
     }
     return f;
 }
@@ -85,7 +83,7 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
         const Line line = parseLine(raw.text);
         if (line.type == Line::Type::Blank || line.type == Line::Type::Comment) return true;
         if (line.type == Line::Type::Other) {
-            out.push_back(explain(raw));
+            out.push_back(explain(raw, line));
             return true;
         }
         const Param& p = param(line.key);

@@ -20,14 +20,23 @@ Line parseLine(std::string_view s) {
     // Keys hold no "=", so the only key that can be followed by "='" is the text before the
     // first "=".
     const std::size_t eq = s.find('=');
-    if (eq == std::string_view::npos || eq + 1 >= s.size() || s[eq + 1] != '\'') return line;
+    if (eq == std::string_view::npos || eq + 1 >= s.size() || s[eq + 1] != '\'') {
+        line.fault = Line::Fault::NoKeyQuote;
+        return line;
+    }
     const auto key = find(s.substr(0, eq));
-    if (!key) return line;
+    if (!key) {
+        line.fault = Line::Fault::UnknownKey;
+        return line;
+    }
+    line.key = *key;
     const std::string_view rest = s.substr(eq + 2);
     const std::size_t quote = rest.find('\'');
-    if (quote == std::string_view::npos) return line;
+    if (quote == std::string_view::npos) {
+        line.fault = Line::Fault::NoCloseQuote;
+        return line;
+    }
     line.type = Line::Type::Param;
-    line.key = *key;
     line.value = rest.substr(0, quote);
     return line;
 }

@@ -48,12 +48,21 @@ void forEachLine(std::string_view bytes, F&& f) {
 
 struct Line {
     enum class Type : std::uint8_t { Blank, Comment, Param, Other };
+    // Why a line of type Other is no parameter line.
+    enum class Fault : std::uint8_t {
+        None,
+        NoKeyQuote,    // the text before the first "=" is not followed by "='"
+        UnknownKey,    // it is, but the text is no key
+        NoCloseQuote,  // a key and "='", but no closing quote
+    };
     Type type = Type::Other;
-    Id key = -1;             // Param: the line's key
+    Fault fault = Fault::None;
+    Id key = -1;             // Param and NoCloseQuote: the line's key
     std::string_view value;  // Param: the text between "='" and the next single quote
 };
 
 // KEY='value': the key at the first character, directly followed by "='", and a closing quote.
+// Anything after the closing quote does not count. The line may still hold its line feed.
 Line parseLine(std::string_view line);
 
 // Applies one parameter line to the store, as the open command does for every line.

@@ -36,22 +36,19 @@ void forEachPiece(std::string_view text, F&& f) {
 }  // namespace
 
 int FilterConfigLine(std::string_view piece, std::string& out) {
-    if (piece.starts_with('#')) {
-        out += piece;
-        return 0;
-    }
     if (piece == "\n") {
         out += '\n';
         return 0;
     }
-    // Keys hold no "=": only the text before the first "=" can be a key followed by "='".
-    const std::size_t eq = piece.find('=');
-    if (eq == std::string_view::npos || eq + 1 >= piece.size() || piece[eq + 1] != '\'' ||
-        !find(piece.substr(0, eq)))
-        return 1;
-    const std::size_t quote = piece.find('\'', eq + 2);
-    if (quote == std::string_view::npos) return 1;
-    out += piece.substr(0, quote + 1);
+    const Line line = parseLine(piece);
+    if (line.type == Line::Type::Comment) {
+        out += piece;
+        return 0;
+    }
+    if (line.type != Line::Type::Param) return 1;
+    // Cut right after the closing quote.
+    out += piece.substr(
+        0, static_cast<std::size_t>(line.value.data() - piece.data()) + line.value.size() + 1);
     out += '\n';
     return 0;
 }
