@@ -246,9 +246,7 @@ int set(Context& c, const std::vector<std::string>& args) {
     for (const Change& ch : changes) {
         const Param& p = param(ch.id);
         if (!ch.value) {
-            if (p.kind == Kind::Text) store.setText(ch.id, kUnset);
-            if (p.kind == Kind::Switch) store.setCheck(ch.id, Tri::Grayed);
-            if (p.kind == Kind::Choice) store.setItem(ch.id, 0);
+            unset(store, ch.id);
         } else if (p.kind == Kind::Choice && !p.has(Editable)) {
             store.setItem(ch.id, *itemOf(p.table, *ch.value));  // CHIPSET takes auto_x as it is
         } else {

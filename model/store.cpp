@@ -2,22 +2,24 @@
 
 namespace orbex {
 
-void Store::ResetAll() {
-    for (Id id : controlOrder()) {
-        switch (param(id).kind) {
-            case Kind::Text:
-                setText(id, kUnset);
-                break;
-            case Kind::Switch:
-                setCheck(id, Tri::Grayed);
-                break;
-            case Kind::Choice:
-                setItem(id, 0);
-                break;
-            case Kind::None:
-                break;
-        }
+void unset(Store& store, Id id) {
+    switch (param(id).kind) {
+        case Kind::Text:
+            store.setText(id, kUnset);
+            break;
+        case Kind::Switch:
+            store.setCheck(id, Tri::Grayed);
+            break;
+        case Kind::Choice:
+            store.setItem(id, 0);
+            break;
+        case Kind::None:
+            break;
     }
+}
+
+void Store::ResetAll() {
+    for (Id id : controlOrder()) unset(*this, id);
 }
 
 MemoryStore::MemoryStore() {

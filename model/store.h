@@ -43,6 +43,10 @@ class Store {
     virtual void ResetAll();
 };
 
+// Makes one parameter unset: the default marker in an edit, item 0 in a list, a grayed switch.
+// Keys without a control have no unset state and are left alone.
+void unset(Store& store, Id id);
+
 // The configuration in plain memory, every parameter unset at first.
 class MemoryStore final : public Store {
   public:

@@ -84,3 +84,19 @@ TEST(Reading, OddBytes) {
     EXPECT_EQ(load("USERN='\xED\xA0\x80'\n").text(user), "н\xC2\xA0\xD0\x82");  // nor a surrogate
     EXPECT_EQ(load("USERN=''\nIP=''\n").text(idOf("IP")), "");  // empty is set, not unset
 }
+
+// Unsetting each parameter of a full store one by one ends where a fresh store starts, and
+// touches nothing but the one parameter.
+TEST(Store, UnsetOneParameterAtATime) {
+    MemoryStore s = load("USERN='u'\nAUTOSTART='on'\nCACH='max'\nKEYMAP='41D'\nTSON='1'\n");
+    const MemoryStore full = s;
+    unset(s, idOf("AUTOSTART"));
+    EXPECT_EQ(s.check(idOf("AUTOSTART")), Tri::Grayed);
+    EXPECT_EQ(s.text(idOf("USERN")), "u");
+    EXPECT_EQ(s.item(idOf("CACH")), 3);
+    for (Id id = 0; id < kKeyCount; ++id) unset(s, id);
+    EXPECT_EQ(s, MemoryStore());
+    MemoryStore reset = full;
+    reset.Store::ResetAll();
+    EXPECT_EQ(reset, MemoryStore());
+}

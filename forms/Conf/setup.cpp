@@ -416,9 +416,9 @@ void TSetup::runChangeHandler(Id id) {
 }
 
 void TSetup::ResetAll() {
+    // What every "D" button does, disabled rows included.
     ResetInProgress = true;
-    for (QToolButton* b : speedButtons_)
-        if (b->text() == "D") SpeedButton1Click(b);
+    for (Id id : controlOrder()) unset(*this, id);
     ResetInProgress = false;
 }
 
@@ -434,19 +434,7 @@ void TSetup::SpeedButton1Click(QObject* sender) {
     if (!id) return;
     QWidget* w = control(*id);
     if (!w || !(w->isEnabled() || ResetInProgress)) return;
-    switch (param(*id).kind) {
-        case Kind::Text:
-            setText(*id, kUnset);
-            break;
-        case Kind::Switch:
-            setCheck(*id, Tri::Grayed);
-            break;
-        case Kind::Choice:
-            setItem(*id, 0);
-            break;
-        case Kind::None:
-            break;
-    }
+    unset(*this, *id);
 }
 
 // A rule recomputes, from its switch or list alone, which rows may be edited.
