@@ -31,6 +31,9 @@ constexpr std::string_view kUsage =
     "  set FILE [KEY=VALUE]... [-u KEY]... [-o OUT]\n"
     "                            change values (as stored: CHIPSET=auto_x, AUTOSTART=on) or\n"
     "                            make them unset, and write the result as normalize does\n"
+    "  preset NAME FILE [-o OUT] apply a typical configuration to FILE and write the result\n"
+    "                            as normalize does; NAME is one of weak, fast, comfort,\n"
+    "                            traffic, print-server, windows2000\n"
     "  doc [-o OUT]              print the help book: every key, its values and checks (HTML)\n"
     "\n"
     "FILE may be - for standard input. Warnings of the review go to standard error.\n"
@@ -268,6 +271,22 @@ int set(Context& c, const std::vector<std::string>& args) {
     return emit(c, *ops, WriteConfig(table));
 }
 
+// A typical configuration of the editor's menu, applied to the file as the menu does.
+int preset(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, true);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 2) return c.usage("preset takes NAME and FILE");
+    const Preset* chosen = findPreset(ops->files[0]);
+    if (!chosen) return c.usage("unknown preset '" + ops->files[0] + "'");
+    const std::string& path = ops->files[1];
+    auto bytes = c.load(path);
+    if (!bytes) return kUsageError;
+    MemoryStore store;
+    readConfig(*bytes, store);
+    applyPreset(store, *chosen);
+    return emit(c, *ops, WriteConfig(BuildReviewTable(store, [&](Id id) { c.warn(path, id); })));
+}
+
 int check(Context& c, const std::vector<std::string>& args) {
     auto ops = operands(c, args, false);
     if (!ops) return kUsageError;
@@ -323,6 +342,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (command == "get") return get(c, args);
     if (command == "doc") return doc(c, args);
     if (command == "set") return set(c, args);
+    if (command == "preset") return preset(c, args);
     return c.usage("unknown command '" + command + "'");
 }
 

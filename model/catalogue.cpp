@@ -281,6 +281,59 @@ constexpr bool catalogueIsConsistent() {
 }
 static_assert(catalogueIsConsistent());
 
+constexpr std::optional<int> itemIn(ValueTable table, std::string_view value) {
+    for (std::size_t r = 0; r < table.size(); ++r)
+        if (table[r].value == value) return static_cast<int>(r) + 1;
+    return std::nullopt;
+}
+
+// One setting of a typical configuration, checked when the program is compiled: a key that is
+// not in the catalogue, or a value that is not in its list's table or not "on" or "off" for a
+// switch, stops the build.
+consteval Setting set(std::string_view key, std::string_view value) {
+    const auto id = findIn(key);
+    if (!id) throw "not a key of the catalogue";
+    const Param& p = kParams[*id];
+    if (p.kind == Kind::Switch && value != "on" && value != "off") throw "a switch is on or off";
+    if (p.kind == Kind::Choice && !itemIn(p.table, value)) throw "not in the key's value table";
+    if (p.kind != Kind::Switch && p.kind != Kind::Choice) throw "not a switch or a list";
+    return {*id, value};
+}
+
+// Lists first, in the order COLOR, CHIPSET, RAZR, COM, CACH, PRINTER, then the switches.
+constexpr Setting kWeak[] = {
+    set("COLOR", "16"),     set("CHIPSET", "autofb"), set("RAZR", "1024x768"), set("COM", "off"),
+    set("CACH", "off"),     set("PRINTER", "off"),    set("W", "off"),         set("F", "off"),
+    set("M", "off"),        set("T", "off"),          set("FLOPPY", "off"),    set("CDROMS", "off"),
+    set("FLASH", "off"),    set("HD", "off"),         set("SOUND", "off"),     set("SCARD", "off"),
+    set("COMPRESS", "off"),
+};
+constexpr Setting kFast[] = {
+    set("COLOR", "16"),    set("CHIPSET", "auto"), set("RAZR", "1024x768"), set("COM", "off"),
+    set("CACH", "max"),    set("PRINTER", "off"),  set("W", "off"),         set("F", "off"),
+    set("M", "off"),       set("T", "off"),        set("FLOPPY", "off"),    set("CDROMS", "off"),
+    set("FLASH", "off"),   set("HD", "off"),       set("SOUND", "off"),     set("SCARD", "off"),
+    set("COMPRESS", "on"),
+};
+constexpr Setting kComfort[] = {
+    set("COLOR", "24"),    set("CHIPSET", "auto"), set("RAZR", "1280x1024"), set("COM", "ser"),
+    set("CACH", "max"),    set("PRINTER", "lpt"),  set("W", "on"),           set("F", "on"),
+    set("M", "on"),        set("T", "on"),         set("FLOPPY", "on"),      set("CDROMS", "on"),
+    set("FLASH", "on"),    set("HD", "on"),        set("SOUND", "on"),       set("SCARD", "on"),
+    set("COMPRESS", "on"),
+};
+constexpr Setting kPrintServer[] = {set("PRINTER", "lpt")};
+constexpr Setting kWindows2000[] = {set("COLOR", "8"), set("SAMBA", "on"), set("COM", "ser")};
+
+constexpr Preset kPresets[] = {
+    {"weak", "Слабая машина", true, kWeak},
+    {"fast", "Максимальная производительность", true, kFast},
+    {"comfort", "Наибольший комфорт", true, kComfort},
+    {"traffic", "Уменьшение траффика", true, kFast},
+    {"print-server", "Аппаратный принт-сервер", true, kPrintServer},
+    {"windows2000", "Windows 2000 Server", false, kWindows2000},
+};
+
 // Keys are looked up for every line read and written, so by hash: open addressing over the
 // key's length and three of its bytes, with room for twice the keys. With these factors no key
 // is more than one slot away from its own.
@@ -335,9 +388,17 @@ Id idOf(std::string_view key) {
 }
 
 std::optional<int> itemOf(ValueTable table, std::string_view value) {
-    for (std::size_t r = 0; r < table.size(); ++r)
-        if (table[r].value == value) return static_cast<int>(r) + 1;
-    return std::nullopt;
+    return itemIn(table, value);
+}
+
+std::span<const Preset> presets() {
+    return kPresets;
+}
+
+const Preset* findPreset(std::string_view name) {
+    for (const Preset& p : kPresets)
+        if (p.name == name) return &p;
+    return nullptr;
 }
 
 ChipsetParts splitChipset(std::string_view v) {

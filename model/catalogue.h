@@ -117,6 +117,21 @@ inline constexpr std::string_view DNS = "DNS";
 }  // namespace keys
 Id idOf(std::string_view key);  // find() for a key known to exist
 
+// The typical configurations of the editor's menu. A setting is a switch's "on" or "off" or a
+// list's stored value, checked against the key's value table when the program is compiled.
+struct Setting {
+    Id id = -1;
+    std::string_view value;
+};
+struct Preset {
+    std::string_view name;     // for the command line, in Latin letters
+    std::string_view caption;  // the menu item
+    bool startsNew = false;    // begins with every parameter unset
+    std::span<const Setting> settings;
+};
+std::span<const Preset> presets();
+const Preset* findPreset(std::string_view name);  // nullptr when there is none
+
 // The value tables of the serial port dialog; the display equals the value in every row.
 namespace port {
 ValueTable speed();

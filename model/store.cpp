@@ -18,6 +18,18 @@ void unset(Store& store, Id id) {
     }
 }
 
+void applyPreset(Store& store, const Preset& preset) {
+    if (preset.startsNew) store.ResetAll();
+    for (const Setting& s : preset.settings) {
+        const Param& p = param(s.id);
+        if (p.kind == Kind::Choice) {
+            store.setItem(s.id, itemOf(p.table, s.value).value_or(0));
+        } else {
+            store.setCheck(s.id, s.value == "on" ? Tri::Checked : Tri::Unchecked);
+        }
+    }
+}
+
 void Store::ResetAll() {
     for (Id id : controlOrder()) unset(*this, id);
 }

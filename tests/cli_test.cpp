@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kFile = "USERN='user1'\r\nAUTOSTART='on'\r\nIP='10.0..1'\r\n";
-const std::string kWarning = "Внимание! Значение параметра IP неверно! Сброшено на значение по умолчанию\n";
+const std::string kWarning =
+    "Внимание! Значение параметра IP неверно! Сброшено на значение по умолчанию\n";
 
 std::string firstLine(const std::string& s) {
     return s.substr(0, s.find('\n'));
@@ -28,7 +29,8 @@ std::string firstLine(const std::string& s) {
 TEST(Cli, ShowFromFileOrStandardInput) {
     TempDir dir;
     spit(dir / "a.cfg", kFile);
-    const std::string table = "USERN\tuser1\tИмя пользователя:\tuser1\nAUTOSTART\ton\tАвтостарт\tда\n";
+    const std::string table =
+        "USERN\tuser1\tИмя пользователя:\tuser1\nAUTOSTART\ton\tАвтостарт\tда\n";
     Result r = runCli({"show", dir / "a.cfg"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, table);
@@ -122,24 +124,25 @@ TEST(Cli, CheckReportsAndExitCodes) {
     r = runCli({"check", dir / "good.cfg", dir / "bad.cfg"});
     EXPECT_EQ(r.code, 1);
     const std::string b = dir / "bad.cfg";
-    EXPECT_EQ(r.out,
-              b + ":1: USERN: blanks before the key or around \"=\"; ignored\n" +
-              b + ":2: unknown key 'usern' (keys are case-sensitive: USERN); ignored\n" +
-              b + ":3: USERN: no closing quote; ignored\n" +
-              b + ":4: AUTOSTART: 'yes' is neither on nor off; the switch stays unset\n" +
-              b + ":5: CACH: 'ON' is not in the key's value table; ignored\n" +
-              b + ":6: TSON: not edited by the program; ignored, and dropped on save\n" +
-              b + ":7: X: 'maybe' is neither on nor off; ignored\n" +
-              b + ":8: CHIPSET: 'fbdev' is not in the key's value table; ignored\n" +
-              b + ":9: IP: '10.0..1' is not an IPv4 address; saving resets it to unset\n" +
-              b + ":11: TSERV: 'host' is not a list of IPv4 addresses separated by blanks; "
-                  "saving resets it to unset\n");
+    EXPECT_EQ(r.out, b + ":1: USERN: blanks before the key or around \"=\"; ignored\n" + b +
+                         ":2: unknown key 'usern' (keys are case-sensitive: USERN); ignored\n" + b +
+                         ":3: USERN: no closing quote; ignored\n" + b +
+                         ":4: AUTOSTART: 'yes' is neither on nor off; the switch stays unset\n" +
+                         b + ":5: CACH: 'ON' is not in the key's value table; ignored\n" + b +
+                         ":6: TSON: not edited by the program; ignored, and dropped on save\n" + b +
+                         ":7: X: 'maybe' is neither on nor off; ignored\n" + b +
+                         ":8: CHIPSET: 'fbdev' is not in the key's value table; ignored\n" + b +
+                         ":9: IP: '10.0..1' is not an IPv4 address; saving resets it to unset\n" +
+                         b +
+                         ":11: TSERV: 'host' is not a list of IPv4 addresses separated by blanks; "
+                         "saving resets it to unset\n");
     EXPECT_EQ(runCli({"check", "-"}, "VOLUME=''\n").out,
               "(stdin):1: VOLUME: '' is not a whole number; saving resets it to unset\n");
     // A file that cannot be read outweighs findings.
     r = runCli({"check", dir / "bad.cfg", dir / "none.cfg"});
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "orbcfg-cli: cannot read '" + (dir / "none.cfg") + "': No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "orbcfg-cli: cannot read '" + (dir / "none.cfg") + "': No such file or directory\n");
 }
 
 TEST(Cli, CommandLineErrors) {
@@ -158,7 +161,8 @@ TEST(Cli, CommandLineErrors) {
         {{"check"}, "check takes at least one FILE"},
         {{"show", none}, "cannot read '" + none + "': No such file or directory"},
         {{"normalize", none}, "cannot read '" + none + "': No such file or directory"},
-        {{"show", dir.path().string()}, "cannot read '" + dir.path().string() + "': is a directory"},
+        {{"show", dir.path().string()},
+         "cannot read '" + dir.path().string() + "': is a directory"},
     };
     for (const auto& [args, message] : cases) {
         const Result r = runCli(args);
@@ -169,4 +173,38 @@ TEST(Cli, CommandLineErrors) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
     EXPECT_EQ(runCli({"--version"}).out, "orbcfg-cli 1.6.8-28.2\n");
     EXPECT_TRUE(runCli({"--help"}).out.starts_with("Usage: orbcfg-cli COMMAND"));
+}
+
+// A preset is applied as the menu applies it: the first five start anew, the last one adds to
+// what the file holds; every name is listed by --help.
+TEST(Cli, PresetAppliesATypicalConfiguration) {
+    TempDir dir;
+    spit(dir / "a.cfg", "USERN='u'\nCOLOR='32'\n");
+    Result r = runCli({"preset", "comfort", dir / "a.cfg", "-o", dir / "b.cfg"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = runCli({"show", dir / "b.cfg"});
+    EXPECT_EQ(r.out.find("USERN"), std::string::npos);
+    for (const char* line :
+         {"COLOR\t24\t", "RAZR\t1280x1024\t", "COM\tser\t", "CACH\tmax\t", "PRINTER\tlpt\t",
+          "SCARD\ton\t", "COMPRESS\ton\t", "CHIPSET\tauto\t", "X\toff\t"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+
+    r = runCli({"preset", "windows2000", dir / "a.cfg"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("USERN='u'"), std::string::npos);
+    for (const char* line : {"COLOR='8'", "SAMBA='on'", "COM='ser'"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+
+    r = runCli({"preset", "weak", dir / "a.cfg"});
+    EXPECT_NE(r.out.find("CHIPSET='autofb'"), std::string::npos);
+    EXPECT_NE(r.out.find("FB='on'"), std::string::npos);
+    EXPECT_EQ(runCli({"preset", "fast", dir / "a.cfg"}).out,
+              runCli({"preset", "traffic", dir / "a.cfg"}).out);
+
+    r = runCli({"preset", "Weak", dir / "a.cfg"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(firstLine(r.err), "orbcfg-cli: unknown preset 'Weak'");
+    EXPECT_EQ(firstLine(runCli({"preset", "weak"}).err), "orbcfg-cli: preset takes NAME and FILE");
+    const std::string help = runCli({"--help"}).out;
+    for (const Preset& p : presets()) EXPECT_NE(help.find(p.name), std::string::npos) << p.name;
 }

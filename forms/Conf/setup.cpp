@@ -26,7 +26,6 @@
 #include "buttons.h"
 #include "labels.h"
 #include "pages.h"
-#include "presets.h"
 #include "reader.h"
 #include "review.h"
 #include "workdir.h"
@@ -328,11 +327,21 @@ void TSetup::buildMenu() {
     item(config, "N8", "Сбросить по умолчанию", "Ctrl+D", &TSetup::Button5Click);
     separator(config, "N17");
     QMenu* typical = menu(config, "N18", "Типовые конфигурации");
-    static constexpr void (TSetup::*kPresetSlots[])() = {
-        &TSetup::N19Click, &TSetup::N21Click, &TSetup::N31Click,
-        &TSetup::N20Click, &TSetup::N51Click, &TSetup::Windows2000Server1Click};
-    for (std::size_t i = 0; i < presets().size(); ++i)
-        item(typical, presets()[i].action, presets()[i].caption, {}, kPresetSlots[i]);
+    struct PresetItem {
+        const char* name;
+        std::string_view preset;
+        void (TSetup::*slot)();
+    };
+    static constexpr PresetItem kPresetItems[] = {
+        {"N19", "weak", &TSetup::N19Click},
+        {"N21", "fast", &TSetup::N21Click},
+        {"N31", "comfort", &TSetup::N31Click},
+        {"N20", "traffic", &TSetup::N20Click},
+        {"N51", "print-server", &TSetup::N51Click},
+        {"Windows2000Server1", "windows2000", &TSetup::Windows2000Server1Click},
+    };
+    for (const PresetItem& i : kPresetItems)
+        item(typical, i.name, qs(findPreset(i.preset)->caption), {}, i.slot);
 
     QMenu* help = menu(nullptr, "N9", "Помощь");
     item(help, "N10", "Справка", "F1", &TSetup::N10Click);
@@ -488,41 +497,40 @@ void TSetup::Button2Click() {
     close();
 }
 
-void TSetup::N16Click() {
+void TSetup::clearFileName() {
     StaticText2->setText(kNewFile);
     setHint(StaticText2, QString(), true);
+}
+
+void TSetup::N16Click() {
+    clearFileName();
     Button5Click();
 }
 
-void TSetup::applyPreset(const Preset& preset) {
-    if (preset.startsNew) N16Click();
-    for (const PresetValue& v : preset.values) {
-        const Id id = idOf(v.key);
-        if (param(id).kind == Kind::Choice) {
-            setItem(id, v.value);
-        } else {
-            setCheck(id, v.value ? Tri::Checked : Tri::Unchecked);
-        }
-    }
+// A preset that starts anew is a "Новый" first: the file name goes, every parameter is unset.
+void TSetup::applyPreset(std::string_view name) {
+    const Preset& preset = *findPreset(name);
+    if (preset.startsNew) clearFileName();
+    orbex::applyPreset(*this, preset);
 }
 
 void TSetup::N19Click() {
-    applyPreset(presets()[0]);
+    applyPreset("weak");
 }
 void TSetup::N21Click() {
-    applyPreset(presets()[1]);
+    applyPreset("fast");
 }
 void TSetup::N31Click() {
-    applyPreset(presets()[2]);
+    applyPreset("comfort");
 }
 void TSetup::N20Click() {
-    applyPreset(presets()[3]);
+    applyPreset("traffic");
 }
 void TSetup::N51Click() {
-    applyPreset(presets()[4]);
+    applyPreset("print-server");
 }
 void TSetup::Windows2000Server1Click() {
-    applyPreset(presets()[5]);
+    applyPreset("windows2000");
 }
 
 void TSetup::TabSheet7Enter() {

@@ -20,7 +20,6 @@ class Tdial;
 class TSV;
 class TAboutBox;
 class Tcoms;
-struct Preset;
 
 // A switch: the user's click toggles between checked and unchecked only (grayed gives
 // checked); the grayed, unset state is reached only from the program.
@@ -104,7 +103,8 @@ class TSetup : public QMainWindow, public orbex::Store {
     void buildMenu();
     QWidget* control(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
     void applyRule(orbex::Id governor);
-    void applyPreset(const Preset& preset);
+    void applyPreset(std::string_view name);
+    void clearFileName();
     void runChangeHandler(orbex::Id id);
     void mclick(QLabel* label);
     void mcl(QLineEdit* edit);
