@@ -281,6 +281,11 @@ constexpr bool catalogueIsConsistent() {
 }
 static_assert(catalogueIsConsistent());
 
+// The ports' keys stand in a row each: COM1 to COM19, CTIME1 to CTIME19.
+constexpr int kPorts = 19;
+constexpr Id kCom1 = *findIn("COM1"), kCtime1 = *findIn("CTIME1");
+static_assert(findIn("COM19") == kCom1 + kPorts - 1 && findIn("CTIME19") == kCtime1 + kPorts - 1);
+
 constexpr std::optional<int> itemIn(ValueTable table, std::string_view value) {
     for (std::size_t r = 0; r < table.size(); ++r)
         if (table[r].value == value) return static_cast<int>(r) + 1;
@@ -389,6 +394,11 @@ Id idOf(std::string_view key) {
 
 std::optional<int> itemOf(ValueTable table, std::string_view value) {
     return itemIn(table, value);
+}
+
+std::optional<PortKeys> portKeys(int n) {
+    if (n < 1 || n > kPorts) return std::nullopt;
+    return PortKeys{kCom1 + n - 1, kCtime1 + n - 1};
 }
 
 std::span<const Preset> presets() {

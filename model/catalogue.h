@@ -117,6 +117,13 @@ inline constexpr std::string_view DNS = "DNS";
 }  // namespace keys
 Id idOf(std::string_view key);  // find() for a key known to exist
 
+// The two keys of serial port n (1 to 19): its settings value COMn and its timeout CTIMEn.
+struct PortKeys {
+    Id settings = -1;
+    Id timeout = -1;
+};
+std::optional<PortKeys> portKeys(int n);  // nullopt for a port there is not
+
 // The typical configurations of the editor's menu. A setting is a switch's "on" or "off" or a
 // list's stored value, checked against the key's value table when the program is compiled.
 struct Setting {

@@ -185,3 +185,15 @@ TEST(Catalogue, ChipsetStoredAndReadBack) {
     EXPECT_EQ(chipsetItem("auto_", true), std::nullopt);
     EXPECT_EQ(chipsetItem("", true), std::nullopt);
 }
+
+TEST(Catalogue, PortKeys) {
+    for (int n = 1; n <= 19; ++n) {
+        const auto keys = portKeys(n);
+        ASSERT_TRUE(keys) << n;
+        EXPECT_EQ(param(keys->settings).key, "COM" + std::to_string(n));
+        EXPECT_EQ(param(keys->timeout).key, "CTIME" + std::to_string(n));
+    }
+    EXPECT_FALSE(portKeys(0));
+    EXPECT_FALSE(portKeys(20));
+    EXPECT_FALSE(portKeys(-1));
+}

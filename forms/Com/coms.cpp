@@ -136,8 +136,10 @@ Tcoms::Tcoms(Store& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void Tcoms::prepare(const QString& portKey, const QString& timeout, const QString& timeoutKey) {
-    CT->setEditText(timeout);
+void Tcoms::prepare(const PortKeys& keys) {
+    const QString portKey = qs(param(keys.settings).key);
+    const QString timeoutKey = qs(param(keys.timeout).key);
+    CT->setEditText(qs(setup_.text(keys.timeout)));
     CT->setProperty("hint", timeoutKey);
     CT->setToolTip(timeoutKey);
     setProperty("hint", portKey);

@@ -18,8 +18,8 @@ class Tcoms : public QDialog {
     // `setup` is the configuration the dialog reads and writes: the main window.
     explicit Tcoms(orbex::Store& setup, QWidget* parent = nullptr);
 
-    // Set by the opener: the port's key (COMn), the timeout's text and key (CTIMEn).
-    void prepare(const QString& portKey, const QString& timeout, const QString& timeoutKey);
+    // Set by the opener: the port to edit; the timeout box takes the port's CTIMEn as it is.
+    void prepare(const orbex::PortKeys& keys);
 
   signals:
     void helpRequested(QWidget* button);  // "?" asks the main window for the topic CTIME1

@@ -603,26 +603,15 @@ void TSetup::N12Click() {
 }
 
 void TSetup::Button6Click() {
-    const QString n = sender() ? sender()->property("hint").toString() : QString();
-    bool refused = true;
-    QString timeout, timeoutKey;
-    for (Id id : controlOrder()) {
-        auto* edit = qobject_cast<QLineEdit*>(control(id));
-        if (!edit) continue;
-        if (edit->objectName() == "CTIME" + n) {
-            timeout = edit->text();
-            timeoutKey = edit->objectName();
-        } else if (edit->objectName() == "COM" + n && edit->isEnabled()) {
-            refused = false;
-        }
-    }
-    if (refused) {
+    const auto keys = portKeys(sender() ? sender()->property("hint").toInt() : 0);
+    QWidget* settings = keys ? control(keys->settings) : nullptr;
+    if (!settings || !settings->isEnabled() || !control(keys->timeout)) {
         QMessageBox::warning(this, "Внимание!",
                              "Настройки COM порта недоступны\nУстановите режим "
                              "перенаправляея COM портов в значение 'сервис'");
         return;
     }
-    coms_->prepare("COM" + n, timeout, timeoutKey);
+    coms_->prepare(*keys);
     coms_->exec();
 }
 
