@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <deque>
+#include <optional>
 
 #include "catalogue.h"
 #include "checks.h"
 #include "reader.h"
 #include "review.h"
+#include "text.h"
 
 namespace orbex {
 namespace {
@@ -71,15 +74,31 @@ Finding explain(const RawLine& raw, const Line& line) {
 
 }  // namespace
 
+// One pass over the lines, each key looked up once. Reading's state is kept only as far as the
+// check needs it: the X flag, the CHIPSET lines that wait for it, and the last text of every
+// key that the review checks; the review's checks then run on those texts without a table.
 std::vector<Finding> lintConfig(std::string_view bytes) {
+    static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
+    struct Pending {
+        int number;
+        std::string_view value;
+    };
     std::vector<Finding> out;
     std::array<int, kKeyCount> lastLine{};
+    std::array<std::string_view, kKeyCount> texts;
+    texts.fill(kUnset);
+    // Copies of values whose line had CR bytes inside, kept while the check runs.
+    thread_local std::deque<std::string> held;
+    thread_local std::vector<Pending> chipsets;
+    held.clear();
+    chipsets.clear();
+    const auto keep = [](const RawLine& raw, std::string_view v) {
+        return raw.rebuilt ? std::string_view(held.emplace_back(v)) : v;
+    };
+    std::optional<bool> xFlag;
 
-    MemoryStore store;
-    const bool xFlag = readConfig(bytes, store);
-    const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
-
-    forEachLine(bytes, [&](const RawLine& raw) {
+    const FileText text = textOf(bytes);
+    forEachLine(text, [&](const RawLine& raw) {
         const Line line = parseLine(raw.text);
         if (line.type == Line::Type::Blank || line.type == Line::Type::Comment) return true;
         if (line.type == Line::Type::Other) {
@@ -87,57 +106,77 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
             return true;
         }
         const Param& p = param(line.key);
-        Finding f{raw.number, std::string(p.key), ""};
-        const std::string v = quoted(line.value);
+        std::string message;
         switch (p.kind) {
             case Kind::None:
-                if (line.key == x && !xFlagOf(line.value))
-                    f.message = v + " is neither on nor off; ignored";
-                else if (line.key != x && line.key != fb)
-                    f.message = "not edited by the program; ignored, and dropped on save";
-                break;
-            case Kind::Switch:
-                if (line.value != "on" && line.value != "off")
-                    f.message = v + " is neither on nor off; the switch stays unset";
-                break;
-            case Kind::Choice:
-                if (p.has(Editable)) break;
-                if (line.key == chipset && xFlag) {
-                    if (!chipsetItem(line.value, true))
-                        f.message = quoted(std::string(line.value) + "_x") +
-                                    " (the value with X='on') is not in the key's value table; "
-                                    "ignored";
-                } else if (!itemOf(p.table, line.value)) {
-                    f.message = v + " is not in the key's value table; ignored";
+                if (line.key == x) {
+                    const auto say = onOff(line.value);
+                    if (!say) message = quoted(line.value) + " is neither on nor off; ignored";
+                    if (!xFlag) xFlag = say;
+                } else if (line.key != fb) {
+                    message = "not edited by the program; ignored, and dropped on save";
                 }
                 break;
+            case Kind::Switch:
+                if (!onOff(line.value))
+                    message = quoted(line.value) + " is neither on nor off; the switch stays unset";
+                break;
+            case Kind::Choice:
+                if (line.key == chipset) {
+                    chipsets.push_back({raw.number, keep(raw, line.value)});
+                    return true;
+                }
+                if (!p.has(Editable) && !itemOf(p.table, line.value))
+                    message = quoted(line.value) + " is not in the key's value table; ignored";
+                break;
             case Kind::Text:
+                if (p.check != Check::Any) texts[line.key] = keep(raw, line.value);
                 break;
         }
-        if (f.message.empty()) {
+        if (message.empty()) {
             lastLine[line.key] = raw.number;
         } else {
-            out.push_back(std::move(f));
+            out.push_back({raw.number, std::string(p.key), std::move(message)});
         }
         return true;
     });
-    if (auto eof = bytes.find('\x1A'); eof != std::string_view::npos) {
-        const std::string_view rest = bytes.substr(eof + 1);
+    for (const Pending& c : chipsets) {
+        if (chipsetItem(c.value, xFlag.value_or(false))) {
+            lastLine[chipset] = c.number;
+        } else if (xFlag.value_or(false)) {
+            out.push_back(
+                {c.number, std::string(keys::CHIPSET),
+                 quoted(std::string(c.value) + "_x") +
+                     " (the value with X='on') is not in the key's value table; ignored"});
+        } else {
+            out.push_back({c.number, std::string(keys::CHIPSET),
+                           quoted(c.value) + " is not in the key's value table; ignored"});
+        }
+    }
+    if (text.eof != std::string_view::npos) {
+        const std::string_view rest = bytes.substr(text.eof + 1);
         if (rest.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos)
             out.push_back(
-                {static_cast<int>(std::count(bytes.begin(), bytes.begin() + eof, '\n')) + 1, "",
+                {static_cast<int>(std::count(text.lines.begin(), text.lines.end(), '\n')) + 1, "",
                  "text after byte 1A (Ctrl-Z) is ignored"});
     }
 
-    const MemoryStore before = store;
-    BuildReviewTable(store, [&](Id id) {
+    // A text reads as the store would hold it: UTF-8 as it is, anything else as Windows-1251.
+    thread_local std::string decoded;
+    const auto textOfKey = [&](Id id) -> std::string_view {
+        const std::string_view t = texts[id];
+        if (text::isUtf8(t)) return t;
+        return decoded = text::fromCp1251(t);
+    };
+    forEachReset(textOfKey, [&](Id id) {
         const Param& p = param(id);
         out.push_back({lastLine[id], std::string(p.key),
-                       quoted(before.text(id)) + " is not " + describe(p.check) +
+                       quoted(textOfKey(id)) + " is not " + describe(p.check) +
                            "; saving resets it to unset"});
     });
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    if (!out.empty())
+        std::stable_sort(out.begin(), out.end(),
+                         [](const Finding& a, const Finding& b) { return a.line < b.line; });
     return out;
 }
 

@@ -59,9 +59,11 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
             setDecoded(store, id, value);
             break;
         case Kind::Switch:
-            store.setCheck(id, value == "on"    ? Tri::Checked
-                               : value == "off" ? Tri::Unchecked
-                                                : Tri::Grayed);
+            if (const auto on = onOff(value)) {
+                store.setCheck(id, *on ? Tri::Checked : Tri::Unchecked);
+            } else {
+                store.setCheck(id, Tri::Grayed);
+            }
             break;
         case Kind::Choice: {
             if (p.has(Editable)) {
@@ -79,7 +81,7 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
     }
 }
 
-std::optional<bool> xFlagOf(std::string_view value) {
+std::optional<bool> onOff(std::string_view value) {
     if (value == "on") return true;
     if (value == "off") return false;
     return std::nullopt;
@@ -96,7 +98,7 @@ bool readConfig(std::string_view bytes, Store& store) {
         const Line line = parseLine(raw.text);
         if (line.type != Line::Type::Param) return true;
         if (line.key == x) {
-            if (!xFlag) xFlag = xFlagOf(line.value);
+            if (!xFlag) xFlag = onOff(line.value);
         } else if (line.key == chipset) {
             chipsets.emplace_back(line.value);
         } else {

@@ -30,9 +30,9 @@ void addChipset(ReviewTable& table, const Param& p, int item) {
     const ChipsetParts parts = splitChipset(row.value);
     static const Param& px = param(idOf(keys::X));
     static const Param& pfb = param(idOf(keys::FB));
-    const auto onOff = [](bool on) { return on ? std::string_view("on") : "off"; };
-    addRow(table, px.description, px.key, onOff(parts.x), onOff(parts.x));
-    addRow(table, pfb.description, pfb.key, onOff(parts.fb), onOff(parts.fb));
+    const auto word = [](bool on) { return on ? std::string_view("on") : "off"; };
+    addRow(table, px.description, px.key, word(parts.x), word(parts.x));
+    addRow(table, pfb.description, pfb.key, word(parts.fb), word(parts.fb));
     addRow(table, p.description, p.key, parts.chipset, row.display);
 }
 
@@ -44,7 +44,7 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
     bool dnsFlag = false;
     std::string buffer;
     if (const std::string_view t = store.textView(dns, buffer); t != kUnset) {
-        if (!IsValidIpAddress(t)) {
+        if (judge(dns, t, false) != Verdict::Keep) {
             store.setText(dns, kUnset);
             warn(dns);
             return Outcome::Restart;
@@ -57,22 +57,14 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
             case Kind::Text: {
                 const std::string_view t = store.textView(id, buffer);
                 if (t == kUnset) break;
-                bool ok = true;
-                if (p.check == Check::Number) {
-                    if (!IsWholeNumber(t)) {
+                if (id != dns) {
+                    const Verdict v = judge(id, t, dnsFlag);
+                    if (v != Verdict::Keep) {
                         store.setText(id, kUnset);
                         warn(id);
+                        if (v == Verdict::ResetAndRestart) return Outcome::Restart;
                         break;
                     }
-                } else if (p.check == Check::AddressList && !dnsFlag) {
-                    ok = IsValidIpList(t);
-                } else if (p.check == Check::Address && id != dns) {
-                    ok = IsValidIpAddress(t);
-                }
-                if (!ok) {
-                    store.setText(id, kUnset);
-                    warn(id);
-                    return Outcome::Restart;
                 }
                 addRow(table, descriptionOf(p), p.key, t, t);
                 break;
@@ -106,6 +98,31 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
 }
 
 }  // namespace
+
+Verdict judge(Id id, std::string_view t, bool dnsFlag) {
+    switch (param(id).check) {
+        case Check::Number:
+            return IsWholeNumber(t) ? Verdict::Keep : Verdict::Reset;
+        case Check::AddressList:
+            return dnsFlag || IsValidIpList(t) ? Verdict::Keep : Verdict::ResetAndRestart;
+        case Check::Address:
+            return IsValidIpAddress(t) ? Verdict::Keep : Verdict::ResetAndRestart;
+        case Check::Any:
+            break;
+    }
+    return Verdict::Keep;
+}
+
+std::span<const Id> checkedKeys() {
+    static const std::vector<Id> ids = [] {
+        const Id dns = idOf(keys::DNS);
+        std::vector<Id> v{dns};
+        for (Id id : controlOrder())
+            if (id != dns && param(id).check != Check::Any) v.push_back(id);
+        return v;
+    }();
+    return ids;
+}
 
 std::string_view ReviewRow::storedValue() const {
     std::size_t chars = 0;

@@ -2,6 +2,7 @@
 // between lines, and the store's state behind what the review table prints.
 #include <gtest/gtest.h>
 
+#include "lint.h"
 #include "reader.h"
 #include "store.h"
 
@@ -99,4 +100,17 @@ TEST(Store, UnsetOneParameterAtATime) {
     MemoryStore reset = full;
     reset.Store::ResetAll();
     EXPECT_EQ(reset, MemoryStore());
+}
+
+// A line that is the byte-order mark alone is an empty line, with or without its line feed; the
+// mark goes from the start of any line, and only there.
+TEST(Reading, MarkAloneIsAnEmptyLine) {
+    const std::string bom = "\xEF\xBB\xBF";
+    for (const std::string& file :
+         {bom, bom + "\n", "USERN='u'\n" + bom, "USERN='u'\r\n" + bom + "\r\n"})
+        EXPECT_EQ(lintConfig(file).size(), 0u) << file;
+    EXPECT_EQ(load(bom + "USERN='u'\n" + bom + "PASSW='p'").text(idOf("PASSW")), "p");
+    EXPECT_EQ(lintConfig("USERN='u'" + bom + "\n").size(), 0u);
+    EXPECT_EQ(load("USERN='u" + bom + "'\n").text(idOf("USERN")), "u" + bom);
+    EXPECT_EQ(lintConfig(" " + bom + "USERN='u'\n").size(), 1u);
 }
