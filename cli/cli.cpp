@@ -11,6 +11,7 @@
 #include "lint.h"
 #include "reader.h"
 #include "review.h"
+#include "scan.h"
 #include "writer.h"
 
 namespace orbex::cli {
@@ -292,14 +293,21 @@ int check(Context& c, const std::vector<std::string>& args) {
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("check takes at least one FILE");
     int code = 0;
-    std::string report;
+    std::string report, bytes, error;
     for (const std::string& path : ops->files) {
-        auto bytes = c.load(path);
-        if (!bytes) {
+        if (path == "-") {
+            auto in = c.load(path);
+            if (!in) {
+                code = kUsageError;
+                continue;
+            }
+            bytes = std::move(*in);
+        } else if (!readInto(path, bytes, error)) {
+            c.fail("cannot read '" + path + "': " + error);
             code = kUsageError;
             continue;
         }
-        for (const Finding& f : lintConfig(*bytes)) {
+        for (const Finding& f : lintConfig(bytes)) {
             report += c.nameOf(path);
             report += ':';
             report += std::to_string(f.line);

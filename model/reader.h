@@ -44,6 +44,13 @@ void forEachLine(FileText in, F&& f) {
         std::string_view text = bytes.substr(pos, end - pos);
         pos = broken ? end + 1 : end;
         ++line.number;
+        // A comment stays a comment whatever CR bytes it holds: nothing reads its text.
+        if (text.starts_with('#')) {
+            line.text = text;
+            line.rebuilt = false;
+            if (!f(static_cast<const RawLine&>(line))) return;
+            continue;
+        }
         while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
         line.rebuilt = text.find('\r') != std::string_view::npos;
         if (line.rebuilt) {
