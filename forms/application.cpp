@@ -6,27 +6,28 @@
 
 #include "Conf/setup.h"
 #include "product.h"
+#include "qtext.h"
 
 // The windows library is linked statically, so its resources are registered by hand.
-static void initResources() { Q_INIT_RESOURCE(resources); }
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace orbex {
 namespace {
 
-constexpr auto kTitle = "Менеджер конфигураций ORBEX";
-
 void showException(const QString& message) {
-    QMessageBox::critical(QApplication::activeWindow(), kTitle, message);
+    QMessageBox::critical(QApplication::activeWindow(), qs(kTitle), message);
 }
 
 }  // namespace
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName(kTitle);
-    setApplicationDisplayName(kTitle);
+    setApplicationName(qs(kTitle));
+    setApplicationDisplayName(qs(kTitle));
     initResources();
     setWindowIcon(QIcon(":/orbcfg/icon.png"));
-    setApplicationVersion(QString::fromUtf8(orbex::kVersion.data(), orbex::kVersion.size()));
+    setApplicationVersion(qs(orbex::kVersion));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -17,14 +17,11 @@
 #include "labels.h"
 #include "ports.h"
 #include "product.h"
+#include "qtext.h"
 
 using namespace orbex;
 
 namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
 
 void fill(QComboBox* list, ValueTable table) {
     list->clear();

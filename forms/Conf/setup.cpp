@@ -26,6 +26,7 @@
 #include "buttons.h"
 #include "labels.h"
 #include "pages.h"
+#include "qtext.h"
 #include "reader.h"
 #include "review.h"
 #include "workdir.h"
@@ -35,17 +36,8 @@ using namespace orbex;
 
 namespace {
 
-constexpr auto kTitle = "Менеджер конфигураций ORBEX";
 constexpr auto kNewFile = "Новый файл";
-constexpr auto kOpenFolder = "c:\\Rivalto\\Rivalto\\conf";
 constexpr int kStandardWidth = 121;
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-std::string ss(const QString& s) {
-    return s.toStdString();
-}
 
 void setHint(QWidget* w, const QString& hint, bool tooltip) {
     w->setProperty("hint", hint);
@@ -64,7 +56,7 @@ void SwitchBox::nextCheckState() {
 
 TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     setObjectName("Setup");
-    setWindowTitle(kTitle);
+    setWindowTitle(qs(kTitle));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
@@ -640,7 +632,7 @@ QFileDialog* TSetup::openDialog() {
     OpenD->setFileMode(QFileDialog::ExistingFile);
     OpenD->setAcceptMode(QFileDialog::AcceptOpen);
     OpenD->setOption(QFileDialog::ReadOnly, false);
-    if (QDir(kOpenFolder).exists()) OpenD->setDirectory(kOpenFolder);
+    if (QDir(kConfigFolder).exists()) OpenD->setDirectory(kConfigFolder);
     return OpenD;
 }
 

@@ -25,8 +25,6 @@
 
 namespace {
 
-constexpr auto kInitialFolder = "c:\\Rivalto\\Rivalto\\conf";
-
 // The file-name part of a path written with "/" or "\".
 QString fileNameOf(const QString& path) {
     const int cut = std::max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
@@ -180,7 +178,7 @@ QFileDialog* TSV::saveDialog() {
     SD->setFileMode(QFileDialog::AnyFile);
     SD->setDefaultSuffix("cfg");
     SD->setNameFilter("Настройки ORBEX (*.cfg)");
-    if (QDir(kInitialFolder).exists()) SD->setDirectory(kInitialFolder);
+    if (QDir(kConfigFolder).exists()) SD->setDirectory(kConfigFolder);
     return SD;
 }
 

@@ -10,17 +10,14 @@
 #include "Cmsdnhelp/cmsdnhelp.h"
 #include "labels.h"
 #include "product.h"
+#include "qtext.h"
 
 // The logo is a resource of the windows library, which is linked statically.
-static void initResources() { Q_INIT_RESOURCE(resources); }
-
-namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
 }
 
-}  // namespace
+namespace {}  // namespace
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     initResources();
@@ -51,7 +48,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     ProgramIcon->setScaledContents(true);
     ProgramIcon->setFixedSize(103, 70);
     link(ProgramIcon, site);
-    QLabel* ProductName = label("ProductName", "Менеджер конфигураций ORBEX");
+    QLabel* ProductName = label("ProductName", qs(orbex::kTitle));
     QLabel* Version = label("Version", "Версия: " + qs(orbex::kVersion));
     QLabel* Copyright = label("Copyright", qs(orbex::kMakerNotice));
     QLabel* Comments = label("Comments", "WEB: ");
