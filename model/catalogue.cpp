@@ -267,7 +267,7 @@ constexpr std::optional<Id> findIn(std::string_view key) {
 constexpr bool catalogueIsConsistent() {
     int controls = 0;
     for (const Param& p : kParams) {
-        if (p.key.empty() || p.key.size() > 18) return false;
+        if (p.key.empty() || p.key.size() > kMaxKeyLength) return false;
         if (p.hasControl() != (p.review != 0) || p.hasControl() == (p.page == Page::NoPage))
             return false;
         if ((p.kind == Kind::Choice) == p.table.empty()) return false;
@@ -351,7 +351,7 @@ constexpr std::size_t slotOf(std::string_view k) {  // k not empty
 struct Index {
     std::array<Id, 94> order{};      // creation order
     std::array<Id, kSlots> slots{};  // -1 = free
-    Index() {
+    constexpr Index() {
         slots.fill(-1);
         for (Id i = 0; i < kKeyCount; ++i) {
             if (kParams[i].review) order[kParams[i].review - 1] = i;
@@ -361,9 +361,17 @@ struct Index {
         }
     }
 };
-const Index& index() {
-    static const Index idx;
-    return idx;
+constexpr Index kIndex;  // made when the program is compiled
+constexpr const Index& index() {
+    return kIndex;
+}
+
+// Byte by byte: keys are short, and most lookups differ at the first byte if at all.
+constexpr bool sameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
 }
 
 }  // namespace
@@ -379,10 +387,10 @@ std::span<const Id> controlOrder() {
 }
 
 std::optional<Id> find(std::string_view key) {
-    if (key.empty()) return std::nullopt;
+    if (key.empty() || key.size() > kMaxKeyLength) return std::nullopt;
     const auto& slots = index().slots;
     for (std::size_t s = slotOf(key); slots[s] != -1; s = (s + 1) % kSlots)
-        if (kParams[slots[s]].key == key) return slots[s];
+        if (sameKey(kParams[slots[s]].key, key)) return slots[s];
     return std::nullopt;
 }
 

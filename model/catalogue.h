@@ -80,6 +80,7 @@ struct Param {
 inline constexpr std::string_view kUnset = "По умолчанию";  // the default marker
 inline constexpr std::string_view kBom = "\xEF\xBB\xBF";
 inline constexpr int kKeyCount = 116;
+inline constexpr std::size_t kMaxKeyLength = 18;
 
 std::span<const Param> catalogue();
 const Param& param(Id id);

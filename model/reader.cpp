@@ -1,5 +1,6 @@
 #include "reader.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -19,7 +20,11 @@ Line parseLine(std::string_view s) {
     }
     // Keys hold no "=", so the only key that can be followed by "='" is the text before the
     // first "=".
-    const std::size_t eq = s.find('=');
+    // Most lines are keys: their "=" comes within the longest key's length.
+    std::size_t eq = 0;
+    const std::size_t near = std::min(s.size(), kMaxKeyLength + 1);
+    while (eq < near && s[eq] != '=') ++eq;
+    if (eq == near) eq = s.find('=', near);
     if (eq == std::string_view::npos || eq + 1 >= s.size() || s[eq + 1] != '\'') {
         line.fault = Line::Fault::NoKeyQuote;
         return line;
