@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
 
 #include "store.h"
 
@@ -36,10 +37,15 @@ class Tcoms : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void makeTimeoutRow();
+    void makeSettings();
+    QComboBox* makeList(const char* name);
+    void layOut();
     void FormShow();
     QString portText() const;
 
     orbex::Store& setup_;
+    std::array<QLabel*, 4> rowLabels_{};  // speed, parity, data bits, stop bits
     QLabel* Label40;
     QToolButton* SpeedButton151;
     QToolButton* SpeedButton152;

@@ -11,6 +11,7 @@
 
 class QComboBox;
 class QFileDialog;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -99,6 +100,13 @@ class TSetup : public QMainWindow, public orbex::Store {
 
   private:
     void buildPages();
+    void makePages();
+    void makeRow(const orbex::Param& p);
+    QWidget* makeControl(const orbex::Param& p, QWidget* page, QLabel* label);
+    QToolButton* makeSpeedButton(QWidget* page, const QString& caption, const orbex::Param& p);
+    static std::size_t pageIndex(orbex::Page page);
+    void setTabOrders();
+    void makeMakerPanel();
     void buildButtons();
     void buildMenu();
     QWidget* control(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
@@ -117,6 +125,10 @@ class TSetup : public QMainWindow, public orbex::Store {
     std::vector<QLabel*> labels_;       // the row labels, by catalogue index
     std::vector<QLabel*> plainLabels_;  // labels of their own (underline under the pointer)
     std::vector<QToolButton*> speedButtons_;
+    std::vector<QGridLayout*> grids_;  // the pages' grids, in page order
+    // While the pages are made: each page's widgets with their tab places.
+    std::vector<std::vector<std::pair<int, QWidget*>>> tabOrders_;
+    int ports_ = 0;  // "Настроить" buttons made so far
     QTabWidget* PageControl1 = nullptr;
     QLabel* StaticText2 = nullptr;
     QWidget* Panel1 = nullptr;
