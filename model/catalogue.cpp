@@ -386,12 +386,12 @@ std::span<const Id> controlOrder() {
     return index().order;
 }
 
-std::optional<Id> find(std::string_view key) {
-    if (key.empty() || key.size() > kMaxKeyLength) return std::nullopt;
+Id lookup(std::string_view key) {
+    if (key.empty() || key.size() > kMaxKeyLength) return -1;
     const auto& slots = index().slots;
     for (std::size_t s = slotOf(key); slots[s] != -1; s = (s + 1) % kSlots)
         if (sameKey(kParams[slots[s]].key, key)) return slots[s];
-    return std::nullopt;
+    return -1;
 }
 
 Id idOf(std::string_view key) {

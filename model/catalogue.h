@@ -84,7 +84,11 @@ inline constexpr std::size_t kMaxKeyLength = 18;
 
 std::span<const Param> catalogue();
 const Param& param(Id id);
-std::optional<Id> find(std::string_view key);  // exact, case-sensitive
+Id lookup(std::string_view key);  // exact, case-sensitive; -1 when the text is no key
+inline std::optional<Id> find(std::string_view key) {
+    const Id id = lookup(key);
+    return id < 0 ? std::nullopt : std::optional<Id>(id);
+}
 // The keys that have a control, in the window's creation order (the review order).
 std::span<const Id> controlOrder();
 

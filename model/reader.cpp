@@ -29,12 +29,11 @@ Line parseLine(std::string_view s) {
         line.fault = Line::Fault::NoKeyQuote;
         return line;
     }
-    const auto key = find(s.substr(0, eq));
-    if (!key) {
+    line.key = lookup(s.substr(0, eq));
+    if (line.key < 0) {
         line.fault = Line::Fault::UnknownKey;
         return line;
     }
-    line.key = *key;
     const std::string_view rest = s.substr(eq + 2);
     const std::size_t quote = rest.find('\'');
     if (quote == std::string_view::npos) {
