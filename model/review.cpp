@@ -14,26 +14,28 @@ void setCell(std::string& cell, std::string_view s) {
     cell.assign(s.empty() ? kBlank : s);
 }
 
-// Made in place: the row's strings are the only copies.
-void addRow(ReviewTable& table, std::string_view description, std::string_view key,
-            std::string_view value, std::string_view shown) {
+// Made in place: the row's strings are the only copies; its description and key are the
+// catalogue's.
+void addRow(ReviewTable& table, Id id, std::string_view value, std::string_view shown) {
+    const Param& p = param(id);
     ReviewRow& row = table.emplace_back();
+    row.id = id;
+    const std::string_view description = descriptionOf(p);
     row.description = description.empty() ? kBlank : description;
-    row.key = key.empty() ? kBlank : key;
+    row.key = p.key;
     setCell(row.value, value);
     row.valueLength = std::to_string(text::length(value));
     setCell(row.shownText, shown);
 }
 
-void addChipset(ReviewTable& table, const Param& p, int item) {
-    const ValueChoice& row = p.table[item - 1];
+void addChipset(ReviewTable& table, Id id, int item) {
+    static const Id x = idOf(keys::X), fb = idOf(keys::FB);
+    const ValueChoice& row = param(id).table[item - 1];
     const ChipsetParts parts = splitChipset(row.value);
-    static const Param& px = param(idOf(keys::X));
-    static const Param& pfb = param(idOf(keys::FB));
     const auto word = [](bool on) { return on ? std::string_view("on") : "off"; };
-    addRow(table, px.description, px.key, word(parts.x), word(parts.x));
-    addRow(table, pfb.description, pfb.key, word(parts.fb), word(parts.fb));
-    addRow(table, p.description, p.key, parts.chipset, row.display);
+    addRow(table, x, word(parts.x), word(parts.x));
+    addRow(table, fb, word(parts.fb), word(parts.fb));
+    addRow(table, id, parts.chipset, row.display);
 }
 
 enum class Outcome { Done, Restart };
@@ -66,14 +68,14 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
                         break;
                     }
                 }
-                addRow(table, descriptionOf(p), p.key, t, t);
+                addRow(table, id, t, t);
                 break;
             }
             case Kind::Switch: {
                 const Tri c = store.check(id);
                 if (c == Tri::Grayed) break;
                 const bool on = c == Tri::Checked;
-                addRow(table, p.description, p.key, on ? "on" : "off", on ? "да" : "нет");
+                addRow(table, id, on ? "on" : "off", on ? "да" : "нет");
                 break;
             }
             case Kind::Choice: {
@@ -81,12 +83,12 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
                 if (item == 0) break;
                 if (item < 0 || item > static_cast<int>(p.table.size())) {
                     const std::string_view t = store.textView(id, buffer);  // a code of its own
-                    addRow(table, p.description, p.key, t, t);
+                    addRow(table, id, t, t);
                 } else if (p.key == keys::CHIPSET) {
-                    addChipset(table, p, item);
+                    addChipset(table, id, item);
                 } else {
                     const ValueChoice& row = p.table[item - 1];
-                    addRow(table, p.description, p.key, row.value, row.display);
+                    addRow(table, id, row.value, row.display);
                 }
                 break;
             }

@@ -14,13 +14,14 @@
 namespace orbex {
 
 // A cell given an empty text holds one blank; valueLength restores an empty value. The
-// description and the key are the catalogue's own texts, never copied.
+// description and the key are the catalogue's own texts for the row's key `id`, never copied.
 struct ReviewRow {
     std::string_view description;
     std::string_view key;
     std::string value;
     std::string valueLength;  // characters of the value, in decimal
     std::string shownText;
+    Id id = -1;
 
     // The value as stored: the value cell cut to valueLength characters.
     std::string_view storedValue() const;
