@@ -348,30 +348,31 @@ constexpr std::size_t slotOf(std::string_view k) {  // k not empty
     return (k.size() * 37 + b(0) * 37 + b(k.size() / 2) * 101 + b(k.size() - 1) * 23) % kSlots;
 }
 
+// A slot holds its key's bytes, so that a lookup reads one small table and nothing else.
+struct Slot {
+    Id id = -1;  // -1 = free
+    std::uint8_t size = 0;
+    std::array<char, kMaxKeyLength> key{};
+};
+
 struct Index {
-    std::array<Id, 94> order{};      // creation order
-    std::array<Id, kSlots> slots{};  // -1 = free
+    std::array<Id, 94> order{};  // creation order
+    std::array<Slot, kSlots> slots{};
     constexpr Index() {
-        slots.fill(-1);
         for (Id i = 0; i < kKeyCount; ++i) {
             if (kParams[i].review) order[kParams[i].review - 1] = i;
-            std::size_t s = slotOf(kParams[i].key);
-            while (slots[s] != -1) s = (s + 1) % kSlots;
-            slots[s] = i;
+            const std::string_view key = kParams[i].key;
+            std::size_t s = slotOf(key);
+            while (slots[s].id != -1) s = (s + 1) % kSlots;
+            slots[s].id = i;
+            slots[s].size = static_cast<std::uint8_t>(key.size());
+            for (std::size_t c = 0; c < key.size(); ++c) slots[s].key[c] = key[c];
         }
     }
 };
 constexpr Index kIndex;  // made when the program is compiled
 constexpr const Index& index() {
     return kIndex;
-}
-
-// Byte by byte: keys are short, and most lookups differ at the first byte if at all.
-constexpr bool sameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i]) return false;
-    return true;
 }
 
 }  // namespace
@@ -389,8 +390,11 @@ std::span<const Id> controlOrder() {
 Id lookup(std::string_view key) {
     if (key.empty() || key.size() > kMaxKeyLength) return -1;
     const auto& slots = index().slots;
-    for (std::size_t s = slotOf(key); slots[s] != -1; s = (s + 1) % kSlots)
-        if (sameKey(kParams[slots[s]].key, key)) return slots[s];
+    for (std::size_t s = slotOf(key); slots[s].id != -1; s = (s + 1) % kSlots) {
+        const Slot& slot = slots[s];
+        if (slot.size == key.size() && std::equal(key.begin(), key.end(), slot.key.begin()))
+            return slot.id;
+    }
     return -1;
 }
 
