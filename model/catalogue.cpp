@@ -305,28 +305,25 @@ consteval Setting set(std::string_view key, std::string_view value) {
     return {*id, value};
 }
 
-// Lists first, in the order COLOR, CHIPSET, RAZR, COM, CACH, PRINTER, then the switches.
-constexpr Setting kWeak[] = {
-    set("COLOR", "16"),     set("CHIPSET", "autofb"), set("RAZR", "1024x768"), set("COM", "off"),
-    set("CACH", "off"),     set("PRINTER", "off"),    set("W", "off"),         set("F", "off"),
-    set("M", "off"),        set("T", "off"),          set("FLOPPY", "off"),    set("CDROMS", "off"),
-    set("FLASH", "off"),    set("HD", "off"),         set("SOUND", "off"),     set("SCARD", "off"),
-    set("COMPRESS", "off"),
-};
-constexpr Setting kFast[] = {
-    set("COLOR", "16"),    set("CHIPSET", "auto"), set("RAZR", "1024x768"), set("COM", "off"),
-    set("CACH", "max"),    set("PRINTER", "off"),  set("W", "off"),         set("F", "off"),
-    set("M", "off"),       set("T", "off"),        set("FLOPPY", "off"),    set("CDROMS", "off"),
-    set("FLASH", "off"),   set("HD", "off"),       set("SOUND", "off"),     set("SCARD", "off"),
-    set("COMPRESS", "on"),
-};
-constexpr Setting kComfort[] = {
-    set("COLOR", "24"),    set("CHIPSET", "auto"), set("RAZR", "1280x1024"), set("COM", "ser"),
-    set("CACH", "max"),    set("PRINTER", "lpt"),  set("W", "on"),           set("F", "on"),
-    set("M", "on"),        set("T", "on"),         set("FLOPPY", "on"),      set("CDROMS", "on"),
-    set("FLASH", "on"),    set("HD", "on"),        set("SOUND", "on"),       set("SCARD", "on"),
-    set("COMPRESS", "on"),
-};
+// The first four presets set the same keys, in this order: the lists COLOR, CHIPSET, RAZR,
+// COM, CACH and PRINTER, then the ten device switches alike, then COMPRESS.
+consteval std::array<Setting, 17> typical(std::string_view color, std::string_view chipset,
+                                          std::string_view razr, std::string_view com,
+                                          std::string_view cach, std::string_view printer,
+                                          std::string_view devices, std::string_view compress) {
+    return {set("COLOR", color),   set("CHIPSET", chipset),  set("RAZR", razr),
+            set("COM", com),       set("CACH", cach),        set("PRINTER", printer),
+            set("W", devices),     set("F", devices),        set("M", devices),
+            set("T", devices),     set("FLOPPY", devices),   set("CDROMS", devices),
+            set("FLASH", devices), set("HD", devices),       set("SOUND", devices),
+            set("SCARD", devices), set("COMPRESS", compress)};
+}
+// clang-format off
+//                                   COLOR CHIPSET   RAZR         COM    CACH   PRINTER devices COMPRESS
+constexpr auto kWeak = typical(     "16", "autofb", "1024x768",  "off", "off", "off",  "off", "off");
+constexpr auto kFast = typical(     "16", "auto",   "1024x768",  "off", "max", "off",  "off", "on");
+constexpr auto kComfort = typical(  "24", "auto",   "1280x1024", "ser", "max", "lpt",  "on",  "on");
+// clang-format on
 constexpr Setting kPrintServer[] = {set("PRINTER", "lpt")};
 constexpr Setting kWindows2000[] = {set("COLOR", "8"), set("SAMBA", "on"), set("COM", "ser")};
 
