@@ -293,7 +293,8 @@ int check(Context& c, const std::vector<std::string>& args) {
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("check takes at least one FILE");
     int code = 0;
-    std::string report, bytes, error;
+    std::string report, buffer, error;
+    std::string_view bytes;
     for (const std::string& path : ops->files) {
         if (path == "-") {
             auto in = c.load(path);
@@ -301,8 +302,9 @@ int check(Context& c, const std::vector<std::string>& args) {
                 code = kUsageError;
                 continue;
             }
-            bytes = std::move(*in);
-        } else if (!readInto(path, bytes, error)) {
+            buffer = std::move(*in);
+            bytes = buffer;
+        } else if (!readInto(path, buffer, bytes, error)) {
             c.fail("cannot read '" + path + "': " + error);
             code = kUsageError;
             continue;
