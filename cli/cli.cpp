@@ -37,6 +37,10 @@ constexpr std::string_view kUsage =
     "                            make them unset, and write the result as normalize does;\n"
     "                            -i edits FILE in place under a lock, so that edits made at\n"
     "                            the same time all take effect\n"
+    "  preset NAME FILE [-o OUT] [--force]\n"
+    "                            apply a typical configuration to FILE and write the result\n"
+    "                            as normalize does; NAME is one of weak, fast, comfort,\n"
+    "                            traffic, print-server, windows2000\n"
     "  doc [-o OUT] [--force]    print the help book: every key, its values and checks (HTML)\n"
     "\n"
     "A folder of terminal files (AA^BB^CC^DD^EE^FF.cfg by MAC, NAME.cfg by computer name,\n"
@@ -175,19 +179,34 @@ int set(Context& c, const std::vector<std::string>& args) {
     return emit(c, *ops, WriteConfig(edit.table));
 }
 
+// A typical configuration of the editor's menu, applied to the file as the menu does.
+int preset(Context& c, const std::vector<std::string>& args) {
+    auto ops = operands(c, args, true);
+    if (!ops) return kUsageError;
+    if (ops->files.size() != 2) return c.usage("preset takes NAME and FILE");
+    const Preset* chosen = findPreset(ops->files[0]);
+    if (!chosen) return c.usage("unknown preset '" + ops->files[0] + "'");
+    const std::string& path = ops->files[1];
+    auto bytes = c.load(path);
+    if (!bytes) return kUsageError;
+    MemoryStore store;
+    readConfig(*bytes, store);
+    applyPreset(store, *chosen);
+    return emit(c, *ops, WriteConfig(BuildReviewTable(store, [&](Id id) { c.warn(path, id); })));
+}
+
 int check(Context& c, const std::vector<std::string>& args) {
     auto ops = operands(c, args, false);
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("check takes at least one FILE");
     int code = 0;
-    std::string report;
+    std::string report, bytes;  // the storage of one file serves the next
     for (const std::string& path : ops->files) {
-        auto bytes = c.load(path);
-        if (!bytes) {
+        if (!c.load(path, bytes)) {
             code = kUsageError;
             continue;
         }
-        lintConfig(*bytes, [&](const Finding& f) {
+        lintConfig(bytes, [&](const Finding& f) {
             report += c.nameOf(path);
             report += ':';
             report += std::to_string(f.line);
@@ -241,6 +260,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (command == "diff") return diff(c, args);
     if (command == "export") return exportFleet(c, args);
     if (command == "import") return importFleet(c, args);
+    if (command == "preset") return preset(c, args);
     return c.usage("unknown command '" + command + "'");
 }
 

@@ -20,9 +20,21 @@ int Context::usage(std::string_view message) {
 }
 
 std::optional<std::string> Context::load(const std::string& path) {
+    std::string bytes;
+    if (!load(path, bytes)) return std::nullopt;
+    return bytes;
+}
+
+bool Context::load(const std::string& path, std::string& buffer) {
     fileio::Error e;
-    auto bytes = path == "-" ? fileio::readStream(in, nameOf(path), e) : fileio::readFile(path, e);
-    if (bytes) return bytes;
+    if (path == "-") {
+        if (auto bytes = fileio::readStream(in, nameOf(path), e)) {
+            buffer = std::move(*bytes);
+            return true;
+        }
+    } else if (fileio::readInto(path, buffer, e)) {
+        return true;
+    }
     if (e.kind == fileio::Kind::TooLarge) {
         fail(e.message());
     } else if (path == "-") {
@@ -30,7 +42,7 @@ std::optional<std::string> Context::load(const std::string& path) {
     } else {
         fail("cannot read '" + path + "': " + e.reason);
     }
-    return std::nullopt;
+    return false;
 }
 
 ReviewTable Context::review(const std::string& path, std::string_view bytes) {

@@ -30,6 +30,8 @@ struct Context {
 
     // The bytes of a file, or of standard input for "-"; nullopt after a failure.
     std::optional<std::string> load(const std::string& path);
+    // The same into `buffer`, whose storage serves the next file; false after a failure.
+    bool load(const std::string& path, std::string& buffer);
 
     // The table the editor shows after opening the file; warnings on standard error.
     ReviewTable review(const std::string& path, std::string_view bytes);

@@ -295,11 +295,11 @@ int resolve(const std::string& path, std::string& out) {
 
 }  // namespace
 
-std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit) {
+bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit) {
     error = {};
     const auto fail = [&](Kind kind, int code, std::string reason) {
         error = makeError(kind, code, path, std::move(reason), false, true);
-        return std::nullopt;
+        return false;
     };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return fail(Kind::System, errno, systemReason(errno));
@@ -307,25 +307,29 @@ std::optional<std::string> readFile(const std::string& path, Error& error, std::
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return fail(Kind::System, errno, systemReason(errno));
-    if (S_ISDIR(st.st_mode)) return fail(Kind::NotFile, EISDIR, "is a directory");
-    if (S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) > limit)
-        return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
-    std::string bytes;
-    if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    while (bytes.size() <= limit) {
-        const std::size_t want = std::min(sizeof buffer, limit + 1 - bytes.size());
-        const ssize_t n = ::read(fd, buffer, want);
+    // No stat: a folder opens and fails at its first read, and a file that grows past the
+    // bound is caught by reading one byte more than it.
+    std::size_t size = 0;
+    if (buffer.size() < 65536) buffer.resize(65536);
+    while (size <= limit) {
+        if (size == buffer.size()) buffer.resize(std::min(buffer.size() * 2, limit + 1));
+        const ssize_t n = ::read(fd, buffer.data() + size, buffer.size() - size);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (errno == EISDIR) return fail(Kind::NotFile, EISDIR, "is a directory");
             return fail(Kind::System, errno, systemReason(errno));
         }
         if (n == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        size += static_cast<std::size_t>(n);
     }
-    if (bytes.size() > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
+    buffer.resize(size);
+    if (size > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
+    return true;
+}
+
+std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit) {
+    std::string bytes;
+    if (!readInto(path, bytes, error, limit)) return std::nullopt;
     return bytes;
 }
 
@@ -642,6 +646,13 @@ std::optional<std::string> readFile(const std::string& path, Error& error, std::
         return std::nullopt;
     }
     return bytes;
+}
+
+bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit) {
+    auto bytes = readFile(path, error, limit);
+    if (!bytes) return false;
+    buffer = std::move(*bytes);
+    return true;
 }
 
 bool replaceFile(const std::string& path, std::string_view bytes, Error& error,

@@ -45,6 +45,9 @@ std::string russianReason(const Error& error);
 // The bytes of the file, at most `limit`; reads no more than limit + 1 bytes.
 std::optional<std::string> readFile(const std::string& path, Error& error,
                                     std::size_t limit = kInputLimit);
+// The same into `buffer`, whose storage serves the next file: false on failure.
+bool readInto(const std::string& path, std::string& buffer, Error& error,
+              std::size_t limit = kInputLimit);
 // The same for a stream; `name` stands for it in the error.
 std::optional<std::string> readStream(std::istream& in, const std::string& name, Error& error,
                                       std::size_t limit = kInputLimit);

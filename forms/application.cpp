@@ -9,6 +9,7 @@
 
 #include "Conf/setup.h"
 #include "product.h"
+#include "qtext.h"
 
 // The windows library is linked statically, so its resources are registered by hand.
 static void initResources() {
@@ -18,10 +19,8 @@ static void initResources() {
 namespace orbex {
 namespace {
 
-constexpr auto kTitle = "Менеджер конфигураций ORBEX";
-
 void showException(const QString& message) {
-    QMessageBox::critical(QApplication::activeWindow(), kTitle, message);
+    QMessageBox::critical(QApplication::activeWindow(), qs(kTitle), message);
 }
 
 constexpr auto kUsage =
@@ -58,8 +57,7 @@ CommandLine parseCommandLine(const QStringList& args) {
             c.output = kUsage;
             return c;
         } else if (options && a == "--version") {
-            c.output =
-                QString("orbcfg %1\n").arg(QString::fromUtf8(kVersion.data(), kVersion.size()));
+            c.output = QString("orbcfg %1\n").arg(qs(kVersion));
             return c;
         } else if (options && a.size() > 1 && a.startsWith('-')) {
             c.error =
@@ -78,12 +76,12 @@ CommandLine parseCommandLine(const QStringList& args) {
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName(kTitle);
-    setApplicationDisplayName(kTitle);
+    setApplicationName(qs(kTitle));
+    setApplicationDisplayName(qs(kTitle));
     installTranslations(*this);
     initResources();
     setWindowIcon(QIcon(":/orbcfg/icon.png"));
-    setApplicationVersion(QString::fromUtf8(orbex::kVersion.data(), orbex::kVersion.size()));
+    setApplicationVersion(qs(orbex::kVersion));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QString>
 
+// Where the open and save dialogs start, when it exists: the terminals' configuration folder.
+inline constexpr auto kConfigFolder = "c:\\Rivalto\\Rivalto\\conf";
+
 class KeepWorkingDirectory {
   public:
     KeepWorkingDirectory() : dir_(QDir::currentPath()) {}

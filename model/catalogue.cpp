@@ -267,7 +267,7 @@ constexpr std::optional<Id> findIn(std::string_view key) {
 constexpr bool catalogueIsConsistent() {
     int controls = 0;
     for (const Param& p : kParams) {
-        if (p.key.empty() || p.key.size() > 18) return false;
+        if (p.key.empty() || p.key.size() > kMaxKeyLength) return false;
         if (p.hasControl() != (p.review != 0) || p.hasControl() == (p.page == Page::NoPage))
             return false;
         if ((p.kind == Kind::Choice) == p.table.empty()) return false;
@@ -281,6 +281,61 @@ constexpr bool catalogueIsConsistent() {
 }
 static_assert(catalogueIsConsistent());
 
+// The ports' keys stand in a row each: COM1 to COM19, CTIME1 to CTIME19.
+constexpr int kPorts = 19;
+constexpr Id kCom1 = *findIn("COM1"), kCtime1 = *findIn("CTIME1");
+static_assert(findIn("COM19") == kCom1 + kPorts - 1 && findIn("CTIME19") == kCtime1 + kPorts - 1);
+
+constexpr std::optional<int> itemIn(ValueTable table, std::string_view value) {
+    for (std::size_t r = 0; r < table.size(); ++r)
+        if (table[r].value == value) return static_cast<int>(r) + 1;
+    return std::nullopt;
+}
+
+// One setting of a typical configuration, checked when the program is compiled: a key that is
+// not in the catalogue, or a value that is not in its list's table or not "on" or "off" for a
+// switch, stops the build.
+consteval Setting set(std::string_view key, std::string_view value) {
+    const auto id = findIn(key);
+    if (!id) throw "not a key of the catalogue";
+    const Param& p = kParams[*id];
+    if (p.kind == Kind::Switch && value != "on" && value != "off") throw "a switch is on or off";
+    if (p.kind == Kind::Choice && !itemIn(p.table, value)) throw "not in the key's value table";
+    if (p.kind != Kind::Switch && p.kind != Kind::Choice) throw "not a switch or a list";
+    return {*id, value};
+}
+
+// The first four presets set the same keys, in this order: the lists COLOR, CHIPSET, RAZR,
+// COM, CACH and PRINTER, then the ten device switches alike, then COMPRESS.
+consteval std::array<Setting, 17> typical(std::string_view color, std::string_view chipset,
+                                          std::string_view razr, std::string_view com,
+                                          std::string_view cach, std::string_view printer,
+                                          std::string_view devices, std::string_view compress) {
+    return {set("COLOR", color),   set("CHIPSET", chipset),  set("RAZR", razr),
+            set("COM", com),       set("CACH", cach),        set("PRINTER", printer),
+            set("W", devices),     set("F", devices),        set("M", devices),
+            set("T", devices),     set("FLOPPY", devices),   set("CDROMS", devices),
+            set("FLASH", devices), set("HD", devices),       set("SOUND", devices),
+            set("SCARD", devices), set("COMPRESS", compress)};
+}
+// clang-format off
+//                                   COLOR CHIPSET   RAZR         COM    CACH   PRINTER devices COMPRESS
+constexpr auto kWeak = typical(     "16", "autofb", "1024x768",  "off", "off", "off",  "off", "off");
+constexpr auto kFast = typical(     "16", "auto",   "1024x768",  "off", "max", "off",  "off", "on");
+constexpr auto kComfort = typical(  "24", "auto",   "1280x1024", "ser", "max", "lpt",  "on",  "on");
+// clang-format on
+constexpr Setting kPrintServer[] = {set("PRINTER", "lpt")};
+constexpr Setting kWindows2000[] = {set("COLOR", "8"), set("SAMBA", "on"), set("COM", "ser")};
+
+constexpr Preset kPresets[] = {
+    {"weak", "Слабая машина", true, kWeak},
+    {"fast", "Максимальная производительность", true, kFast},
+    {"comfort", "Наибольший комфорт", true, kComfort},
+    {"traffic", "Уменьшение траффика", true, kFast},
+    {"print-server", "Аппаратный принт-сервер", true, kPrintServer},
+    {"windows2000", "Windows 2000 Server", false, kWindows2000},
+};
+
 // Keys are looked up for every line read and written, so by hash: open addressing over the
 // key's length and three of its bytes, with room for twice the keys. With these factors no key
 // is more than one slot away from its own.
@@ -290,22 +345,31 @@ constexpr std::size_t slotOf(std::string_view k) {  // k not empty
     return (k.size() * 37 + b(0) * 37 + b(k.size() / 2) * 101 + b(k.size() - 1) * 23) % kSlots;
 }
 
+// A slot holds its key's bytes, so that a lookup reads one small table and nothing else.
+struct Slot {
+    Id id = -1;  // -1 = free
+    std::uint8_t size = 0;
+    std::array<char, kMaxKeyLength> key{};
+};
+
 struct Index {
-    std::array<Id, 94> order{};      // creation order
-    std::array<Id, kSlots> slots{};  // -1 = free
-    Index() {
-        slots.fill(-1);
+    std::array<Id, 94> order{};  // creation order
+    std::array<Slot, kSlots> slots{};
+    constexpr Index() {
         for (Id i = 0; i < kKeyCount; ++i) {
             if (kParams[i].review) order[kParams[i].review - 1] = i;
-            std::size_t s = slotOf(kParams[i].key);
-            while (slots[s] != -1) s = (s + 1) % kSlots;
-            slots[s] = i;
+            const std::string_view key = kParams[i].key;
+            std::size_t s = slotOf(key);
+            while (slots[s].id != -1) s = (s + 1) % kSlots;
+            slots[s].id = i;
+            slots[s].size = static_cast<std::uint8_t>(key.size());
+            for (std::size_t c = 0; c < key.size(); ++c) slots[s].key[c] = key[c];
         }
     }
 };
-const Index& index() {
-    static const Index idx;
-    return idx;
+constexpr Index kIndex;  // made when the program is compiled
+constexpr const Index& index() {
+    return kIndex;
 }
 
 }  // namespace
@@ -320,12 +384,15 @@ std::span<const Id> controlOrder() {
     return index().order;
 }
 
-std::optional<Id> find(std::string_view key) {
-    if (key.empty()) return std::nullopt;
+Id lookup(std::string_view key) {
+    if (key.empty() || key.size() > kMaxKeyLength) return -1;
     const auto& slots = index().slots;
-    for (std::size_t s = slotOf(key); slots[s] != -1; s = (s + 1) % kSlots)
-        if (kParams[slots[s]].key == key) return slots[s];
-    return std::nullopt;
+    for (std::size_t s = slotOf(key); slots[s].id != -1; s = (s + 1) % kSlots) {
+        const Slot& slot = slots[s];
+        if (slot.size == key.size() && std::equal(key.begin(), key.end(), slot.key.begin()))
+            return slot.id;
+    }
+    return -1;
 }
 
 Id idOf(std::string_view key) {
@@ -335,8 +402,41 @@ Id idOf(std::string_view key) {
 }
 
 std::optional<int> itemOf(ValueTable table, std::string_view value) {
-    for (std::size_t r = 0; r < table.size(); ++r)
-        if (table[r].value == value) return static_cast<int>(r) + 1;
+    return itemIn(table, value);
+}
+
+std::optional<PortKeys> portKeys(int n) {
+    if (n < 1 || n > kPorts) return std::nullopt;
+    return PortKeys{kCom1 + n - 1, kCtime1 + n - 1};
+}
+
+std::span<const Preset> presets() {
+    return kPresets;
+}
+
+const Preset* findPreset(std::string_view name) {
+    for (const Preset& p : kPresets)
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+ChipsetParts splitChipset(std::string_view v) {
+    if (v.find("fb") != std::string_view::npos && v.find("fbdev") == std::string_view::npos)
+        return {v, false, true};
+    if (const auto cut = v.find("_x"); cut != std::string_view::npos)
+        return {v.substr(0, cut), true, false};
+    return {v, false, false};
+}
+
+std::optional<int> chipsetItem(std::string_view value, bool xFlag) {
+    static const ValueTable table = param(idOf(keys::CHIPSET)).table;
+    if (!xFlag) return itemOf(table, value);
+    constexpr std::string_view suffix = "_x";
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        const std::string_view v = table[r].value;
+        if (v.size() == value.size() + suffix.size() && v.starts_with(value) && v.ends_with(suffix))
+            return static_cast<int>(r) + 1;
+    }
     return std::nullopt;
 }
 

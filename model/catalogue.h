@@ -80,15 +80,33 @@ struct Param {
 inline constexpr std::string_view kUnset = "По умолчанию";  // the default marker
 inline constexpr std::string_view kBom = "\xEF\xBB\xBF";
 inline constexpr int kKeyCount = 116;
+inline constexpr std::size_t kMaxKeyLength = 18;
 
 std::span<const Param> catalogue();
 const Param& param(Id id);
-std::optional<Id> find(std::string_view key);  // exact, case-sensitive
+Id lookup(std::string_view key);  // exact, case-sensitive; -1 when the text is no key
+inline std::optional<Id> find(std::string_view key) {
+    const Id id = lookup(key);
+    return id < 0 ? std::nullopt : std::optional<Id>(id);
+}
 // The keys that have a control, in the window's creation order (the review order).
 std::span<const Id> controlOrder();
 
 // 1-based list item whose row value equals the stored value exactly; nullopt when none does.
 std::optional<int> itemOf(ValueTable table, std::string_view value);
+
+// CHIPSET carries two more keys. A value ending in "_x" is stored cut before its "_x", with
+// X='on'; a value holding "fb" (not "fbdev") is stored as it is, with FB='on'; any other value
+// is stored as it is with both off.
+struct ChipsetParts {
+    std::string_view chipset;  // what the file stores for CHIPSET
+    bool x = false;
+    bool fb = false;
+};
+ChipsetParts splitChipset(std::string_view value);
+// The reverse: the CHIPSET list item of a stored value, which with the file's X flag set is
+// looked up with "_x" appended.
+std::optional<int> chipsetItem(std::string_view value, bool xFlag);
 
 // The review-table description: the hint of a switch or list, the label caption of an edit
 // without its last character.
@@ -103,6 +121,28 @@ inline constexpr std::string_view KEYMAP = "KEYMAP";
 inline constexpr std::string_view DNS = "DNS";
 }  // namespace keys
 Id idOf(std::string_view key);  // find() for a key known to exist
+
+// The two keys of serial port n (1 to 19): its settings value COMn and its timeout CTIMEn.
+struct PortKeys {
+    Id settings = -1;
+    Id timeout = -1;
+};
+std::optional<PortKeys> portKeys(int n);  // nullopt for a port there is not
+
+// The typical configurations of the editor's menu. A setting is a switch's "on" or "off" or a
+// list's stored value, checked against the key's value table when the program is compiled.
+struct Setting {
+    Id id = -1;
+    std::string_view value;
+};
+struct Preset {
+    std::string_view name;     // for the command line, in Latin letters
+    std::string_view caption;  // the menu item
+    bool startsNew = false;    // begins with every parameter unset
+    std::span<const Setting> settings;
+};
+std::span<const Preset> presets();
+const Preset* findPreset(std::string_view name);  // nullptr when there is none
 
 // The value tables of the serial port dialog; the display equals the value in every row.
 namespace port {

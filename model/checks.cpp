@@ -75,21 +75,6 @@ bool IsWholeNumber(std::string_view s) {
     return true;
 }
 
-bool passesCheck(const Param& p, std::string_view text, bool dnsValid) {
-    if (text == kUnset) return true;
-    switch (p.check) {
-        case Check::Number:
-            return IsWholeNumber(text);
-        case Check::Address:
-            return IsValidIpAddress(text);
-        case Check::AddressList:
-            return dnsValid || IsValidIpList(text);
-        case Check::Any:
-            break;
-    }
-    return true;
-}
-
 std::string describe(Check c) {
     switch (c) {
         case Check::Number:

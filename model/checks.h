@@ -16,11 +16,6 @@ bool IsValidIpList(std::string_view text);
 // "$", "x", "X", "0x" or "0X", and nothing after them.
 bool IsWholeNumber(std::string_view text);
 
-// Whether the review keeps a Text parameter's text: the unset marker always; otherwise the
-// check of its key, except that the server lists go unchecked while DNS holds a valid
-// address (`dnsValid`).
-bool passesCheck(const Param& p, std::string_view text, bool dnsValid);
-
 // What a check asks for, as in "... is not a whole number".
 std::string describe(Check check);
 

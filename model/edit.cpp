@@ -6,26 +6,6 @@
 #include "reader.h"
 
 namespace orbex {
-namespace {
-
-void makeUnset(Store& store, Id id) {
-    switch (param(id).kind) {
-        case Kind::Text:
-            store.setText(id, kUnset);
-            break;
-        case Kind::Switch:
-            store.setCheck(id, Tri::Grayed);
-            break;
-        case Kind::Choice:
-            store.setItem(id, 0);
-            break;
-        case Kind::None:
-            break;
-    }
-}
-
-}  // namespace
-
 std::string refusal(const Param& p, std::string_view value) {
     switch (p.kind) {
         case Kind::None:
@@ -68,7 +48,7 @@ Edit applyChanges(Store& store, std::span<const Change> changes) {
     for (const Change& ch : changes) {
         const Param& p = param(ch.id);
         if (!ch.value) {
-            makeUnset(store, ch.id);
+            unset(store, ch.id);
         } else if (p.kind == Kind::Choice && !p.has(Editable)) {
             store.setItem(ch.id, *itemOf(p.table, *ch.value));  // CHIPSET takes auto_x as it is
         } else {

@@ -91,11 +91,6 @@ void scanNames(std::string_view bytes, Record& r) {
     if (!IsValidIpAddress(r.ip)) r.ip.clear();  // the review resets it: it is no address
 }
 
-// lintConfig reports the values that the review resets in words of their own.
-bool isReset(const orbex::Finding& f) {
-    return f.message.ends_with("saving resets it to unset");
-}
-
 std::string joined(const std::vector<const Record*>& others, const Record* self) {
     std::string s;
     for (const Record* o : others) {
@@ -240,7 +235,7 @@ std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Op
                 r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
             if (options.findings) {
                 for (orbex::Finding& f : lintConfig(*bytes)) {
-                    const bool reset = isReset(f);
+                    const bool reset = f.resets;
                     r.findings.push_back({r.file, f.line, std::move(f.key),
                                           reset ? code::kResetValue : code::kIgnoredLine,
                                           std::move(f.message)});

@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <deque>
+#include <limits>
+#include <optional>
 
 #include "catalogue.h"
 #include "checks.h"
 #include "reader.h"
 #include "review.h"
+#include "text.h"
 
 namespace orbex {
 namespace {
@@ -38,8 +42,11 @@ std::optional<Id> findIgnoringCase(std::string_view s) {
     return std::nullopt;
 }
 
-// Why a line that is neither empty, a comment nor a parameter line is ignored.
-Finding explain(const RawLine& raw) {
+// Why a line that is neither empty, a comment nor a parameter line is ignored: the parser's
+// fault, and for a line that misses the grammar, what the line seems to have meant.
+Finding explain(const RawLine& raw, const Line& line) {
+    if (line.fault == Line::Fault::NoCloseQuote)
+        return {raw.number, std::string(param(line.key).key), "no closing quote; ignored"};
     const std::string_view s = raw.text;
     const std::size_t eq = s.find('=');
     const std::string_view left = s.substr(0, eq);
@@ -58,15 +65,10 @@ Finding explain(const RawLine& raw) {
     Finding f{raw.number, std::string(name), ""};
     if (eq == std::string_view::npos) {
         f.message = "no \"='\" after the key; ignored";
-        return f;
-    }
-    const std::string_view right = s.substr(eq + 1);
-    if (left != name || (!right.empty() && isBlank(right.front()))) {
+    } else if (left != name || (eq + 1 < s.size() && isBlank(s[eq + 1]))) {
         f.message = "blanks before the key or around \"=\"; ignored";
-    } else if (!right.starts_with('\'')) {
-        f.message = "the value must stand in single quotes; ignored";
     } else {
-        f.message = "no closing quote; ignored";
+        f.message = "the value must stand in single quotes; ignored";
     }
     return f;
 }
@@ -79,80 +81,126 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
     return out;
 }
 
+// One pass over the lines, each key looked up once. Reading's state is kept only as far as the
+// check needs it: the X flag, the CHIPSET lines that wait for it, and the last text of every
+// key that the review checks; the review's checks then run on those texts without a table.
+// Findings go out as soon as no later one can come before them (a waiting CHIPSET line, or the
+// line of a checked key whose value the review may reset), so that a file of many bad lines
+// needs no more memory than the file.
 void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report) {
-    // The review's findings first (one per key at most), each reported at the key's last line,
-    // after the findings of the lines before it.
+    static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
+    struct Pending {
+        int number;
+        std::string_view value;
+    };
+    std::vector<Finding> out;
     std::array<int, kKeyCount> lastLine{};
-    MemoryStore store;
-    readConfig(bytes, store);
-    const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
-    const bool xFlag = readXFlag(bytes);
-    forEachLine(bytes, [&](const RawLine& raw) {
-        const Line line = parseLine(raw.text);
-        if (line.type == Line::Type::Param) lastLine[line.key] = raw.number;
-        return true;
-    });
-    std::vector<Finding> reviewed;
-    const MemoryStore before = store;
-    BuildReviewTable(store, [&](Id id) {
-        const Param& p = param(id);
-        reviewed.push_back({lastLine[id], std::string(p.key),
-                            quoted(before.text(id)) + " is not " + describe(p.check) +
-                                "; saving resets it to unset"});
-    });
-    std::stable_sort(reviewed.begin(), reviewed.end(),
-                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
-    std::size_t next = 0;
-    const auto emit = [&](const Finding& f) {
-        while (next < reviewed.size() && reviewed[next].line < f.line) report(reviewed[next++]);
-        report(f);
+    std::array<std::string_view, kKeyCount> texts;
+    texts.fill(kUnset);
+    // Copies of values whose line had CR bytes inside, kept while the check runs.
+    thread_local std::deque<std::string> held;
+    thread_local std::vector<Pending> chipsets;
+    held.clear();
+    chipsets.clear();
+    const auto keep = [](const RawLine& raw, std::string_view v) {
+        return raw.rebuilt ? std::string_view(held.emplace_back(v)) : v;
+    };
+    std::optional<bool> xFlag;
+    int barrier = std::numeric_limits<int>::max();  // the first line a late finding may name
+    std::size_t sent = 0;
+    const auto flush = [&] {
+        while (sent < out.size() && out[sent].line < barrier) report(out[sent++]);
+        if (sent == out.size()) out.clear(), sent = 0;
     };
 
-    forEachLine(bytes, [&](const RawLine& raw) {
+    const FileText text = textOf(bytes);
+    forEachLine(text, [&](const RawLine& raw) {
+        if (out.size() - sent >= 256) flush();
         const Line line = parseLine(raw.text);
         if (line.type == Line::Type::Blank || line.type == Line::Type::Comment) return true;
         if (line.type == Line::Type::Other) {
-            emit(explain(raw));
+            out.push_back(explain(raw, line));
             return true;
         }
         const Param& p = param(line.key);
-        Finding f{raw.number, std::string(p.key), ""};
-        const std::string v = quoted(line.value);
+        std::string message;
         switch (p.kind) {
             case Kind::None:
-                if (line.key == x && line.value != "on" && line.value != "off")
-                    f.message = v + " is neither on nor off; ignored";
-                else if (line.key != x && line.key != fb)
-                    f.message = "not edited by the program; ignored, and dropped on save";
-                break;
-            case Kind::Switch:
-                if (line.value != "on" && line.value != "off")
-                    f.message = v + " is neither on nor off; the switch stays unset";
-                break;
-            case Kind::Choice:
-                if (p.has(Editable)) break;
-                if (line.key == chipset && xFlag) {
-                    if (!itemOf(p.table, std::string(line.value) + "_x"))
-                        f.message = quoted(std::string(line.value) + "_x") +
-                                    " (the value with X='on') is not in the key's value table; "
-                                    "ignored";
-                } else if (!itemOf(p.table, line.value)) {
-                    f.message = v + " is not in the key's value table; ignored";
+                if (line.key == x) {
+                    const auto say = onOff(line.value);
+                    if (!say) message = quoted(line.value) + " is neither on nor off; ignored";
+                    if (!xFlag) xFlag = say;
+                } else if (line.key != fb) {
+                    message = "not edited by the program; ignored, and dropped on save";
                 }
                 break;
+            case Kind::Switch:
+                if (!onOff(line.value))
+                    message = quoted(line.value) + " is neither on nor off; the switch stays unset";
+                break;
+            case Kind::Choice:
+                if (line.key == chipset) {
+                    chipsets.push_back({raw.number, keep(raw, line.value)});
+                    barrier = std::min(barrier, raw.number);
+                    return true;
+                }
+                if (!p.has(Editable) && !itemOf(p.table, line.value))
+                    message = quoted(line.value) + " is not in the key's value table; ignored";
+                break;
             case Kind::Text:
+                if (p.check != Check::Any) {
+                    texts[line.key] = keep(raw, line.value);
+                    barrier = std::min(barrier, raw.number);
+                }
                 break;
         }
-        if (!f.message.empty()) emit(f);
+        if (message.empty()) {
+            lastLine[line.key] = raw.number;
+        } else {
+            out.push_back({raw.number, std::string(p.key), std::move(message)});
+        }
         return true;
     });
-    if (auto eof = bytes.find('\x1A'); eof != std::string_view::npos) {
-        const std::string_view rest = bytes.substr(eof + 1);
-        if (rest.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos)
-            emit({static_cast<int>(std::count(bytes.begin(), bytes.begin() + eof, '\n')) + 1, "",
-                  "text after byte 1A (Ctrl-Z) is ignored"});
+    for (const Pending& c : chipsets) {
+        if (chipsetItem(c.value, xFlag.value_or(false))) {
+            lastLine[chipset] = c.number;
+        } else if (xFlag.value_or(false)) {
+            out.push_back(
+                {c.number, std::string(keys::CHIPSET),
+                 quoted(std::string(c.value) + "_x") +
+                     " (the value with X='on') is not in the key's value table; ignored"});
+        } else {
+            out.push_back({c.number, std::string(keys::CHIPSET),
+                           quoted(c.value) + " is not in the key's value table; ignored"});
+        }
     }
-    while (next < reviewed.size()) report(reviewed[next++]);
+    if (text.eof != std::string_view::npos) {
+        const std::string_view rest = bytes.substr(text.eof + 1);
+        if (rest.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos)
+            out.push_back(
+                {static_cast<int>(std::count(text.lines.begin(), text.lines.end(), '\n')) + 1, "",
+                 "text after byte 1A (Ctrl-Z) is ignored"});
+    }
+
+    // A text reads as the store would hold it: UTF-8 as it is, anything else as Windows-1251.
+    thread_local std::string decoded;
+    const auto textOfKey = [&](Id id) -> std::string_view {
+        const std::string_view t = texts[id];
+        if (text::isUtf8(t)) return t;
+        return decoded = text::fromCp1251(t);
+    };
+    forEachReset(textOfKey, [&](Id id) {
+        const Param& p = param(id);
+        out.push_back(
+            {lastLine[id], std::string(p.key),
+             quoted(textOfKey(id)) + " is not " + describe(p.check) + "; saving resets it to unset",
+             true});
+    });
+    // What was held back, in line order after what went out.
+    std::stable_sort(out.begin() + static_cast<std::ptrdiff_t>(sent), out.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    barrier = std::numeric_limits<int>::max();
+    flush();
 }
 
 }  // namespace orbex

@@ -12,6 +12,7 @@ struct Finding {
     int line = 0;     // 1-based line of the file
     std::string key;  // empty when the line names no key
     std::string message;
+    bool resets = false;  // a value the review would reset, not a line that reading ignores
 };
 
 // In line order. Comments and empty lines are never findings.

@@ -11,6 +11,7 @@ std::string siteAddress();
 // The documentation page of a key: the site's conf.html with the key as anchor, unescaped.
 std::string pageAddress(std::string_view key);
 
+inline constexpr std::string_view kTitle = "Менеджер конфигураций ORBEX";  // the program's name
 inline constexpr std::string_view kVersion = "1.6.8-28.2";
 inline constexpr std::string_view kSupportEmail = "support@orbex.example";
 inline constexpr std::string_view kSupportContact = "100000000";

@@ -1,5 +1,6 @@
 #include "reader.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -19,15 +20,27 @@ Line parseLine(std::string_view s) {
     }
     // Keys hold no "=", so the only key that can be followed by "='" is the text before the
     // first "=".
-    const std::size_t eq = s.find('=');
-    if (eq == std::string_view::npos || eq + 1 >= s.size() || s[eq + 1] != '\'') return line;
-    const auto key = find(s.substr(0, eq));
-    if (!key) return line;
+    // Most lines are keys: their "=" comes within the longest key's length.
+    std::size_t eq = 0;
+    const std::size_t near = std::min(s.size(), kMaxKeyLength + 1);
+    while (eq < near && s[eq] != '=') ++eq;
+    if (eq == near) eq = s.find('=', near);
+    if (eq == std::string_view::npos || eq + 1 >= s.size() || s[eq + 1] != '\'') {
+        line.fault = Line::Fault::NoKeyQuote;
+        return line;
+    }
+    line.key = lookup(s.substr(0, eq));
+    if (line.key < 0) {
+        line.fault = Line::Fault::UnknownKey;
+        return line;
+    }
     const std::string_view rest = s.substr(eq + 2);
     const std::size_t quote = rest.find('\'');
-    if (quote == std::string_view::npos) return line;
+    if (quote == std::string_view::npos) {
+        line.fault = Line::Fault::NoCloseQuote;
+        return line;
+    }
     line.type = Line::Type::Param;
-    line.key = *key;
     line.value = rest.substr(0, quote);
     return line;
 }
@@ -50,9 +63,11 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
             setDecoded(store, id, value);
             break;
         case Kind::Switch:
-            store.setCheck(id, value == "on"    ? Tri::Checked
-                               : value == "off" ? Tri::Unchecked
-                                                : Tri::Grayed);
+            if (const auto on = onOff(value)) {
+                store.setCheck(id, *on ? Tri::Checked : Tri::Unchecked);
+            } else {
+                store.setCheck(id, Tri::Grayed);
+            }
             break;
         case Kind::Choice: {
             if (p.has(Editable)) {
@@ -60,12 +75,8 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
                 if (store.item(id) == 0) setDecoded(store, id, value);
                 break;
             }
-            std::optional<int> item;
-            if (xFlag && p.key == keys::CHIPSET) {
-                item = itemOf(p.table, std::string(value) + "_x");
-            } else {
-                item = itemOf(p.table, value);
-            }
+            const auto item =
+                p.key == keys::CHIPSET ? chipsetItem(value, xFlag) : itemOf(p.table, value);
             if (item) store.setItem(id, *item);
             break;
         }
@@ -74,21 +85,13 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
     }
 }
 
-bool readXFlag(std::string_view bytes) {
-    static const Id x = idOf(keys::X);
-    bool flag = false;
-    forEachLine(bytes, [&](const RawLine& raw) {
-        if (!raw.text.starts_with("X='")) return true;  // the quick test for the one key
-        const Line line = parseLine(raw.text);
-        if (line.type != Line::Type::Param || line.key != x) return true;
-        if (line.value == "on") return flag = true, false;
-        if (line.value == "off") return flag = false, false;
-        return true;
-    });
-    return flag;
+std::optional<bool> onOff(std::string_view value) {
+    if (value == "on") return true;
+    if (value == "off") return false;
+    return std::nullopt;
 }
 
-void readConfig(std::string_view bytes, Store& store) {
+bool readConfig(std::string_view bytes, Store& store) {
     static const Id x = idOf(keys::X), chipset = idOf(keys::CHIPSET);
     store.ResetAll();
     // One pass: CHIPSET waits for the X flag, which the first X line of "on" or "off" decides
@@ -99,7 +102,7 @@ void readConfig(std::string_view bytes, Store& store) {
         const Line line = parseLine(raw.text);
         if (line.type != Line::Type::Param) return true;
         if (line.key == x) {
-            if (!xFlag && (line.value == "on" || line.value == "off")) xFlag = line.value == "on";
+            if (!xFlag) xFlag = onOff(line.value);
         } else if (line.key == chipset) {
             chipsets.emplace_back(line.value);
         } else {
@@ -109,6 +112,7 @@ void readConfig(std::string_view bytes, Store& store) {
     });
     for (const std::string& value : chipsets)
         applyParameter(store, chipset, value, xFlag.value_or(false));
+    return xFlag.value_or(false);
 }
 
 }  // namespace orbex

@@ -14,32 +14,28 @@ void setCell(std::string& cell, std::string_view s) {
     cell.assign(s.empty() ? kBlank : s);
 }
 
-// Made in place: the row's strings are the only copies.
-void addRow(ReviewTable& table, std::string_view description, std::string_view key,
-            std::string_view value, std::string_view shown) {
+// Made in place: the row's strings are the only copies; its description and key are the
+// catalogue's.
+void addRow(ReviewTable& table, Id id, std::string_view value, std::string_view shown) {
+    const Param& p = param(id);
     ReviewRow& row = table.emplace_back();
+    row.id = id;
+    const std::string_view description = descriptionOf(p);
     row.description = description.empty() ? kBlank : description;
-    row.key = key.empty() ? kBlank : key;
+    row.key = p.key;
     setCell(row.value, value);
     row.valueLength = std::to_string(text::length(value));
     setCell(row.shownText, shown);
 }
 
-void addChipset(ReviewTable& table, const Param& p, int item) {
-    const ValueChoice& row = p.table[item - 1];
-    std::string_view v = row.value;
-    bool x = false, fb = false;
-    if (v.find("fb") != std::string_view::npos && v.find("fbdev") == std::string_view::npos) {
-        fb = true;
-    } else if (auto cut = v.find("_x"); cut != std::string_view::npos) {
-        x = true;
-        v = v.substr(0, cut);
-    }
-    static const Param& px = param(idOf(keys::X));
-    static const Param& pfb = param(idOf(keys::FB));
-    addRow(table, px.description, px.key, x ? "on" : "off", x ? "on" : "off");
-    addRow(table, pfb.description, pfb.key, fb ? "on" : "off", fb ? "on" : "off");
-    addRow(table, p.description, p.key, v, row.display);
+void addChipset(ReviewTable& table, Id id, int item) {
+    static const Id x = idOf(keys::X), fb = idOf(keys::FB);
+    const ValueChoice& row = param(id).table[item - 1];
+    const ChipsetParts parts = splitChipset(row.value);
+    const auto word = [](bool on) { return on ? std::string_view("on") : "off"; };
+    addRow(table, x, word(parts.x), word(parts.x));
+    addRow(table, fb, word(parts.fb), word(parts.fb));
+    addRow(table, id, parts.chipset, row.display);
 }
 
 enum class Outcome { Done, Restart };
@@ -50,7 +46,7 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
     bool dnsFlag = false;
     std::string buffer;
     if (const std::string_view t = store.textView(dns, buffer); t != kUnset) {
-        if (!passesCheck(param(dns), t, false)) {
+        if (judge(dns, t, false) != Verdict::Keep) {
             store.setText(dns, kUnset);
             warn(dns);
             return Outcome::Restart;
@@ -63,21 +59,23 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
             case Kind::Text: {
                 const std::string_view t = store.textView(id, buffer);
                 if (t == kUnset) break;
-                if (!passesCheck(p, t, dnsFlag)) {
-                    store.setText(id, kUnset);
-                    warn(id);
-                    // A bad number is reset in passing; a bad address starts the build again.
-                    if (p.check == Check::Number) break;
-                    return Outcome::Restart;
+                if (id != dns) {
+                    const Verdict v = judge(id, t, dnsFlag);
+                    if (v != Verdict::Keep) {
+                        store.setText(id, kUnset);
+                        warn(id);
+                        if (v == Verdict::ResetAndRestart) return Outcome::Restart;
+                        break;
+                    }
                 }
-                addRow(table, descriptionOf(p), p.key, t, t);
+                addRow(table, id, t, t);
                 break;
             }
             case Kind::Switch: {
                 const Tri c = store.check(id);
                 if (c == Tri::Grayed) break;
                 const bool on = c == Tri::Checked;
-                addRow(table, p.description, p.key, on ? "on" : "off", on ? "да" : "нет");
+                addRow(table, id, on ? "on" : "off", on ? "да" : "нет");
                 break;
             }
             case Kind::Choice: {
@@ -85,12 +83,12 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
                 if (item == 0) break;
                 if (item < 0 || item > static_cast<int>(p.table.size())) {
                     const std::string_view t = store.textView(id, buffer);  // a code of its own
-                    addRow(table, p.description, p.key, t, t);
+                    addRow(table, id, t, t);
                 } else if (p.key == keys::CHIPSET) {
-                    addChipset(table, p, item);
+                    addChipset(table, id, item);
                 } else {
                     const ValueChoice& row = p.table[item - 1];
-                    addRow(table, p.description, p.key, row.value, row.display);
+                    addRow(table, id, row.value, row.display);
                 }
                 break;
             }
@@ -102,6 +100,31 @@ Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
 }
 
 }  // namespace
+
+Verdict judge(Id id, std::string_view t, bool dnsFlag) {
+    switch (param(id).check) {
+        case Check::Number:
+            return IsWholeNumber(t) ? Verdict::Keep : Verdict::Reset;
+        case Check::AddressList:
+            return dnsFlag || IsValidIpList(t) ? Verdict::Keep : Verdict::ResetAndRestart;
+        case Check::Address:
+            return IsValidIpAddress(t) ? Verdict::Keep : Verdict::ResetAndRestart;
+        case Check::Any:
+            break;
+    }
+    return Verdict::Keep;
+}
+
+std::span<const Id> checkedKeys() {
+    static const std::vector<Id> ids = [] {
+        const Id dns = idOf(keys::DNS);
+        std::vector<Id> v{dns};
+        for (Id id : controlOrder())
+            if (id != dns && param(id).check != Check::Any) v.push_back(id);
+        return v;
+    }();
+    return ids;
+}
 
 std::string_view ReviewRow::storedValue() const {
     std::size_t chars = 0;

@@ -2,22 +2,36 @@
 
 namespace orbex {
 
-void Store::ResetAll() {
-    for (Id id : controlOrder()) {
-        switch (param(id).kind) {
-            case Kind::Text:
-                setText(id, kUnset);
-                break;
-            case Kind::Switch:
-                setCheck(id, Tri::Grayed);
-                break;
-            case Kind::Choice:
-                setItem(id, 0);
-                break;
-            case Kind::None:
-                break;
+void unset(Store& store, Id id) {
+    switch (param(id).kind) {
+        case Kind::Text:
+            store.setText(id, kUnset);
+            break;
+        case Kind::Switch:
+            store.setCheck(id, Tri::Grayed);
+            break;
+        case Kind::Choice:
+            store.setItem(id, 0);
+            break;
+        case Kind::None:
+            break;
+    }
+}
+
+void applyPreset(Store& store, const Preset& preset) {
+    if (preset.startsNew) store.ResetAll();
+    for (const Setting& s : preset.settings) {
+        const Param& p = param(s.id);
+        if (p.kind == Kind::Choice) {
+            store.setItem(s.id, itemOf(p.table, s.value).value_or(0));
+        } else {
+            store.setCheck(s.id, s.value == "on" ? Tri::Checked : Tri::Unchecked);
         }
     }
+}
+
+void Store::ResetAll() {
+    for (Id id : controlOrder()) unset(*this, id);
 }
 
 MemoryStore::MemoryStore() {

@@ -43,6 +43,14 @@ class Store {
     virtual void ResetAll();
 };
 
+// Makes one parameter unset: the default marker in an edit, item 0 in a list, a grayed switch.
+// Keys without a control have no unset state and are left alone.
+void unset(Store& store, Id id);
+
+// A typical configuration: every parameter unset first when the preset starts anew, then its
+// settings in order, each list's and switch's change running as a user's would.
+void applyPreset(Store& store, const Preset& preset);
+
 // The configuration in plain memory, every parameter unset at first.
 class MemoryStore final : public Store {
   public:

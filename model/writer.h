@@ -14,13 +14,9 @@ namespace orbex {
 // its "='", anything else is dropped. Returns 0 when the line was written, 1 when dropped.
 int FilterConfigLine(std::string_view line, std::string& out);
 
-// The clean-up pass over the working text (LF line ends): every line loses a leading byte-order
-// mark, the result starts with exactly one, and every line goes through FilterConfigLine.
-// Lines are whole, whatever their length.
-std::string CleanConfigFile(std::string_view text);
-
 // The file's bytes: byte-order mark, header, per row an empty line, "# description: shown"
-// and KEY='value', filtered, with CR LF line ends.
+// and KEY='value' as the clean-up filter leaves them, with CR LF line ends. Every row carries
+// the id of a catalogue key, as BuildReviewTable makes them.
 std::string WriteConfig(const ReviewTable& table);
 
 // Open, review and save unchanged: the bytes that the editor writes for a file's bytes, each

@@ -71,13 +71,19 @@ TEST(Catalogue, KindsAndChecks) {
     int text = 0;
     for (const Param& p : catalogue()) text += p.kind == Kind::Text;
     EXPECT_EQ(text, 53);
-    EXPECT_EQ(keysWhere([](const Param& p) { return p.kind == Kind::Text && p.check == Check::Number; }),
-              "POWEROFF VNCPORT KDELAY KRATE VOLUME NPORT WTIMEOUT WCHANNEL");
-    EXPECT_EQ(keysWhere([](const Param& p) { return p.kind == Kind::Text && p.check == Check::Address; }),
-              "IP ROUTER TFTP DNS");
-    EXPECT_EQ(keysWhere([](const Param& p) { return p.kind == Kind::Text && p.check == Check::AddressList; }),
+    EXPECT_EQ(
+        keysWhere([](const Param& p) { return p.kind == Kind::Text && p.check == Check::Number; }),
+        "POWEROFF VNCPORT KDELAY KRATE VOLUME NPORT WTIMEOUT WCHANNEL");
+    EXPECT_EQ(
+        keysWhere([](const Param& p) { return p.kind == Kind::Text && p.check == Check::Address; }),
+        "IP ROUTER TFTP DNS");
+    EXPECT_EQ(keysWhere([](const Param& p) {
+                  return p.kind == Kind::Text && p.check == Check::AddressList;
+              }),
               "TSERV VNCS TELS SSHS");
-    EXPECT_EQ(keysWhere([](const Param& p) { return p.check != Check::Any && p.kind != Kind::Text; }), "");
+    EXPECT_EQ(
+        keysWhere([](const Param& p) { return p.check != Check::Any && p.kind != Kind::Text; }),
+        "");
     EXPECT_EQ(keysWhere([](const Param& p) { return p.has(Editable); }), "KEYMAP");
 }
 
@@ -102,9 +108,9 @@ TEST(Catalogue, ValueTables) {
     EXPECT_EQ(table("WIFI"), "rt61=DWL-G510 (Чипсет RT61)");
     EXPECT_EQ(table("WKEYTYPE"), "ascii=ASCII; hex=16-тиричный");
     EXPECT_EQ(render(port::speed()), same("9600 300 1200 2400 4800 19200 38400 57600 115200"));
-    EXPECT_EQ(render(port::parity()) + "; " + render(port::dataBits()) + "; " +
-                  render(port::stopBits()),
-              same("NONE EVEN ODD 8DATABITS 7DATABITS 1STOPBIT 2STOPBITS"));
+    EXPECT_EQ(
+        render(port::parity()) + "; " + render(port::dataBits()) + "; " + render(port::stopBits()),
+        same("NONE EVEN ODD 8DATABITS 7DATABITS 1STOPBIT 2STOPBITS"));
 }
 
 TEST(Catalogue, ChipsetRowsAndSuffixRule) {
@@ -123,7 +129,10 @@ TEST(Catalogue, ChipsetRowsAndSuffixRule) {
     for (const ValueChoice& c : t) {
         const bool x = c.value.ends_with("_x");
         const bool fb = c.value.find("fb") != c.value.npos && c.value.find("fbdev") == c.value.npos;
-        const std::string_view want = c.value == "fbdev_x" ? " + FB + X" : x ? " + X" : fb ? " + FB" : "";
+        const std::string_view want = c.value == "fbdev_x" ? " + FB + X"
+                                      : x                  ? " + X"
+                                      : fb                 ? " + FB"
+                                                           : "";
         if (!want.empty()) {
             EXPECT_TRUE(c.display.ends_with(want)) << c.value << ": " << c.display;
         } else {
@@ -131,10 +140,11 @@ TEST(Catalogue, ChipsetRowsAndSuffixRule) {
         }
     }
     std::string telling;
-    for (const char* v : {"auto", "autofb", "auto_x", "fbdev_x", "VESA", "vesa_x", "ATI", "atyfb",
-                          "R128", "CHIPS", "chips_x", "G450C2", "matroxfb_base", "intel_x", "S3",
-                          "vmware_x", "xgi_x"})
-        telling += std::string(v) + "=" + std::string(t[static_cast<std::size_t>(*itemOf(t, v) - 1)].display) + "; ";
+    for (const char* v :
+         {"auto", "autofb", "auto_x", "fbdev_x", "VESA", "vesa_x", "ATI", "atyfb", "R128", "CHIPS",
+          "chips_x", "G450C2", "matroxfb_base", "intel_x", "S3", "vmware_x", "xgi_x"})
+        telling += std::string(v) + "=" +
+                   std::string(t[static_cast<std::size_t>(*itemOf(t, v) - 1)].display) + "; ";
     EXPECT_EQ(telling,
               "auto=Авто; autofb=Авто + FB; auto_x=Авто + X; fbdev_x=Авто + FB + X; "
               "VESA=Универсальный драйвер VESA; vesa_x=Универсальный драйвер VESA + X; "
@@ -151,4 +161,39 @@ TEST(Catalogue, ItemLookupIsExact) {
     EXPECT_EQ(itemOf(cach, "on"), 1);
     EXPECT_EQ(itemOf(cach, "max"), 3);
     for (const char* v : {"ON", "on ", " on", "o", "", "Нормальное"}) EXPECT_FALSE(itemOf(cach, v));
+}
+
+// What the file stores for a CHIPSET row reads back as the same row, and the three families
+// store as the rule says.
+TEST(Catalogue, ChipsetStoredAndReadBack) {
+    const ValueTable t = param(idOf("CHIPSET")).table;
+    for (std::size_t r = 0; r < t.size(); ++r) {
+        const ChipsetParts parts = splitChipset(t[r].value);
+        EXPECT_EQ(chipsetItem(parts.chipset, parts.x), static_cast<int>(r) + 1) << t[r].value;
+    }
+    const auto stored = [](std::string_view v) {
+        const ChipsetParts p = splitChipset(v);
+        return std::string(p.chipset) + (p.x ? " X" : "") + (p.fb ? " FB" : "");
+    };
+    EXPECT_EQ(stored("fbdev_x"), "fbdev X");
+    EXPECT_EQ(stored("auto_x"), "auto X");
+    EXPECT_EQ(stored("autofb"), "autofb FB");
+    EXPECT_EQ(stored("matroxfb_base"), "matroxfb_base FB");
+    EXPECT_EQ(stored("VESA"), "VESA");
+    EXPECT_EQ(chipsetItem("fbdev", false), std::nullopt);
+    EXPECT_EQ(chipsetItem("auto_x", false), itemOf(t, "auto_x"));
+    EXPECT_EQ(chipsetItem("auto_", true), std::nullopt);
+    EXPECT_EQ(chipsetItem("", true), std::nullopt);
+}
+
+TEST(Catalogue, PortKeys) {
+    for (int n = 1; n <= 19; ++n) {
+        const auto keys = portKeys(n);
+        ASSERT_TRUE(keys) << n;
+        EXPECT_EQ(param(keys->settings).key, "COM" + std::to_string(n));
+        EXPECT_EQ(param(keys->timeout).key, "CTIME" + std::to_string(n));
+    }
+    EXPECT_FALSE(portKeys(0));
+    EXPECT_FALSE(portKeys(20));
+    EXPECT_FALSE(portKeys(-1));
 }

@@ -274,3 +274,37 @@ TEST(Cli, CheckMemoryStaysNearTheFileSize) {
     EXPECT_LT(maxKiB, static_cast<long>(8 * size / 1024 + 48 * 1024)) << maxKiB << " KiB";
 }
 #endif
+
+// A preset is applied as the menu applies it: the first five start anew, the last one adds to
+// what the file holds; every name is listed by --help.
+TEST(Cli, PresetAppliesATypicalConfiguration) {
+    TempDir dir;
+    spit(dir / "a.cfg", "USERN='u'\nCOLOR='32'\n");
+    Result r = runCli({"preset", "comfort", dir / "a.cfg", "-o", dir / "b.cfg"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = runCli({"show", dir / "b.cfg"});
+    EXPECT_EQ(r.out.find("USERN"), std::string::npos);
+    for (const char* line :
+         {"COLOR\t24\t", "RAZR\t1280x1024\t", "COM\tser\t", "CACH\tmax\t", "PRINTER\tlpt\t",
+          "SCARD\ton\t", "COMPRESS\ton\t", "CHIPSET\tauto\t", "X\toff\t"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+
+    r = runCli({"preset", "windows2000", dir / "a.cfg"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("USERN='u'"), std::string::npos);
+    for (const char* line : {"COLOR='8'", "SAMBA='on'", "COM='ser'"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+
+    r = runCli({"preset", "weak", dir / "a.cfg"});
+    EXPECT_NE(r.out.find("CHIPSET='autofb'"), std::string::npos);
+    EXPECT_NE(r.out.find("FB='on'"), std::string::npos);
+    EXPECT_EQ(runCli({"preset", "fast", dir / "a.cfg"}).out,
+              runCli({"preset", "traffic", dir / "a.cfg"}).out);
+
+    r = runCli({"preset", "Weak", dir / "a.cfg"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(firstLine(r.err), "orbcfg-cli: unknown preset 'Weak'");
+    EXPECT_EQ(firstLine(runCli({"preset", "weak"}).err), "orbcfg-cli: preset takes NAME and FILE");
+    const std::string help = runCli({"--help"}).out;
+    for (const Preset& p : presets()) EXPECT_NE(help.find(p.name), std::string::npos) << p.name;
+}

@@ -2,6 +2,7 @@
 // between lines, and the store's state behind what the review table prints.
 #include <gtest/gtest.h>
 
+#include "lint.h"
 #include "reader.h"
 #include "store.h"
 
@@ -83,4 +84,33 @@ TEST(Reading, OddBytes) {
     EXPECT_EQ(load("USERN='\xC0\x80'\n").text(user), "А\xD0\x82");  // an overlong form is no UTF-8
     EXPECT_EQ(load("USERN='\xED\xA0\x80'\n").text(user), "н\xC2\xA0\xD0\x82");  // nor a surrogate
     EXPECT_EQ(load("USERN=''\nIP=''\n").text(idOf("IP")), "");  // empty is set, not unset
+}
+
+// Unsetting each parameter of a full store one by one ends where a fresh store starts, and
+// touches nothing but the one parameter.
+TEST(Store, UnsetOneParameterAtATime) {
+    MemoryStore s = load("USERN='u'\nAUTOSTART='on'\nCACH='max'\nKEYMAP='41D'\nTSON='1'\n");
+    const MemoryStore full = s;
+    unset(s, idOf("AUTOSTART"));
+    EXPECT_EQ(s.check(idOf("AUTOSTART")), Tri::Grayed);
+    EXPECT_EQ(s.text(idOf("USERN")), "u");
+    EXPECT_EQ(s.item(idOf("CACH")), 3);
+    for (Id id = 0; id < kKeyCount; ++id) unset(s, id);
+    EXPECT_EQ(s, MemoryStore());
+    MemoryStore reset = full;
+    reset.Store::ResetAll();
+    EXPECT_EQ(reset, MemoryStore());
+}
+
+// A line that is the byte-order mark alone is an empty line, with or without its line feed; the
+// mark goes from the start of any line, and only there.
+TEST(Reading, MarkAloneIsAnEmptyLine) {
+    const std::string bom = "\xEF\xBB\xBF";
+    for (const std::string& file :
+         {bom, bom + "\n", "USERN='u'\n" + bom, "USERN='u'\r\n" + bom + "\r\n"})
+        EXPECT_EQ(lintConfig(file).size(), 0u) << file;
+    EXPECT_EQ(load(bom + "USERN='u'\n" + bom + "PASSW='p'").text(idOf("PASSW")), "p");
+    EXPECT_EQ(lintConfig("USERN='u'" + bom + "\n").size(), 0u);
+    EXPECT_EQ(load("USERN='u" + bom + "'\n").text(idOf("USERN")), "u" + bom);
+    EXPECT_EQ(lintConfig(" " + bom + "USERN='u'\n").size(), 1u);
 }

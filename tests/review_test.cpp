@@ -50,12 +50,12 @@ TEST(ReviewTable, RowsByKind) {
     s.setText(idOf("KEYMAP"), "41D");
     const ReviewTable t = build(s).table;
     const ReviewTable expected = {
-        {"Имя пользователя:", "USERN", "Привет мир", "10", "Привет мир"},
-        {"Пароль:", "PASSW", " ", "0", " "},
-        {"Раскладка клавиатуры", "KEYMAP", "41D", "3", "41D"},
-        {"Автостарт", "AUTOSTART", "on", "2", "да"},
-        {"Сжатие RDP", "COMPRESS", "off", "3", "нет"},
-        {"Завершение сеанса", "EXIT", "msg", "3", "Сообщение"},
+        {"Имя пользователя:", "USERN", "Привет мир", "10", "Привет мир", idOf("USERN")},
+        {"Пароль:", "PASSW", " ", "0", " ", idOf("PASSW")},
+        {"Раскладка клавиатуры", "KEYMAP", "41D", "3", "41D", idOf("KEYMAP")},
+        {"Автостарт", "AUTOSTART", "on", "2", "да", idOf("AUTOSTART")},
+        {"Сжатие RDP", "COMPRESS", "off", "3", "нет", idOf("COMPRESS")},
+        {"Завершение сеанса", "EXIT", "msg", "3", "Сообщение", idOf("EXIT")},
     };
     EXPECT_EQ(t, expected);
     EXPECT_EQ(t[1].storedValue(), "");
@@ -70,7 +70,8 @@ TEST(ReviewTable, ChipsetGivesThreeRows) {
         s.setItem(chipset, *itemOf(rows, v));
         const ReviewTable t = build(s).table;
         ASSERT_EQ(t.size(), 3u);
-        EXPECT_EQ(std::string(t[0].description) + "|" + std::string(t[1].description) + "|" + std::string(t[2].description),
+        EXPECT_EQ(std::string(t[0].description) + "|" + std::string(t[1].description) + "|" +
+                      std::string(t[2].description),
                   "Использовать драйвера Xorg|Использовать драйвера FB|Видеодрайвер");
         EXPECT_EQ(t[2].shownText, rows[static_cast<std::size_t>(*itemOf(rows, v) - 1)].display);
         for (const ReviewRow& r : t) got += std::string(r.key) + "=" + r.value + " ";
@@ -97,7 +98,8 @@ TEST(ReviewChecks, DnsDecidesWhetherServerListsAreChecked) {
     EXPECT_EQ(unset.warned, "TSERV ");
     EXPECT_EQ(keysOf(unset.table), "VNCS ");
     // A bad DNS is warned about first; unset then, it no longer spares TSERV.
-    const Built bad = buildTexts({{"TSERV", "terminal.example"}, {"DNS", "10.0.0"}, {"IP", "1.2.3.04"}});
+    const Built bad =
+        buildTexts({{"TSERV", "terminal.example"}, {"DNS", "10.0.0"}, {"IP", "1.2.3.04"}});
     EXPECT_EQ(bad.warned, "DNS TSERV ");
     EXPECT_EQ(keysOf(bad.table), "IP ");
     EXPECT_EQ(buildTexts({{"DNS", "10.0.0.1 "}}).warned, "DNS ");  // one address, not a list
@@ -108,7 +110,8 @@ TEST(ReviewChecks, AddressesCheckedInFull) {
     for (int i = 1; i <= 40; ++i) list += "172.16.0." + std::to_string(i) + " ";
     EXPECT_EQ(buildTexts({{"TSERV", list}}).warned, "");
     EXPECT_EQ(buildTexts({{"TSERV", list + "172.16.0.300"}}).warned, "TSERV ");
-    EXPECT_EQ(buildTexts({{"IP", "10.0..1"}, {"TFTP", "1.2.3."}, {"NMASK", "x"}}).warned, "IP TFTP ");
+    EXPECT_EQ(buildTexts({{"IP", "10.0..1"}, {"TFTP", "1.2.3."}, {"NMASK", "x"}}).warned,
+              "IP TFTP ");
 }
 
 // A failing address starts the build again; a failing number lets it go on. The warning hook
@@ -125,8 +128,9 @@ TEST(ReviewChecks, AddressesRestartNumbersContinue) {
 
 TEST(ReviewChecks, EveryBadValueWarnsOnce) {
     MemoryStore s;
-    for (const char* k : {"POWEROFF", "TSERV", "VNCS", "TELS", "SSHS", "IP", "ROUTER", "TFTP",
-                          "KDELAY", "KRATE", "VOLUME", "NPORT", "VNCPORT", "WCHANNEL", "WTIMEOUT", "DNS"})
+    for (const char* k :
+         {"POWEROFF", "TSERV", "VNCS", "TELS", "SSHS", "IP", "ROUTER", "TFTP", "KDELAY", "KRATE",
+          "VOLUME", "NPORT", "VNCPORT", "WCHANNEL", "WTIMEOUT", "DNS"})
         s.setText(idOf(k), "bad");
     s.setText(idOf("USERN"), "kept");
     const Built b = build(s);

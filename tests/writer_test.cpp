@@ -38,19 +38,27 @@ TEST(Writing, QuotesAndEmptyTexts) {
 }
 
 TEST(Writing, ValuesCannotBreakTheirLine) {
-    EXPECT_EQ(block("CMD", "a\r\nb\nc\x1A" "d\r"), "\r\n# Удаленный шелл:: a b c d\r\nCMD='a b c d'\r\n");
+    EXPECT_EQ(block("CMD",
+                    "a\r\nb\nc\x1A"
+                    "d\r"),
+              "\r\n# Удаленный шелл:: a b c d\r\nCMD='a b c d'\r\n");
     EXPECT_EQ(block("USERN", "\nUSERN='x'"),
               "\r\n# Имя пользователя::  USERN='x'\r\nUSERN=' USERN='\r\n");
-    const std::string bytes = WriteConfig({{"d\xEF\xBB\xBF", "CMD", "\xEF\xBB\xBF\r", "2", "\n"}});
+    const std::string bytes =
+        WriteConfig({{"d\xEF\xBB\xBF", "CMD", "\xEF\xBB\xBF\r", "2", "\n", idOf("CMD")}});
     EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF"), 0u);  // the one mark stands at the start
     for (std::size_t i = 0; i < bytes.size(); ++i)
         EXPECT_EQ(bytes[i] == '\n', i > 0 && bytes[i - 1] == '\r') << i;
 }
 
 TEST(Writing, ValuesPassThroughWindows1251) {
-    EXPECT_EQ(block("DOMAIN", "Ёж №5 € «к» ї"), "\r\n# Домен:: Ёж №5 € «к» ї\r\nDOMAIN='Ёж №5 € «к» ї'\r\n");
+    EXPECT_EQ(block("DOMAIN", "Ёж №5 € «к» ї"),
+              "\r\n# Домен:: Ёж №5 € «к» ї\r\nDOMAIN='Ёж №5 € «к» ї'\r\n");
     EXPECT_EQ(block("DOMAIN", "日本 é 😀x"), "\r\n# Домен:: ?? ? ?x\r\nDOMAIN='?? ? ?x'\r\n");
-    EXPECT_EQ(block("DOMAIN", "a\xFF" "b"), "\r\n# Домен:: a?b\r\nDOMAIN='a?b'\r\n");
+    EXPECT_EQ(block("DOMAIN",
+                    "a\xFF"
+                    "b"),
+              "\r\n# Домен:: a?b\r\nDOMAIN='a?b'\r\n");
     for (int b = 0x80; b <= 0xFF; ++b) {
         if (b == 0x98) continue;  // unassigned
         const std::string utf8 = text::fromCp1251(std::string(1, static_cast<char>(b)));
@@ -75,15 +83,4 @@ TEST(FilterConfigLine, Rules) {
     for (const char* dropped : {"USERN='abc\n", "USERN='\n", "usern='a'\n", " USERN='a'\n",
                                 "USERN = 'a'\n", "NOKEY='a'\n", "   \n", "", "=''\n", "USERN"})
         EXPECT_EQ(filtered(dropped, 1), "") << dropped;
-}
-
-TEST(CleanConfigFile, KeepsOneMarkAndWholeLines) {
-    const std::string bom = "\xEF\xBB\xBF";
-    EXPECT_EQ(CleanConfigFile(""), bom);
-    EXPECT_EQ(CleanConfigFile(bom + "# a\n" + bom + "USERN='x'y\n" + bom + "\nbad\nPASSW='p'"),
-              bom + "# a\nUSERN='x'\n\nPASSW='p'\n");
-    EXPECT_EQ(CleanConfigFile("# a\n" + bom), bom + "# a\n");  // three bytes are no mark
-    // A long comment keeps its line end: the key line after it stays a line of its own.
-    const std::string comment = "# " + std::string(600, 'c') + "\n";
-    EXPECT_EQ(CleanConfigFile(comment + "USERN='u'\n"), bom + comment + "USERN='u'\n");
 }

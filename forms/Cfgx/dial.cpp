@@ -11,11 +11,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-namespace {
+#include "qtext.h"
 
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
+namespace {
 
 constexpr int kColumns = 5;  // description, key, value, value length, shown text
 

@@ -17,14 +17,11 @@
 #include "labels.h"
 #include "ports.h"
 #include "product.h"
+#include "qtext.h"
 
 using namespace orbex;
 
 namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
 
 void fill(QComboBox* list, ValueTable table) {
     list->clear();
@@ -38,47 +35,63 @@ Tcoms::Tcoms(Store& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
     setObjectName("coms");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    makeTimeoutRow();
+    makeSettings();
+    ok = pushButton(this, "ok", "Сохранить", this, &Tcoms::okClick);
+    ok->setDefault(true);
+    Can = pushButton(this, "Can", "Отмена", this, &Tcoms::CanClick);
+    Button1 = pushButton(this, "Button1", "По умолчанию", this, &Tcoms::FormCreate);
+    CT = makeList("CT");
+    CT->setEditable(true);
+    CT->setInsertPolicy(QComboBox::NoInsert);
+    CT->addItems({qs(kUnset), "150", "300", "600"});
+    connect(SpeedButton152, &QToolButton::clicked, this, [this] { CT->setCurrentIndex(0); });
+    layOut();
+
+    QWidget* order[] = {SPEED, CHET, DATA, STOP, XONXOFF, RTSCTS, LOCAL, ok, Can, Button1, CT};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    FormCreate();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// The rows' labels; the timeout's label and its "?" and "D" buttons, which refer to CTIME1.
+void Tcoms::makeTimeoutRow() {
     const auto label = [this](const char* name, const QString& caption) {
         auto* l = new QLabel(caption, this);
         l->setObjectName(name);
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         return l;
     };
-    QLabel* rows[] = {label("Label1", "Cкорость:"),  // the first letter is the Latin C
-                      label("Label2", "Четность:"), label("Label3", "Биты данных:"),
-                      label("Label4", "Стоп-биты:")};
-    Label40 = label("Label40", "Таймаут порта:");
+    rowLabels_ = {label("Label1", "Cкорость:"),  // the first letter is the Latin C
+                  label("Label2", "Четность:"), label("Label3", "Биты данных:"),
+                  label("Label4", "Стоп-биты:")};
+    Label40 = new QLabel("Таймаут порта:", this);
+    Label40->setObjectName("Label40");
     setBlue(Label40);
     Label40->setProperty("hint", "CTIME1");
     Label40->setToolTip("CTIME1");
     Label40->installEventFilter(this);
-
-    QFont bold = font();
-    bold.setBold(true);
-    const auto speed = [&](const char* name, const QString& caption) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(name);
-        b->setText(caption);
-        b->setFont(bold);
-        b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setProperty("helpKeyword", "CTIME1");
-        connect(b, &QToolButton::clicked, this, &Tcoms::SpeedButton151Click);
-        return b;
-    };
-    SpeedButton151 = speed("SpeedButton151", "?");
-    SpeedButton152 = speed("SpeedButton152", "D");
+    SpeedButton151 = speedButton(this, "SpeedButton151", "?", "CTIME1");
+    SpeedButton152 = speedButton(this, "SpeedButton152", "D", "CTIME1");
     SpeedButton152->setToolTip("Установить по умолчанию");
+    for (QToolButton* b : {SpeedButton151, SpeedButton152})
+        connect(b, &QToolButton::clicked, this, &Tcoms::SpeedButton151Click);
+}
 
-    const auto list = [this](const char* name) {
-        auto* l = new QComboBox(this);
-        l->setObjectName(name);
-        l->setFixedWidth(145);
-        return l;
-    };
-    SPEED = list("SPEED");
-    CHET = list("CHET");
-    DATA = list("DATA");
-    STOP = list("STOP");
+QComboBox* Tcoms::makeList(const char* name) {
+    auto* l = new QComboBox(this);
+    l->setObjectName(name);
+    l->setFixedWidth(145);
+    return l;
+}
+
+// The four lists and the three flags of the port settings value.
+void Tcoms::makeSettings() {
+    SPEED = makeList("SPEED");
+    CHET = makeList("CHET");
+    DATA = makeList("DATA");
+    STOP = makeList("STOP");
     const auto flag = [this](const char* name) {
         auto* box = new QCheckBox(this);
         box->setObjectName(name);
@@ -88,21 +101,13 @@ Tcoms::Tcoms(Store& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
     XONXOFF = flag("XONXOFF");
     RTSCTS = flag("RTSCTS");
     LOCAL = flag("LOCAL");
-    ok = pushButton(this, "ok", "Сохранить", this, &Tcoms::okClick);
-    ok->setDefault(true);
-    Can = pushButton(this, "Can", "Отмена", this, &Tcoms::CanClick);
-    Button1 = pushButton(this, "Button1", "По умолчанию", this, &Tcoms::FormCreate);
-    CT = list("CT");
-    CT->setEditable(true);
-    CT->setInsertPolicy(QComboBox::NoInsert);
-    CT->addItems({qs(kUnset), "150", "300", "600"});
-    connect(SpeedButton152, &QToolButton::clicked, this, [this] { CT->setCurrentIndex(0); });
+}
 
+void Tcoms::layOut() {
     auto* grid = new QGridLayout(this);
     QComboBox* lists[] = {SPEED, CHET, DATA, STOP};
     for (int r = 0; r < 4; ++r) {
-        rows[r]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        grid->addWidget(rows[r], r, 0);
+        grid->addWidget(rowLabels_[static_cast<std::size_t>(r)], r, 0);
         grid->addWidget(lists[r], r, 1);
     }
     Label40->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -128,16 +133,12 @@ Tcoms::Tcoms(Store& setup, QWidget* parent) : QDialog(parent), setup_(setup) {
     for (QPushButton* b : {ok, Can, Button1}) buttons->addWidget(b);
     grid->addLayout(buttons, 5, 0, 1, 4);
     grid->setColumnMinimumWidth(1, 170);
-
-    QWidget* order[] = {SPEED, CHET, DATA, STOP, XONXOFF, RTSCTS, LOCAL, ok, Can, Button1, CT};
-    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
-
-    FormCreate();
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void Tcoms::prepare(const QString& portKey, const QString& timeout, const QString& timeoutKey) {
-    CT->setEditText(timeout);
+void Tcoms::prepare(const PortKeys& keys) {
+    const QString portKey = qs(param(keys.settings).key);
+    const QString timeoutKey = qs(param(keys.timeout).key);
+    CT->setEditText(qs(setup_.text(keys.timeout)));
     CT->setProperty("hint", timeoutKey);
     CT->setToolTip(timeoutKey);
     setProperty("hint", portKey);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
 
 #include "store.h"
 
@@ -18,8 +19,8 @@ class Tcoms : public QDialog {
     // `setup` is the configuration the dialog reads and writes: the main window.
     explicit Tcoms(orbex::Store& setup, QWidget* parent = nullptr);
 
-    // Set by the opener: the port's key (COMn), the timeout's text and key (CTIMEn).
-    void prepare(const QString& portKey, const QString& timeout, const QString& timeoutKey);
+    // Set by the opener: the port to edit; the timeout box takes the port's CTIMEn as it is.
+    void prepare(const orbex::PortKeys& keys);
 
   signals:
     void helpRequested(QWidget* button);  // "?" asks the main window for the topic CTIME1
@@ -36,10 +37,15 @@ class Tcoms : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void makeTimeoutRow();
+    void makeSettings();
+    QComboBox* makeList(const char* name);
+    void layOut();
     void FormShow();
     QString portText() const;
 
     orbex::Store& setup_;
+    std::array<QLabel*, 4> rowLabels_{};  // speed, parity, data bits, stop bits
     QLabel* Label40;
     QToolButton* SpeedButton151;
     QToolButton* SpeedButton152;

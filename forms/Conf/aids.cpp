@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "checks.h"
+#include "review.h"
 #include "setup.h"
 
 using namespace orbex;
@@ -137,8 +137,9 @@ void EditorAids::liveCheck(Id id) {
     static const Id dns = idOf(keys::DNS);
     auto* edit = static_cast<QLineEdit*>(window_.control(id));
     const std::string dnsText = window_.text(dns);
-    const bool dnsValid = dnsText != kUnset && passesCheck(param(dns), dnsText, false);
-    const bool bad = !passesCheck(param(id), edit->text().toStdString(), dnsValid);
+    const bool dnsFlag = dnsText != kUnset && judge(dns, dnsText, false) == Verdict::Keep;
+    const std::string text = edit->text().toStdString();
+    const bool bad = text != kUnset && judge(id, text, dnsFlag) != Verdict::Keep;
     if (bad == edit->property("badValue").toBool()) return;
     edit->setProperty("badValue", bad);
     const QString plain = edit->property("plainStyle").toString();

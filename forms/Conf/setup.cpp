@@ -28,7 +28,7 @@
 #include "fileio.h"
 #include "labels.h"
 #include "pages.h"
-#include "presets.h"
+#include "qtext.h"
 #include "reader.h"
 #include "review.h"
 #include "workdir.h"
@@ -38,17 +38,8 @@ using namespace orbex;
 
 namespace {
 
-constexpr auto kTitle = "Менеджер конфигураций ORBEX";
 constexpr auto kNewFile = "Новый файл";
-constexpr auto kOpenFolder = "c:\\Rivalto\\Rivalto\\conf";
 constexpr int kStandardWidth = 121;
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-std::string ss(const QString& s) {
-    return s.toStdString();
-}
 
 void setHint(QWidget* w, const QString& hint, bool tooltip) {
     w->setProperty("hint", hint);
@@ -67,7 +58,7 @@ void SwitchBox::nextCheckState() {
 
 TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     setObjectName("Setup");
-    setWindowTitle(kTitle);
+    setWindowTitle(qs(kTitle));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
@@ -132,8 +123,14 @@ void TSetup::createDialogs() {
 // Rows are created in the window's creation order, which is also the review order; each
 // goes to its place on its page.
 void TSetup::buildPages() {
-    std::vector<QGridLayout*> grids;
-    std::vector<std::vector<std::pair<int, QWidget*>>> tabOrder(pages().size());
+    makePages();
+    for (Id id : controlOrder()) makeRow(param(id));
+    setTabOrders();
+    makeMakerPanel();
+}
+
+void TSetup::makePages() {
+    tabOrders_.resize(pages().size());
     for (const PageInfo& info : pages()) {
         auto* page = new QWidget;
         page->setObjectName(info.name);
@@ -141,122 +138,129 @@ void TSetup::buildPages() {
         grid->setVerticalSpacing(2);
         grid->setColumnStretch(6, 1);
         grid->setRowStretch(16, 1);
-        grids.push_back(grid);
+        grids_.push_back(grid);
         if (info.page == Page::Ports) portsPage_ = PageControl1->count();
         PageControl1->addTab(page, info.caption);
     }
-    const auto pageIndex = [](Page p) {
-        for (std::size_t i = 0; i < pages().size(); ++i)
-            if (pages()[i].page == p) return i;
-        return std::size_t{0};
-    };
-    QFont bold = font();
-    bold.setBold(true);
-    const auto speedButton = [&](QWidget* parent, const QString& caption, const Param& p) {
-        auto* b = new QToolButton(parent);
-        b->setObjectName(QString("SpeedButton%1").arg(speedButtons_.size() + 1));
-        b->setText(caption);
-        b->setFont(bold);
-        b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setMinimumSize(23, 22);
-        b->setProperty("helpKeyword", qs(caption == "D" ? p.key : p.helpKeyword()));
-        if (caption == "D") setHint(b, "Установить по умолчанию", true);
-        connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
-        speedButtons_.push_back(b);
-        return b;
-    };
+}
 
-    int port = 0;
-    for (Id id : controlOrder()) {
-        const Param& p = param(id);
-        const std::size_t pi = pageIndex(p.page);
-        QWidget* page = PageControl1->widget(static_cast<int>(pi));
-        QGridLayout* grid = grids[pi];
-        const int row = p.row - 1;
-        const int column = p.has(Hidden) ? 5 : 0;  // a hidden timeout shares its port's row
+// A "?" or "D" button of a row; "D" carries the key, "?" the row's help keyword.
+QToolButton* TSetup::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
+    QToolButton* b = speedButton(page, QString("SpeedButton%1").arg(speedButtons_.size() + 1),
+                                 caption, qs(caption == "D" ? p.key : p.helpKeyword()));
+    b->setMinimumSize(23, 22);
+    if (caption == "D") setHint(b, "Установить по умолчанию", true);
+    connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
+    speedButtons_.push_back(b);
+    return b;
+}
 
-        auto* label = new QLabel(qs(p.caption), page);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        setBlue(label);
-        QWidget* w = nullptr;
-        switch (p.kind) {
-            case Kind::Text: {
-                auto* edit = new QLineEdit(page);
-                edit->setMaxLength(std::numeric_limits<int>::max());  // any value the file holds
-                if (p.has(Masked)) {
-                    edit->setEchoMode(QLineEdit::Password);
-                    edit->setStyleSheet("lineedit-password-character: 124");  // "|"
-                }
-                edit->installEventFilter(this);
-                label->setBuddy(edit);
-                w = edit;
-                break;
+// The control of a parameter, by its kind; a switch or list that governs other rows applies
+// its rule on every change.
+QWidget* TSetup::makeControl(const Param& p, QWidget* page, QLabel* label) {
+    const Id id = idOf(p.key);
+    switch (p.kind) {
+        case Kind::Text: {
+            auto* edit = new QLineEdit(page);
+            edit->setMaxLength(std::numeric_limits<int>::max());  // any value the file holds
+            if (p.has(Masked)) {
+                edit->setEchoMode(QLineEdit::Password);
+                edit->setStyleSheet("lineedit-password-character: 124");  // "|"
             }
-            case Kind::Switch: {
-                auto* box = new SwitchBox(page);
-                if (p.rule != Rule::NoRule)
-                    connect(box, &QCheckBox::stateChanged, this, [this, id] { applyRule(id); });
-                w = box;
-                break;
-            }
-            case Kind::Choice: {
-                auto* list = new QComboBox(page);
-                list->setEditable(p.has(Editable));
-                if (list->lineEdit())
-                    list->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
-                list->setInsertPolicy(QComboBox::NoInsert);
-                list->setMaxVisibleItems(20);
-                if (p.rule != Rule::NoRule)
-                    connect(list, &QComboBox::activated, this, [this, id] { applyRule(id); });
-                w = list;
-                break;
-            }
-            case Kind::None:
-                break;
+            edit->installEventFilter(this);
+            label->setBuddy(edit);
+            return edit;
         }
-        w->setObjectName(qs(p.key));
-        if (p.kind == Kind::Text) {
-            label->setObjectName(qs(p.key) + "_label");
-        } else {
-            label->setObjectName(qs(p.label));
-            setHint(label, qs(p.key), true);
-            setHint(w, qs(p.description), false);
-            plainLabels_.push_back(label);
+        case Kind::Switch: {
+            auto* box = new SwitchBox(page);
+            if (p.rule != Rule::NoRule)
+                connect(box, &QCheckBox::stateChanged, this, [this, id] { applyRule(id); });
+            return box;
         }
-        label->installEventFilter(this);
-        if (p.kind != Kind::Switch) w->setFixedWidth(p.width ? p.width : kStandardWidth);
-        controls_[static_cast<std::size_t>(id)] = w;
-        labels_[static_cast<std::size_t>(id)] = label;
-
-        grid->addWidget(label, row, column);
-        grid->addWidget(w, row, column + 1, Qt::AlignLeft);
-        if (!p.has(NoHelp)) grid->addWidget(speedButton(page, "?", p), row, column + 2);
-        QToolButton* d = speedButton(page, "D", p);
-        grid->addWidget(d, row, column + 3);
-        if (p.has(Hidden)) {
-            for (QWidget* hidden : {static_cast<QWidget*>(label), w, static_cast<QWidget*>(d)})
-                hidden->hide();
+        case Kind::Choice: {
+            auto* list = new QComboBox(page);
+            list->setEditable(p.has(Editable));
+            if (list->lineEdit()) list->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+            list->setInsertPolicy(QComboBox::NoInsert);
+            list->setMaxVisibleItems(20);
+            if (p.rule != Rule::NoRule)
+                connect(list, &QComboBox::activated, this, [this, id] { applyRule(id); });
+            return list;
         }
-        tabOrder[pi].emplace_back(p.tabPlace(), w);
-
-        if (p.has(Port)) {
-            ++port;
-            auto* b = new QPushButton("Настроить", page);
-            b->setObjectName(QString("Button%1").arg(5 + port));
-            setHint(b, QString::number(port), false);
-            connect(b, &QPushButton::clicked, this, &TSetup::Button6Click);
-            grid->addWidget(b, row, 4);
-            tabOrder[pi].emplace_back(15 + port, b);
-        }
+        case Kind::None:
+            break;
     }
-    for (auto& order : tabOrder) {
+    return nullptr;
+}
+
+// One parameter's row: its label, its control, "?" and "D", and for a port "Настроить".
+void TSetup::makeRow(const Param& p) {
+    const Id id = idOf(p.key);
+    const std::size_t pi = pageIndex(p.page);
+    QWidget* page = PageControl1->widget(static_cast<int>(pi));
+    QGridLayout* grid = grids_[pi];
+    const int row = p.row - 1;
+    const int column = p.has(Hidden) ? 5 : 0;  // a hidden timeout shares its port's row
+
+    auto* label = new QLabel(qs(p.caption), page);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setBlue(label);
+    QWidget* w = makeControl(p, page, label);
+    w->setObjectName(qs(p.key));
+    if (p.kind == Kind::Text) {
+        label->setObjectName(qs(p.key) + "_label");
+    } else {
+        label->setObjectName(qs(p.label));
+        setHint(label, qs(p.key), true);
+        setHint(w, qs(p.description), false);
+        plainLabels_.push_back(label);
+    }
+    label->installEventFilter(this);
+    if (p.kind != Kind::Switch) w->setFixedWidth(p.width ? p.width : kStandardWidth);
+    controls_[static_cast<std::size_t>(id)] = w;
+    labels_[static_cast<std::size_t>(id)] = label;
+
+    grid->addWidget(label, row, column);
+    grid->addWidget(w, row, column + 1, Qt::AlignLeft);
+    if (!p.has(NoHelp)) grid->addWidget(makeSpeedButton(page, "?", p), row, column + 2);
+    QToolButton* d = makeSpeedButton(page, "D", p);
+    grid->addWidget(d, row, column + 3);
+    if (p.has(Hidden)) {
+        for (QWidget* hidden : {static_cast<QWidget*>(label), w, static_cast<QWidget*>(d)})
+            hidden->hide();
+    }
+    tabOrders_[pi].emplace_back(p.tabPlace(), w);
+
+    if (p.has(Port)) {
+        const int port = ++ports_;
+        auto* b = new QPushButton("Настроить", page);
+        b->setObjectName(QString("Button%1").arg(5 + port));
+        setHint(b, QString::number(port), false);
+        connect(b, &QPushButton::clicked, this, &TSetup::Button6Click);
+        grid->addWidget(b, row, 4);
+        tabOrders_[pi].emplace_back(15 + port, b);
+    }
+}
+
+std::size_t TSetup::pageIndex(Page page) {
+    for (std::size_t i = 0; i < pages().size(); ++i)
+        if (pages()[i].page == page) return i;
+    return 0;
+}
+
+// Each page's controls in their tab places; rows without one go by their row.
+void TSetup::setTabOrders() {
+    for (auto& order : tabOrders_) {
         std::stable_sort(order.begin(), order.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         for (std::size_t i = 1; i < order.size(); ++i)
             QWidget::setTabOrder(order[i - 1].second, order[i].second);
     }
+    tabOrders_.clear();
+}
 
+// The maker's notice at the lower right of the pages, a link to the product's site.
+void TSetup::makeMakerPanel() {
     Panel1 = new QWidget(PageControl1);
     Panel1->setObjectName("Panel1");
     Label35 = new QLabel(qs(kMakerNotice), Panel1);
@@ -334,11 +338,21 @@ void TSetup::buildMenu() {
     item(config, "N8", "Сбросить по умолчанию", "Ctrl+D", &TSetup::Button5Click);
     separator(config, "N17");
     QMenu* typical = menu(config, "N18", "Типовые конфигурации");
-    static constexpr void (TSetup::*kPresetSlots[])() = {
-        &TSetup::N19Click, &TSetup::N21Click, &TSetup::N31Click,
-        &TSetup::N20Click, &TSetup::N51Click, &TSetup::Windows2000Server1Click};
-    for (std::size_t i = 0; i < presets().size(); ++i)
-        item(typical, presets()[i].action, presets()[i].caption, {}, kPresetSlots[i]);
+    struct PresetItem {
+        const char* name;
+        std::string_view preset;
+        void (TSetup::*slot)();
+    };
+    static constexpr PresetItem kPresetItems[] = {
+        {"N19", "weak", &TSetup::N19Click},
+        {"N21", "fast", &TSetup::N21Click},
+        {"N31", "comfort", &TSetup::N31Click},
+        {"N20", "traffic", &TSetup::N20Click},
+        {"N51", "print-server", &TSetup::N51Click},
+        {"Windows2000Server1", "windows2000", &TSetup::Windows2000Server1Click},
+    };
+    for (const PresetItem& i : kPresetItems)
+        item(typical, i.name, qs(findPreset(i.preset)->caption), {}, i.slot);
 
     QMenu* help = menu(nullptr, "N9", "Помощь");
     item(help, "N10", "Справка", "F1", &TSetup::N10Click);
@@ -422,9 +436,9 @@ void TSetup::runChangeHandler(Id id) {
 }
 
 void TSetup::ResetAll() {
+    // What every "D" button does, disabled rows included.
     ResetInProgress = true;
-    for (QToolButton* b : speedButtons_)
-        if (b->text() == "D") SpeedButton1Click(b);
+    for (Id id : controlOrder()) unset(*this, id);
     ResetInProgress = false;
 }
 
@@ -440,19 +454,7 @@ void TSetup::SpeedButton1Click(QObject* sender) {
     if (!id) return;
     QWidget* w = control(*id);
     if (!w || !(w->isEnabled() || ResetInProgress)) return;
-    switch (param(*id).kind) {
-        case Kind::Text:
-            setText(*id, kUnset);
-            break;
-        case Kind::Switch:
-            setCheck(*id, Tri::Grayed);
-            break;
-        case Kind::Choice:
-            setItem(*id, 0);
-            break;
-        case Kind::None:
-            break;
-    }
+    unset(*this, *id);
 }
 
 // A rule recomputes, from its switch or list alone, which rows may be edited.
@@ -506,41 +508,40 @@ void TSetup::Button2Click() {
     close();
 }
 
-void TSetup::N16Click() {
+void TSetup::clearFileName() {
     StaticText2->setText(kNewFile);
     setHint(StaticText2, QString(), true);
+}
+
+void TSetup::N16Click() {
+    clearFileName();
     Button5Click();
 }
 
-void TSetup::applyPreset(const Preset& preset) {
-    if (preset.startsNew) N16Click();
-    for (const PresetValue& v : preset.values) {
-        const Id id = idOf(v.key);
-        if (param(id).kind == Kind::Choice) {
-            setItem(id, v.value);
-        } else {
-            setCheck(id, v.value ? Tri::Checked : Tri::Unchecked);
-        }
-    }
+// A preset that starts anew is a "Новый" first: the file name goes, every parameter is unset.
+void TSetup::applyPreset(std::string_view name) {
+    const Preset& preset = *findPreset(name);
+    if (preset.startsNew) clearFileName();
+    orbex::applyPreset(*this, preset);
 }
 
 void TSetup::N19Click() {
-    applyPreset(presets()[0]);
+    applyPreset("weak");
 }
 void TSetup::N21Click() {
-    applyPreset(presets()[1]);
+    applyPreset("fast");
 }
 void TSetup::N31Click() {
-    applyPreset(presets()[2]);
+    applyPreset("comfort");
 }
 void TSetup::N20Click() {
-    applyPreset(presets()[3]);
+    applyPreset("traffic");
 }
 void TSetup::N51Click() {
-    applyPreset(presets()[4]);
+    applyPreset("print-server");
 }
 void TSetup::Windows2000Server1Click() {
-    applyPreset(presets()[5]);
+    applyPreset("windows2000");
 }
 
 void TSetup::TabSheet7Enter() {
@@ -613,26 +614,15 @@ void TSetup::N12Click() {
 }
 
 void TSetup::Button6Click() {
-    const QString n = sender() ? sender()->property("hint").toString() : QString();
-    bool refused = true;
-    QString timeout, timeoutKey;
-    for (Id id : controlOrder()) {
-        auto* edit = qobject_cast<QLineEdit*>(control(id));
-        if (!edit) continue;
-        if (edit->objectName() == "CTIME" + n) {
-            timeout = edit->text();
-            timeoutKey = edit->objectName();
-        } else if (edit->objectName() == "COM" + n && edit->isEnabled()) {
-            refused = false;
-        }
-    }
-    if (refused) {
+    const auto keys = portKeys(sender() ? sender()->property("hint").toInt() : 0);
+    QWidget* settings = keys ? control(keys->settings) : nullptr;
+    if (!settings || !settings->isEnabled() || !control(keys->timeout)) {
         QMessageBox::warning(this, "Внимание!",
                              "Настройки COM порта недоступны\nУстановите режим "
                              "перенаправляея COM портов в значение 'сервис'");
         return;
     }
-    coms_->prepare("COM" + n, timeout, timeoutKey);
+    coms_->prepare(*keys);
     coms_->exec();
 }
 
@@ -662,7 +652,7 @@ QFileDialog* TSetup::openDialog() {
     OpenD->setFileMode(QFileDialog::ExistingFile);
     OpenD->setAcceptMode(QFileDialog::AcceptOpen);
     OpenD->setOption(QFileDialog::ReadOnly, false);
-    if (QDir(kOpenFolder).exists()) OpenD->setDirectory(kOpenFolder);
+    if (QDir(kConfigFolder).exists()) OpenD->setDirectory(kConfigFolder);
     return OpenD;
 }
 

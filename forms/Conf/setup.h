@@ -11,6 +11,7 @@
 
 class QComboBox;
 class QFileDialog;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,7 +22,6 @@ class TSV;
 class TAboutBox;
 class Tcoms;
 class EditorAids;
-struct Preset;
 
 // A switch: the user's click toggles between checked and unchecked only (grayed gives
 // checked); the grayed, unset state is reached only from the program.
@@ -104,10 +104,18 @@ class TSetup : public QMainWindow, public orbex::Store {
 
   private:
     void buildPages();
+    void makePages();
+    void makeRow(const orbex::Param& p);
+    QWidget* makeControl(const orbex::Param& p, QWidget* page, QLabel* label);
+    QToolButton* makeSpeedButton(QWidget* page, const QString& caption, const orbex::Param& p);
+    static std::size_t pageIndex(orbex::Page page);
+    void setTabOrders();
+    void makeMakerPanel();
     void buildButtons();
     void buildMenu();
     void applyRule(orbex::Id governor);
-    void applyPreset(const Preset& preset);
+    void applyPreset(std::string_view name);
+    void clearFileName();
     void runChangeHandler(orbex::Id id);
     void mclick(QLabel* label);
     void mcl(QLineEdit* edit);
@@ -120,6 +128,10 @@ class TSetup : public QMainWindow, public orbex::Store {
     std::vector<QLabel*> labels_;       // the row labels, by catalogue index
     std::vector<QLabel*> plainLabels_;  // labels of their own (underline under the pointer)
     std::vector<QToolButton*> speedButtons_;
+    std::vector<QGridLayout*> grids_;  // the pages' grids, in page order
+    // While the pages are made: each page's widgets with their tab places.
+    std::vector<std::vector<std::pair<int, QWidget*>>> tabOrders_;
+    int ports_ = 0;  // "Настроить" buttons made so far
     QTabWidget* PageControl1 = nullptr;
     QLabel* StaticText2 = nullptr;
     QWidget* Panel1 = nullptr;

@@ -25,8 +25,6 @@
 
 namespace {
 
-constexpr auto kInitialFolder = "c:\\Rivalto\\Rivalto\\conf";
-
 // The file-name part of a path written with "/" or "\".
 QString fileNameOf(const QString& path) {
     const int cut = std::max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
@@ -61,7 +59,18 @@ TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
     setObjectName("SV");
     setWindowTitle("Параметры сохрнения");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    makeNotice();
+    makeChoices();
+    Button2 = pushButton(this, "Button2", "Обзор.", this, &TSV::Button2Click);
+    Button1 = pushButton(this, "Button1", "ОК", this, &TSV::Button1Click);
+    Button1->setDefault(true);
+    Button3 = pushButton(this, "Button3", "Отмена", this, &TSV::Button3Click);
+    layOut(makeHelpPanel());
+    setFixedSize(405, 266);
+}
 
+// The notice above the choices: no file name is known yet.
+void TSV::makeNotice() {
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName("Memo1");
     Memo1->setPlainText("\nНе задано имя файла для сохранения:\nВыберите удобный Вам вариант:");
@@ -73,7 +82,10 @@ TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
     Memo1->setFixedHeight(Memo1->fontMetrics().lineSpacing() * 4);
     QTextOption centred(Qt::AlignHCenter);
     Memo1->document()->setDefaultTextOption(centred);
+}
 
+// The four targets, each with its field: MAC address, computer name, default.cfg, a path.
+void TSV::makeChoices() {
     const auto radio = [this](const char* name, const QString& caption) {
         auto* r = new QRadioButton(caption, this);
         r->setObjectName(name);
@@ -106,29 +118,23 @@ TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
     Label1 = new QLabel("Будет создан файл default.cfg", this);
     Label1->setObjectName("Label1");
     Label1->installEventFilter(this);
+}
 
-    Button2 = pushButton(this, "Button2", "Обзор.", this, &TSV::Button2Click);
-    Button1 = pushButton(this, "Button1", "ОК", this, &TSV::Button1Click);
-    Button1->setDefault(true);
-    Button3 = pushButton(this, "Button3", "Отмена", this, &TSV::Button3Click);
-
+// The "?" button at the top right, on a panel of its own.
+QWidget* TSV::makeHelpPanel() {
     auto* Panel1 = new QWidget(this);
     Panel1->setObjectName("Panel1");
-    SpeedButton4 = new QToolButton(Panel1);
-    SpeedButton4->setObjectName("SpeedButton4");
-    SpeedButton4->setText("?");
-    SpeedButton4->setAutoRaise(true);
-    SpeedButton4->setProperty("helpKeyword", "FSAVE");
-    QFont bold = SpeedButton4->font();
-    bold.setBold(true);
-    SpeedButton4->setFont(bold);
-    SpeedButton4->setFocusPolicy(Qt::NoFocus);
+    SpeedButton4 = speedButton(Panel1, "SpeedButton4", "?", "FSAVE");
     connect(SpeedButton4, &QToolButton::clicked, this, &TSV::SpeedButton4Click);
     auto* panelLayout = new QHBoxLayout(Panel1);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->addStretch();
     panelLayout->addWidget(SpeedButton4);
 
+    return Panel1;
+}
+
+void TSV::layOut(QWidget* Panel1) {
     auto* grid = new QGridLayout(this);
     grid->addWidget(Panel1, 0, 0, 1, 3);
     grid->addWidget(Memo1, 1, 0, 1, 3);
@@ -148,7 +154,6 @@ TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
     buttons->addStretch();
     grid->addLayout(buttons, 6, 0, 1, 3);
     grid->setRowStretch(1, 1);
-    setFixedSize(405, 266);
 }
 
 void TSV::prepareSaveAs(const QString& path) {
@@ -180,7 +185,7 @@ QFileDialog* TSV::saveDialog() {
     SD->setFileMode(QFileDialog::AnyFile);
     SD->setDefaultSuffix("cfg");
     SD->setNameFilter("Настройки ORBEX (*.cfg)");
-    if (QDir(kInitialFolder).exists()) SD->setDirectory(kInitialFolder);
+    if (QDir(kConfigFolder).exists()) SD->setDirectory(kConfigFolder);
     return SD;
 }
 

@@ -45,6 +45,10 @@ class TSV : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void makeNotice();
+    void makeChoices();
+    QWidget* makeHelpPanel();
+    void layOut(QWidget* Panel1);
     void setTarget(const QString& path);
     void clearTarget();
     bool pasteMac();

@@ -10,17 +10,14 @@
 #include "Cmsdnhelp/cmsdnhelp.h"
 #include "labels.h"
 #include "product.h"
+#include "qtext.h"
 
 // The logo is a resource of the windows library, which is linked statically.
-static void initResources() { Q_INIT_RESOURCE(resources); }
-
-namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
 }
 
-}  // namespace
+namespace {}  // namespace
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     initResources();
@@ -33,38 +30,61 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     Panel1->setObjectName("Panel1");
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
-    const auto label = [Panel1](const char* name, const QString& text) {
-        auto* l = new QLabel(text, Panel1);
-        l->setObjectName(name);
-        return l;
-    };
+    makeNotices(Panel1);
+
+    auto* OKButton = new QPushButton("OK", this);
+    OKButton->setObjectName("OKButton");
+    OKButton->setFixedSize(92, 30);
+    OKButton->setDefault(true);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);  // Esc closes as well
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Panel1);
+    layout->addWidget(OKButton, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    FormCreate();
+}
+
+namespace {
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+// A label that opens an address: its hint, also shown as tooltip, and a hand cursor.
+void makeLink(QLabel* l, const QString& address) {
+    l->setProperty("hint", address);
+    l->setToolTip(address);
+    l->setCursor(Qt::PointingHandCursor);
+}
+
+}  // namespace
+
+// The logo, the product's name, version and maker, and the three ways to reach the maker.
+void TAboutBox::makeNotices(QWidget* Panel1) {
     const QString site = qs(orbex::siteAddress());
     const QString mail = "mailto:" + qs(orbex::kSupportEmail);
-    const auto link = [&](QLabel* l, const QString& hint) {
-        l->setProperty("hint", hint);
-        l->setToolTip(hint);
-        l->setCursor(Qt::PointingHandCursor);
-    };
-
-    ProgramIcon = label("ProgramIcon", {});
+    ProgramIcon = makeLabel(Panel1, "ProgramIcon", {});
     ProgramIcon->setPixmap(QPixmap(":/orbcfg/logo.png"));
     ProgramIcon->setScaledContents(true);
     ProgramIcon->setFixedSize(103, 70);
-    link(ProgramIcon, site);
-    QLabel* ProductName = label("ProductName", "Менеджер конфигураций ORBEX");
-    QLabel* Version = label("Version", "Версия: " + qs(orbex::kVersion));
-    QLabel* Copyright = label("Copyright", qs(orbex::kMakerNotice));
-    QLabel* Comments = label("Comments", "WEB: ");
-    Label35 = label("Label35", site);
-    QLabel* Label1 = label("Label1", "Email:");
-    Label2 = label("Label2", qs(orbex::kSupportEmail));
-    QLabel* Label3 = label("Label3", "ICQ:");
-    QLabel* Label4 = label("Label4", qs(orbex::kSupportContact));
+    makeLink(ProgramIcon, site);
+    QLabel* ProductName = makeLabel(Panel1, "ProductName", qs(orbex::kTitle));
+    QLabel* Version = makeLabel(Panel1, "Version", "Версия: " + qs(orbex::kVersion));
+    QLabel* Copyright = makeLabel(Panel1, "Copyright", qs(orbex::kMakerNotice));
+    QLabel* Comments = makeLabel(Panel1, "Comments", "WEB: ");
+    Label35 = makeLabel(Panel1, "Label35", site);
+    QLabel* Label1 = makeLabel(Panel1, "Label1", "Email:");
+    Label2 = makeLabel(Panel1, "Label2", qs(orbex::kSupportEmail));
+    QLabel* Label3 = makeLabel(Panel1, "Label3", "ICQ:");
+    QLabel* Label4 = makeLabel(Panel1, "Label4", qs(orbex::kSupportContact));
     for (QLabel* l : {Comments, Label1, Label3}) l->setWordWrap(true);
     setBlue(Label35);
     setBlue(Label2);
-    link(Label35, site);
-    link(Label2, mail);
+    makeLink(Label35, site);
+    makeLink(Label2, mail);
     Label4->setProperty("hint", mail);  // kept, though the number opens nothing
     Label4->setToolTip(mail);
 
@@ -81,18 +101,6 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
         grid->addWidget(value, r++, 1);
     }
     grid->setColumnStretch(1, 1);
-
-    auto* OKButton = new QPushButton("OK", this);
-    OKButton->setObjectName("OKButton");
-    OKButton->setFixedSize(92, 30);
-    OKButton->setDefault(true);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);  // Esc closes as well
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Panel1);
-    layout->addWidget(OKButton, 0, Qt::AlignHCenter);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    FormCreate();
 }
 
 void TAboutBox::FormCreate() {

@@ -18,6 +18,8 @@ class TAboutBox : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void makeNotices(QWidget* Panel1);
+
     QLabel* ProgramIcon;
     QLabel* Label35;
     QLabel* Label2;
