@@ -7,21 +7,69 @@
 #include <random>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace orbex::cli {
+namespace {
+
+// Names are UTF-8; on Windows they reach the system as UTF-16.
+fs::path pathOf(const std::string& utf8) {
+#ifdef _WIN32
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+    return fs::path(utf8);
+#endif
+}
+
+std::FILE* openForReading(const fs::path& p) {
+#ifdef _WIN32
+    return ::_wfopen(p.c_str(), L"rb");
+#else
+    return std::fopen(p.c_str(), "rb");
+#endif
+}
+
+// A new file, opened for writing; fails with EEXIST when the name is taken.
+std::FILE* createNew(const fs::path& p) {
+#ifdef _WIN32
+    const int fd =
+        ::_wopen(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    std::FILE* f = fd < 0 ? nullptr : ::_fdopen(fd, "wb");
+#else
+    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+#endif
+    if (fd >= 0 && !f) {
+        const int saved = errno;
+#ifdef _WIN32
+        ::_close(fd);
+#else
+        ::close(fd);
+#endif
+        errno = saved;
+    }
+    return f;
+}
+
+}  // namespace
 
 std::optional<std::string> readFile(const std::string& path, std::string& error) {
+    const fs::path p = pathOf(path);
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
+    if (fs::is_directory(p, ec)) {
         error = "is a directory";
         return std::nullopt;
     }
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = openForReading(p);
     if (!f) {
         error = std::strerror(errno);
         return std::nullopt;
@@ -41,7 +89,7 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
 }
 
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error) {
-    const fs::path target(path);
+    const fs::path target = pathOf(path);
     if (target.filename().empty()) {
         error = "not a file name";
         return false;
@@ -51,8 +99,11 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     fs::path temp;
     std::FILE* f = nullptr;
     for (int attempt = 0; attempt < 16 && !f; ++attempt) {
-        temp = dir / ("." + target.filename().string() + ".orbcfg-" + std::to_string(random()));
-        f = std::fopen(temp.string().c_str(), "wbx");
+        fs::path name(".");
+        name += target.filename().native();
+        name += ".orbcfg-" + std::to_string(random());
+        temp = dir / name;
+        f = createNew(temp);
         if (!f && errno != EEXIST) break;
     }
     if (!f) {
