@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "checks.h"
+#include "chmproject.h"
 #include "files.h"
 #include "helpbook.h"
 #include "lint.h"
@@ -32,6 +33,8 @@ constexpr std::string_view kUsage =
     "                            change values (as stored: CHIPSET=auto_x, AUTOSTART=on) or\n"
     "                            make them unset, and write the result as normalize does\n"
     "  doc [-o OUT]              print the help book: every key, its values and checks (HTML)\n"
+    "  doc --chm-project DIR     write the HTML Help project of orbex.chm into DIR, made of the\n"
+    "                            same sections (compile it on Windows: hhc DIR/orbex.hhp)\n"
     "\n"
     "FILE may be - for standard input. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
@@ -164,11 +167,37 @@ int normalize(Context& c, const std::vector<std::string>& args) {
     return emit(c, *ops, normalizeConfig(*bytes, [&](Id id) { c.warn(path, id); }));
 }
 
-int doc(Context& c, const std::vector<std::string>& args) {
+int doc(Context& c, std::vector<std::string> args) {
+    // --chm-project DIR: the HTML Help project of orbex.chm, written into DIR.
+    std::optional<std::string> chm;
+    for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+        if (args[i] == "--chm-project" || args[i].starts_with("--chm-project=")) {
+            if (chm) return c.usage("option '--chm-project' given twice");
+            if (args[i] == "--chm-project") {
+                if (i + 1 == args.size())
+                    return c.usage("option '--chm-project' needs a folder name");
+                chm = args[i + 1];
+                args.erase(args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            } else {
+                chm = args[i].substr(14);
+            }
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i--));
+        }
+    }
     auto ops = operands(c, args, true);
     if (!ops) return kUsageError;
     if (!ops->files.empty()) return c.usage("doc takes no FILE");
-    return emit(c, *ops, helpBook());
+    if (!chm) return emit(c, *ops, helpBook());
+    if (ops->output) return c.usage("doc takes either -o or --chm-project");
+    std::string error;
+    if (chm->empty() || !makeFolder(*chm, error))
+        return c.fail("cannot make the folder '" + *chm + "': " + error);
+    for (const HelpFile& f : chmProject()) {
+        const std::string path = *chm + "/" + f.name;
+        if (!replaceFile(path, f.bytes, error))
+            return c.fail("cannot write '" + path + "': " + error);
+    }
+    return 0;
 }
 
 int get(Context& c, const std::vector<std::string>& args) {

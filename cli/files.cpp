@@ -136,4 +136,13 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     return ok;
 }
 
+bool makeFolder(const std::string& path, std::string& error) {
+    const fs::path p = pathOf(path);
+    std::error_code ec;
+    fs::create_directories(p, ec);
+    if (fs::is_directory(p)) return true;
+    error = ec ? ec.message() : "not a folder";
+    return false;
+}
+
 }  // namespace orbex::cli

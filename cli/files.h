@@ -14,4 +14,7 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
 // failure `path` is untouched, nothing is left behind, and `error` says why.
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error);
 
+// Makes the folder and its missing parents; true when it exists afterwards.
+bool makeFolder(const std::string& path, std::string& error);
+
 }  // namespace orbex::cli

@@ -2,6 +2,7 @@
 // is held by the fixtures (fixtures_test.cpp); here: files, streams, options and exit codes.
 #include <filesystem>
 
+#include "chmproject.h"
 #include "cli_support.h"
 #include "writer.h"
 
@@ -17,7 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kFile = "USERN='user1'\r\nAUTOSTART='on'\r\nIP='10.0..1'\r\n";
-const std::string kWarning = "Внимание! Значение параметра IP неверно! Сброшено на значение по умолчанию\n";
+const std::string kWarning =
+    "Внимание! Значение параметра IP неверно! Сброшено на значение по умолчанию\n";
 
 std::string firstLine(const std::string& s) {
     return s.substr(0, s.find('\n'));
@@ -28,7 +30,8 @@ std::string firstLine(const std::string& s) {
 TEST(Cli, ShowFromFileOrStandardInput) {
     TempDir dir;
     spit(dir / "a.cfg", kFile);
-    const std::string table = "USERN\tuser1\tИмя пользователя:\tuser1\nAUTOSTART\ton\tАвтостарт\tда\n";
+    const std::string table =
+        "USERN\tuser1\tИмя пользователя:\tuser1\nAUTOSTART\ton\tАвтостарт\tда\n";
     Result r = runCli({"show", dir / "a.cfg"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, table);
@@ -126,24 +129,25 @@ TEST(Cli, CheckReportsAndExitCodes) {
     r = runCli({"check", dir / "good.cfg", dir / "bad.cfg"});
     EXPECT_EQ(r.code, 1);
     const std::string b = dir / "bad.cfg";
-    EXPECT_EQ(r.out,
-              b + ":1: USERN: blanks before the key or around \"=\"; ignored\n" +
-              b + ":2: unknown key 'usern' (keys are case-sensitive: USERN); ignored\n" +
-              b + ":3: USERN: no closing quote; ignored\n" +
-              b + ":4: AUTOSTART: 'yes' is neither on nor off; the switch stays unset\n" +
-              b + ":5: CACH: 'ON' is not in the key's value table; ignored\n" +
-              b + ":6: TSON: not edited by the program; ignored, and dropped on save\n" +
-              b + ":7: X: 'maybe' is neither on nor off; ignored\n" +
-              b + ":8: CHIPSET: 'fbdev' is not in the key's value table; ignored\n" +
-              b + ":9: IP: '10.0..1' is not an IPv4 address; saving resets it to unset\n" +
-              b + ":11: TSERV: 'host' is not a list of IPv4 addresses separated by blanks; "
-                  "saving resets it to unset\n");
+    EXPECT_EQ(r.out, b + ":1: USERN: blanks before the key or around \"=\"; ignored\n" + b +
+                         ":2: unknown key 'usern' (keys are case-sensitive: USERN); ignored\n" + b +
+                         ":3: USERN: no closing quote; ignored\n" + b +
+                         ":4: AUTOSTART: 'yes' is neither on nor off; the switch stays unset\n" +
+                         b + ":5: CACH: 'ON' is not in the key's value table; ignored\n" + b +
+                         ":6: TSON: not edited by the program; ignored, and dropped on save\n" + b +
+                         ":7: X: 'maybe' is neither on nor off; ignored\n" + b +
+                         ":8: CHIPSET: 'fbdev' is not in the key's value table; ignored\n" + b +
+                         ":9: IP: '10.0..1' is not an IPv4 address; saving resets it to unset\n" +
+                         b +
+                         ":11: TSERV: 'host' is not a list of IPv4 addresses separated by blanks; "
+                         "saving resets it to unset\n");
     EXPECT_EQ(runCli({"check", "-"}, "VOLUME=''\n").out,
               "(stdin):1: VOLUME: '' is not a whole number; saving resets it to unset\n");
     // A file that cannot be read outweighs findings.
     r = runCli({"check", dir / "bad.cfg", dir / "none.cfg"});
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "orbcfg-cli: cannot read '" + (dir / "none.cfg") + "': No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "orbcfg-cli: cannot read '" + (dir / "none.cfg") + "': No such file or directory\n");
 }
 
 TEST(Cli, CommandLineErrors) {
@@ -162,7 +166,8 @@ TEST(Cli, CommandLineErrors) {
         {{"check"}, "check takes at least one FILE"},
         {{"show", none}, "cannot read '" + none + "': No such file or directory"},
         {{"normalize", none}, "cannot read '" + none + "': No such file or directory"},
-        {{"show", dir.path().string()}, "cannot read '" + dir.path().string() + "': is a directory"},
+        {{"show", dir.path().string()},
+         "cannot read '" + dir.path().string() + "': is a directory"},
     };
     for (const auto& [args, message] : cases) {
         const Result r = runCli(args);
@@ -173,4 +178,31 @@ TEST(Cli, CommandLineErrors) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
     EXPECT_EQ(runCli({"--version"}).out, "orbcfg-cli 1.6.8-28.2\n");
     EXPECT_TRUE(runCli({"--help"}).out.starts_with("Usage: orbcfg-cli COMMAND"));
+}
+
+TEST(Cli, DocWritesTheHtmlHelpProject) {
+    TempDir dir;
+    const std::string folder = dir / "help/chm";  // made with its parent
+    Result r = runCli({"doc", "--chm-project", folder});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::vector<HelpFile> files = chmProject();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()),
+              static_cast<std::ptrdiff_t>(files.size()));
+    for (const HelpFile& f : files) EXPECT_EQ(slurp(folder + "/" + f.name), f.bytes) << f.name;
+    // Written again over itself, and with the option's other spelling.
+    EXPECT_EQ(runCli({"doc", "--chm-project=" + folder}).code, 0);
+    // A folder that cannot be made; options that do not go together.
+    spit(dir / "file", "x");
+    r = runCli({"doc", "--chm-project", dir / "file"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.starts_with("orbcfg-cli: cannot make the folder '" + (dir / "file") + "'"))
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(firstLine(runCli({"doc", "--chm-project", folder, "-o", dir / "b"}).err),
+              "orbcfg-cli: doc takes either -o or --chm-project");
+    EXPECT_EQ(firstLine(runCli({"doc", "--chm-project"}).err),
+              "orbcfg-cli: option '--chm-project' needs a folder name");
+    EXPECT_EQ(slurp(dir / "file"), "x");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"file", "help"}));
 }
