@@ -116,6 +116,15 @@ std::string helpPageName(std::string_view keyword) {
             name += kHex[b & 15];
         }
     }
+    // Names that Windows keeps for devices, whatever follows the dot: COM1.htm is a port.
+    std::string folded = name;
+    for (char& c : folded)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const bool device =
+        folded == "CON" || folded == "PRN" || folded == "AUX" || folded == "NUL" ||
+        (folded.size() == 4 && (folded.starts_with("COM") || folded.starts_with("LPT")) &&
+         folded[3] >= '0' && folded[3] <= '9');
+    if (device) name += '_';
     return name + ".htm";
 }
 

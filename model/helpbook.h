@@ -24,7 +24,8 @@ std::string helpTitle(std::string_view keyword);
 // Where a link to the keyword's section points: "#KEY", or the page's file name.
 std::string helpTarget(std::string_view keyword, HelpLinks links);
 // The file name of a keyword's page: the keyword with ".htm"; a character other than a Latin
-// letter, a digit and "_" is spelled "-" and two hex digits, so that a name never holds "#".
+// letter, a digit and "_" is spelled "-" and two hex digits, so that a name never holds "#";
+// a name that Windows keeps for a device (COM1, LPT1, CON...) gets "_" before the ".htm".
 std::string helpPageName(std::string_view keyword);
 
 std::string helpBook();

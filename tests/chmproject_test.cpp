@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <regex>
 #include <set>
@@ -84,6 +85,13 @@ TEST(ChmProject, ProjectNamesItsFiles) {
     for (const std::string& p : pages) {
         EXPECT_TRUE(folded.insert(upper(p)).second) << p;
         EXPECT_EQ(p.find_first_of("#%?&/\\ "), std::string::npos) << p;
+        // Windows opens a device for these names, whatever the extension.
+        const std::string stem = upper(p.substr(0, p.find('.')));
+        const bool device =
+            stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" ||
+            (stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+             std::isdigit(static_cast<unsigned char>(stem[3])));
+        EXPECT_FALSE(device) << p;
     }
 }
 
@@ -140,6 +148,8 @@ TEST(ChmProject, PagesAreTheBooksSectionsAndLinkToPages) {
     EXPECT_GT(links, 10);
     EXPECT_EQ(helpTarget("FSAVE", HelpLinks::Anchors), "#FSAVE");
     EXPECT_EQ(helpPageName("##"), "-23-23.htm");
+    EXPECT_EQ(helpPageName("COM1"), "COM1_.htm");
+    EXPECT_EQ(helpPageName("COM10"), "COM10.htm");
 }
 
 TEST(Cp1251Html, CharactersOutsideBecomeReferences) {
