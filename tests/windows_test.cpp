@@ -1,6 +1,8 @@
 // orbcfg-cli.exe as Windows runs it: a process of its own with its standard streams on files
 // and its command line in UTF-16. Output must be byte for byte what the tool writes elsewhere.
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <filesystem>
