@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "chmproject.h"
 #include "cli_support.h"
 #include "writer.h"
 
@@ -183,6 +184,19 @@ TEST(WindowsExe, ExitCodesAndMessages) {
         EXPECT_EQ(r.out, expected.out) << ::testing::PrintToString(args);
         EXPECT_EQ(r.err, expected.err) << ::testing::PrintToString(args);
     }
+}
+
+// The HTML Help project as Windows writes it: every page a file of its own, even where the
+// keyword is a device name of the system (COM1).
+TEST(WindowsExe, ChmProjectInAFolderWithACyrillicName) {
+    TempDir dir;
+    const fs::path folder = dir.path() / u8("справка orbex");
+    const Result r = runExe({"doc", "--chm-project", utf8Of(folder)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::vector<HelpFile> files = chmProject();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()),
+              static_cast<std::ptrdiff_t>(files.size()));
+    for (const HelpFile& f : files) EXPECT_EQ(slurp(folder / f.name), f.bytes) << f.name;
 }
 
 // A read-only target is refused unless --force: exit 2, the file untouched, nothing left.
