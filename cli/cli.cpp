@@ -189,9 +189,9 @@ int doc(Context& c, std::vector<std::string> args) {
     if (!ops->files.empty()) return c.usage("doc takes no FILE");
     if (!chm) return emit(c, *ops, helpBook());
     if (ops->output) return c.usage("doc takes either -o or --chm-project");
+    if (chm->empty()) return c.usage("option '--chm-project' needs a folder name");
     std::string error;
-    if (chm->empty() || !makeFolder(*chm, error))
-        return c.fail("cannot make the folder '" + *chm + "': " + error);
+    if (!makeFolder(*chm, error)) return c.fail("cannot make the folder '" + *chm + "': " + error);
     for (const HelpFile& f : chmProject()) {
         const std::string path = *chm + "/" + f.name;
         if (!replaceFile(path, f.bytes, error))

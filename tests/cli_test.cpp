@@ -201,8 +201,12 @@ TEST(Cli, DocWritesTheHtmlHelpProject) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     EXPECT_EQ(firstLine(runCli({"doc", "--chm-project", folder, "-o", dir / "b"}).err),
               "orbcfg-cli: doc takes either -o or --chm-project");
-    EXPECT_EQ(firstLine(runCli({"doc", "--chm-project"}).err),
-              "orbcfg-cli: option '--chm-project' needs a folder name");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"doc", "--chm-project"}, {"doc", "--chm-project="}}) {
+        r = runCli(args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(firstLine(r.err), "orbcfg-cli: option '--chm-project' needs a folder name");
+    }
     EXPECT_EQ(slurp(dir / "file"), "x");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"file", "help"}));
 }
