@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
-
-#include <unistd.h>
 
 #include "files.h"
 #include "sample.h"
@@ -35,7 +34,8 @@ const std::string& input() {
 
 // A folder of its own under the system's temporary folder, removed at the end.
 struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("orbcfg-bench-" + std::to_string(::getpid()));
+    fs::path path =
+        fs::temp_directory_path() / ("orbcfg-bench-" + std::to_string(std::random_device{}()));
     TempDir() { fs::create_directories(path); }
     ~TempDir() { fs::remove_all(path); }
 };

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "chmproject.h"
 #include "context.h"
 #include "edit.h"
 #include "files.h"
@@ -42,6 +43,8 @@ constexpr std::string_view kUsage =
     "                            as normalize does; NAME is one of weak, fast, comfort,\n"
     "                            traffic, print-server, windows2000\n"
     "  doc [-o OUT] [--force]    print the help book: every key, its values and checks (HTML)\n"
+    "  doc --chm-project DIR     write the HTML Help project of orbex.chm into DIR, made of the\n"
+    "                            same sections (compile it on Windows: hhc DIR/orbex.hhp)\n"
     "\n"
     "A folder of terminal files (AA^BB^CC^DD^EE^FF.cfg by MAC, NAME.cfg by computer name,\n"
     "default.cfg for all others):\n"
@@ -120,10 +123,23 @@ int normalize(Context& c, const std::vector<std::string>& args) {
 }
 
 int doc(Context& c, const std::vector<std::string>& args) {
-    auto ops = operands(c, args, true);
+    // --chm-project DIR: the HTML Help project of orbex.chm, written into DIR.
+    static constexpr Option kOptions[] = {{"--chm-project", "", true, "a folder name"}};
+    auto ops = operands(c, args, true, false, kOptions);
     if (!ops) return kUsageError;
     if (!ops->files.empty()) return c.usage("doc takes no FILE");
-    return emit(c, *ops, helpBook());
+    if (!ops->has("--chm-project")) return emit(c, *ops, helpBook());
+    const std::string& chm = ops->options.at("--chm-project");
+    if (ops->output) return c.usage("doc takes either -o or --chm-project");
+    if (chm.empty()) return c.usage("option '--chm-project' needs a folder name");
+    std::string error;
+    if (!makeFolder(chm, error)) return c.fail("cannot make the folder '" + chm + "': " + error);
+    for (const HelpFile& f : chmProject()) {
+        const std::string path = chm + "/" + f.name;
+        if (!replaceFile(path, f.bytes, error, {.force = ops->force}))
+            return c.fail("cannot write '" + path + "': " + error);
+    }
+    return 0;
 }
 
 int get(Context& c, const std::vector<std::string>& args) {

@@ -103,7 +103,8 @@ std::optional<Operands> operands(Context& c, const std::vector<std::string>& arg
                 value = a.substr(eq + 1);
             } else if (o->takesValue) {
                 if (i + 1 == args.size())
-                    return c.usage("option '" + a + "' needs a value"), std::nullopt;
+                    return c.usage("option '" + a + "' needs " + std::string(o->what)),
+                           std::nullopt;
                 value = args[++i];
             }
             if (ops.has(o->name)) return c.usage("option '" + a + "' given twice"), std::nullopt;

@@ -45,6 +45,7 @@ struct Option {
     std::string_view name;
     std::string_view brief;
     bool takesValue = false;
+    std::string_view what = "a value";  // what the value is, as in "needs a folder name"
 };
 
 // Splits the arguments into operands, the value of -o (with --force where there is one), -i

@@ -1,5 +1,8 @@
 #include "files.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace orbex::cli {
 
 std::optional<std::string> readFile(const std::string& path, std::string& error) {
@@ -18,6 +21,16 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
     fileio::Error e;
     if (fileio::replaceFile(path, bytes, e, options)) return true;
     error = e.reason;
+    return false;
+}
+
+bool makeFolder(const std::string& path, std::string& error) {
+    // Names are UTF-8; on Windows they reach the system as UTF-16.
+    const std::filesystem::path p(std::u8string(path.begin(), path.end()));
+    std::error_code ec;
+    std::filesystem::create_directories(p, ec);
+    if (std::filesystem::is_directory(p, ec)) return true;
+    error = ec ? ec.message() : "not a folder";
     return false;
 }
 

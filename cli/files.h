@@ -20,4 +20,10 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::string& e
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error,
                  const fileio::ReplaceOptions& options);
 
+// Makes the folder and its missing parents; true when it exists afterwards.
+bool makeFolder(const std::string& path, std::string& error);
+
+// Makes the folder and its missing parents; true when it exists afterwards.
+bool makeFolder(const std::string& path, std::string& error);
+
 }  // namespace orbex::cli

@@ -35,11 +35,11 @@ std::string code(std::string_view s) {
     return "<code>" + escape(s) + "</code>";
 }
 
-std::string link(std::string_view key) {
-    return "<a href=\"#" + escape(key) + "\">" + escape(key) + "</a>";
+std::string link(std::string_view key, HelpLinks links) {
+    return "<a href=\"" + escape(helpTarget(key, links)) + "\">" + escape(key) + "</a>";
 }
 
-std::string title(const Param& p) {
+std::string heading(const Param& p) {
     std::string_view name = descriptionOf(p);
     if (name.empty() || name == p.key) return std::string(p.key);
     if (name.back() == ':') name.remove_suffix(1);
@@ -53,7 +53,7 @@ std::string valueTable(ValueTable table) {
     return s + "</table>\n";
 }
 
-std::string checkText(Check c) {
+std::string checkText(Check c, HelpLinks links) {
     switch (c) {
         case Check::Number:
             return "Значение — целое число от −2147483648 до 2147483647; допускаются пробелы "
@@ -63,30 +63,31 @@ std::string checkText(Check c) {
             return "Значение — пустое или один адрес IPv4: четыре десятичных числа через точку, "
                    "первое от 1 до 255, остальные от 0 до 255.";
         case Check::AddressList:
-            return "Значение — адреса IPv4 через пробел. Пока задан параметр " + link(keys::DNS) +
-                   ", допускаются и имена серверов.";
+            return "Значение — адреса IPv4 через пробел. Пока задан параметр " +
+                   link(keys::DNS, links) + ", допускаются и имена серверов.";
         case Check::Any:
             break;
     }
     return "";
 }
 
-std::string dependency(const Param& p) {
+std::string dependency(const Param& p, HelpLinks links) {
     if (p.follows.empty()) return "";
     const Param& g = param(idOf(p.follows));
     std::string s = "<p>Доступен для изменения, когда ";
     switch (g.rule) {
         case Rule::WhenUnchecked:
-            s += "снят флажок " + link(g.key);
+            s += "снят флажок " + link(g.key, links);
             break;
         case Rule::WhenChecked:
-            s += "отмечен флажок " + link(g.key);
+            s += "отмечен флажок " + link(g.key, links);
             break;
         case Rule::WhenItem2:
-            s += "в списке " + link(g.key) + " выбрано «" + escape(g.table[1].display) + "»";
+            s += "в списке " + link(g.key, links) + " выбрано «" + escape(g.table[1].display) + "»";
             break;
         case Rule::WhenNotItem1:
-            s += "в списке " + link(g.key) + " выбрано не «" + escape(g.table[0].display) + "»";
+            s += "в списке " + link(g.key, links) + " выбрано не «" + escape(g.table[0].display) +
+                 "»";
             break;
         case Rule::NoRule:
             break;
@@ -94,14 +95,54 @@ std::string dependency(const Param& p) {
     return s + "; недоступный параметр сохраняет своё значение и записывается в файл.</p>\n";
 }
 
-std::string section(const Param& p) {
-    std::string s = "<h2 id=\"" + escape(p.key) + "\">" + title(p) + "</h2>\n";
+}  // namespace
+
+std::string helpTarget(std::string_view keyword, HelpLinks links) {
+    if (links == HelpLinks::Anchors) return "#" + std::string(keyword);
+    return helpPageName(keyword);
+}
+
+std::string helpPageName(std::string_view keyword) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string name;
+    for (char c : keyword) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+            b == '_') {
+            name += c;
+        } else {
+            name += '-';
+            name += kHex[b >> 4];
+            name += kHex[b & 15];
+        }
+    }
+    // Names that Windows keeps for devices, whatever follows the dot: COM1.htm is a port.
+    std::string folded = name;
+    for (char& c : folded)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const bool device =
+        folded == "CON" || folded == "PRN" || folded == "AUX" || folded == "NUL" ||
+        (folded.size() == 4 && (folded.starts_with("COM") || folded.starts_with("LPT")) &&
+         folded[3] >= '0' && folded[3] <= '9');
+    if (device) name += '_';
+    return name + ".htm";
+}
+
+std::string helpTitle(std::string_view keyword) {
+    if (keyword == "MAIN") return "Работа с программой";
+    if (keyword == "FSAVE") return "Параметры сохранения";
+    const auto id = find(keyword);
+    return id ? heading(param(*id)) : escape(keyword);
+}
+
+std::string helpSection(const Param& p, HelpLinks links) {
+    std::string s = "<h2 id=\"" + escape(p.key) + "\">" + heading(p) + "</h2>\n";
     switch (p.kind) {
         case Kind::Text:
             s += "<p>Текстовый параметр: в файл записывается введённый текст, пустой текст — "
                  "как " +
                  code(std::string(p.key) + "=''") + ".";
-            if (p.check != Check::Any) s += " " + checkText(p.check);
+            if (p.check != Check::Any) s += " " + checkText(p.check, links);
             if (p.has(Masked)) s += " Поле ввода скрывает набранные символы.";
             s += "</p>\n";
             if (p.has(Port))
@@ -130,19 +171,21 @@ std::string section(const Param& p) {
         case Kind::None:
             if (!p.description.empty())
                 s += "<p>" + escape(p.description) + ". Записывается программой по выбранному " +
-                     link(keys::CHIPSET) + ": " + code("on") + " или " + code("off") + ".</p>\n";
+                     link(keys::CHIPSET, links) + ": " + code("on") + " или " + code("off") +
+                     ".</p>\n";
             else
                 s += "<p>Программа не изменяет этот параметр: строка с ним в файле "
                      "не влияет на настройки и не сохраняется.</p>\n";
             return s;
     }
-    s += dependency(p);
+    s += dependency(p, links);
     s += "<p>«По умолчанию»: параметр не записывается в файл, и терминал применяет своё "
          "встроенное значение. Кнопка «D» возвращает параметр в это состояние.</p>\n";
     return s;
 }
 
-constexpr std::string_view kMain = R"(<h2 id="MAIN">Менеджер конфигураций ORBEX</h2>
+static std::string helpMainSection(HelpLinks links) {
+    return R"(<h2 id="MAIN">Менеджер конфигураций ORBEX</h2>
 <p>Программа создаёт и изменяет файл конфигурации терминала ORBEX: строки вида
 <code>KEY='value'</code> в кодировке UTF-8. Каждый параметр — одно поле окна на одной из
 восьми вкладок. Параметр либо задан, либо стоит «По умолчанию»: тогда он не записывается, и
@@ -154,12 +197,16 @@ constexpr std::string_view kMain = R"(<h2 id="MAIN">Менеджер конфи�
 <li>«Просмотреть» показывает параметры, которые будут записаны. Неверные адреса и числа
 сбрасываются с предупреждением.</li>
 <li>«Сохранить» записывает файл на место открытого; новый файл получает имя в окне
-<a href="#FSAVE">параметров сохранения</a>.</li>
+<a href=")" +
+           escape(helpTarget("FSAVE", links)) +
+           R"(">параметров сохранения</a>.</li>
 <li>«Типовые конфигурации» задают готовые наборы параметров.</li>
 </ul>
 )";
+}
 
-constexpr std::string_view kSave = R"(<h2 id="FSAVE">Параметры сохранения</h2>
+static std::string helpSaveSection() {
+    return R"(<h2 id="FSAVE">Параметры сохранения</h2>
 <p>Когда у конфигурации ещё нет файла, программа предлагает имя:</p>
 <ul>
 <li>«МАК адрес» — по адресу сетевой карты терминала, например <code>AA^BB^CC^DD^EE^FF.cfg</code>;</li>
@@ -169,8 +216,19 @@ constexpr std::string_view kSave = R"(<h2 id="FSAVE">Параметры сохр
 </ul>
 <p>Существующий файл заменяется; при ошибке записи старый файл остаётся нетронутым.</p>
 )";
+}
 
-}  // namespace
+std::string helpSection(std::string_view keyword, HelpLinks links) {
+    if (keyword == "MAIN") return helpMainSection(links);
+    if (keyword == "FSAVE") return helpSaveSection();
+    return helpSection(param(idOf(keyword)), links);
+}
+
+std::vector<std::string_view> helpKeywords() {
+    std::vector<std::string_view> v{"MAIN", "FSAVE"};
+    for (const Param& p : catalogue()) v.push_back(p.key);
+    return v;
+}
 
 std::string helpBook() {
     std::string s =
@@ -184,11 +242,9 @@ std::string helpBook() {
         "<a href=\"#MAIN\">Работа с программой</a> · <a href=\"#FSAVE\">Параметры сохранения</a> · "
         "<a href=\"" +
         escape(siteAddress()) + "\">Сайт</a></p>\n<p>Параметры:";
-    for (const Param& p : catalogue()) s += " " + link(p.key);
+    for (const Param& p : catalogue()) s += " " + link(p.key, HelpLinks::Anchors);
     s += "</p>\n";
-    s += kMain;
-    s += kSave;
-    for (const Param& p : catalogue()) s += section(p);
+    for (std::string_view keyword : helpKeywords()) s += helpSection(keyword, HelpLinks::Anchors);
     return s + "</body>\n</html>\n";
 }
 

@@ -266,6 +266,31 @@ void appendThroughCp1251(std::string& out, std::string_view s) {
     out.append(s, kept);
 }
 
+std::string cp1251Html(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    char32_t c;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = next(s, i, c);
+        i += n != 0 ? n : 1;
+        if (n == 0) {
+            out += '?';
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c >= 0x0410 && c <= 0x044F) {
+            out += static_cast<char>(0xC0 + (c - 0x0410));
+        } else {
+            std::size_t k = 0;
+            while (k < kHigh.size() && (kHigh[k] == 0 || kHigh[k] != c)) ++k;
+            if (k < kHigh.size())
+                out += static_cast<char>(0x80 + k);
+            else
+                out += "&#" + std::to_string(static_cast<std::uint32_t>(c)) + ";";
+        }
+    }
+    return out;
+}
+
 std::string throughCp1251(std::string_view s) {
     std::string out;
     out.reserve(s.size());

@@ -16,6 +16,9 @@ std::string fromCp1251(std::string_view bytes);
 // text-mode file always did), LF and byte 1A become blanks.
 std::string throughCp1251(std::string_view utf8);
 void appendThroughCp1251(std::string& out, std::string_view utf8);  // the same, appended
+// UTF-8 HTML as Windows-1251 bytes, for readers that know no other: a character outside the
+// code page becomes a character reference "&#N;", an invalid byte "?".
+std::string cp1251Html(std::string_view utf8);
 // Counting and cutting in characters (code points); invalid bytes count one each.
 std::size_t length(std::string_view utf8);
 std::string_view cut(std::string_view utf8, std::size_t chars);

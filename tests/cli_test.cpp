@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "catalogue.h"
+#include "chmproject.h"
 #include "cli_support.h"
 #include "reader.h"
 #include "store.h"
@@ -58,11 +59,15 @@ TEST(Cli, NormalizeToStandardOutputOrFile) {
     EXPECT_EQ(slurp(dir / "b.cfg"), expected);
     // An existing file is replaced and keeps its permissions; the input may be the output.
     spit(dir / "c.cfg", "old");
+#ifndef _WIN32
     const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::permissions(dir / "c.cfg", perms);
+#endif
     EXPECT_EQ(runCli({"normalize", "--output=" + (dir / "c.cfg"), dir / "a.cfg"}).code, 0);
     EXPECT_EQ(slurp(dir / "c.cfg"), expected);
+#ifndef _WIN32  // Windows keeps no such bits: only the read-only attribute
     EXPECT_EQ(fs::status(dir / "c.cfg").permissions() & fs::perms::all, perms);
+#endif
     EXPECT_EQ(runCli({"normalize", dir / "a.cfg", "-o", dir / "a.cfg"}).code, 0);
     EXPECT_EQ(slurp(dir / "a.cfg"), expected);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "b.cfg", "c.cfg"}));
@@ -307,4 +312,35 @@ TEST(Cli, PresetAppliesATypicalConfiguration) {
     EXPECT_EQ(firstLine(runCli({"preset", "weak"}).err), "orbcfg-cli: preset takes NAME and FILE");
     const std::string help = runCli({"--help"}).out;
     for (const Preset& p : presets()) EXPECT_NE(help.find(p.name), std::string::npos) << p.name;
+}
+
+TEST(Cli, DocWritesTheHtmlHelpProject) {
+    TempDir dir;
+    const std::string folder = dir / "help/chm";  // made with its parent
+    Result r = runCli({"doc", "--chm-project", folder});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::vector<HelpFile> files = chmProject();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()),
+              static_cast<std::ptrdiff_t>(files.size()));
+    for (const HelpFile& f : files) EXPECT_EQ(slurp(folder + "/" + f.name), f.bytes) << f.name;
+    // Written again over itself, and with the option's other spelling.
+    EXPECT_EQ(runCli({"doc", "--chm-project=" + folder}).code, 0);
+    // A folder that cannot be made; options that do not go together.
+    spit(dir / "file", "x");
+    r = runCli({"doc", "--chm-project", dir / "file"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.starts_with("orbcfg-cli: cannot make the folder '" + (dir / "file") + "'"))
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(firstLine(runCli({"doc", "--chm-project", folder, "-o", dir / "b"}).err),
+              "orbcfg-cli: doc takes either -o or --chm-project");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"doc", "--chm-project"}, {"doc", "--chm-project="}}) {
+        r = runCli(args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(firstLine(r.err), "orbcfg-cli: option '--chm-project' needs a folder name");
+    }
+    EXPECT_EQ(slurp(dir / "file"), "x");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"file", "help"}));
 }

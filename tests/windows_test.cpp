@@ -1,0 +1,222 @@
+// orbcfg-cli.exe as Windows runs it: a process of its own with its standard streams on files
+// and its command line in UTF-16. Output must be byte for byte what the tool writes elsewhere.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <filesystem>
+
+#include "chmproject.h"
+#include "cli_support.h"
+#include "writer.h"
+
+using namespace orbex;
+using namespace orbex::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::wstring widen(std::string_view utf8) {
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+    return w;
+}
+
+fs::path u8(std::string_view utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const fs::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+// One argument as the C runtime splits the command line: quoted, with backslashes doubled
+// before a quote.
+std::wstring quoted(const std::wstring& arg) {
+    std::wstring s = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+        } else {
+            if (c == L'"') s.append(backslashes + 1, L'\\');
+            backslashes = 0;
+        }
+        s += c;
+    }
+    s.append(backslashes, L'\\');
+    return s + L"\"";
+}
+
+HANDLE inheritable(const fs::path& p, bool write) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    return CreateFileW(p.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &sa,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs orbcfg-cli.exe with the arguments (UTF-8) and the bytes on standard input.
+Result runExe(const std::vector<std::string>& args, const std::string& input = "") {
+    static int serial = 0;
+    const fs::path streams =
+        fs::temp_directory_path() /
+        ("orbcfg-exe-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial));
+    fs::create_directories(streams);
+    spit(streams / "in", input);
+    std::wstring line = quoted(fs::path(ORBCFG_CLI_EXE).wstring());
+    for (const std::string& a : args) line += L" " + quoted(widen(a));
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = inheritable(streams / "in", false);
+    si.hStdOutput = inheritable(streams / "out", true);
+    si.hStdError = inheritable(streams / "err", true);
+    PROCESS_INFORMATION pi{};
+    Result r;
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                       &pi)) {
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        r.code = static_cast<int>(code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    } else {
+        ADD_FAILURE() << "cannot start " << ORBCFG_CLI_EXE << ": error " << GetLastError();
+    }
+    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) CloseHandle(h);
+    r.out = slurp(streams / "out");
+    r.err = slurp(streams / "err");
+    std::error_code ec;
+    fs::remove_all(streams, ec);
+    return r;
+}
+
+std::vector<fs::path> fixtures() {
+    std::vector<fs::path> v;
+    for (const auto& e : fs::directory_iterator(ORBCFG_TEST_DATA))
+        if (e.path().extension() == ".cfg") v.push_back(e.path());
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+}  // namespace
+
+// Every fixture through the real program, from a file and from standard input: the same bytes
+// as the tool gives in-process (and the fixtures' golden files hold), no CR LF, no stop at
+// Ctrl-Z; warnings the same.
+TEST(WindowsExe, StandardStreamsAreByteExact) {
+    const auto files = fixtures();
+    ASSERT_GE(files.size(), 20u);
+    bool sawCtrlZ = false, sawLoneLf = false;
+    for (const fs::path& cfg : files) {
+        const std::string bytes = slurp(cfg);
+        sawCtrlZ |= bytes.find('\x1A') != std::string::npos;
+        for (const char* command : {"normalize", "show"}) {
+            const Result expected = runCli({command, "-"}, bytes);
+            const Result fromStdin = runExe({command, "-"}, bytes);
+            EXPECT_EQ(fromStdin.code, expected.code) << cfg << " " << command;
+            EXPECT_EQ(fromStdin.out, expected.out) << cfg << " " << command;
+            EXPECT_EQ(fromStdin.err, expected.err) << cfg << " " << command;
+            const Result fromFile = runExe({command, utf8Of(cfg)});
+            EXPECT_EQ(fromFile.out, expected.out) << cfg << " " << command;
+            if (std::string(command) == "show")
+                sawLoneLf |= expected.out.find('\n') != std::string::npos;
+        }
+    }
+    EXPECT_TRUE(sawCtrlZ) << "no fixture holds Ctrl-Z";
+    EXPECT_TRUE(sawLoneLf);
+    EXPECT_EQ(runExe({"doc"}).out, runCli({"doc"}).out);
+}
+
+TEST(WindowsExe, CyrillicNamesAndSpaces) {
+    TempDir dir;
+    const fs::path folder = dir.path() / u8("папка с пробелами");
+    fs::create_directory(folder);
+    const std::string input = utf8Of(folder / u8("Конфиг терминала №1.cfg"));
+    const std::string output = utf8Of(folder / u8("выход файл.cfg"));
+    spit(u8(input), "USERN='Пользователь'\r\nAUTOSTART='on'\r\n");
+    const std::string expected = runCli({"normalize", "-"}, slurp(u8(input))).out;
+
+    Result r = runExe({"normalize", input, "-o", output});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(slurp(u8(output)), expected);
+    // Replacing an existing file, and the input as its own output.
+    EXPECT_EQ(runExe({"normalize", input, "--output=" + output}).code, 0);
+    EXPECT_EQ(runExe({"normalize", input, "-o", input}).code, 0);
+    EXPECT_EQ(slurp(u8(input)), expected);
+    EXPECT_EQ(runExe({"get", input, "USERN"}).out, "Пользователь\n");
+    EXPECT_EQ(runExe({"set", input, "USERN=Иван Петров", "-o", output}).code, 0);
+    EXPECT_EQ(runCli({"get", "-", "USERN"}, slurp(u8(output))).out, "Иван Петров\n");
+    // Nothing else is left in the folder: no temporary file.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(utf8Of(e.path()));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{input, output}));
+    // A missing file is named in UTF-8, as on any other system.
+    const std::string missing = utf8Of(folder / u8("нет такого.cfg"));
+    r = runExe({"show", missing});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "orbcfg-cli: cannot read '" + missing + "': No such file or directory\n");
+}
+
+TEST(WindowsExe, ExitCodesAndMessages) {
+    TempDir dir;
+    spit(dir / "bad.cfg", "IP='10.0..1'\nUSERN = 'x'\n");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"show", "-x", "a"},
+                                               {"normalize", dir / "bad.cfg", "-o"},
+                                               {"check", dir / "bad.cfg"},
+                                               {"check", dir / "none.cfg"},
+                                               {"get", dir / "bad.cfg", "USERN"},
+                                               {"get", dir / "bad.cfg", "NOPE"},
+                                               {"--version"}}) {
+        const Result expected = runCli(args);
+        const Result r = runExe(args);
+        EXPECT_EQ(r.code, expected.code) << ::testing::PrintToString(args);
+        EXPECT_EQ(r.out, expected.out) << ::testing::PrintToString(args);
+        EXPECT_EQ(r.err, expected.err) << ::testing::PrintToString(args);
+    }
+}
+
+// The HTML Help project as Windows writes it: every page a file of its own, even where the
+// keyword is a device name of the system (COM1).
+TEST(WindowsExe, ChmProjectInAFolderWithACyrillicName) {
+    TempDir dir;
+    const fs::path folder = dir.path() / u8("справка orbex");
+    const Result r = runExe({"doc", "--chm-project", utf8Of(folder)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::vector<HelpFile> files = chmProject();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()),
+              static_cast<std::ptrdiff_t>(files.size()));
+    for (const HelpFile& f : files) EXPECT_EQ(slurp(folder / f.name), f.bytes) << f.name;
+}
+
+// A read-only target is refused unless --force: exit 2, the file untouched, nothing left.
+// Disabled until the replace of the fileio library comes in: today's replace (a rename over
+// the target) knows no read-only refusal, and Wine lets the rename replace the file.
+TEST(WindowsExe, ReadOnlyTargetRefused) {
+    TempDir dir;
+    const fs::path folder = dir.path() / u8("только чтение");
+    fs::create_directory(folder);
+    const std::string input = utf8Of(folder / u8("вход.cfg"));
+    const std::string target = utf8Of(folder / u8("цель.cfg"));
+    spit(u8(input), "USERN='x'\r\n");
+    spit(u8(target), "old content");
+    ASSERT_TRUE(SetFileAttributesW(u8(target).c_str(), FILE_ATTRIBUTE_READONLY));
+    const Result r = runExe({"normalize", input, "-o", target});
+    SetFileAttributesW(u8(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.starts_with("orbcfg-cli: cannot write '" + target + "': ")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(slurp(u8(target)), "old content");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
