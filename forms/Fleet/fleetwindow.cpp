@@ -19,10 +19,12 @@
 #include <QSortFilterProxyModel>
 #include <QStyle>
 #include <QTableView>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "Conf/pages.h"
 #include "Conf/setup.h"
@@ -109,32 +111,91 @@ FleetModel::Row FleetModel::readRow(std::string file) const {
     return row;
 }
 
+FleetModel::~FleetModel() {
+    if (reader_) reader_->wait();
+}
+
 bool FleetModel::load(const QString& dir, QString& error) {
     std::string why;
-    fl::Options options;
-    options.settings = true;
-    auto fleet = fl::load(dir.toStdString(), readBounded, options, why);
-    if (!fleet) {
+    auto files = fl::listFiles(dir.toStdString(), false, why);
+    if (!files) {
         error = qs(why);
         return false;
+    }
+    if (reader_) {  // a folder still being read: its rows are dropped when it ends
+        reader_->disconnect(this);
+        connect(reader_, &QThread::finished, reader_, &QObject::deleteLater);
+        reader_ = nullptr;
     }
     beginResetModel();
     dir_ = dir;
     rows_.clear();
-    rows_.resize(fleet->records.size());
+    rows_.resize(files->size());
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        Row& row = rows_[i];
-        row.record = std::move(fleet->records[i]);
-        const QFileInfo info(QDir(dir_).filePath(qs(row.record.file)));
-        row.stamp = info.lastModified().toMSecsSinceEpoch();
-        row.size = info.size();
+        rows_[i].record.file = (*files)[i];
+        rows_[i].record.name = fl::classify((*files)[i]);
     }
-    crossCheck();
+    hasCommon_ = false;
+    common_.clear();
     endResetModel();
+
+    // Each file's time and size before it is read: a change after that is read again.
+    auto result = std::make_shared<std::vector<Row>>();
+    reader_ = QThread::create([result, dir, files = std::move(*files)]() mutable {
+        result->resize(files.size());
+        const QDir folder(dir);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const QFileInfo info(folder.filePath(qs(files[i])));
+            (*result)[i].stamp = info.lastModified().toMSecsSinceEpoch();
+            (*result)[i].size = info.size();
+        }
+        fl::Options options;
+        options.settings = true;
+        std::string error;
+        auto fleet = fl::load(dir.toStdString(), readBounded, options, error);
+        if (!fleet) return;
+        // The folder may have changed since it was listed: rows by name.
+        std::vector<Row> rows(fleet->records.size());
+        std::size_t j = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            rows[i].record = std::move(fleet->records[i]);
+            while (j < files.size() && files[j] < rows[i].record.file) ++j;
+            if (j < files.size() && files[j] == rows[i].record.file) {
+                rows[i].stamp = (*result)[j].stamp;
+                rows[i].size = (*result)[j].size;
+            }
+        }
+        *result = std::move(rows);
+    });
+    QThread* reader = reader_;
+    connect(reader_, &QThread::finished, this, [this, reader, result] {
+        reader->deleteLater();
+        if (reader_ != reader) return;
+        reader_ = nullptr;
+        finishLoad(std::move(*result));
+        emit loaded();
+    });
+    reader_->start();
     return true;
 }
 
+void FleetModel::finishLoad(std::vector<Row> rows) {
+    const bool same =
+        rows.size() == rows_.size() &&
+        std::equal(rows.begin(), rows.end(), rows_.begin(),
+                   [](const Row& a, const Row& b) { return a.record.file == b.record.file; });
+    if (!same) beginResetModel();
+    rows_ = std::move(rows);
+    crossCheck();
+    if (!same) {
+        endResetModel();
+    } else if (!rows_.empty()) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    }
+}
+
 void FleetModel::refresh(const QSet<QString>& dirty) {
+    if (loading()) return;
     std::string why;
     const auto listed = fl::listFiles(dir_.toStdString(), false, why);
     if (!listed) return;  // the folder is gone for now: the rows stay as they were
@@ -616,7 +677,7 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     QPushButton* import =
         button("FleetImport", "Импорт CSV...", "Создать или изменить файлы по таблице CSV",
                &TFleet::FleetImportClick);
-    QPushButton* exportButton =
+    FleetExportButton =
         button("FleetExport", "Экспорт CSV...", "Сохранить параметры всех файлов в таблицу CSV",
                &TFleet::FleetExportClick);
     FleetStatus = new QLabel(this);
@@ -637,7 +698,7 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     bottom->addWidget(FleetStatus, 1);
     bottom->addWidget(edit);
     bottom->addWidget(import);
-    bottom->addWidget(exportButton);
+    bottom->addWidget(FleetExportButton);
     layout->addLayout(bottom);
     resize(1000, 600);
 
@@ -646,6 +707,10 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     refresh_.setSingleShot(true);
     refresh_.setInterval(150);
     connect(&refresh_, &QTimer::timeout, this, &TFleet::refreshNow);
+    watchMore_.setInterval(0);
+    connect(&watchMore_, &QTimer::timeout, this, &TFleet::watchSome);
+    // What changed while the folder was read is read again now.
+    connect(model_, &FleetModel::loaded, this, &TFleet::refreshNow);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { refresh_.start(); });
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
         dirty_.insert(QFileInfo(path).fileName());
@@ -698,18 +763,27 @@ bool TFleet::openFolder(const QString& dir) {
 }
 
 // A file written in place changes no folder entry: each file is watched too. A file replaced
-// by a rename loses its watch and gets it back here.
+// by a rename loses its watch and gets it back here. Watching costs some time per file, so a
+// large folder is watched a few hundred files at a time between other events.
 void TFleet::watchFiles() {
     const QStringList have = watcher_.files();
     const QSet<QString> watched(have.begin(), have.end());
-    QStringList add;
+    unwatched_.clear();
     for (const std::string& f : model_->files())
-        if (const QString p = pathOf(f); !watched.contains(p)) add << p;
-    if (!add.isEmpty()) watcher_.addPaths(add);
+        if (const QString p = pathOf(f); !watched.contains(p)) unwatched_ << p;
+    if (!unwatched_.isEmpty()) watchMore_.start();
+}
+
+void TFleet::watchSome() {
+    constexpr qsizetype kAtOnce = 500;
+    const QStringList some = unwatched_.mid(0, kAtOnce);
+    unwatched_.remove(0, std::min(kAtOnce, unwatched_.size()));
+    if (!some.isEmpty()) watcher_.addPaths(some);
+    if (unwatched_.isEmpty()) watchMore_.stop();
 }
 
 void TFleet::refreshNow() {
-    if (model_->folder().isEmpty()) return;
+    if (model_->folder().isEmpty() || model_->loading()) return;  // again once it is read
     const QSet<QString> dirty = std::exchange(dirty_, {});
     model_->refresh(dirty);
     watchFiles();
@@ -717,6 +791,11 @@ void TFleet::refreshNow() {
 }
 
 void TFleet::updateStatus() {
+    FleetExportButton->setEnabled(!model_->loading());
+    if (model_->loading()) {
+        FleetStatus->setText(QString("Файлов: %1, чтение...").arg(model_->rowCount()));
+        return;
+    }
     FleetStatus->setText(QString("Файлов: %1, с замечаниями: %2")
                              .arg(model_->rowCount())
                              .arg(model_->withFindings()));

@@ -24,6 +24,7 @@ class QTableView;
 class QToolButton;
 class QGridLayout;
 class QComboBox;
+class QThread;
 class TSetup;
 
 // The rows of the table: one record of the fleet layer each, with its findings (its own and
@@ -36,9 +37,13 @@ class FleetModel : public QAbstractTableModel {
     static constexpr int kDepartsRole = Qt::UserRole + 1;  // true: the value is not default.cfg's
 
     explicit FleetModel(QObject* parent = nullptr);
+    ~FleetModel() override;
 
-    // Reads the folder anew; false with the reason when it cannot be listed.
+    // Lists the folder anew, one row per file by its name at once; the files are read by a
+    // thread of their own, and `loaded` follows when every row holds what its file sets.
+    // False with the reason when the folder cannot be listed.
     bool load(const QString& dir, QString& error);
+    bool loading() const { return reader_ != nullptr; }
     // Reads again the files that changed on disk (and `dirty` in any case), adds new ones and
     // drops those gone; the rows in between keep their place.
     void refresh(const QSet<QString>& dirty);
@@ -54,6 +59,10 @@ class FleetModel : public QAbstractTableModel {
     void setKeys(const std::vector<orbex::Id>& keys);
     const std::vector<orbex::Id>& keys() const { return keys_; }
 
+  signals:
+    void loaded();
+
+  public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -69,7 +78,10 @@ class FleetModel : public QAbstractTableModel {
     void crossCheck();  // findings across files, and the common file's values
     std::optional<orbex::Id> keyOf(int column) const;
 
+    void finishLoad(std::vector<Row> rows);
+
     QString dir_;
+    QThread* reader_ = nullptr;
     std::vector<Row> rows_;
     std::vector<orbex::Id> keys_;
     bool hasCommon_ = false;
@@ -129,6 +141,7 @@ class TFleet : public QWidget {
 
   private:
     void watchFiles();
+    void watchSome();
     void refreshNow();
     void updateStatus();
     void buildColumnMenu();
@@ -144,11 +157,14 @@ class TFleet : public QWidget {
     QLabel* FleetAnswer = nullptr;
     QLabel* FleetStatus = nullptr;
     QToolButton* FleetColumns = nullptr;
+    QPushButton* FleetExportButton = nullptr;  // FleetExport: not while the folder is read
     FleetEditor* editor_ = nullptr;
     FleetPreview* preview_ = nullptr;
     QFileDialog* importDialog_ = nullptr;
     QFileDialog* exportDialog_ = nullptr;
     QFileSystemWatcher watcher_;
     QTimer refresh_;
+    QTimer watchMore_;
+    QStringList unwatched_;
     QSet<QString> dirty_;
 };

@@ -94,6 +94,9 @@ class FleetTest : public QObject {
         setup = createWindows();
         fleet = setup->showFleet(dir);
         QVERIFY(fleet);
+        // Every row is there at once, by its name; what the files set comes a moment later.
+        QCOMPARE(model()->rowCount(), 10);
+        QTRY_VERIFY_WITH_TIMEOUT(!model()->loading(), 5000);
     }
     void cleanup() {
         setup.reset();
@@ -372,6 +375,8 @@ class FleetTest : public QObject {
         item->trigger();
         QCOMPARE(setup->fleet(), fleet);  // one window
         QCOMPARE(model()->rowCount(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!model()->loading(), 5000);
+        QCOMPARE(text("x.cfg", FleetModel::Findings), QString());
         // A folder that cannot be read: the error box, the rows kept.
         script.path(tmp->path() + "/none");
         item->trigger();
