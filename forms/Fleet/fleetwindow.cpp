@@ -318,11 +318,13 @@ QVariant FleetModel::data(const QModelIndex& index, int role) const {
     const auto key = keyOf(column);
     const std::string* value = key ? fl::valueOf(r.settings, *key) : nullptr;
     // A value departs when the common file keeps the parameter otherwise (the common file
-    // itself, and files that cannot be read, depart from nothing).
+    // itself, and files that cannot be read, depart from nothing). Each terminal's own name
+    // and address depart only from a common file that sets them.
     const auto departs = [&] {
         if (!key || !hasCommon_ || r.name.kind == fl::FileKind::Common || !r.error.empty())
             return false;
         const std::string* common = fl::valueOf(common_, *key);
+        if (column < Keys && common == nullptr) return false;
         return (common == nullptr) != (value == nullptr) || (common && *common != *value);
     };
     const int problems = static_cast<int>(row.findings.size()) + (r.error.empty() ? 0 : 1);
@@ -630,9 +632,9 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     FleetGrid->verticalHeader()->hide();
     FleetGrid->horizontalHeader()->setStretchLastSection(true);
     FleetGrid->horizontalHeader()->setDefaultSectionSize(120);
-    FleetGrid->setColumnWidth(FleetModel::File, 200);
+    FleetGrid->setColumnWidth(FleetModel::File, 220);
     FleetGrid->setColumnWidth(FleetModel::Kind, 60);
-    FleetGrid->setColumnWidth(FleetModel::Mac, 150);
+    FleetGrid->setColumnWidth(FleetModel::Mac, 170);
     FleetGrid->setColumnWidth(FleetModel::Findings, 90);
     connect(FleetGrid, &QTableView::doubleClicked, this, &TFleet::FleetGridDblClick);
 
@@ -726,7 +728,9 @@ void TFleet::buildColumnMenu() {
         for (Id id : controlOrder()) {
             const Param& p = param(id);
             if (p.page != page.page || p.has(Hidden) || p.key == "MNAME" || p.key == "IP") continue;
-            QAction* a = sub->addAction(QString("%1 (%2)").arg(qs(p.caption).trimmed(), qs(p.key)));
+            QString caption = qs(p.caption).trimmed();
+            if (caption.endsWith(':')) caption.chop(1);
+            QAction* a = sub->addAction(QString("%1 (%2)").arg(caption, qs(p.key)));
             a->setObjectName("FleetColumn_" + qs(p.key));
             a->setCheckable(true);
             connect(a, &QAction::toggled, this, [this, id](bool on) {

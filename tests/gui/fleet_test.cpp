@@ -163,6 +163,9 @@ class FleetTest : public QObject {
         QVERIFY(text("AA^BB^CC^DD^EE^01.cfg", autostart, Qt::ToolTipRole)
                     .contains("В default.cfg не задан"));
         QCOMPARE(cell("kassa.cfg", autostart).data(FleetModel::kDepartsRole).toBool(), false);
+        // default.cfg sets no MNAME: each terminal's own name is no departure.
+        QCOMPARE(cell("kassa.cfg", FleetModel::Name).data(FleetModel::kDepartsRole).toBool(),
+                 false);
         column->trigger();  // off again
         QCOMPARE(shown()->headerData(FleetModel::Keys, Qt::Horizontal).toString(),
                  QString("AUTOSTART"));
