@@ -439,8 +439,11 @@ FleetEditor::FleetEditor(QWidget* parent) : QDialog(parent) {
     layout->addLayout(pick);
 
     rowsBox_ = new QWidget;
-    rows_ = new QGridLayout(rowsBox_);
+    auto* stack = new QVBoxLayout(rowsBox_);
+    rows_ = new QGridLayout;
     rows_->setColumnStretch(3, 1);
+    stack->addLayout(rows_);
+    stack->addStretch();  // the rows from the top down
     auto* scroll = new QScrollArea;
     scroll->setWidget(rowsBox_);
     scroll->setWidgetResizable(true);
