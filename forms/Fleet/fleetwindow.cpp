@@ -763,8 +763,10 @@ bool TFleet::openFolder(const QString& dir) {
     dirty_.clear();
     if (!watcher_.files().isEmpty()) watcher_.removePaths(watcher_.files());
     if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
+    // The files are watched once they are read (refreshNow): watching them meanwhile would
+    // slow the reading down, and a change made meanwhile is seen by its time and size.
     watcher_.addPath(full);
-    watchFiles();
+    unwatched_.clear();
     updateStatus();
     return true;
 }
