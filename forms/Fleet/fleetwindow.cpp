@@ -1028,9 +1028,19 @@ void TFleet::FleetExportClick() {
         exportDialog_->setAcceptMode(QFileDialog::AcceptSave);
         exportDialog_->setDefaultSuffix("csv");
     }
+    // A file that cannot be read would be an empty row, and importing it would empty the file:
+    // as with orbcfg-cli export, nothing is exported then.
+    const std::vector<fl::Record> records = model_->records();
+    for (const fl::Record& r : records) {
+        if (r.error.empty()) continue;
+        prompts::warn(this, "Ошибка",
+                      "Невозможно открыть файл!\n" + pathOf(r.file) + "\n" + qs(r.error) +
+                          "\nЭкспорт не выполнен.");
+        return;
+    }
     const QString path = prompts::filePath(exportDialog_);
     if (path.isEmpty()) return;
-    const std::string csv = fl::exportCsv(model_->records());
+    const std::string csv = fl::exportCsv(records);
     fileio::Error e;
     if (!fileio::replaceFile(path.toStdString(), csv, e)) {
         prompts::warn(this, "Ошибка",

@@ -141,6 +141,26 @@ class FleetTest : public QObject {
         QCOMPARE(shown()->rowCount(), 10);
     }
 
+    void unreadableFileIsARowWithItsReason() {
+        QFile big(dir + "/huge.cfg");
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(17 * 1024 * 1024));  // past the bound of a terminal configuration
+        big.close();
+        QTRY_VERIFY_WITH_TIMEOUT(model()->rowOf("huge.cfg") >= 0, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(text("huge.cfg", FleetModel::Findings), QString("1"), 1000);
+        QVERIFY(text("huge.cfg", FleetModel::File, Qt::ToolTipRole).contains("Файл не читается: "));
+        QVERIFY(!cell("huge.cfg", FleetModel::File).data(Qt::DecorationRole).isNull());
+        // Its row would be empty in a CSV, and an import of it would empty the file: as the
+        // tool does, the export refuses, before asking where to write.
+        prompts::Script script;
+        child<QPushButton>("FleetExport")->click();
+        QCOMPARE(script.messages.size(), 1);
+        QVERIFY(script.messages[0].startsWith("Ошибка | Невозможно открыть файл!\n" + dir +
+                                              "/huge.cfg\n"));
+        QVERIFY(script.messages[0].contains("Экспорт не выполнен."));
+        QCOMPARE(script.unexpected, QStringList());
+    }
+
     void departingValuesAreMarked() {
         QAction* column = fleet->findChild<QAction*>("FleetColumn_TSERV");
         QVERIFY(column);
@@ -182,6 +202,13 @@ class FleetTest : public QObject {
             QCOMPARE(rows.size(), 1);
             QCOMPARE(rows.first().data().toString(), QString("AA^BB^CC^DD^EE^02.cfg"));
         }
+        // A row hidden by the filter is shown again to be selected.
+        child<QLineEdit>("FleetFilter")->setText("kassa");
+        which->setText("aa:bb:cc:dd:ee:02");
+        child<QPushButton>("FleetWhichButton")->click();
+        QCOMPARE(child<QLineEdit>("FleetFilter")->text(), QString());
+        QCOMPARE(fleet->grid()->selectionModel()->selectedRows().value(0).data().toString(),
+                 QString("AA^BB^CC^DD^EE^02.cfg"));
         // A name, an unknown MAC (default.cfg), and nothing at all once default.cfg is gone.
         which->setText("kassa");
         child<QPushButton>("FleetWhichButton")->click();
