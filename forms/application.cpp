@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "Conf/setup.h"
+#include "Fleet/fleetwindow.h"
 #include "product.h"
 #include "qtext.h"
 
@@ -24,9 +25,10 @@ void showException(const QString& message) {
 }
 
 constexpr auto kUsage =
-    "Использование: orbcfg [ФАЙЛ]\n"
+    "Использование: orbcfg [--fleet ПАПКА] [ФАЙЛ]\n"
     "Менеджер конфигураций терминалов ORBEX: открывает ФАЙЛ (*.cfg), если он задан.\n"
     "\n"
+    "  --fleet ПАПКА  показать парк терминалов: все файлы конфигурации ПАПКИ\n"
     "  --help      показать эту справку и выйти\n"
     "  --version   показать версию и выйти\n"
     "\n"
@@ -59,6 +61,17 @@ CommandLine parseCommandLine(const QStringList& args) {
         } else if (options && a == "--version") {
             c.output = QString("orbcfg %1\n").arg(qs(kVersion));
             return c;
+        } else if (options && (a == "--fleet" || a.startsWith("--fleet="))) {
+            if (a == "--fleet" && i + 1 < args.size()) {
+                c.fleet = args.at(++i);
+            } else if (a != "--fleet") {
+                c.fleet = a.mid(8);
+            }
+            if (c.fleet.isEmpty()) {
+                c.error = "orbcfg: --fleet требует папку\nПодробнее: orbcfg --help\n";
+                c.exitCode = 2;
+                return c;
+            }
         } else if (options && a.size() > 1 && a.startsWith('-')) {
             c.error =
                 QString("orbcfg: неизвестный параметр '%1'\nПодробнее: orbcfg --help\n").arg(a);
@@ -120,6 +133,7 @@ int runProgram(int argc, char** argv) {
         auto setup = createWindows();
         setup->show();
         if (!command.file.isEmpty()) setup->openFile(command.file);
+        if (!command.fleet.isEmpty()) setup->showFleet(command.fleet);
         QApplication::exec();
     } catch (const std::exception& e) {
         showException(QString::fromLocal8Bit(e.what()));

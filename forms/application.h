@@ -23,10 +23,12 @@ std::unique_ptr<TSetup> createWindows();
 // Qt's Russian translation installed in the application; false when it is not found.
 bool installTranslations(QCoreApplication& app);
 
-// The program's command line: [--help | --version | FILE]. `output` is what --help and
+// The program's command line: [--help | --version | [--fleet DIR] [FILE]]. `output` is what --help
+// and
 // --version print (then the program exits 0); `error` goes to standard error with `exitCode`.
 struct CommandLine {
     QString file;
+    QString fleet;  // --fleet DIR: the fleet window over DIR
     QString output;
     QString error;
     int exitCode = 0;

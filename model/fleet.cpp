@@ -159,6 +159,12 @@ Settings settingsOf(std::string_view bytes, const Warn& warn) {
     return settingsOf(store, warn);
 }
 
+const std::string* valueOf(const Settings& settings, Id id) {
+    for (const Setting& s : settings)
+        if (s.id == id) return &s.value;
+    return nullptr;
+}
+
 std::vector<Difference> diff(const Settings& a, const Settings& b) {
     const auto& rank = reviewRank();
     std::vector<Difference> out;
@@ -210,38 +216,41 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool r
     return files;
 }
 
+Record loadRecord(const std::string& dir, std::string file, const ReadFile& read,
+                  const Options& options) {
+    Record r;
+    r.file = std::move(file);
+    r.name = classify(fs::path(r.file).filename().string());
+    std::string why;
+    const auto bytes = read((fs::path(dir) / r.file).string(), why);
+    if (!bytes) {
+        r.error = why.empty() ? "cannot be read" : why;
+        return r;
+    }
+    scanNames(*bytes, r);
+    if (options.settings) r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
+    if (options.findings) {
+        for (orbex::Finding& f : lintConfig(*bytes)) {
+            const bool reset = f.resets;
+            r.findings.push_back({r.file, f.line, std::move(f.key),
+                                  reset ? code::kResetValue : code::kIgnoredLine,
+                                  std::move(f.message)});
+        }
+    }
+    return r;
+}
+
 std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Options& options,
                           std::string& error) {
     auto files = listFiles(dir, options.recursive, error);
     if (!files) return std::nullopt;
     Fleet fleet;
     fleet.records.resize(files->size());
-    const fs::path root(dir);
     // One pass over each file; the files are shared out among the processors.
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < files->size();) {
-            Record& r = fleet.records[i];
-            r.file = std::move((*files)[i]);
-            r.name = classify(fs::path(r.file).filename().string());
-            std::string why;
-            const auto bytes = read((root / r.file).string(), why);
-            if (!bytes) {
-                r.error = why.empty() ? "cannot be read" : why;
-                continue;
-            }
-            scanNames(*bytes, r);
-            if (options.settings)
-                r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
-            if (options.findings) {
-                for (orbex::Finding& f : lintConfig(*bytes)) {
-                    const bool reset = f.resets;
-                    r.findings.push_back({r.file, f.line, std::move(f.key),
-                                          reset ? code::kResetValue : code::kIgnoredLine,
-                                          std::move(f.message)});
-                }
-            }
-        }
+        for (std::size_t i; (i = next.fetch_add(1)) < files->size();)
+            fleet.records[i] = loadRecord(dir, std::move((*files)[i]), read, options);
     };
     const std::size_t threads = std::clamp<std::size_t>(
         std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
@@ -722,6 +731,26 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
     if (left > 0)
         error += "; " + std::to_string(left) + " file(s) written before could not be put back";
     return false;
+}
+
+bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
+                  std::vector<std::string>& written, std::string& error) {
+    written.clear();
+    if (!plan.refusals.empty()) {
+        error = "the plan holds refusals";
+        return false;
+    }
+    const fs::path root(dir);
+    for (const Target& t : plan.targets) {
+        if (t.status == Status::Same) continue;
+        std::string why;
+        if (!replace((root / t.file).string(), t.bytes, why)) {
+            error = "cannot write " + t.file + ": " + why;
+            return false;
+        }
+        written.push_back(t.file);
+    }
+    return true;
 }
 
 }  // namespace orbex::fleet

@@ -52,6 +52,8 @@ using Settings = std::vector<Setting>;  // in review order, set parameters only
 Settings settingsOf(Store& store, const Warn& warn);
 // What a configuration file keeps, as the editor saves it.
 Settings settingsOf(std::string_view bytes, const Warn& warn);
+// The value of the parameter in `settings`; nullptr when it is unset there.
+const std::string* valueOf(const Settings& settings, Id id);
 
 struct Difference {
     Id id = 0;
@@ -107,6 +109,11 @@ struct Fleet {
 // order; nullopt with the reason when the folder cannot be listed.
 std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool recursive,
                                                   std::string& error);
+
+// One file of the folder (`file` relative to it), read once; a file that cannot be read is a
+// record with its error. Its findings are its own: those across files come from crossFindings.
+Record loadRecord(const std::string& dir, std::string file, const ReadFile& read,
+                  const Options& options);
 
 // Reads every file once, several at a time (`read` must allow that). nullopt with the reason
 // when the folder cannot be listed; a file that cannot be read is a record with its error.
@@ -176,5 +183,11 @@ ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
 // removed) and the reason is in `error`.
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                  std::string& error);
+
+// Writes the targets that are new or changed one after another, in plan order, and stops at the
+// first that cannot be written: `written` names the files written before it, `error` the file
+// and the reason. Nothing is put back; each file is whole, old or new.
+bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
+                  std::vector<std::string>& written, std::string& error);
 
 }  // namespace orbex::fleet

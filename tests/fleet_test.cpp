@@ -575,3 +575,64 @@ TEST(Fleet, EveryCommandDocumentsItselfInHelp) {
     EXPECT_EQ(runCli({"diff", "--", "--help", "x"}).code, 2);
     EXPECT_EQ(runCli({"--"}).code, 2);
 }
+
+// The window reads one changed file again, and writes a bulk edit one file after another.
+TEST(Fleet, OneRecordAndWritesInOrder) {
+    TempDir dir;
+    copyFleet(dir);
+    const auto read = [](const std::string& path, std::string& error) {
+        if (!fs::exists(path)) {
+            error = "gone";
+            return std::optional<std::string>();
+        }
+        return std::optional<std::string>(slurp(path));
+    };
+    fleet::Options options;
+    options.settings = true;
+    std::string error;
+    const auto whole = fleet::load(dir.path().string(), read, options, error);
+    ASSERT_TRUE(whole);
+    // Each record alone is the record of the whole load, findings of its own included.
+    for (const fleet::Record& r : whole->records) {
+        const fleet::Record one = fleet::loadRecord(dir.path().string(), r.file, read, options);
+        EXPECT_EQ(one.settings, r.settings) << r.file;
+        EXPECT_EQ(one.findings.size(), r.findings.size()) << r.file;
+        EXPECT_EQ(one.ip, r.ip) << r.file;
+        EXPECT_EQ(one.mname, r.mname) << r.file;
+    }
+    EXPECT_EQ(fleet::loadRecord(dir.path().string(), "none.cfg", read, options).error, "gone");
+    const fleet::Record kassa = fleet::loadRecord(dir.path().string(), "kassa.cfg", read, options);
+    ASSERT_NE(fleet::valueOf(kassa.settings, idOf("MNAME")), nullptr);
+    EXPECT_EQ(*fleet::valueOf(kassa.settings, idOf("MNAME")), "kassa");
+    EXPECT_EQ(fleet::valueOf(kassa.settings, idOf("WKEY")), nullptr);
+
+    // Three files to change, the second cannot be written: the first stays written, the third
+    // is not tried, and the error names the second.
+    const std::vector<std::string> files{"kassa.cfg", "term03.cfg", "term06.cfg"};
+    const fleet::ImportPlan plan = fleet::planEdit(
+        dir.path().string(), files, std::vector<Change>{{idOf("USERN"), "bulk"}}, read);
+    ASSERT_TRUE(plan.refusals.empty());
+    const auto before = snapshot(dir);
+    std::vector<std::string> tried, written;
+    const auto replace = [&](const std::string& path, std::string_view bytes, std::string& why) {
+        tried.push_back(std::filesystem::path(path).filename().string());
+        if (path.ends_with("term03.cfg")) {
+            why = "No space left on device";
+            return false;
+        }
+        spit(path, bytes);
+        return true;
+    };
+    EXPECT_FALSE(fleet::writeInOrder(plan, dir.path().string(), replace, written, error));
+    EXPECT_EQ(error, "cannot write term03.cfg: No space left on device");
+    EXPECT_EQ(written, std::vector<std::string>{"kassa.cfg"});
+    EXPECT_EQ(tried, (std::vector<std::string>{"kassa.cfg", "term03.cfg"}));
+    EXPECT_EQ(slurp(dir / "kassa.cfg"), plan.targets[0].bytes);
+    EXPECT_EQ(slurp(dir / "term06.cfg"), before.at("term06.cfg"));
+    // A plan with refusals writes nothing.
+    fleet::ImportPlan refused = plan;
+    refused.refusals.push_back({1, 0, "", "no"});
+    tried.clear();
+    EXPECT_FALSE(fleet::writeInOrder(refused, dir.path().string(), replace, written, error));
+    EXPECT_TRUE(tried.empty());
+}

@@ -11,16 +11,13 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "qtext.h"
 #include "review.h"
 #include "setup.h"
 
 using namespace orbex;
 
 namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The caption without its closing colon: "Разрешение" for "Разрешение:".
 QString captionOf(const Param& p) {

@@ -21,6 +21,7 @@
 
 #include "Cfgx/dial.h"
 #include "Com/coms.h"
+#include "Fleet/fleetwindow.h"
 #include "Save/sv.h"
 #include "about/aboutbox.h"
 #include "aids.h"
@@ -28,6 +29,7 @@
 #include "fileio.h"
 #include "labels.h"
 #include "pages.h"
+#include "prompts.h"
 #include "qtext.h"
 #include "reader.h"
 #include "review.h"
@@ -330,6 +332,7 @@ void TSetup::buildMenu() {
     item(file, "N3", "Сохранить", "Ctrl+S", &TSetup::Button1Click);
     separator(file, "N13");
     item(file, "N14", "Сохранить как...", "Ctrl+Alt+S", &TSetup::N14Click);
+    item(file, "N24", "Парк терминалов...", {}, &TSetup::N24Click);
     separator(file, "N4");
     item(file, "N5", "Выход", "Alt+X", &TSetup::Button2Click);
 
@@ -695,6 +698,7 @@ void TSetup::Button1Click() {
                 "\n" + target + "\n" + qs(fileio::russianReason(error)));
         return;
     }
+    emit fileSaved(target);
     QMessageBox::information(this, "Информация",
                              "Файл с настройками сохранен под именем\n" + StaticText2->text());
 }
@@ -710,6 +714,24 @@ void TSetup::N14Click() {
     }
     setHint(StaticText2, QString(), true);
     Button1Click();
+}
+
+void TSetup::N24Click() {
+    const QString dir = prompts::folder(this, "Парк терминалов: папка с файлами конфигурации",
+                                        fleet_ ? fleet_->model()->folder() : QString());
+    if (!dir.isEmpty()) showFleet(dir);
+}
+
+TFleet* TSetup::showFleet(const QString& dir) {
+    if (!fleet_) {
+        fleet_ = new TFleet(*this, this);
+        connect(this, &TSetup::fileSaved, fleet_, &TFleet::fileSaved);
+    }
+    fleet_->show();
+    fleet_->raise();
+    fleet_->activateWindow();
+    fleet_->openFolder(dir);
+    return fleet_;
 }
 
 void TSetup::StaticText2DblClick() {

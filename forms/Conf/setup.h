@@ -21,6 +21,7 @@ class Tdial;
 class TSV;
 class TAboutBox;
 class Tcoms;
+class TFleet;
 class EditorAids;
 
 // A switch: the user's click toggles between checked and unchecked only (grayed gives
@@ -66,6 +67,12 @@ class TSetup : public QMainWindow, public orbex::Store {
     // be read, and then nothing has changed.
     bool openFile(const QString& path);
     QFileDialog* openDialog();  // OpenD
+    // The fleet window over the folder, made at its first use, shown and raised.
+    TFleet* showFleet(const QString& dir);
+    TFleet* fleet() const { return fleet_; }
+
+  signals:
+    void fileSaved(const QString& path);  // after a successful save, the target's path
 
   public slots:
     void FormCreate();
@@ -87,6 +94,7 @@ class TSetup : public QMainWindow, public orbex::Store {
     void N51Click();
     void Windows2000Server1Click();
     void N23Click();  // the web site
+    void N24Click();  // the fleet of a folder
     void DHCPClick();
     void COMChange();
     void PRINTERChange();
@@ -145,4 +153,5 @@ class TSetup : public QMainWindow, public orbex::Store {
     TAboutBox* AboutBox_ = nullptr;
     Tcoms* coms_ = nullptr;
     EditorAids* aids_ = nullptr;
+    TFleet* fleet_ = nullptr;
 };
