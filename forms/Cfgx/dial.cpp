@@ -6,11 +6,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "prompts.h"
 #include "qtext.h"
 
 namespace {
@@ -132,7 +132,7 @@ void Tdial::N4Click() {
     const auto* row = currentRow();
     if (!row) return;
     copy(qs(orbex::settingText(*row)));
-    QMessageBox::information(
+    prompts::inform(
         this, "Буфер обмена",
         "В буфер обмена помещена следующая информация:\n" + QApplication::clipboard()->text());
 }

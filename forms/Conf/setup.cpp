@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
@@ -28,6 +27,7 @@
 #include "fileio.h"
 #include "labels.h"
 #include "pages.h"
+#include "prompts.h"
 #include "qtext.h"
 #include "reader.h"
 #include "review.h"
@@ -610,20 +610,20 @@ void TSetup::N23Click() {
 }
 
 void TSetup::N12Click() {
-    if (AboutBox_) AboutBox_->exec();
+    if (AboutBox_) prompts::exec(AboutBox_);
 }
 
 void TSetup::Button6Click() {
     const auto keys = portKeys(sender() ? sender()->property("hint").toInt() : 0);
     QWidget* settings = keys ? control(keys->settings) : nullptr;
     if (!settings || !settings->isEnabled() || !control(keys->timeout)) {
-        QMessageBox::warning(this, "Внимание!",
-                             "Настройки COM порта недоступны\nУстановите режим "
-                             "перенаправляея COM портов в значение 'сервис'");
+        prompts::warn(this, "Внимание!",
+                      "Настройки COM порта недоступны\nУстановите режим "
+                      "перенаправляея COM портов в значение 'сервис'");
         return;
     }
     coms_->prepare(*keys);
-    coms_->exec();
+    prompts::exec(coms_);
 }
 
 // --- Open, review, save.
@@ -632,8 +632,8 @@ bool TSetup::openFile(const QString& path) {
     fileio::Error error;
     const auto bytes = fileio::readFile(ss(path), error);
     if (!bytes) {
-        QMessageBox::critical(
-            this, "Ошибка",
+        prompts::message(
+            this, prompts::Icon::Critical, "Ошибка",
             "Невозможно открыть файл!\n" + path + "\n" + qs(fileio::russianReason(error)));
         return false;
     }
@@ -657,21 +657,18 @@ QFileDialog* TSetup::openDialog() {
 }
 
 void TSetup::Button4Click() {
-    KeepWorkingDirectory keep;
-    QFileDialog* dialog = openDialog();
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
-    openFile(dialog->selectedFiles().first());
+    const QString path = prompts::filePath(openDialog());
+    if (!path.isEmpty()) openFile(path);
 }
 
 void TSetup::BuildReviewTable() {
-    dial_->setTable(orbex::BuildReviewTable(*this, [this](Id id) {
-        QMessageBox::warning(this, "Внимание", qs(warningText(param(id).key)));
-    }));
+    dial_->setTable(orbex::BuildReviewTable(
+        *this, [this](Id id) { prompts::warn(this, "Внимание", qs(warningText(param(id).key))); }));
 }
 
 void TSetup::Button3Click() {
     BuildReviewTable();
-    dial_->exec();
+    prompts::exec(dial_);
 }
 
 void TSetup::Button1Click() {
@@ -679,7 +676,7 @@ void TSetup::Button1Click() {
     const std::string bytes = WriteConfig(dial_->reviewTable());
     const QString shownBefore = StaticText2->text(),
                   targetBefore = StaticText2->property("hint").toString();
-    if (targetBefore.isEmpty()) SV_->exec();
+    if (targetBefore.isEmpty()) prompts::exec(SV_);
     const QString target = StaticText2->property("hint").toString();
     if (target.isEmpty()) return;  // no target chosen: nothing is saved
 
@@ -689,14 +686,15 @@ void TSetup::Button1Click() {
     if (!fileio::replaceFile(ss(target), bytes, error)) {
         StaticText2->setText(shownBefore);
         setHint(StaticText2, targetBefore, true);
-        QMessageBox::warning(
+        prompts::warn(
             this, "Ошибка",
             QString(error.opening ? "Не могу открыть файл для записи!" : "Файл не сохранен!") +
                 "\n" + target + "\n" + qs(fileio::russianReason(error)));
         return;
     }
-    QMessageBox::information(this, "Информация",
-                             "Файл с настройками сохранен под именем\n" + StaticText2->text());
+
+    prompts::inform(this, "Информация",
+                    "Файл с настройками сохранен под именем\n" + StaticText2->text());
 }
 
 void TSetup::N14Click() {
@@ -713,7 +711,7 @@ void TSetup::N14Click() {
 }
 
 void TSetup::StaticText2DblClick() {
-    SV_->exec();
+    prompts::exec(SV_);
 }
 
 // A dropped file is only read: the drop is taken as a copy whatever the source proposes, so
