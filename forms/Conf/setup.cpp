@@ -31,6 +31,7 @@
 #include "qtext.h"
 #include "reader.h"
 #include "review.h"
+#include "status.h"
 #include "workdir.h"
 #include "writer.h"
 
@@ -69,7 +70,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     StaticText2->setObjectName("StaticText2");
     StaticText2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StaticText2->setAlignment(Qt::AlignCenter);
-    StaticText2->setMinimumWidth(252);
+    StaticText2->setMinimumWidth(scaled(StaticText2, 252));
     QFont bannerFont("Times New Roman");
     bannerFont.setPixelSize(20);
     StaticText2->setFont(bannerFont);
@@ -89,6 +90,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     buildButtons();
     buildMenu();
     aids_ = new EditorAids(*this);
+    status_ = new StatusLine(*this, StaticText2);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(StaticText2, 0, Qt::AlignHCenter);
@@ -105,6 +107,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     });
 
     FormCreate();
+    status_->unchanged();
     layout->activate();
     setFixedSize(sizeHint());
 }
@@ -148,7 +151,7 @@ void TSetup::makePages() {
 QToolButton* TSetup::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
     QToolButton* b = speedButton(page, QString("SpeedButton%1").arg(speedButtons_.size() + 1),
                                  caption, qs(caption == "D" ? p.key : p.helpKeyword()));
-    b->setMinimumSize(23, 22);
+    b->setMinimumSize(scaled(b, 23), scaled(b, 22));
     if (caption == "D") setHint(b, "Установить по умолчанию", true);
     connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
     speedButtons_.push_back(b);
@@ -216,7 +219,7 @@ void TSetup::makeRow(const Param& p) {
         plainLabels_.push_back(label);
     }
     label->installEventFilter(this);
-    if (p.kind != Kind::Switch) w->setFixedWidth(p.width ? p.width : kStandardWidth);
+    if (p.kind != Kind::Switch) w->setFixedWidth(scaled(w, p.width ? p.width : kStandardWidth));
     controls_[static_cast<std::size_t>(id)] = w;
     labels_[static_cast<std::size_t>(id)] = label;
 
@@ -516,6 +519,7 @@ void TSetup::clearFileName() {
 void TSetup::N16Click() {
     clearFileName();
     Button5Click();
+    status_->unchanged();
 }
 
 // A preset that starts anew is a "Новый" first: the file name goes, every parameter is unset.
@@ -641,6 +645,7 @@ bool TSetup::openFile(const QString& path) {
     StaticText2->setText(QFileInfo(path).fileName());
     setHint(StaticText2, QDir::toNativeSeparators(full), true);
     readConfig(*bytes, *this);
+    status_->opened(*bytes);
     return true;
 }
 
@@ -692,6 +697,7 @@ void TSetup::Button1Click() {
                 "\n" + target + "\n" + qs(fileio::russianReason(error)));
         return;
     }
+    status_->unchanged();
 
     prompts::inform(this, "Информация",
                     "Файл с настройками сохранен под именем\n" + StaticText2->text());

@@ -22,6 +22,7 @@ class TSV;
 class TAboutBox;
 class Tcoms;
 class EditorAids;
+class StatusLine;
 
 // A switch: the user's click toggles between checked and unchecked only (grayed gives
 // checked); the grayed, unset state is reached only from the program.
@@ -60,6 +61,7 @@ class TSetup : public QMainWindow, public orbex::Store {
     // The control of a key; nullptr for keys without one.
     QWidget* control(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
     EditorAids* aids() const { return aids_; }
+    StatusLine* status() const { return status_; }
     QLabel* banner() const { return StaticText2; }
 
     // Reads a configuration file into the window; false (after the error box) when it cannot
@@ -145,4 +147,5 @@ class TSetup : public QMainWindow, public orbex::Store {
     TAboutBox* AboutBox_ = nullptr;
     Tcoms* coms_ = nullptr;
     EditorAids* aids_ = nullptr;
+    StatusLine* status_ = nullptr;
 };
