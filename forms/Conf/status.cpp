@@ -38,13 +38,13 @@ StatusLine::StatusLine(TSetup& window, QLabel* banner)
     StatusDropped->setToolTip("Строки файла, которые не прочитаны и не будут сохранены");
     StatusDropped->hide();
     connect(StatusDropped, &QToolButton::clicked, this, &StatusLine::showDropped);
-    bar->insertPermanentWidget(0, StatusDropped);
+    bar->insertPermanentWidget(1, StatusDropped);
 
     StatusModified = new QLabel("Изменён");
     StatusModified->setObjectName("StatusModified");
     StatusModified->setToolTip("Есть изменения после открытия или сохранения файла");
     StatusModified->hide();
-    bar->insertPermanentWidget(1, StatusModified);
+    bar->insertPermanentWidget(2, StatusModified);
 
     banner_->installEventFilter(this);
     watchControls();
