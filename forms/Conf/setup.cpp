@@ -644,9 +644,41 @@ bool TSetup::openFile(const QString& path) {
     const QString full = QFileInfo(path).absoluteFilePath();
     StaticText2->setText(QFileInfo(path).fileName());
     setHint(StaticText2, QDir::toNativeSeparators(full), true);
-    readConfig(*bytes, *this);
+    // Read into memory first, then shown: a control that already shows its value is not set
+    // twice (unset, then the file's value), which keeps an open quick.
+    readConfig(*bytes, read_);
+    showConfig(read_);
     status_->opened(*bytes);
     return true;
+}
+
+void TSetup::showConfig(const MemoryStore& read) {
+    for (Id id : controlOrder()) {
+        switch (param(id).kind) {
+            case Kind::Text: {
+                auto* edit = static_cast<QLineEdit*>(control(id));
+                const QString value = qs(read.textView(id, scratch_));
+                if (edit->text() != value) edit->setText(value);
+                break;
+            }
+            case Kind::Switch:
+                if (check(id) != read.check(id)) setCheck(id, read.check(id));
+                break;
+            case Kind::Choice: {
+                const int wanted = read.item(id);
+                if (wanted >= 0) {
+                    if (item(id) != wanted)
+                        static_cast<QComboBox*>(control(id))->setCurrentIndex(wanted);
+                } else if (item(id) != -1 || text(id) != read.textView(id, scratch_)) {
+                    setText(id, read.textView(id, scratch_));
+                }
+                break;
+            }
+            case Kind::None:
+                break;
+        }
+    }
+    for (Id id : controlOrder()) runChangeHandler(id);
 }
 
 // Made at its first use: a file dialog is slow to build and would slow down every start.

@@ -123,6 +123,9 @@ class TSetup : public QMainWindow, public orbex::Store {
     void mcl(QLineEdit* edit);
     void showHelp(const QString& keyword);
     void placePanel();
+    // The window's controls made to show `read`, each touched only where it differs; then
+    // every rule applied.
+    void showConfig(const orbex::MemoryStore& read);
 
     TCMSDNHelp help_;
     bool ResetInProgress = false;
@@ -148,4 +151,6 @@ class TSetup : public QMainWindow, public orbex::Store {
     Tcoms* coms_ = nullptr;
     EditorAids* aids_ = nullptr;
     StatusLine* status_ = nullptr;
+    orbex::MemoryStore read_;  // a file as read, before the controls show it
+    std::string scratch_;
 };
