@@ -23,26 +23,37 @@ double fastest(const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());
 }
 
+void spit(const QString& path, const std::string& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+                                             static_cast<qint64>(bytes.size()))
+        std::abort();
+}
+
+// The files in memory (/dev/shm, where a sync costs nothing) or on the disk of the temporary
+// folder, where the save's two syncs are most of the time.
+QString folderOf(bool memory) {
+    return (memory && QDir("/dev/shm").exists() ? QString("/dev/shm") : QDir::tempPath()) +
+           "/orbcfg-window-XXXXXX";
+}
+
 struct Window {
-    QTemporaryDir dir{QDir::tempPath() + "/orbcfg-window-XXXXXX"};
-    QString path = dir.filePath("full.cfg");
+    QTemporaryDir dir;
+    QString path, other;
     std::unique_ptr<TSetup> setup = orbex::createWindows();
     prompts::Script script;  // the "saved" message recorded, not shown
-    Window() {
-        QFile f(path);
-        const std::string bytes = orbex::bench::fullConfig(0);
-        if (!f.open(QIODevice::WriteOnly) ||
-            f.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-                static_cast<qint64>(bytes.size()))
-            std::abort();
-        f.close();
+    explicit Window(bool memory) : dir(folderOf(memory)) {
+        path = dir.filePath("full.cfg");
+        other = dir.filePath("other.cfg");
+        spit(path, orbex::bench::fullConfig(0));
+        spit(other, orbex::bench::fullConfig(1));
         setup->show();
     }
 };
 
-Window& window() {
-    static Window w;
-    return w;
+Window& window(bool memory = true) {
+    static Window inMemory(true), onDisk(false);
+    return memory ? inMemory : onDisk;
 }
 
 // Open the file, then "Сохранить": the review table built, written, saved over the file.
@@ -57,6 +68,34 @@ void BM_WindowOpenReviewSave(benchmark::State& state) {
     if (orbex::WriteConfig(w.setup->dial()->reviewTable()) != expected) std::abort();
 }
 BENCHMARK(BM_WindowOpenReviewSave)
+    ->Unit(benchmark::kMicrosecond)
+    ->ComputeStatistics("min", fastest);
+
+// Two different files in turn: every control changes at each open.
+void BM_WindowTwoFilesInTurn(benchmark::State& state) {
+    Window& w = window();
+    bool first = true;
+    for (auto _ : state) {
+        if (!w.setup->openFile(first ? w.path : w.other)) std::abort();
+        w.setup->Button1Click();
+        w.script.messages.clear();
+        first = !first;
+    }
+}
+BENCHMARK(BM_WindowTwoFilesInTurn)
+    ->Unit(benchmark::kMicrosecond)
+    ->ComputeStatistics("min", fastest);
+
+// The same cycle with the file on disk.
+void BM_WindowOpenReviewSaveDisk(benchmark::State& state) {
+    Window& w = window(false);
+    for (auto _ : state) {
+        if (!w.setup->openFile(w.path)) std::abort();
+        w.setup->Button1Click();
+        w.script.messages.clear();
+    }
+}
+BENCHMARK(BM_WindowOpenReviewSaveDisk)
     ->Unit(benchmark::kMicrosecond)
     ->ComputeStatistics("min", fastest);
 
