@@ -312,8 +312,11 @@ class EditorTest : public QObject {
         QFont big = before;
         big.setPointSizeF(before.pointSizeF() * 1.5);
         QApplication::setFont(big);
+        struct Restore {
+            QFont font;
+            ~Restore() { QApplication::setFont(font); }
+        } restore{before};
         auto setup = orbex::createWindows();
-        QApplication::setFont(before);
         const auto whole = [](QWidget* top) {
             QStringList faults;
             QList<QWidget*> seen;
@@ -322,6 +325,9 @@ class EditorTest : public QObject {
                     !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
                       qobject_cast<QLineEdit*>(w)))
                     continue;
+                // An editable list's own edit is laid out by the list, a few pixels short of
+                // its hint in any size.
+                if (qobject_cast<QComboBox*>(w->parentWidget())) continue;
                 const QSize need = w->minimumSizeHint();
                 if (w->width() < need.width() || w->height() < need.height())
                     faults << w->objectName() + " cut";
@@ -335,7 +341,7 @@ class EditorTest : public QObject {
         };
         setup->SV()->show();
         QVERIFY(QTest::qWaitForWindowExposed(setup->SV()));
-        QCOMPARE(whole(setup->SV()), QStringList());
+        QCOMPARE(whole(setup->SV()), QStringList());  // e.g. "RadioButton2 cut"
         setup->show();
         QVERIFY(QTest::qWaitForWindowExposed(setup.get()));
         QTabBar* bar = tabs(*setup)->tabBar();
@@ -344,7 +350,8 @@ class EditorTest : public QObject {
                 bar->tabRect(i).width() >= bar->fontMetrics().horizontalAdvance(bar->tabText(i)),
                 qPrintable(bar->tabText(i)));
             tabs(*setup)->setCurrentIndex(i);
-            QCOMPARE(whole(tabs(*setup)->widget(i)), QStringList());
+            const QStringList faults = whole(tabs(*setup)->widget(i));
+            QVERIFY2(faults.isEmpty(), qPrintable(bar->tabText(i) + ": " + faults.join(", ")));
         }
     }
 };
