@@ -2,7 +2,6 @@
 
 #include <QIcon>
 #include <QLibraryInfo>
-#include <QMessageBox>
 #include <QTranslator>
 #include <cstdio>
 #include <exception>
@@ -10,6 +9,7 @@
 #include "Conf/setup.h"
 #include "Fleet/fleetwindow.h"
 #include "product.h"
+#include "prompts.h"
 #include "qtext.h"
 
 // The windows library is linked statically, so its resources are registered by hand.
@@ -21,7 +21,7 @@ namespace orbex {
 namespace {
 
 void showException(const QString& message) {
-    QMessageBox::critical(QApplication::activeWindow(), qs(kTitle), message);
+    prompts::message(QApplication::activeWindow(), prompts::Icon::Critical, qs(kTitle), message);
 }
 
 constexpr auto kUsage =

@@ -2,8 +2,10 @@
 // window's default, clicks going to a handler of the window.
 #pragma once
 
+#include <QFontInfo>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
 template <typename Owner>
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, Owner* owner,
@@ -28,4 +30,14 @@ inline QToolButton* speedButton(QWidget* parent, const QString& name, const QStr
     b->setFocusPolicy(Qt::NoFocus);
     b->setProperty("helpKeyword", helpKeyword);
     return b;
+}
+
+// How much larger than the usual 9-point text at 96 dots per inch the windows' text is, never
+// below 1: the fixed widths of controls grow with it so that larger fonts are not cut off.
+inline double fontScale(const QWidget* w) {
+    const double pixels = QFontInfo(w->font()).pixelSize();
+    return std::max(1.0, pixels / 12.0);
+}
+inline int scaled(const QWidget* w, int size) {
+    return static_cast<int>(size * fontScale(w) + 0.5);
 }

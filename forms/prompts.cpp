@@ -1,5 +1,6 @@
 #include "prompts.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -58,13 +59,19 @@ void message(QWidget* owner, Icon icon, const QString& caption, const QString& t
 QString filePath(QFileDialog* dialog) {
     KeepWorkingDirectory keep;
     if (script) {
-        if (script->paths_.empty()) {
+        if (!script->paths_.empty()) {
+            QString answer = script->paths_.front();
+            script->paths_.pop_front();
+            return answer;
+        }
+        // No path queued: the next dialog act works the real file dialog.
+        if (script->acts_.empty()) {
+            script->dialogs << dialog->objectName();
             script->unexpected << "path: " + dialog->windowTitle();
             return {};
         }
-        QString answer = script->paths_.front();
-        script->paths_.pop_front();
-        return answer;
+        if (exec(dialog) != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+        return dialog->selectedFiles().first();
     }
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
     return dialog->selectedFiles().first();
@@ -94,10 +101,15 @@ int exec(QDialog* dialog) {
     }
     auto act = std::move(script->acts_.front());
     script->acts_.pop_front();
+    // Shown as exec() shows it: modal to the application, and the active window.
+    const Qt::WindowModality modality = dialog->windowModality();
+    dialog->setWindowModality(Qt::ApplicationModal);
     dialog->setResult(QDialog::Rejected);
     dialog->show();
+    QApplication::setActiveWindow(dialog);
     act(dialog);
     if (dialog->isVisible()) dialog->reject();
+    dialog->setWindowModality(modality);
     return dialog->result();
 }
 

@@ -43,7 +43,8 @@ class Script {
     Script(const Script&) = delete;
     Script& operator=(const Script&) = delete;
 
-    // The next filePath() or folder() answer; an empty text cancels.
+    // The next filePath() or folder() answer; an empty text cancels. A filePath() with no path
+    // queued runs the next dialog act on the real file dialog instead and answers its choice.
     Script& path(const QString& answer);
     // The next exec(): `act` runs with the dialog shown and may fill it and accept it (or open
     // further prompts); a dialog still open afterwards is rejected.

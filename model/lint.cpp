@@ -12,6 +12,7 @@
 #include "reader.h"
 #include "review.h"
 #include "text.h"
+#include "writer.h"
 
 namespace orbex {
 namespace {
@@ -201,6 +202,37 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     barrier = std::numeric_limits<int>::max();
     flush();
+}
+
+std::vector<Finding> droppedLines(std::string_view bytes) {
+    // The comments that the save writes again (the ones it wrote itself) are not lost.
+    std::vector<std::string> written;
+    forEachLine(normalizeConfig(bytes, [](Id) {}), [&](const RawLine& raw) {
+        if (parseLine(raw.text).type == Line::Type::Comment) written.emplace_back(raw.text);
+        return true;
+    });
+    std::sort(written.begin(), written.end());
+    std::vector<bool> used(written.size(), false);
+    std::vector<Finding> out;
+    forEachLine(bytes, [&](const RawLine& raw) {
+        if (parseLine(raw.text).type != Line::Type::Comment) return true;
+        auto at = std::lower_bound(written.begin(), written.end(), raw.text);
+        while (at != written.end() && *at == raw.text && used[std::size_t(at - written.begin())])
+            ++at;
+        if (at != written.end() && *at == raw.text) {
+            used[std::size_t(at - written.begin())] = true;
+        } else {
+            out.push_back({raw.number, "", "comment; dropped on save"});
+        }
+        return true;
+    });
+    const std::size_t comments = out.size();
+    lintConfig(bytes, [&](const Finding& f) {
+        if (!f.resets) out.push_back(f);
+    });
+    std::inplace_merge(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(comments), out.end(),
+                       [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    return out;
 }
 
 }  // namespace orbex

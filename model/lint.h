@@ -21,4 +21,9 @@ std::vector<Finding> lintConfig(std::string_view bytes);
 // than the file.
 void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report);
 
+// The lines of a file that reading ignores and that the save therefore drops: the findings
+// above that are not resets, and the comment lines that the save does not write again; in line
+// order.
+std::vector<Finding> droppedLines(std::string_view bytes);
+
 }  // namespace orbex

@@ -5,6 +5,7 @@
 #include "lint.h"
 #include "reader.h"
 #include "store.h"
+#include "writer.h"
 
 using namespace orbex;
 
@@ -113,4 +114,43 @@ TEST(Reading, MarkAloneIsAnEmptyLine) {
     EXPECT_EQ(lintConfig("USERN='u'" + bom + "\n").size(), 0u);
     EXPECT_EQ(load("USERN='u" + bom + "'\n").text(idOf("USERN")), "u" + bom);
     EXPECT_EQ(lintConfig(" " + bom + "USERN='u'\n").size(), 1u);
+}
+
+// What the editor lists as dropped by the save: comments and ignored lines in line order, with
+// the check's reasons; values that the save resets are not dropped lines.
+TEST(DroppedLines, CommentsAndIgnoredLinesInOrderWithoutResets) {
+    const std::string file =
+        "\xEF\xBB\xBF# terminal 12\r\n"
+        "USERN='u'\r\n"
+        "Usern='v'\r\n"
+        "IP='300.1.1.1'\r\n"
+        "junk\r\n"
+        "  # indented, not a comment\r\n"
+        "AUTOSTART='maybe'\r\n"
+        "#last\r\n"
+        "\x1A# after the end\r\n";
+    std::vector<std::string> seen;
+    for (const Finding& f : droppedLines(file))
+        seen.push_back(std::to_string(f.line) + " " + f.key + ": " + f.message);
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "1 : comment; dropped on save",
+                        "3 : unknown key 'Usern' (keys are case-sensitive: USERN); ignored",
+                        "5 : not a KEY='value' line; ignored",
+                        "6 : not a KEY='value' line; ignored",
+                        "7 AUTOSTART: 'maybe' is neither on nor off; the switch stays unset",
+                        "8 : comment; dropped on save",
+                        "9 : text after byte 1A (Ctrl-Z) is ignored",
+                    }));
+    EXPECT_TRUE(droppedLines("USERN='u'\nIP='10.0.0.1'\n").empty());
+    // What the save writes, comments included, loses nothing when saved again; a comment of the
+    // save's own form is still dropped when its parameter is not set.
+    const std::string saved = normalizeConfig("NUMLOCK='on'\nUSERN='u'\n", [](Id) {});
+    EXPECT_NE(saved.find("\n#"), std::string::npos);
+    EXPECT_TRUE(droppedLines(saved).empty());
+    std::string numlockComment;
+    forEachLine(saved, [&](const RawLine& raw) {
+        if (raw.text.find("NumLock") != std::string_view::npos) numlockComment = raw.text;
+        return numlockComment.empty();
+    });
+    EXPECT_EQ(droppedLines(numlockComment + "\nUSERN='u'\n").size(), 1u) << numlockComment;
 }

@@ -6,11 +6,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "prompts.h"
 #include "qtext.h"
 
 namespace {
@@ -87,16 +87,26 @@ Tdial::Tdial(QWidget* parent) : QDialog(parent) {
 
 void Tdial::setTable(orbex::ReviewTable table) {
     table_ = std::move(table);
-    grid->clearContents();
-    grid->setRowCount(static_cast<int>(table_.size()) + 1);  // and the trailing empty row
-    for (int r = 0; r < static_cast<int>(table_.size()); ++r) {
+    const int rows = static_cast<int>(table_.size());
+    grid->setRowCount(rows + 1);  // and the trailing empty row
+    for (int c = 0; c < kColumns; ++c) delete grid->takeItem(rows, c);
+    // The cells of the last review are kept and changed where their text differs: a review of
+    // the same configuration again touches nothing.
+    for (int r = 0; r < rows; ++r) {
         const orbex::ReviewRow& row = table_[static_cast<std::size_t>(r)];
         const std::string_view cells[kColumns] = {row.description, row.key, row.value,
                                                   row.valueLength, row.shownText};
         for (int c = 0; c < kColumns; ++c) {
-            auto* item = new QTableWidgetItem(qs(cells[c]));
-            item->setToolTip(item->text());  // a long port value or description, whole
-            grid->setItem(r, c, item);
+            const QString text = qs(cells[c]);
+            QTableWidgetItem* item = grid->item(r, c);
+            if (!item) {
+                item = new QTableWidgetItem;
+                grid->setItem(r, c, item);
+            } else if (item->text() == text) {
+                continue;
+            }
+            item->setText(text);
+            item->setToolTip(text);  // a long port value or description, whole
         }
     }
     grid->setCurrentCell(0, 0);
@@ -132,7 +142,7 @@ void Tdial::N4Click() {
     const auto* row = currentRow();
     if (!row) return;
     copy(qs(orbex::settingText(*row)));
-    QMessageBox::information(
+    prompts::inform(
         this, "Буфер обмена",
         "В буфер обмена помещена следующая информация:\n" + QApplication::clipboard()->text());
 }

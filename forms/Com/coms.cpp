@@ -82,7 +82,7 @@ void Tcoms::makeTimeoutRow() {
 QComboBox* Tcoms::makeList(const char* name) {
     auto* l = new QComboBox(this);
     l->setObjectName(name);
-    l->setFixedWidth(145);
+    l->setFixedWidth(scaled(l, 145));
     return l;
 }
 

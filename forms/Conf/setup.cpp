@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
@@ -33,6 +32,7 @@
 #include "qtext.h"
 #include "reader.h"
 #include "review.h"
+#include "status.h"
 #include "workdir.h"
 #include "writer.h"
 
@@ -71,7 +71,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     StaticText2->setObjectName("StaticText2");
     StaticText2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StaticText2->setAlignment(Qt::AlignCenter);
-    StaticText2->setMinimumWidth(252);
+    StaticText2->setMinimumWidth(scaled(StaticText2, 252));
     QFont bannerFont("Times New Roman");
     bannerFont.setPixelSize(20);
     StaticText2->setFont(bannerFont);
@@ -91,6 +91,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     buildButtons();
     buildMenu();
     aids_ = new EditorAids(*this);
+    status_ = new StatusLine(*this, StaticText2);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(StaticText2, 0, Qt::AlignHCenter);
@@ -107,6 +108,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
     });
 
     FormCreate();
+    status_->unchanged();
     layout->activate();
     setFixedSize(sizeHint());
 }
@@ -150,7 +152,7 @@ void TSetup::makePages() {
 QToolButton* TSetup::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
     QToolButton* b = speedButton(page, QString("SpeedButton%1").arg(speedButtons_.size() + 1),
                                  caption, qs(caption == "D" ? p.key : p.helpKeyword()));
-    b->setMinimumSize(23, 22);
+    b->setMinimumSize(scaled(b, 23), scaled(b, 22));
     if (caption == "D") setHint(b, "Установить по умолчанию", true);
     connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
     speedButtons_.push_back(b);
@@ -218,7 +220,7 @@ void TSetup::makeRow(const Param& p) {
         plainLabels_.push_back(label);
     }
     label->installEventFilter(this);
-    if (p.kind != Kind::Switch) w->setFixedWidth(p.width ? p.width : kStandardWidth);
+    if (p.kind != Kind::Switch) w->setFixedWidth(scaled(w, p.width ? p.width : kStandardWidth));
     controls_[static_cast<std::size_t>(id)] = w;
     labels_[static_cast<std::size_t>(id)] = label;
 
@@ -519,6 +521,7 @@ void TSetup::clearFileName() {
 void TSetup::N16Click() {
     clearFileName();
     Button5Click();
+    status_->unchanged();
 }
 
 // A preset that starts anew is a "Новый" first: the file name goes, every parameter is unset.
@@ -613,20 +616,20 @@ void TSetup::N23Click() {
 }
 
 void TSetup::N12Click() {
-    if (AboutBox_) AboutBox_->exec();
+    if (AboutBox_) prompts::exec(AboutBox_);
 }
 
 void TSetup::Button6Click() {
     const auto keys = portKeys(sender() ? sender()->property("hint").toInt() : 0);
     QWidget* settings = keys ? control(keys->settings) : nullptr;
     if (!settings || !settings->isEnabled() || !control(keys->timeout)) {
-        QMessageBox::warning(this, "Внимание!",
-                             "Настройки COM порта недоступны\nУстановите режим "
-                             "перенаправляея COM портов в значение 'сервис'");
+        prompts::warn(this, "Внимание!",
+                      "Настройки COM порта недоступны\nУстановите режим "
+                      "перенаправляея COM портов в значение 'сервис'");
         return;
     }
     coms_->prepare(*keys);
-    coms_->exec();
+    prompts::exec(coms_);
 }
 
 // --- Open, review, save.
@@ -635,16 +638,49 @@ bool TSetup::openFile(const QString& path) {
     fileio::Error error;
     const auto bytes = fileio::readFile(ss(path), error);
     if (!bytes) {
-        QMessageBox::critical(
-            this, "Ошибка",
+        prompts::message(
+            this, prompts::Icon::Critical, "Ошибка",
             "Невозможно открыть файл!\n" + path + "\n" + qs(fileio::russianReason(error)));
         return false;
     }
     const QString full = QFileInfo(path).absoluteFilePath();
     StaticText2->setText(QFileInfo(path).fileName());
     setHint(StaticText2, QDir::toNativeSeparators(full), true);
-    readConfig(*bytes, *this);
+    // Read into memory first, then shown: a control that already shows its value is not set
+    // twice (unset, then the file's value), which keeps an open quick.
+    readConfig(*bytes, read_);
+    showConfig(read_);
+    status_->opened(*bytes);
     return true;
+}
+
+void TSetup::showConfig(const MemoryStore& read) {
+    for (Id id : controlOrder()) {
+        switch (param(id).kind) {
+            case Kind::Text: {
+                auto* edit = static_cast<QLineEdit*>(control(id));
+                const QString value = qs(read.textView(id, scratch_));
+                if (edit->text() != value) edit->setText(value);
+                break;
+            }
+            case Kind::Switch:
+                if (check(id) != read.check(id)) setCheck(id, read.check(id));
+                break;
+            case Kind::Choice: {
+                const int wanted = read.item(id);
+                if (wanted >= 0) {
+                    if (item(id) != wanted)
+                        static_cast<QComboBox*>(control(id))->setCurrentIndex(wanted);
+                } else if (item(id) != -1 || text(id) != read.textView(id, scratch_)) {
+                    setText(id, read.textView(id, scratch_));
+                }
+                break;
+            }
+            case Kind::None:
+                break;
+        }
+    }
+    for (Id id : controlOrder()) runChangeHandler(id);
 }
 
 // Made at its first use: a file dialog is slow to build and would slow down every start.
@@ -660,21 +696,18 @@ QFileDialog* TSetup::openDialog() {
 }
 
 void TSetup::Button4Click() {
-    KeepWorkingDirectory keep;
-    QFileDialog* dialog = openDialog();
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
-    openFile(dialog->selectedFiles().first());
+    const QString path = prompts::filePath(openDialog());
+    if (!path.isEmpty()) openFile(path);
 }
 
 void TSetup::BuildReviewTable() {
-    dial_->setTable(orbex::BuildReviewTable(*this, [this](Id id) {
-        QMessageBox::warning(this, "Внимание", qs(warningText(param(id).key)));
-    }));
+    dial_->setTable(orbex::BuildReviewTable(
+        *this, [this](Id id) { prompts::warn(this, "Внимание", qs(warningText(param(id).key))); }));
 }
 
 void TSetup::Button3Click() {
     BuildReviewTable();
-    dial_->exec();
+    prompts::exec(dial_);
 }
 
 void TSetup::Button1Click() {
@@ -682,7 +715,7 @@ void TSetup::Button1Click() {
     const std::string bytes = WriteConfig(dial_->reviewTable());
     const QString shownBefore = StaticText2->text(),
                   targetBefore = StaticText2->property("hint").toString();
-    if (targetBefore.isEmpty()) SV_->exec();
+    if (targetBefore.isEmpty()) prompts::exec(SV_);
     const QString target = StaticText2->property("hint").toString();
     if (target.isEmpty()) return;  // no target chosen: nothing is saved
 
@@ -692,15 +725,17 @@ void TSetup::Button1Click() {
     if (!fileio::replaceFile(ss(target), bytes, error)) {
         StaticText2->setText(shownBefore);
         setHint(StaticText2, targetBefore, true);
-        QMessageBox::warning(
+        prompts::warn(
             this, "Ошибка",
             QString(error.opening ? "Не могу открыть файл для записи!" : "Файл не сохранен!") +
                 "\n" + target + "\n" + qs(fileio::russianReason(error)));
         return;
     }
+    status_->unchanged();
     emit fileSaved(target);
-    QMessageBox::information(this, "Информация",
-                             "Файл с настройками сохранен под именем\n" + StaticText2->text());
+
+    prompts::inform(this, "Информация",
+                    "Файл с настройками сохранен под именем\n" + StaticText2->text());
 }
 
 void TSetup::N14Click() {
@@ -735,7 +770,7 @@ TFleet* TSetup::showFleet(const QString& dir) {
 }
 
 void TSetup::StaticText2DblClick() {
-    SV_->exec();
+    prompts::exec(SV_);
 }
 
 // A dropped file is only read: the drop is taken as a copy whatever the source proposes, so

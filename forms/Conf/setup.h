@@ -23,6 +23,7 @@ class TAboutBox;
 class Tcoms;
 class TFleet;
 class EditorAids;
+class StatusLine;
 
 // A switch: the user's click toggles between checked and unchecked only (grayed gives
 // checked); the grayed, unset state is reached only from the program.
@@ -61,6 +62,7 @@ class TSetup : public QMainWindow, public orbex::Store {
     // The control of a key; nullptr for keys without one.
     QWidget* control(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
     EditorAids* aids() const { return aids_; }
+    StatusLine* status() const { return status_; }
     QLabel* banner() const { return StaticText2; }
 
     // Reads a configuration file into the window; false (after the error box) when it cannot
@@ -129,6 +131,9 @@ class TSetup : public QMainWindow, public orbex::Store {
     void mcl(QLineEdit* edit);
     void showHelp(const QString& keyword);
     void placePanel();
+    // The window's controls made to show `read`, each touched only where it differs; then
+    // every rule applied.
+    void showConfig(const orbex::MemoryStore& read);
 
     TCMSDNHelp help_;
     bool ResetInProgress = false;
@@ -154,4 +159,7 @@ class TSetup : public QMainWindow, public orbex::Store {
     Tcoms* coms_ = nullptr;
     EditorAids* aids_ = nullptr;
     TFleet* fleet_ = nullptr;
+    StatusLine* status_ = nullptr;
+    orbex::MemoryStore read_;  // a file as read, before the controls show it
+    std::string scratch_;
 };

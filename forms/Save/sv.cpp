@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,6 +20,7 @@
 #include <QToolButton>
 
 #include "buttons.h"
+#include "prompts.h"
 #include "workdir.h"
 
 namespace {
@@ -66,7 +66,8 @@ TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {
     Button1->setDefault(true);
     Button3 = pushButton(this, "Button3", "Отмена", this, &TSV::Button3Click);
     layOut(makeHelpPanel());
-    setFixedSize(405, 266);
+    // Its usual size, or what its layout needs where larger text needs more.
+    setFixedSize(sizeHint().expandedTo(QSize(405, 266)));
 }
 
 // The notice above the choices: no file name is known yet.
@@ -189,8 +190,8 @@ QFileDialog* TSV::saveDialog() {
     return SD;
 }
 
-bool TSV::runSaveDialog() {
-    return saveDialog()->exec() == QDialog::Accepted && !SD->selectedFiles().isEmpty();
+QString TSV::runSaveDialog() {
+    return prompts::filePath(saveDialog());
 }
 
 void TSV::Button1Click() {
@@ -211,8 +212,8 @@ void TSV::Button1Click() {
                                                        : QString("default.cfg");
         banner_->setProperty("hint", proposed);
         saveDialog()->selectFile(proposed);
-        if (runSaveDialog()) {
-            setTarget(QDir::toNativeSeparators(SD->selectedFiles().first()));
+        if (const QString chosen = runSaveDialog(); !chosen.isEmpty()) {
+            setTarget(QDir::toNativeSeparators(chosen));
         } else {
             clearTarget();
         }
@@ -222,8 +223,8 @@ void TSV::Button1Click() {
 
 void TSV::Button2Click() {
     KeepWorkingDirectory keep;
-    if (runSaveDialog()) {
-        Edit2->setText(QDir::toNativeSeparators(SD->selectedFiles().first()));
+    if (const QString chosen = runSaveDialog(); !chosen.isEmpty()) {
+        Edit2->setText(QDir::toNativeSeparators(chosen));
     } else {
         RadioButton1->setChecked(true);
     }
@@ -275,9 +276,9 @@ void TSV::refuseMask() {
     // After the event that moved the focus away, so that the focus can be put
     // back.
     QTimer::singleShot(0, this, [this] {
-        QMessageBox::warning(this, "Ошибка",
-                             "Неверный МАК адрес: заполните все двенадцать позиций буквами или "
-                             "цифрами.");
+        prompts::warn(this, "Ошибка",
+                      "Неверный МАК адрес: заполните все двенадцать позиций буквами или "
+                      "цифрами.");
         refusing_ = false;
         MaskEdit1->setFocus();
     });

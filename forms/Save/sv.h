@@ -53,7 +53,8 @@ class TSV : public QDialog {
     void clearTarget();
     bool pasteMac();
     void refuseMask();
-    bool runSaveDialog();
+    // The path chosen in the save dialog; empty when cancelled.
+    QString runSaveDialog();
 
     QLabel* banner_;
     bool refusing_ = false;

@@ -1,20 +1,27 @@
 // The editor as an administrator meets it: the command line, Qt's own dialogs in Russian, and
 // files dropped on the window.
+#include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QUrl>
+
+#include <QMessageBox>
 
 #include "Cfgx/dial.h"
 #include "Conf/aids.h"
+#include "Save/sv.h"
 #include "application.h"
 #include "gui.h"
 
@@ -216,6 +223,136 @@ class EditorTest : public QObject {
         event = drop(*setup, data, Qt::MoveAction, Qt::MoveAction);
         QVERIFY(!event->isAccepted());
         QCOMPARE(setup->banner()->text(), "Новый файл");
+    }
+
+    // The status bar: the path, the lines the open ignored with their list beside the window
+    // (nothing modal), and the marker of changes since the last open, save or "Новый".
+    void statusBarShowsPathDroppedLinesAndChanges() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("st.cfg");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("\xEF\xBB\xBF# kassa\r\nUSERN='u'\r\nFOO='1'\r\njunk\r\nIP='1.2.3.999'\r\n");
+        f.close();
+        auto setup = orbex::createWindows();
+        setup->show();
+        const auto shown = [&](const char* name) {
+            return setup->findChild<QWidget*>(name)->isVisibleTo(setup.get());
+        };
+        auto* statusPath = setup->findChild<QLabel*>("StatusPath");
+        auto* dropped = setup->findChild<QToolButton*>("StatusDropped");
+        QCOMPARE(statusPath->text(), "Новый файл");
+        QVERIFY(!shown("StatusModified") && !shown("StatusDropped"));
+
+        QVERIFY(setup->openFile(path));
+        QCOMPARE(statusPath->text(), QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+        QCOMPARE(dropped->text(), "Пропущено строк: 3");  // the reset IP is no dropped line
+        QVERIFY(!shown("StatusModified"));
+        dropped->click();
+        auto* list = setup->findChild<QWidget*>("DroppedLines");
+        QVERIFY(list && list->isVisible() && !list->isModal());
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        auto* table = list->findChild<QTableWidget*>("DroppedTable");
+        QStringList rows;
+        for (int r = 0; r < table->rowCount(); ++r)
+            rows << table->item(r, 0)->text() + " " + table->item(r, 2)->text();
+        QCOMPARE(rows, (QStringList{"1 comment; dropped on save", "3 unknown key 'FOO'; ignored",
+                                    "4 not a KEY='value' line; ignored"}));
+
+        QTest::keyClicks(setup->findChild<QLineEdit*>("USERN"), "x");
+        QVERIFY(shown("StatusModified"));
+        {
+            Modals modals;
+            setup->findChild<QPushButton*>("Button1")->click();
+            QCOMPARE(modals.boxes.size(), 2);  // the reset IP's warning, then saved
+        }
+        QVERIFY(!shown("StatusModified"));
+        QCOMPARE(statusPath->text(), QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+
+        {
+            Modals modals;  // a failed open changes nothing here
+            QVERIFY(!setup->openFile(dir.filePath("missing.cfg")));
+        }
+        QCOMPARE(dropped->text(), "Пропущено строк: 3");
+        QVERIFY(setup->openFile(path));  // the saved file has nothing left to drop
+        QCOMPARE(dropped->text(), "Пропущено строк: 0");
+        QCOMPARE(table->rowCount(), 0);  // the open list follows
+        setup->findChild<QCheckBox*>("AUTOSTART")->click();
+        QVERIFY(shown("StatusModified"));
+        setup->findChild<QAction*>("N16")->trigger();
+        QCOMPARE(statusPath->text(), "Новый файл");
+        QVERIFY(!shown("StatusModified"));
+    }
+
+    // A queued path answers the open dialog without showing it; an act works the real one.
+    void filePromptsAnswerFromTheScript() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("p.cfg");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("USERN='from script'\n");
+        f.close();
+        auto setup = orbex::createWindows();
+        prompts::Script script;
+        script.path(path);
+        setup->findChild<QPushButton*>("Button4")->click();
+        QCOMPARE(setup->findChild<QLineEdit*>("USERN")->text(), "from script");
+        QCOMPARE(script.dialogs, QStringList());
+        QVERIFY(!setup->openDialog()->isVisible());
+        setup->findChild<QPushButton*>("Button4")->click();  // nothing queued: cancelled
+        QCOMPARE(script.unexpected.size(), 1);
+        QCOMPARE(script.dialogs, QStringList{"OpenD"});
+        QCOMPARE(setup->findChild<QLineEdit*>("USERN")->text(), "from script");
+    }
+
+    // At one and a half times the font size, the save-target dialog and the pages keep every
+    // caption whole and nothing overlaps.
+    void largerFontsKeepCaptionsWhole() {
+        const QFont before = QApplication::font();
+        QFont big = before;
+        big.setPointSizeF(before.pointSizeF() * 1.5);
+        QApplication::setFont(big);
+        struct Restore {
+            QFont font;
+            ~Restore() { QApplication::setFont(font); }
+        } restore{before};
+        auto setup = orbex::createWindows();
+        const auto whole = [](QWidget* top) {
+            QStringList faults;
+            QList<QWidget*> seen;
+            for (QWidget* w : top->findChildren<QWidget*>()) {
+                if (!w->isVisibleTo(top) ||
+                    !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                      qobject_cast<QLineEdit*>(w)))
+                    continue;
+                // An editable list's own edit is laid out by the list, a few pixels short of
+                // its hint in any size.
+                if (qobject_cast<QComboBox*>(w->parentWidget())) continue;
+                const QSize need = w->minimumSizeHint();
+                if (w->width() < need.width() || w->height() < need.height())
+                    faults << w->objectName() + " cut";
+                for (QWidget* other : seen)
+                    if (other->parentWidget() == w->parentWidget() &&
+                        other->geometry().intersects(w->geometry()))
+                        faults << w->objectName() + " over " + other->objectName();
+                seen << w;
+            }
+            return faults;
+        };
+        setup->SV()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(setup->SV()));
+        QCOMPARE(whole(setup->SV()), QStringList());  // e.g. "RadioButton2 cut"
+        setup->show();
+        QVERIFY(QTest::qWaitForWindowExposed(setup.get()));
+        QTabBar* bar = tabs(*setup)->tabBar();
+        for (int i = 0; i < bar->count(); ++i) {
+            QVERIFY2(
+                bar->tabRect(i).width() >= bar->fontMetrics().horizontalAdvance(bar->tabText(i)),
+                qPrintable(bar->tabText(i)));
+            tabs(*setup)->setCurrentIndex(i);
+            const QStringList faults = whole(tabs(*setup)->widget(i));
+            QVERIFY2(faults.isEmpty(), qPrintable(bar->tabText(i) + ": " + faults.join(", ")));
+        }
     }
 };
 

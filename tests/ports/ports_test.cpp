@@ -9,6 +9,7 @@
 #include "Conf/setup.h"
 #include "application.h"
 #include "desktop.h"
+#include "prompts.h"
 
 // The serial port dialog, opened from the "Настроить" buttons of the main window.
 class PortsTest : public QObject {
@@ -33,7 +34,8 @@ class PortsTest : public QObject {
     Seen configure(int port, const QString& close,
                    const std::function<void(QWidget*)>& change = {}) {
         Seen seen;
-        whenModal([&](QWidget* d) {
+        prompts::Script script;
+        script.dialog([&](QDialog* d) {
             const auto list = [d](const char* name) {
                 return d->findChild<QComboBox*>(name)->currentText();
             };
@@ -70,10 +72,11 @@ class PortsTest : public QObject {
 
     void refusedUnlessComIsService() {
         setCom(3);  // "вкл"
-        ModalWatch boxes;
+        prompts::Script script;
         setup->findChild<QPushButton*>("Button10")->click();
-        QTest::qWait(50);
-        QCOMPARE(boxes.titles, QStringList({"Внимание!"}));
+        QCOMPARE(script.messages.size(), 1);
+        QVERIFY(script.messages.first().startsWith("Внимание! | "));
+        QCOMPARE(script.dialogs, QStringList());
         QCOMPARE(edit("COM5")->text(), "По умолчанию");
     }
 

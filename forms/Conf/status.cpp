@@ -1,0 +1,128 @@
+#include "status.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "lint.h"
+#include "qtext.h"
+#include "setup.h"
+
+using namespace orbex;
+
+namespace {
+constexpr auto kNoFile = "Новый файл";
+}
+
+StatusLine::StatusLine(TSetup& window, QLabel* banner)
+    : QObject(&window), window_(window), banner_(banner) {
+    setObjectName("StatusLine");
+    QStatusBar* bar = window.statusBar();
+    StatusPath = new QLabel(kNoFile);
+    StatusPath->setObjectName("StatusPath");
+    // A long path is cut at the window's edge, never widens it; the whole of it in the tooltip.
+    StatusPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bar->addWidget(StatusPath, 1);
+
+    StatusDropped = new QToolButton;
+    StatusDropped->setObjectName("StatusDropped");
+    StatusDropped->setAutoRaise(true);
+    StatusDropped->setToolTip("Строки файла, которые не прочитаны и не будут сохранены");
+    StatusDropped->hide();
+    connect(StatusDropped, &QToolButton::clicked, this, &StatusLine::showDropped);
+    bar->insertPermanentWidget(1, StatusDropped);
+
+    StatusModified = new QLabel("Изменён");
+    StatusModified->setObjectName("StatusModified");
+    StatusModified->setToolTip("Есть изменения после открытия или сохранения файла");
+    StatusModified->hide();
+    bar->insertPermanentWidget(2, StatusModified);
+
+    banner_->installEventFilter(this);
+    watchControls();
+}
+
+void StatusLine::watchControls() {
+    const auto mark = [this] { setChanged(true); };
+    for (Id id : controlOrder()) {
+        QWidget* w = window_.control(id);
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            connect(edit, &QLineEdit::textChanged, this, mark);
+        } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            connect(box, &QCheckBox::stateChanged, this, mark);
+        } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+            connect(list, &QComboBox::currentIndexChanged, this, mark);
+            if (list->isEditable()) connect(list, &QComboBox::editTextChanged, this, mark);
+        }
+    }
+}
+
+bool StatusLine::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == banner_ && event->type() == QEvent::DynamicPropertyChange) showPath();
+    return false;
+}
+
+void StatusLine::showPath() {
+    const QString path = banner_->property("hint").toString();
+    StatusPath->setText(path.isEmpty() ? QString(kNoFile) : path);
+    StatusPath->setToolTip(path);
+}
+
+void StatusLine::setChanged(bool changed) {
+    changed_ = changed;
+    StatusModified->setVisible(changed);
+}
+
+void StatusLine::unchanged() {
+    setChanged(false);
+}
+
+void StatusLine::opened(std::string_view bytes) {
+    rows_.clear();
+    for (const Finding& f : droppedLines(bytes))
+        rows_ << QString::number(f.line) + '\t' + qs(f.key) + '\t' + qs(f.message);
+    StatusDropped->setText(QString("Пропущено строк: %1").arg(rows_.size()));
+    StatusDropped->setEnabled(!rows_.isEmpty());
+    StatusDropped->show();
+    if (droppedWindow_ && droppedWindow_->isVisible()) showDropped();
+    setChanged(false);
+}
+
+// A window of its own beside the main one, not modal: the lines stay in view while editing.
+void StatusLine::showDropped() {
+    if (!droppedWindow_) {
+        droppedWindow_ = new QWidget(&window_, Qt::Tool);
+        droppedWindow_->setObjectName("DroppedLines");
+        droppedTable_ = new QTableWidget(0, 3, droppedWindow_);
+        droppedTable_->setObjectName("DroppedTable");
+        droppedTable_->setHorizontalHeaderLabels({"Строка", "Параметр", "Причина"});
+        droppedTable_->verticalHeader()->hide();
+        droppedTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        droppedTable_->horizontalHeader()->setStretchLastSection(true);
+        auto* layout = new QVBoxLayout(droppedWindow_);
+        layout->addWidget(droppedTable_);
+        droppedWindow_->resize(620, 300);
+    }
+    droppedWindow_->setWindowTitle("Пропущенные строки: " + banner_->text());
+    droppedTable_->setRowCount(static_cast<int>(rows_.size()));
+    for (int r = 0; r < rows_.size(); ++r) {
+        const QStringList cells = rows_[r].split('\t');
+        for (int c = 0; c < 3; ++c) {
+            auto* item = new QTableWidgetItem(cells.value(c));
+            item->setToolTip(item->text());
+            droppedTable_->setItem(r, c, item);
+        }
+    }
+    droppedTable_->resizeColumnToContents(0);
+    droppedTable_->resizeColumnToContents(1);
+    droppedWindow_->show();
+    droppedWindow_->raise();
+}

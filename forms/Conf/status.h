@@ -1,0 +1,48 @@
+// The main window's status bar: the current file's full path, the lines that the last open
+// ignored (which the save drops) with their list, and a marker of unsaved changes. Nothing in
+// it is modal.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <string_view>
+
+class QLabel;
+class QTableWidget;
+class QToolButton;
+class QWidget;
+class TSetup;
+
+class StatusLine : public QObject {
+    Q_OBJECT
+  public:
+    // `banner` is the window's StaticText2: its "hint" is the current file's path.
+    StatusLine(TSetup& window, QLabel* banner);
+
+    // After an open: the ignored lines of `bytes` counted and listed, no changes.
+    void opened(std::string_view bytes);
+    // After a save or "Новый": no changes since.
+    void unchanged();
+    bool changed() const { return changed_; }
+    // The list of the dropped lines, made at its first showing; nullptr before.
+    QWidget* droppedWindow() const { return droppedWindow_; }
+    void showDropped();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void showPath();
+    void setChanged(bool changed);
+    void watchControls();
+
+    TSetup& window_;
+    QLabel* banner_;
+    QLabel* StatusPath = nullptr;
+    QToolButton* StatusDropped = nullptr;
+    QLabel* StatusModified = nullptr;
+    QWidget* droppedWindow_ = nullptr;
+    QTableWidget* droppedTable_ = nullptr;
+    QStringList rows_;  // "line\tkey\treason" of the last open
+    bool changed_ = false;
+};
