@@ -803,9 +803,17 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
     // the old one's attributes.
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY))
         ::SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    const bool moved = ::MoveFileExW(temp.path().c_str(), target.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    const DWORD e = moved ? 0 : ::GetLastError();
+    // Windows renames nothing over a file that is open, if only for a moment (a reader, an
+    // edit about to wait for the lock, a virus scanner): a refusal is tried again for a while.
+    bool moved = false;
+    DWORD e = 0;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (attempt > 0) ::Sleep(25);
+        moved = ::MoveFileExW(temp.path().c_str(), target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        e = moved ? 0 : ::GetLastError();
+        if (moved || !exists || (e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION)) break;
+    }
     if (exists) ::SetFileAttributesW(target.c_str(), attributes);
     if (!moved) return fail(e);
     temp.renamed();
