@@ -90,7 +90,12 @@ std::string plain(const Fleet& fleet) {
     return out;
 }
 
+// A file of the folder as messages name it. "/" joins on Windows too, which takes it, so that
+// the same command line gives the same bytes on both systems.
 std::string pathIn(const std::string& dir, const std::string& file) {
+#ifdef _WIN32
+    if (dir.ends_with('\\')) return dir + file;
+#endif
     return dir.ends_with('/') ? dir + file : dir + "/" + file;
 }
 

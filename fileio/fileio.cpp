@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <istream>
 #include <mutex>
@@ -66,9 +67,60 @@ Error makeError(Kind kind, int code, const std::string& path, std::string reason
     return e;
 }
 
+#ifdef _WIN32
+// The C library of Windows words some reasons otherwise than Linux ("Filename too long"), and
+// knows no others: messages read the same on both systems.
+std::string systemReason(int code) {
+    switch (code) {
+        case EPERM:
+            return "Operation not permitted";
+        case ENOENT:
+            return "No such file or directory";
+        case EIO:
+            return "Input/output error";
+        case EBADF:
+            return "Bad file descriptor";
+        case ENOMEM:
+            return "Cannot allocate memory";
+        case EACCES:
+            return "Permission denied";
+        case EBUSY:
+            return "Device or resource busy";
+        case EEXIST:
+            return "File exists";
+        case EXDEV:
+            return "Invalid cross-device link";
+        case ENOTDIR:
+            return "Not a directory";
+        case EISDIR:
+            return "Is a directory";
+        case EINVAL:
+            return "Invalid argument";
+        case EMFILE:
+            return "Too many open files";
+        case EFBIG:
+            return "File too large";
+        case ENOSPC:
+            return "No space left on device";
+        case EROFS:
+            return "Read-only file system";
+        case EPIPE:
+            return "Broken pipe";
+        case ENAMETOOLONG:
+            return "File name too long";
+        case ENOTEMPTY:
+            return "Directory not empty";
+        case ELOOP:
+            return "Too many levels of symbolic links";
+        default:
+            return std::strerror(code);
+    }
+}
+#else
 std::string systemReason(int code) {
     return std::strerror(code);
 }
+#endif
 
 // One replace at a time: the signal handlers below know of one temporary file.
 std::mutex& replaceMutex() {
@@ -473,29 +525,66 @@ std::string narrow(const std::wstring& w) {
     return s;
 }
 
-// The errno nearest to a Windows error.
+// The errno that the same failure has on Linux, as the C library of Windows maps them (with
+// a few nearer ones: a name too long, a write-protected disk, a file where a folder should
+// be); 0 for an error of Windows alone.
 int errnoOf(DWORD e) {
     switch (e) {
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            return EACCES;
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_NO_MORE_FILES:
             return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:  // open in another program: Linux has no such refusal
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_NETWORK_ACCESS_DENIED:
+        case ERROR_CANNOT_MAKE:
+        case ERROR_CURRENT_DIRECTORY:
+        case ERROR_DRIVE_LOCKED:
+        case ERROR_NOT_LOCKED:
+        case ERROR_LOCK_FAILED:
+            return EACCES;
         case ERROR_WRITE_PROTECT:
             return EROFS;
-        case ERROR_FILENAME_EXCED_RANGE:
-            return ENAMETOOLONG;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
         case ERROR_FILE_EXISTS:
         case ERROR_ALREADY_EXISTS:
             return EEXIST;
-        default:
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_DIR_NOT_EMPTY:
+            return ENOTEMPTY;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return EMFILE;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ENOMEM;
+        case ERROR_BROKEN_PIPE:
+            return EPIPE;
+        case ERROR_CANT_RESOLVE_FILENAME:
+            return ELOOP;
+        case ERROR_INVALID_NAME:  // a character Windows keeps out of names
+        case ERROR_INVALID_PARAMETER:
+            return EINVAL;
+        case ERROR_READ_FAULT:
+        case ERROR_WRITE_FAULT:
+        case ERROR_CRC:
+        case ERROR_SECTOR_NOT_FOUND:
+        case ERROR_NOT_READY:
+        case ERROR_IO_DEVICE:
             return EIO;
+        default:
+            return 0;
     }
 }
 
@@ -510,8 +599,12 @@ std::string windowsReason(DWORD e) {
     return w.empty() ? "error " + std::to_string(e) : narrow(w);
 }
 
+// A failure of Windows as Linux reports it: its errno and the words of Linux; an error that
+// Linux does not know keeps the words of Windows, with EIO for a code.
 Error windowsError(const std::string& path, DWORD e, bool writing, bool opening) {
-    return makeError(Kind::System, errnoOf(e), path, windowsReason(e), writing, opening);
+    if (const int code = errnoOf(e))
+        return makeError(Kind::System, code, path, systemReason(code), writing, opening);
+    return makeError(Kind::System, EIO, path, windowsReason(e), writing, opening);
 }
 
 std::wstring dirOf(const std::wstring& path) {
@@ -702,17 +795,26 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
     if (const int code = fault(seam::Step::Rename))
         return failWith(Kind::System, code, systemReason(code));
 
-    // A forced replace of a read-only file: the attribute is lifted for the move and put back.
-    const bool readOnly = exists && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (readOnly) ::SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    // ReplaceFileW keeps the old file's attributes, owner and access list.
-    bool moved = exists && ::ReplaceFileW(target.c_str(), temp.path().c_str(), nullptr,
-                                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-    if (!moved)
+    // One rename puts the new file in the old one's place: a reader or an in-place edit finds
+    // the old file or the new one, never none. (ReplaceFileW would keep the old file's access
+    // list too, but Wine's moves the old file aside first, so that the name is missing for a
+    // moment, and leaves a file rfXXXX.tmp behind when it fails.)
+    // A read-only target, forced, has its attribute lifted for the rename; the new file gets
+    // the old one's attributes.
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY))
+        ::SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    // Windows renames nothing over a file that is open, if only for a moment (a reader, an
+    // edit about to wait for the lock, a virus scanner): a refusal is tried again for a while.
+    bool moved = false;
+    DWORD e = 0;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (attempt > 0) ::Sleep(25);
         moved = ::MoveFileExW(temp.path().c_str(), target.c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    const DWORD e = moved ? 0 : ::GetLastError();
-    if (readOnly) ::SetFileAttributesW(target.c_str(), attributes);
+        e = moved ? 0 : ::GetLastError();
+        if (moved || !exists || (e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION)) break;
+    }
+    if (exists) ::SetFileAttributesW(target.c_str(), attributes);
     if (!moved) return fail(e);
     temp.renamed();
     return true;
@@ -734,53 +836,61 @@ bool sameFile(const std::string& a, const std::string& b) {
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
+// The lock is a named mutex of the system, named after the file: a byte lock on the file would
+// keep it open, and Windows renames nothing over an open file, nor reads the bytes of a locked
+// range through another handle. The name holds for the file that the replace puts in the old
+// one's place, and nothing is left in the folder.
 struct Lock::Handle {
-    HANDLE h = INVALID_HANDLE_VALUE;
+    HANDLE mutex = nullptr;
 };
 
 std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
     error = {};
     const std::wstring w = wide(path);
-    for (;;) {
-        const HANDLE h = ::CreateFileW(w.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            error = windowsError(path, ::GetLastError(), false, true);
-            return nullptr;
-        }
-        OVERLAPPED at{};
-        if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at)) {
-            error = windowsError(path, ::GetLastError(), false, true);
-            ::CloseHandle(h);
-            return nullptr;
-        }
-        // Still the file the path names? Else a writer replaced it meanwhile: lock the new one.
-        BY_HANDLE_FILE_INFORMATION held, named;
-        const HANDLE now =
-            ::CreateFileW(w.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        bool same = false;
-        if (now != INVALID_HANDLE_VALUE) {
-            same = ::GetFileInformationByHandle(h, &held) &&
-                   ::GetFileInformationByHandle(now, &named) &&
-                   held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-                   held.nFileIndexHigh == named.nFileIndexHigh &&
-                   held.nFileIndexLow == named.nFileIndexLow;
-            ::CloseHandle(now);
-        }
-        if (same) {
-            std::unique_ptr<Lock> lock(new Lock);
-            lock->handle_ = std::make_unique<Handle>();
-            lock->handle_->h = h;
-            return lock;
-        }
-        ::CloseHandle(h);
+    // The file must be there, as for any read; its final path names the lock, case folded.
+    const HANDLE h =
+        ::CreateFileW(w.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = windowsError(path, ::GetLastError(), false, true);
+        return nullptr;
     }
+    ::CloseHandle(h);
+    std::wstring name = resolve(w);
+    ::CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (wchar_t c : name) {
+        hash ^= static_cast<std::uint16_t>(c);
+        hash *= 1099511628211ull;
+    }
+    std::wstring tail = L"orbcfg-edit-";
+    for (int shift = 60; shift >= 0; shift -= 4) tail += L"0123456789abcdef"[(hash >> shift) & 15];
+    // Across the sessions of the machine where the process may, else within its own.
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, (L"Global\\" + tail).c_str());
+    if (!mutex) mutex = ::CreateMutexW(nullptr, FALSE, (L"Local\\" + tail).c_str());
+    if (!mutex) {
+        error = windowsError(path, ::GetLastError(), false, true);
+        return nullptr;
+    }
+    // An owner that ended without releasing it (WAIT_ABANDONED) left the file whole: the
+    // replace is one rename.
+    const DWORD waited = ::WaitForSingleObject(mutex, INFINITE);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        error = windowsError(path, ::GetLastError(), false, true);
+        ::CloseHandle(mutex);
+        return nullptr;
+    }
+    std::unique_ptr<Lock> lock(new Lock);
+    lock->handle_ = std::make_unique<Handle>();
+    lock->handle_->mutex = mutex;
+    return lock;
 }
 
 Lock::~Lock() {
-    if (handle_ && handle_->h != INVALID_HANDLE_VALUE) ::CloseHandle(handle_->h);
+    if (handle_ && handle_->mutex) {
+        ::ReleaseMutex(handle_->mutex);
+        ::CloseHandle(handle_->mutex);
+    }
 }
 
 #endif  // _WIN32

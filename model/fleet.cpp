@@ -27,6 +27,22 @@ namespace {
 constexpr std::size_t kWriters = 16;
 constexpr std::size_t kReaders = 8;
 
+// Names are UTF-8 throughout; on Windows a path made of them goes to the system as UTF-16, not
+// through the ANSI code page, which holds no Cyrillic on most machines.
+fs::path pathOf(std::string_view utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const fs::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+// A file of the folder, by its name relative to it ("/" between folders).
+std::string inFolder(const fs::path& root, const std::string& file) {
+    return utf8Of(root / pathOf(file));
+}
+
 std::string inQuotes(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
@@ -190,7 +206,7 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool r
                                                   std::string& error) {
     std::vector<std::string> files;
     std::error_code ec;
-    const fs::path root(dir);
+    const fs::path root = pathOf(dir);
     if (!fs::is_directory(root, ec)) {
         error = ec ? ec.message() : "not a folder";
         return std::nullopt;
@@ -198,8 +214,9 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool r
     const auto take = [&](const fs::directory_entry& e) {
         std::error_code ignored;
         if (e.path().extension() != ".cfg" || !e.is_regular_file(ignored)) return;
-        files.push_back(recursive ? e.path().lexically_relative(root).generic_string()
-                                  : e.path().filename().string());
+        const std::u8string name = recursive ? e.path().lexically_relative(root).generic_u8string()
+                                             : e.path().filename().u8string();
+        files.emplace_back(name.begin(), name.end());
     };
     if (recursive) {
         fs::recursive_directory_iterator it(root, ec), end;
@@ -220,9 +237,9 @@ Record loadRecord(const std::string& dir, std::string file, const ReadFile& read
                   const Options& options) {
     Record r;
     r.file = std::move(file);
-    r.name = classify(fs::path(r.file).filename().string());
+    r.name = classify(utf8Of(pathOf(r.file).filename()));
     std::string why;
-    const auto bytes = read((fs::path(dir) / r.file).string(), why);
+    const auto bytes = read(inFolder(pathOf(dir), r.file), why);
     if (!bytes) {
         r.error = why.empty() ? "cannot be read" : why;
         return r;
@@ -595,7 +612,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         }
         if (std::binary_search(present->begin(), present->end(), t.file)) {
             std::string readError;
-            auto old = read((fs::path(dir) / t.file).string(), readError);
+            auto old = read(inFolder(pathOf(dir), t.file), readError);
             if (!old) {
                 refuseRow(row.targetColumn, targetHeader,
                           "cannot read " + t.file + ": " + readError);
@@ -614,7 +631,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
             }
         } else {
             std::error_code ec;
-            if (fs::exists(fs::path(dir) / t.file, ec)) {
+            if (fs::exists(pathOf(dir) / pathOf(t.file), ec)) {
                 refuseRow(row.targetColumn, targetHeader, t.file + " exists and is no file");
                 return;
             }
@@ -646,11 +663,11 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
 ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
                     std::span<const Change> changes, const ReadFile& read) {
     ImportPlan plan;
-    const fs::path root(dir);
+    const fs::path root = pathOf(dir);
     for (std::size_t i = 0; i < files.size(); ++i) {
         const int row = static_cast<int>(i) + 1;
         std::string error;
-        auto old = read((root / files[i]).string(), error);
+        auto old = read(inFolder(root, files[i]), error);
         if (!old) {
             plan.refusals.push_back({row, 0, files[i], "cannot read " + files[i] + ": " + error});
             continue;
@@ -679,7 +696,7 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
         error = "the plan holds refusals";
         return false;
     }
-    const fs::path root(dir);
+    const fs::path root = pathOf(dir);
     std::vector<std::size_t> todo;
     for (std::size_t i = 0; i < plan.targets.size(); ++i)
         if (plan.targets[i].status != Status::Same) todo.push_back(i);
@@ -696,7 +713,7 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
             if (k >= todo.size() || failed) return;
             const Target& t = plan.targets[todo[k]];
             std::string why;
-            if (replace((root / t.file).string(), t.bytes, why)) {
+            if (replace(inFolder(root, t.file), t.bytes, why)) {
                 written[k] = 1;
                 continue;
             }
@@ -723,8 +740,8 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
         std::string ignored;
         std::error_code ec;
         if (w.status == Status::New) {
-            if (!fs::remove(root / w.file, ec)) ++left;
-        } else if (!replace((root / w.file).string(), *w.old, ignored)) {
+            if (!fs::remove(root / pathOf(w.file), ec)) ++left;
+        } else if (!replace(inFolder(root, w.file), *w.old, ignored)) {
             ++left;
         }
     }
@@ -740,11 +757,11 @@ bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceF
         error = "the plan holds refusals";
         return false;
     }
-    const fs::path root(dir);
+    const fs::path root = pathOf(dir);
     for (const Target& t : plan.targets) {
         if (t.status == Status::Same) continue;
         std::string why;
-        if (!replace((root / t.file).string(), t.bytes, why)) {
+        if (!replace(inFolder(root, t.file), t.bytes, why)) {
             error = "cannot write " + t.file + ": " + why;
             return false;
         }

@@ -98,12 +98,12 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
     std::array<int, kKeyCount> lastLine{};
     std::array<std::string_view, kKeyCount> texts;
     texts.fill(kUnset);
-    // Copies of values whose line had CR bytes inside, kept while the check runs.
-    thread_local std::deque<std::string> held;
-    thread_local std::vector<Pending> chipsets;
-    held.clear();
-    chipsets.clear();
-    const auto keep = [](const RawLine& raw, std::string_view v) {
+    // Copies of values whose line had CR bytes inside, kept while the check runs. (Plain
+    // locals: with MinGW, a thread_local that has a destructor corrupts the heap when a thread
+    // of the fleet commands ends.)
+    std::deque<std::string> held;
+    std::vector<Pending> chipsets;
+    const auto keep = [&held](const RawLine& raw, std::string_view v) {
         return raw.rebuilt ? std::string_view(held.emplace_back(v)) : v;
     };
     std::optional<bool> xFlag;
@@ -184,7 +184,7 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
     }
 
     // A text reads as the store would hold it: UTF-8 as it is, anything else as Windows-1251.
-    thread_local std::string decoded;
+    std::string decoded;
     const auto textOfKey = [&](Id id) -> std::string_view {
         const std::string_view t = texts[id];
         if (text::isUtf8(t)) return t;

@@ -12,7 +12,12 @@
 #include "cli_support.h"
 #include "fileio.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -44,6 +49,7 @@ struct Fault {
     const char* name;
     fileio::seam::Hook hook;
     int code;
+    const char* reason;  // as Linux words it, on every system
 };
 
 }  // namespace
@@ -51,20 +57,22 @@ struct Fault {
 TEST(Replace, EveryFailureKeepsTheOldFileAndLeavesNothing) {
     const std::vector<Fault> faults = {
         {"no space at the first write",
-         [](Step s, std::size_t&) { return s == Step::Write ? ENOSPC : 0; }, ENOSPC},
+         [](Step s, std::size_t&) { return s == Step::Write ? ENOSPC : 0; }, ENOSPC,
+         "No space left on device"},
         {"input/output error at a later write",
          [n = 0](Step s, std::size_t&) mutable { return s == Step::Write && ++n == 2 ? EIO : 0; },
-         EIO},
+         EIO, "Input/output error"},
         {"a short write, then no space",
          [n = 0](Step s, std::size_t& count) mutable {
              if (s != Step::Write) return 0;
              if (++n == 1) count /= 2;
              return n == 2 ? ENOSPC : 0;
          },
-         ENOSPC},
-        {"the flush fails", [](Step s, std::size_t&) { return s == Step::Sync ? EIO : 0; }, EIO},
+         ENOSPC, "No space left on device"},
+        {"the flush fails", [](Step s, std::size_t&) { return s == Step::Sync ? EIO : 0; }, EIO,
+         "Input/output error"},
         {"the rename fails", [](Step s, std::size_t&) { return s == Step::Rename ? EACCES : 0; },
-         EACCES},
+         EACCES, "Permission denied"},
     };
     for (const Fault& f : faults) {
         TempDir dir;
@@ -80,16 +88,14 @@ TEST(Replace, EveryFailureKeepsTheOldFileAndLeavesNothing) {
         EXPECT_EQ(e.kind, Kind::System) << f.name;
         EXPECT_EQ(e.code, f.code) << f.name;
         EXPECT_EQ(e.path, target) << f.name;
-        EXPECT_EQ(e.reason, std::strerror(f.code)) << f.name;
-        EXPECT_EQ(e.message(), target + ": " + std::strerror(f.code)) << f.name;
+        EXPECT_EQ(e.reason, f.reason) << f.name;
+        EXPECT_EQ(e.message(), target + ": " + f.reason) << f.name;
 
         // The tool says so on one line and exits 2.
         Hooked hooked(f.hook);
         const Result r = runCli({"normalize", "-", "-o", target}, kLong);
         EXPECT_EQ(r.code, 2) << f.name;
-        EXPECT_EQ(r.err,
-                  "orbcfg-cli: cannot write '" + target + "': " + std::strerror(f.code) + "\n")
-            << f.name;
+        EXPECT_EQ(r.err, "orbcfg-cli: cannot write '" + target + "': " + f.reason + "\n") << f.name;
         EXPECT_EQ(slurp(target), kOld) << f.name;
         EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"}) << f.name;
     }
@@ -333,6 +339,70 @@ TEST(Replace, FullFileSystem) {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.cfg", "filler"}));
+}
+
+#else  // _WIN32
+
+// Failures that Windows has in its own words reach the user as Linux words them, with the
+// errno that Linux has, so that the Russian reasons of the editor hold too.
+TEST(Replace, WindowsFailuresReadAsOnLinux) {
+    TempDir dir;
+    spit(dir / "a.cfg", kOld);
+    Error e;
+    // No such file; no such folder.
+    EXPECT_FALSE(fileio::readFile(dir / "none.cfg", e));
+    EXPECT_EQ(e.code, ENOENT);
+    EXPECT_EQ(e.message(), (dir / "none.cfg") + ": No such file or directory");
+    EXPECT_EQ(fileio::russianReason(e), "нет такого файла");
+    EXPECT_FALSE(fileio::replaceFile(dir / "none/a.cfg", kNew, e));
+    EXPECT_EQ(e.code, ENOENT);
+    EXPECT_EQ(e.reason, "No such file or directory");
+    EXPECT_EQ(fileio::russianReason(e), "нет такой папки");
+
+    // A file another program holds open without sharing: neither read nor replaced, the old
+    // bytes kept and nothing left behind.
+    const HANDLE held = ::CreateFileW(u8(dir / "a.cfg").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const bool read = fileio::readFile(dir / "a.cfg", e).has_value();
+    const Error readError = e;
+    const bool replaced = fileio::replaceFile(dir / "a.cfg", kNew, e);
+    ::CloseHandle(held);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(readError.code, EACCES);
+    EXPECT_EQ(readError.reason, "Permission denied");
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(e.code, EACCES);
+    EXPECT_EQ(e.message(), (dir / "a.cfg") + ": Permission denied");
+    EXPECT_EQ(fileio::russianReason(e), "нет прав доступа");
+    EXPECT_EQ(slurp(dir / "a.cfg"), kOld);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
+}
+
+// Windows keeps no mode, only the read-only attribute: it is refused unless forced, and a
+// forced replace keeps it.
+TEST(Replace, ReadOnlyAttributeIsRefusedUnlessForced) {
+    TempDir dir;
+    spit(dir / "a.cfg", kOld);
+    const std::wstring target = u8(dir / "a.cfg").wstring();
+    ASSERT_TRUE(::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    Error e;
+    EXPECT_FALSE(fileio::replaceFile(dir / "a.cfg", "new", e));
+    EXPECT_EQ(e.kind, Kind::ReadOnly);
+    EXPECT_EQ(fileio::russianReason(e), "файл только для чтения");
+    spit(dir / "in.cfg", kOld);
+    Result r = runCli({"set", dir / "in.cfg", "USERN=x", "-o", dir / "a.cfg"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "orbcfg-cli: cannot write '" + (dir / "a.cfg") +
+                         "': read-only file (--force replaces it)\n");
+    EXPECT_EQ(slurp(dir / "a.cfg"), kOld);
+
+    r = runCli({"set", dir / "in.cfg", "USERN=x", "-o", dir / "a.cfg", "--force"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(slurp(dir / "a.cfg").find("USERN='x'"), std::string::npos);
+    EXPECT_TRUE(::GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "in.cfg"}));
+    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 #endif  // _WIN32

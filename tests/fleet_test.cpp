@@ -30,11 +30,33 @@ std::map<std::string, std::string> snapshot(const TempDir& dir) {
 void copyFleet(const TempDir& dir) {
     for (const auto& e : fs::directory_iterator(kData / "terminals"))
         fs::copy_file(e.path(), dir.path() / e.path().filename());
+#ifndef _WIN32
+    // Windows ignores case in names: the twin would overwrite the file it is a twin of.
     spit(dir / "aa^bb^cc^dd^ee^01.cfg", "USERN='twin'\r\n");
+#endif
 }
 
 std::string golden(const char* name) {
     return slurp(kData / name);
+}
+
+// The golden lint of copyFleet's folder. On Windows that folder has no twin, and so one file
+// less and no duplicate-mac finding; the rest is the same to the byte.
+std::string lintGolden(const char* name) {
+    std::string text = golden(name);
+#ifdef _WIN32
+    std::string kept;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = text.substr(start, end + 1 - start);
+        if (line.find("duplicate-mac") == std::string::npos) kept += line;
+    }
+    text = kept;
+    const std::string ten = "\"files\": 10,";
+    if (const auto at = text.find(ten); at != std::string::npos)
+        text.replace(at, ten.size(), "\"files\": 9,");
+#endif
+    return text;
 }
 
 }  // namespace
@@ -45,10 +67,10 @@ TEST(Fleet, LintGolden) {
     Result r = runCli({"lint", dir.path().string(), "--format", "json"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, golden("lint.json"));
+    EXPECT_EQ(r.out, lintGolden("lint.json"));
     r = runCli({"lint", dir.path().string()});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, golden("lint.txt"));
+    EXPECT_EQ(r.out, lintGolden("lint.txt"));
     // Each code of the fixed set once at least.
     for (const char* code : {"ignored-line", "reset-value", "duplicate-mac", "duplicate-ip",
                              "duplicate-name", "bad-mac-name"})
@@ -72,9 +94,13 @@ TEST(Fleet, LintExitCodesAndFolders) {
     EXPECT_EQ(r.out,
               "a.cfg:2: duplicate-ip: IP: '10.0.0.1' is also set by sub/b.cfg\n"
               "sub/b.cfg:1: duplicate-ip: IP: '10.0.0.1' is also set by a.cfg\n");
-    // Folders and dangling links by a file's name are no files.
+    // Folders and dangling links by a file's name are no files. (Windows makes symbolic links
+    // only with a privilege, MinGW's C++ library makes none, and Wine only pretends to: the
+    // links are tested on Linux.)
     fs::create_directory(dir / "c.cfg");
+#ifndef _WIN32
     fs::create_symlink(dir / "gone", dir / "d.cfg");
+#endif
     r = runCli({"lint", "-r", dir.path().string()});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "");
@@ -157,7 +183,14 @@ TEST(Fleet, WhichFileATerminalLoads) {
     spit(dir / "aa^bb^cc^dd^ee^ff.cfg", "");
     EXPECT_EQ(which({"--mac", "AABB.CCDD.EEFF", "--name", "t1"}), "0 aa^bb^cc^dd^ee^ff.cfg\n");
     spit(dir / "AA^BB^CC^DD^EE^FF.cfg", "");  // the upper-case spelling comes first
+#ifdef _WIN32
+    // Windows ignores case in names: that was the lower-case file, written again, and it is the
+    // one file of the MAC.
+    EXPECT_EQ(dir.names().size(), 3u);
+    EXPECT_EQ(which({"--mac", "aabbccddeeff"}), "0 aa^bb^cc^dd^ee^ff.cfg\n");
+#else
     EXPECT_EQ(which({"--mac", "aabbccddeeff"}), "0 AA^BB^CC^DD^EE^FF.cfg\n");
+#endif
     EXPECT_EQ(which({"--mac", "aabbccddeeff", "--name", "t1", "--order", "name,mac"}),
               "0 t1.cfg\n");
     EXPECT_EQ(which({"--mac", "aabbccddeeff", "--order", "default"}), "0 default.cfg\n");
@@ -192,7 +225,8 @@ TEST(Fleet, ExportGolden) {
     Result r = runCli({"export", dir.path().string()});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, golden("export.csv"));
-    EXPECT_EQ(r.err, dir / "term06.cfg" +
+    // The file is named as DIR "/" FILE on every system, Windows taking "/" too.
+    EXPECT_EQ(r.err, dir.path().string() + "/term06.cfg" +
                          ": Внимание! Значение параметра VOLUME неверно! Сброшено на значение по "
                          "умолчанию\n");
     r = runCli({"export", dir.path().string(), "-o", dir / "fleet.csv"});

@@ -25,15 +25,6 @@ std::wstring widen(std::string_view utf8) {
     return w;
 }
 
-fs::path u8(std::string_view utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
 // One argument as the C runtime splits the command line: quoted, with backslashes doubled
 // before a quote.
 std::wstring quoted(const std::wstring& arg) {
@@ -58,42 +49,59 @@ HANDLE inheritable(const fs::path& p, bool write) {
                        write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Runs orbcfg-cli.exe with the arguments (UTF-8) and the bytes on standard input.
-Result runExe(const std::vector<std::string>& args, const std::string& input = "") {
+// orbcfg-cli.exe started, its streams on files of a folder of its own.
+struct Running {
+    fs::path streams;
+    STARTUPINFOW si{};
+    PROCESS_INFORMATION pi{};
+    bool started = false;
+};
+
+// Starts orbcfg-cli.exe with the arguments (UTF-8) and the bytes on standard input.
+Running startExe(const std::vector<std::string>& args, const std::string& input = "") {
     static int serial = 0;
-    const fs::path streams =
-        fs::temp_directory_path() /
-        ("orbcfg-exe-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial));
-    fs::create_directories(streams);
-    spit(streams / "in", input);
+    Running p;
+    p.streams = fs::temp_directory_path() / ("orbcfg-exe-" + std::to_string(GetCurrentProcessId()) +
+                                             "-" + std::to_string(++serial));
+    fs::create_directories(p.streams);
+    spit(p.streams / "in", input);
     std::wstring line = quoted(fs::path(ORBCFG_CLI_EXE).wstring());
     for (const std::string& a : args) line += L" " + quoted(widen(a));
 
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = inheritable(streams / "in", false);
-    si.hStdOutput = inheritable(streams / "out", true);
-    si.hStdError = inheritable(streams / "err", true);
-    PROCESS_INFORMATION pi{};
-    Result r;
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                       &pi)) {
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        r.code = static_cast<int>(code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    } else {
+    p.si.cb = sizeof p.si;
+    p.si.dwFlags = STARTF_USESTDHANDLES;
+    p.si.hStdInput = inheritable(p.streams / "in", false);
+    p.si.hStdOutput = inheritable(p.streams / "out", true);
+    p.si.hStdError = inheritable(p.streams / "err", true);
+    p.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &p.si, &p.pi);
+    if (!p.started)
         ADD_FAILURE() << "cannot start " << ORBCFG_CLI_EXE << ": error " << GetLastError();
+    return p;
+}
+
+// Waits for it to end: its exit code and what it wrote.
+Result finish(Running& p) {
+    Result r;
+    if (p.started) {
+        WaitForSingleObject(p.pi.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(p.pi.hProcess, &code);
+        r.code = static_cast<int>(code);
+        CloseHandle(p.pi.hThread);
+        CloseHandle(p.pi.hProcess);
     }
-    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) CloseHandle(h);
-    r.out = slurp(streams / "out");
-    r.err = slurp(streams / "err");
+    for (HANDLE h : {p.si.hStdInput, p.si.hStdOutput, p.si.hStdError}) CloseHandle(h);
+    r.out = slurp(p.streams / "out");
+    r.err = slurp(p.streams / "err");
     std::error_code ec;
-    fs::remove_all(streams, ec);
+    fs::remove_all(p.streams, ec);
     return r;
+}
+
+Result runExe(const std::vector<std::string>& args, const std::string& input = "") {
+    Running p = startExe(args, input);
+    return finish(p);
 }
 
 std::vector<fs::path> fixtures() {
@@ -200,8 +208,6 @@ TEST(WindowsExe, ChmProjectInAFolderWithACyrillicName) {
 }
 
 // A read-only target is refused unless --force: exit 2, the file untouched, nothing left.
-// Disabled until the replace of the fileio library comes in: today's replace (a rename over
-// the target) knows no read-only refusal, and Wine lets the rename replace the file.
 TEST(WindowsExe, ReadOnlyTargetRefused) {
     TempDir dir;
     const fs::path folder = dir.path() / u8("только чтение");
@@ -219,4 +225,34 @@ TEST(WindowsExe, ReadOnlyTargetRefused) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     EXPECT_EQ(slurp(u8(target)), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
+
+// Many processes edit one file in place at the same time, each a key of its own: the lock
+// serializes them, and every change arrives; nothing is left beside the file.
+TEST(WindowsExe, ConcurrentInPlaceSetsLoseNothing) {
+    TempDir dir;
+    const fs::path folder = dir.path() / u8("общий");
+    fs::create_directory(folder);
+    const std::string file = utf8Of(folder / u8("терминал.cfg"));
+    spit(u8(file), "USERN='start'\r\n");
+    const std::vector<std::string> keys = {"USERN", "PASSW", "DOMAIN", "MNAME", "CMD", "DIR"};
+    for (int round = 0; round < 3; ++round) {
+        const std::string value = "r" + std::to_string(round);
+        std::vector<Running> running;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const std::string change = keys[i] + "=" + value;
+            running.push_back(i % 2 ? startExe({"set", file, change, "-i"})
+                                    : startExe({"set", file, change, "-o", file}));
+        }
+        for (Running& p : running) {
+            const Result r = finish(p);
+            EXPECT_EQ(r.code, 0) << r.err;
+        }
+        const std::string saved = slurp(u8(file));
+        for (const std::string& key : keys)
+            EXPECT_NE(saved.find(key + "='" + value + "'"), std::string::npos)
+                << key << " " << round << "\n"
+                << saved;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
