@@ -724,4 +724,40 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
     return false;
 }
 
+bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFiles& replaceAll,
+                 const ReplaceFile& putBack, std::string& error) {
+    if (!plan.refusals.empty()) {
+        error = "the plan holds refusals";
+        return false;
+    }
+    const fs::path root(dir);
+    std::vector<const Target*> todo;
+    std::vector<FileBytes> files;
+    for (const Target& t : plan.targets) {
+        if (t.status == Status::Same) continue;
+        todo.push_back(&t);
+        files.push_back({(root / t.file).string(), t.bytes});
+    }
+    if (files.empty()) return true;
+    BatchFailure failure;
+    if (replaceAll(files, failure)) return true;
+    error = "cannot write " + todo[std::min(failure.failed, todo.size() - 1)]->file + ": " +
+            failure.reason;
+    // Put back what was renamed.
+    std::size_t left = 0;
+    for (std::size_t k = 0; k < failure.renamed && k < todo.size(); ++k) {
+        const Target& w = *todo[k];
+        std::string ignored;
+        std::error_code ec;
+        if (w.status == Status::New) {
+            if (!fs::remove(root / w.file, ec)) ++left;
+        } else if (!putBack((root / w.file).string(), *w.old, ignored)) {
+            ++left;
+        }
+    }
+    if (left > 0)
+        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+    return false;
+}
+
 }  // namespace orbex::fleet
