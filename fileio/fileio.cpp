@@ -316,22 +316,22 @@ bool readInto(const std::string& path, std::string& buffer, Error& error, std::s
         ~Closer() { ::close(fd); }
     } closer{fd};
     // No stat: a folder opens and fails at its first read, and a file that grows past the
-    // bound is caught by reading one byte more than it.
-    std::size_t size = 0;
-    if (buffer.size() < 65536) buffer.resize(65536);
-    while (size <= limit) {
-        if (size == buffer.size()) buffer.resize(std::min(buffer.size() * 2, limit + 1));
-        const ssize_t n = ::read(fd, buffer.data() + size, buffer.size() - size);
+    // bound is caught by reading one byte more than it. The bytes go through a chunk on the
+    // stack: growing the string to read into it would clear every byte of it first.
+    char chunk[65536];
+    buffer.clear();
+    while (buffer.size() <= limit) {
+        const std::size_t want = std::min(sizeof chunk, limit + 1 - buffer.size());
+        const ssize_t n = ::read(fd, chunk, want);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EISDIR) return fail(Kind::NotFile, EISDIR, "is a directory");
             return fail(Kind::System, errno, systemReason(errno));
         }
         if (n == 0) break;
-        size += static_cast<std::size_t>(n);
+        buffer.append(chunk, static_cast<std::size_t>(n));
     }
-    buffer.resize(size);
-    if (size > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
+    if (buffer.size() > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
     return true;
 }
 
