@@ -68,27 +68,38 @@ std::string canonicalAddress(std::string_view s) {
     return out + std::to_string(group);
 }
 
+const Id ip = idOf("IP"), mname = idOf("MNAME");
+
 std::string decoded(std::string_view value) {
     return text::isUtf8(value) ? std::string(value) : text::fromCp1251(value);
 }
 
-// The address and computer name as reading leaves them: the last line of each key wins.
+// The address and computer name as reading leaves them (the last line of each key wins), as
+// the record keeps them: an address only when it is one.
+void setNames(Record& r, std::string_view ip, int ipLine, std::string_view mname, int mnameLine) {
+    if (ipLine > 0) r.ip = decoded(ip), r.ipLine = ipLine;
+    if (mnameLine > 0) r.mname = decoded(mname), r.mnameLine = mnameLine;
+    if (!IsValidIpAddress(r.ip)) r.ip.clear();  // the review resets it: it is no address
+}
+
 void scanNames(std::string_view bytes, Record& r) {
-    static const Id ip = idOf("IP"), mname = idOf("MNAME");
+    std::string_view ipValue, mnameValue;
+    int ipLine = 0, mnameLine = 0;
+    std::string held[2];  // values of lines that had CR bytes inside
     forEachLine(bytes, [&](const RawLine& raw) {
         if (!raw.text.starts_with("IP='") && !raw.text.starts_with("MNAME='")) return true;
         const Line line = parseLine(raw.text);
         if (line.type != Line::Type::Param) return true;
         if (line.key == ip) {
-            r.ip = decoded(line.value);
-            r.ipLine = raw.number;
+            ipValue = raw.rebuilt ? std::string_view(held[0] = line.value) : line.value;
+            ipLine = raw.number;
         } else if (line.key == mname) {
-            r.mname = decoded(line.value);
-            r.mnameLine = raw.number;
+            mnameValue = raw.rebuilt ? std::string_view(held[1] = line.value) : line.value;
+            mnameLine = raw.number;
         }
         return true;
     });
-    if (!IsValidIpAddress(r.ip)) r.ip.clear();  // the review resets it: it is no address
+    setNames(r, ipValue, ipLine, mnameValue, mnameLine);
 }
 
 std::string joined(const std::vector<const Record*>& others, const Record* self) {
@@ -230,17 +241,23 @@ std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Op
                 r.error = why.empty() ? "cannot be read" : why;
                 continue;
             }
-            scanNames(*bytes, r);
             if (options.settings)
                 r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
-            if (options.findings) {
-                for (orbex::Finding& f : lintConfig(*bytes)) {
-                    const bool reset = f.resets;
-                    r.findings.push_back({r.file, f.line, std::move(f.key),
-                                          reset ? code::kResetValue : code::kIgnoredLine,
-                                          std::move(f.message)});
-                }
+            if (!options.findings) {
+                scanNames(*bytes, r);
+                continue;
             }
+            // The check notes the address and the computer name in its own pass.
+            LastValue names[] = {{ip, {}, 0}, {mname, {}, 0}};
+            lintConfig(
+                *bytes,
+                [&r](const orbex::Finding& f) {
+                    r.findings.push_back({r.file, f.line, f.key,
+                                          f.resets ? code::kResetValue : code::kIgnoredLine,
+                                          f.message});
+                },
+                names);
+            setNames(r, names[0].value, names[0].line, names[1].value, names[1].line);
         }
     };
     const std::size_t threads = std::clamp<std::size_t>(

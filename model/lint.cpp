@@ -162,6 +162,11 @@ Ahead readAhead(FileText text, std::deque<std::string>& held) {
 // line of a checked key whose value the review may reset). A large file is read ahead for what
 // its end decides, so that none waits and its findings need no more memory than a few lines.
 void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report) {
+    lintConfig(bytes, report, {});
+}
+
+void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report,
+                std::span<LastValue> watch) {
     static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
     struct Pending {
         int number;
@@ -205,6 +210,11 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
         if (line.type == Line::Type::Other) {
             add(explain(raw, line));
             return true;
+        }
+        for (LastValue& w : watch) {
+            if (w.key != line.key) continue;
+            w.value.assign(line.value);
+            w.line = raw.number;
         }
         const Param& p = param(line.key);
         std::string message;
