@@ -27,6 +27,15 @@ namespace {
 constexpr std::size_t kWriters = 16;
 constexpr std::size_t kReaders = 8;
 
+// Threads that share out `jobs` files: one for every two processors (with the files in the
+// cache a thread does not wait, and on a machine of two busy processors a second thread costs
+// more than it gains: measured with bench/fleet), at most kReaders, one for a small folder.
+std::size_t readerThreads(std::size_t jobs) {
+    return std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency() / 2, kReaders), 1,
+        jobs / 256 + 1);
+}
+
 std::string inQuotes(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
@@ -260,9 +269,7 @@ std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Op
             setNames(r, names[0].value, names[0].line, names[1].value, names[1].line);
         }
     };
-    const std::size_t threads = std::clamp<std::size_t>(
-        std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
-        files->size() / 256 + 1);
+    const std::size_t threads = readerThreads(files->size());
     std::vector<std::thread> pool;
     for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
     work();
@@ -634,9 +641,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         for (std::size_t k; (k = next.fetch_add(1)) < pending.size();)
             make(pending[k], outcomes[k]);
     };
-    const std::size_t threads = std::clamp<std::size_t>(
-        std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
-        pending.size() / 256 + 1);
+    const std::size_t threads = readerThreads(pending.size());
     std::vector<std::thread> pool;
     for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
     work();
