@@ -495,9 +495,10 @@ class TempBatch {
     const std::string& path(std::size_t i) const { return paths_[i]; }
 
     // Renames file i (all before it renamed already) to `target`: 0 or errno.
+    // No signal needs blocking here: a handler that runs just after the rename unlinks a name
+    // that is gone.
     int renameTo(std::size_t i, const std::string& target) {
         if (const int code = fault(seam::Step::Rename)) return code;
-        Blocked blocked;
         if (::rename(paths_[i].c_str(), target.c_str()) != 0) return errno;
         renamed_ = i + 1;
         g_batchFrom = renamed_;
