@@ -22,6 +22,20 @@ bool replaceAtOnce(const std::string& path, std::string_view bytes, std::string&
     return replaceFile(path, bytes, error);
 }
 
+// All targets at once, with one flush for all; the failed file and the renamed ones reported.
+bool replaceAll(std::span<const FileBytes> files, BatchFailure& failure) {
+    std::vector<fileio::Replacement> batch;
+    batch.reserve(files.size());
+    for (const FileBytes& f : files) batch.push_back({f.path, f.bytes});
+    fileio::Error e;
+    fileio::BatchResult result;
+    if (fileio::replaceFiles(batch, e, result)) return true;
+    failure.failed = result.failed;
+    failure.renamed = result.renamed;
+    failure.reason = e.reason;
+    return false;
+}
+
 int written(Context& c) {
     c.out.flush();
     return c.out ? 0 : c.fail("cannot write standard output");
@@ -267,7 +281,7 @@ int importFleet(Context& c, const std::vector<std::string>& args) {
         c.out << out;
         return written(c);
     }
-    if (!writeImport(plan, dir, replaceAtOnce, error)) return c.fail(error);
+    if (!writeImport(plan, dir, replaceAll, replaceAtOnce, error)) return c.fail(error);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <random>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -216,10 +217,17 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The temporary file that a signal must remove, and the handlers it displaced.
 const char* volatile g_temp = nullptr;
+// The temporary files of a replace of many files: those from `g_batchFrom` on are not renamed.
+const char* const* volatile g_batch = nullptr;
+volatile std::size_t g_batchFrom = 0;
+volatile std::size_t g_batchCount = 0;
 struct sigaction g_previous[3];
 
 void onSignal(int sig) {
     if (const char* temp = g_temp) ::unlink(temp);
+    if (const char* const* batch = g_batch)
+        for (std::size_t i = g_batchFrom; i < g_batchCount; ++i)
+            if (batch[i]) ::unlink(batch[i]);
     for (int i = 0; i < 3; ++i)
         if (kSignals[i] == sig) ::sigaction(sig, &g_previous[i], nullptr);
     ::raise(sig);  // delivered on return, as the process would have had it
@@ -360,22 +368,22 @@ bool readInto(const std::string& path, std::string& buffer, Error& error, std::s
         ~Closer() { ::close(fd); }
     } closer{fd};
     // No stat: a folder opens and fails at its first read, and a file that grows past the
-    // bound is caught by reading one byte more than it.
-    std::size_t size = 0;
-    if (buffer.size() < 65536) buffer.resize(65536);
-    while (size <= limit) {
-        if (size == buffer.size()) buffer.resize(std::min(buffer.size() * 2, limit + 1));
-        const ssize_t n = ::read(fd, buffer.data() + size, buffer.size() - size);
+    // bound is caught by reading one byte more than it. The bytes go through a chunk on the
+    // stack: growing the string to read into it would clear every byte of it first.
+    char chunk[65536];
+    buffer.clear();
+    while (buffer.size() <= limit) {
+        const std::size_t want = std::min(sizeof chunk, limit + 1 - buffer.size());
+        const ssize_t n = ::read(fd, chunk, want);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EISDIR) return fail(Kind::NotFile, EISDIR, "is a directory");
             return fail(Kind::System, errno, systemReason(errno));
         }
         if (n == 0) break;
-        size += static_cast<std::size_t>(n);
+        buffer.append(chunk, static_cast<std::size_t>(n));
     }
-    buffer.resize(size);
-    if (size > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
+    if (buffer.size() > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
     return true;
 }
 
@@ -384,6 +392,86 @@ std::optional<std::string> readFile(const std::string& path, Error& error, std::
     if (!readInto(path, bytes, error, limit)) return std::nullopt;
     return bytes;
 }
+
+namespace {
+
+// What a replace learns of its target before it writes anything.
+struct Target {
+    std::string path;  // links followed
+    struct stat st;
+    bool exists = false;
+    mode_t mode = 0666;
+};
+
+// Follows the links of `path` and refuses what may not be replaced: 0, or the kind of the
+// failure with its code and reason.
+Kind inspect(const std::string& path, const ReplaceOptions& options, Target& t, int& code,
+             std::string& reason) {
+    const auto fail = [&](Kind kind, int c, std::string why = {}) {
+        code = c;
+        reason = why.empty() ? systemReason(c) : std::move(why);
+        return kind;
+    };
+    if (path.empty() || path.back() == '/') return fail(Kind::NotFile, EISDIR, "not a file name");
+    if (const int c = resolve(path, t.path)) return fail(Kind::System, c);
+    t.exists = ::stat(t.path.c_str(), &t.st) == 0;
+    if (!t.exists && errno != ENOENT) return fail(Kind::System, errno);
+    if (t.exists) {
+        if (S_ISDIR(t.st.st_mode)) return fail(Kind::NotFile, EISDIR, "is a directory");
+        if (!S_ISREG(t.st.st_mode)) return fail(Kind::NotFile, EINVAL, "not a regular file");
+        // The mode decides, not the rights of the process: root is refused too.
+        if (!options.force && (t.st.st_mode & 0222) == 0)
+            return fail(Kind::ReadOnly, EACCES, "read-only file");
+        if (!options.force && ::faccessat(AT_FDCWD, t.path.c_str(), W_OK, AT_EACCESS) != 0 &&
+            (errno == EACCES || errno == EROFS))
+            return fail(Kind::System, errno);
+    }
+    t.mode = t.exists ? (t.st.st_mode & 07777) : 0666;
+    return Kind::None;
+}
+
+// The old file's owner, group and mode on the new one: 0 or errno.
+int adopt(int fd, const Target& t) {
+    if (!t.exists) return 0;
+    struct stat now;
+    if (::fstat(fd, &now) == 0 && (now.st_uid != t.st.st_uid || now.st_gid != t.st.st_gid)) {
+        // Where the process may: the owner and group; else the group alone.
+        if (::fchown(fd, t.st.st_uid, t.st.st_gid) != 0 && now.st_gid != t.st.st_gid &&
+            ::fchown(fd, static_cast<uid_t>(-1), t.st.st_gid) != 0) {
+            // Neither may be set: the file becomes the process's, as any file it creates.
+        }
+    }
+    return ::fchmod(fd, t.mode) == 0 ? 0 : errno;
+}
+
+// Every byte written, each write checked: 0 or errno.
+int writeAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 16);
+        if (const int code = fault(seam::Step::Write, count)) return code;
+        const ssize_t n = ::write(fd, bytes.data() + done, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Makes a rename in the folder durable. A folder that cannot be opened or synced has the new
+// file all the same.
+void syncFolder(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
 
 bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
                  const ReplaceOptions& options) {
@@ -394,66 +482,196 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
                           opening);
         return false;
     };
-    if (path.empty() || path.back() == '/') return fail(Kind::NotFile, EISDIR, "not a file name");
-    std::string target;
-    if (const int code = resolve(path, target)) return fail(Kind::System, code);
-
-    struct stat st;
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT) return fail(Kind::System, errno);
-    if (exists) {
-        if (S_ISDIR(st.st_mode)) return fail(Kind::NotFile, EISDIR, "is a directory");
-        if (!S_ISREG(st.st_mode)) return fail(Kind::NotFile, EINVAL, "not a regular file");
-        // The mode decides, not the rights of the process: root is refused too.
-        if (!options.force && (st.st_mode & 0222) == 0)
-            return fail(Kind::ReadOnly, EACCES, "read-only file");
-        if (!options.force && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 &&
-            (errno == EACCES || errno == EROFS))
-            return fail(Kind::System, errno);
+    Target t;
+    {
+        int code = 0;
+        std::string reason;
+        if (const Kind kind = inspect(path, options, t, code, reason); kind != Kind::None)
+            return fail(kind, code, reason);
     }
-    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+    const std::string& target = t.path;
 
     std::lock_guard<std::mutex> one(replaceMutex());
     TempFile temp(dirOf(target));
-    if (const int code = temp.create(mode & 0777)) return fail(Kind::System, code);
+    if (const int code = temp.create(t.mode & 0777)) return fail(Kind::System, code);
     const int fd = temp.fd();
-    if (exists) {
-        struct stat now;
-        if (::fstat(fd, &now) == 0 && (now.st_uid != st.st_uid || now.st_gid != st.st_gid)) {
-            // Where the process may: the owner and group; else the group alone.
-            if (::fchown(fd, st.st_uid, st.st_gid) != 0 && now.st_gid != st.st_gid &&
-                ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
-                // Neither may be set: the file becomes the process's, as any file it creates.
-            }
-        }
-        if (::fchmod(fd, mode) != 0) return fail(Kind::System, errno);
-    }
+    if (const int code = adopt(fd, t)) return fail(Kind::System, code);
 
     opening = false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 16);
-        if (const int code = fault(seam::Step::Write, count)) return fail(Kind::System, code);
-        const ssize_t n = ::write(fd, bytes.data() + done, count);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(Kind::System, errno);
-        }
-        if (n == 0) return fail(Kind::System, EIO);
-        done += static_cast<std::size_t>(n);
-    }
+    if (const int code = writeAll(fd, bytes)) return fail(Kind::System, code);
     if (const int code = fault(seam::Step::Sync)) return fail(Kind::System, code);
     if (::fsync(fd) != 0) return fail(Kind::System, errno);
     if (const int code = temp.close()) return fail(Kind::System, code);
     if (const int code = temp.renameTo(target)) return fail(Kind::System, code);
+    syncFolder(dirOf(target));
+    return true;
+}
 
-    // The rename itself made durable. A folder that cannot be opened or synced has the new
-    // file all the same.
-    const int dir = ::open(dirOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
+namespace {
+
+// The temporary files of a replace of many: removed when it goes out of scope, all but those
+// renamed, and on the signals while they exist.
+class TempBatch {
+  public:
+    explicit TempBatch(std::size_t n) : paths_(n), names_(n, nullptr) {}
+    ~TempBatch() {
+        Blocked blocked;
+        for (std::size_t i = renamed_; i < paths_.size(); ++i)
+            if (names_[i]) ::unlink(names_[i]);
+        g_batch = nullptr;
+        g_batchCount = 0;
+        g_batchFrom = 0;
+        if (installed_)
+            for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
     }
+    TempBatch(const TempBatch&) = delete;
+    TempBatch& operator=(const TempBatch&) = delete;
+
+    // Creates file i beside `target`'s folder with `mode`: its descriptor, or -1 with errno.
+    int create(std::size_t i, const std::string& dir, mode_t mode) {
+        Blocked blocked;
+        install();
+        for (int attempt = 0; attempt < 32; ++attempt) {
+            std::string path = dir + "/.orbcfg-" + randomTag();
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd >= 0) {
+                paths_[i] = std::move(path);
+                names_[i] = paths_[i].c_str();
+                return fd;
+            }
+            if (errno != EEXIST) return -1;
+        }
+        errno = EEXIST;
+        return -1;
+    }
+    const std::string& path(std::size_t i) const { return paths_[i]; }
+
+    // Renames file i (all before it renamed already) to `target`: 0 or errno.
+    // No signal needs blocking here: a handler that runs just after the rename unlinks a name
+    // that is gone.
+    int renameTo(std::size_t i, const std::string& target) {
+        if (const int code = fault(seam::Step::Rename)) return code;
+        if (::rename(paths_[i].c_str(), target.c_str()) != 0) return errno;
+        renamed_ = i + 1;
+        g_batchFrom = renamed_;
+        return 0;
+    }
+
+  private:
+    void install() {
+        if (installed_) return;
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        for (int sig : kSignals) sigaddset(&action.sa_mask, sig);
+        for (int i = 0; i < 3; ++i) {
+            ::sigaction(kSignals[i], nullptr, &g_previous[i]);
+            if (g_previous[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
+        }
+        g_batch = names_.data();
+        g_batchFrom = 0;
+        g_batchCount = names_.size();
+        installed_ = true;
+    }
+
+    std::vector<std::string> paths_;
+    std::vector<const char*> names_;  // what the signal handler reads
+    std::size_t renamed_ = 0;
+    bool installed_ = false;
+};
+
+}  // namespace
+
+bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
+                  const ReplaceOptions& options) {
+    error = {};
+    result = {};
+    bool opening = true;
+    std::size_t at = 0;
+    const auto fail = [&](Kind kind, int code, std::string reason = {}) {
+        error = makeError(kind, code, files[at].path, reason.empty() ? systemReason(code) : reason,
+                          true, opening);
+        result.failed = at;
+        return false;
+    };
+    std::vector<Target> targets(files.size());
+    for (at = 0; at < files.size(); ++at) {
+        int code = 0;
+        std::string reason;
+        if (const Kind kind = inspect(files[at].path, options, targets[at], code, reason);
+            kind != Kind::None)
+            return fail(kind, code, reason);
+    }
+
+    std::lock_guard<std::mutex> one(replaceMutex());
+    TempBatch temps(files.size());
+    // The distinct folders, each opened before the first write, so that a flush through it
+    // reports any write-back failure of what follows.
+    struct Folder {
+        std::string path;
+        int fd = -1;
+        dev_t dev = 0;
+    };
+    std::vector<Folder> folders;
+    struct Closers {
+        std::vector<Folder>& folders;
+        ~Closers() {
+            for (const Folder& f : folders) ::close(f.fd);
+        }
+    } closers{folders};
+    // Every new file written and closed; made durable below all at once.
+    for (at = 0; at < files.size(); ++at) {
+        const Target& t = targets[at];
+        std::string dir = dirOf(t.path);
+        opening = true;
+        if (std::none_of(folders.begin(), folders.end(),
+                         [&](const Folder& f) { return f.path == dir; })) {
+            const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) return fail(Kind::System, errno);
+            struct stat st;
+            folders.push_back({dir, fd, ::fstat(fd, &st) == 0 ? st.st_dev : 0});
+        }
+        const int fd = temps.create(at, dir, t.mode & 0777);
+        if (fd < 0) return fail(Kind::System, errno);
+        struct Closer {
+            int fd;
+            bool open = true;
+            ~Closer() {
+                if (open) ::close(fd);
+            }
+        } closer{fd};
+        if (const int code = adopt(fd, t)) return fail(Kind::System, code);
+        opening = false;
+        if (const int code = writeAll(fd, files[at].bytes)) return fail(Kind::System, code);
+#ifndef __linux__
+        // No syncfs: each file reaches the disk on its own.
+        if (const int code = fault(seam::Step::Sync)) return fail(Kind::System, code);
+        if (::fsync(fd) != 0) return fail(Kind::System, errno);
+#endif
+        closer.open = false;
+        if (::close(fd) != 0) return fail(Kind::System, errno);
+    }
+#ifdef __linux__
+    // One flush of each file system the new files are on; it reports a failed write-back of
+    // any of them.
+    at = 0;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (std::any_of(folders.begin(), folders.begin() + static_cast<std::ptrdiff_t>(i),
+                        [&](const Folder& f) { return f.dev == folders[i].dev; }))
+            continue;
+        if (const int code = fault(seam::Step::Sync)) return fail(Kind::System, code);
+        if (::syncfs(folders[i].fd) != 0) return fail(Kind::System, errno);
+    }
+#endif
+    for (at = 0; at < files.size(); ++at) {
+        if (const int code = temps.renameTo(at, targets[at].path)) {
+            result.renamed = at;
+            return fail(Kind::System, code);
+        }
+    }
+    result.renamed = files.size();
+    for (const Folder& f : folders) (void)::fsync(f.fd);
     return true;
 }
 
@@ -817,6 +1035,120 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
     if (exists) ::SetFileAttributesW(target.c_str(), attributes);
     if (!moved) return fail(e);
     temp.renamed();
+    return true;
+}
+
+bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
+                  const ReplaceOptions& options) {
+    error = {};
+    result = {};
+    std::size_t at = 0;
+    bool opening = true;
+    const auto fail = [&](DWORD e) {
+        error = windowsError(files[at].path, e, true, opening);
+        result.failed = at;
+        return false;
+    };
+    const auto failWith = [&](Kind kind, int code, std::string reason) {
+        error = makeError(kind, code, files[at].path, std::move(reason), true, opening);
+        result.failed = at;
+        return false;
+    };
+    struct Item {
+        std::wstring target;
+        DWORD attributes = INVALID_FILE_ATTRIBUTES;
+        std::wstring temp;
+    };
+    std::vector<Item> items(files.size());
+    for (at = 0; at < files.size(); ++at) {
+        const std::string& path = files[at].path;
+        if (path.empty() || path.back() == '/' || path.back() == '\\')
+            return failWith(Kind::NotFile, EISDIR, "not a file name");
+        Item& item = items[at];
+        item.target = resolve(wide(path));
+        item.attributes = ::GetFileAttributesW(item.target.c_str());
+        if (item.attributes != INVALID_FILE_ATTRIBUTES) {
+            if (item.attributes & FILE_ATTRIBUTE_DIRECTORY)
+                return failWith(Kind::NotFile, EISDIR, "is a directory");
+            if ((item.attributes & FILE_ATTRIBUTE_READONLY) && !options.force)
+                return failWith(Kind::ReadOnly, EACCES, "read-only file");
+        }
+    }
+
+    std::lock_guard<std::mutex> one(replaceMutex());
+    std::size_t renamed = 0;
+    struct Remover {
+        std::vector<Item>& items;
+        std::size_t& renamed;
+        ~Remover() {
+            for (std::size_t i = renamed; i < items.size(); ++i)
+                if (!items[i].temp.empty()) ::DeleteFileW(items[i].temp.c_str());
+        }
+    } remover{items, renamed};
+    // No flush of a whole volume: each file is written, flushed and closed.
+    for (at = 0; at < files.size(); ++at) {
+        Item& item = items[at];
+        opening = true;
+        HANDLE h = INVALID_HANDLE_VALUE;
+        for (int attempt = 0; attempt < 32 && h == INVALID_HANDLE_VALUE; ++attempt) {
+            std::wstring path = dirOf(item.target);
+            if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+            path += wide(".orbcfg-" + randomTag());
+            h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                item.temp = std::move(path);
+            } else if (const DWORD e = ::GetLastError();
+                       e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) {
+                return fail(e);
+            }
+        }
+        if (h == INVALID_HANDLE_VALUE) return fail(ERROR_FILE_EXISTS);
+        struct Closer {
+            HANDLE h;
+            ~Closer() { ::CloseHandle(h); }
+        } closer{h};
+        opening = false;
+        const std::string_view bytes = files[at].bytes;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 16);
+            if (const int code = fault(seam::Step::Write, count))
+                return failWith(Kind::System, code, systemReason(code));
+            DWORD n = 0;
+            if (!::WriteFile(h, bytes.data() + done, static_cast<DWORD>(count), &n, nullptr))
+                return fail(::GetLastError());
+            if (n == 0) return fail(ERROR_WRITE_FAULT);
+            done += n;
+        }
+        if (const int code = fault(seam::Step::Sync))
+            return failWith(Kind::System, code, systemReason(code));
+        if (!::FlushFileBuffers(h)) return fail(::GetLastError());
+    }
+    for (at = 0; at < files.size(); ++at) {
+        Item& item = items[at];
+        if (const int code = fault(seam::Step::Rename)) {
+            result.renamed = renamed;
+            return failWith(Kind::System, code, systemReason(code));
+        }
+        const bool exists = item.attributes != INVALID_FILE_ATTRIBUTES;
+        const bool readOnly = exists && (item.attributes & FILE_ATTRIBUTE_READONLY);
+        if (readOnly)
+            ::SetFileAttributesW(item.target.c_str(), item.attributes & ~FILE_ATTRIBUTE_READONLY);
+        bool moved = exists && ::ReplaceFileW(item.target.c_str(), item.temp.c_str(), nullptr,
+                                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        if (!moved)
+            moved = ::MoveFileExW(item.temp.c_str(), item.target.c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        const DWORD e = moved ? 0 : ::GetLastError();
+        if (readOnly) ::SetFileAttributesW(item.target.c_str(), item.attributes);
+        if (!moved) {
+            result.renamed = renamed;
+            return fail(e);
+        }
+        renamed = at + 1;
+    }
+    result.renamed = renamed;
     return true;
 }
 

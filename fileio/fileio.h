@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -62,6 +63,26 @@ struct ReplaceOptions {
 // nothing is left behind.
 bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
                  const ReplaceOptions& options = {});
+
+// One file of a replace of many.
+struct Replacement {
+    std::string path;
+    std::string_view bytes;
+};
+struct BatchResult {
+    std::size_t failed = 0;   // the file the error is about
+    std::size_t renamed = 0;  // how many files, from the first, hold their new bytes
+};
+
+// Replaces many files at once, as replaceFile does each, with one flush for all: every new
+// file is written beside its target and closed, all are made durable together (syncfs on
+// Linux; elsewhere each file is flushed), then each is renamed over its target in order, and
+// each folder is synced once. On a failure before the first rename no target has changed and
+// no temporary file is left; on a failure of a rename the files before it hold their new bytes
+// (`result.renamed` of them: the caller puts them back), the others are untouched and no
+// temporary file is left.
+bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
+                  const ReplaceOptions& options = {});
 
 // True when both paths name the same existing file.
 bool sameFile(const std::string& a, const std::string& b);

@@ -43,6 +43,15 @@ std::string inFolder(const fs::path& root, const std::string& file) {
     return utf8Of(root / pathOf(file));
 }
 
+// Threads that share out `jobs` files: one for every two processors (with the files in the
+// cache a thread does not wait, and on a machine of two busy processors a second thread costs
+// more than it gains: measured with bench/fleet), at most kReaders, one for a small folder.
+std::size_t readerThreads(std::size_t jobs) {
+    return std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency() / 2, kReaders), 1,
+        jobs / 256 + 1);
+}
+
 std::string inQuotes(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
@@ -84,27 +93,38 @@ std::string canonicalAddress(std::string_view s) {
     return out + std::to_string(group);
 }
 
+const Id ip = idOf("IP"), mname = idOf("MNAME");
+
 std::string decoded(std::string_view value) {
     return text::isUtf8(value) ? std::string(value) : text::fromCp1251(value);
 }
 
-// The address and computer name as reading leaves them: the last line of each key wins.
+// The address and computer name as reading leaves them (the last line of each key wins), as
+// the record keeps them: an address only when it is one.
+void setNames(Record& r, std::string_view ip, int ipLine, std::string_view mname, int mnameLine) {
+    if (ipLine > 0) r.ip = decoded(ip), r.ipLine = ipLine;
+    if (mnameLine > 0) r.mname = decoded(mname), r.mnameLine = mnameLine;
+    if (!IsValidIpAddress(r.ip)) r.ip.clear();  // the review resets it: it is no address
+}
+
 void scanNames(std::string_view bytes, Record& r) {
-    static const Id ip = idOf("IP"), mname = idOf("MNAME");
+    std::string_view ipValue, mnameValue;
+    int ipLine = 0, mnameLine = 0;
+    std::string held[2];  // values of lines that had CR bytes inside
     forEachLine(bytes, [&](const RawLine& raw) {
         if (!raw.text.starts_with("IP='") && !raw.text.starts_with("MNAME='")) return true;
         const Line line = parseLine(raw.text);
         if (line.type != Line::Type::Param) return true;
         if (line.key == ip) {
-            r.ip = decoded(line.value);
-            r.ipLine = raw.number;
+            ipValue = raw.rebuilt ? std::string_view(held[0] = line.value) : line.value;
+            ipLine = raw.number;
         } else if (line.key == mname) {
-            r.mname = decoded(line.value);
-            r.mnameLine = raw.number;
+            mnameValue = raw.rebuilt ? std::string_view(held[1] = line.value) : line.value;
+            mnameLine = raw.number;
         }
         return true;
     });
-    if (!IsValidIpAddress(r.ip)) r.ip.clear();  // the review resets it: it is no address
+    setNames(r, ipValue, ipLine, mnameValue, mnameLine);
 }
 
 std::string joined(const std::vector<const Record*>& others, const Record* self) {
@@ -244,16 +264,21 @@ Record loadRecord(const std::string& dir, std::string file, const ReadFile& read
         r.error = why.empty() ? "cannot be read" : why;
         return r;
     }
-    scanNames(*bytes, r);
     if (options.settings) r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
-    if (options.findings) {
-        for (orbex::Finding& f : lintConfig(*bytes)) {
-            const bool reset = f.resets;
-            r.findings.push_back({r.file, f.line, std::move(f.key),
-                                  reset ? code::kResetValue : code::kIgnoredLine,
-                                  std::move(f.message)});
-        }
+    if (!options.findings) {
+        scanNames(*bytes, r);
+        return r;
     }
+    // The check notes the address and the computer name in its own pass.
+    LastValue names[] = {{ip, {}, 0}, {mname, {}, 0}};
+    lintConfig(
+        *bytes,
+        [&r](const orbex::Finding& f) {
+            r.findings.push_back({r.file, f.line, f.key,
+                                  f.resets ? code::kResetValue : code::kIgnoredLine, f.message});
+        },
+        names);
+    setNames(r, names[0].value, names[0].line, names[1].value, names[1].line);
     return r;
 }
 
@@ -269,9 +294,7 @@ std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Op
         for (std::size_t i; (i = next.fetch_add(1)) < files->size();)
             fleet.records[i] = loadRecord(dir, std::move((*files)[i]), read, options);
     };
-    const std::size_t threads = std::clamp<std::size_t>(
-        std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
-        files->size() / 256 + 1);
+    const std::size_t threads = readerThreads(files->size());
     std::vector<std::thread> pool;
     for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
     work();
@@ -643,9 +666,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         for (std::size_t k; (k = next.fetch_add(1)) < pending.size();)
             make(pending[k], outcomes[k]);
     };
-    const std::size_t threads = std::clamp<std::size_t>(
-        std::min<std::size_t>(std::thread::hardware_concurrency(), kReaders), 1,
-        pending.size() / 256 + 1);
+    const std::size_t threads = readerThreads(pending.size());
     std::vector<std::thread> pool;
     for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
     work();
@@ -768,6 +789,42 @@ bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceF
         written.push_back(t.file);
     }
     return true;
+}
+
+bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFiles& replaceAll,
+                 const ReplaceFile& putBack, std::string& error) {
+    if (!plan.refusals.empty()) {
+        error = "the plan holds refusals";
+        return false;
+    }
+    const fs::path root = pathOf(dir);
+    std::vector<const Target*> todo;
+    std::vector<FileBytes> files;
+    for (const Target& t : plan.targets) {
+        if (t.status == Status::Same) continue;
+        todo.push_back(&t);
+        files.push_back({inFolder(root, t.file), t.bytes});
+    }
+    if (files.empty()) return true;
+    BatchFailure failure;
+    if (replaceAll(files, failure)) return true;
+    error = "cannot write " + todo[std::min(failure.failed, todo.size() - 1)]->file + ": " +
+            failure.reason;
+    // Put back what was renamed.
+    std::size_t left = 0;
+    for (std::size_t k = 0; k < failure.renamed && k < todo.size(); ++k) {
+        const Target& w = *todo[k];
+        std::string ignored;
+        std::error_code ec;
+        if (w.status == Status::New) {
+            if (!fs::remove(root / pathOf(w.file), ec)) ++left;
+        } else if (!putBack(inFolder(root, w.file), *w.old, ignored)) {
+            ++left;
+        }
+    }
+    if (left > 0)
+        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+    return false;
 }
 
 }  // namespace orbex::fleet

@@ -190,4 +190,23 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
 bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                   std::vector<std::string>& written, std::string& error);
 
+// Replaces many files at once (all written and made durable before the first rename). On
+// failure: the file it failed at, how many of the first files were renamed already (they hold
+// their new bytes), and the reason; the others are untouched.
+struct FileBytes {
+    std::string path;
+    std::string_view bytes;
+};
+struct BatchFailure {
+    std::size_t failed = 0;
+    std::size_t renamed = 0;
+    std::string reason;
+};
+using ReplaceFiles = std::function<bool(std::span<const FileBytes> files, BatchFailure& failure)>;
+
+// The same through one replace of all the targets, with one flush for all of them; when it
+// fails, the files it renamed are put back through `putBack` (new ones removed).
+bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFiles& replaceAll,
+                 const ReplaceFile& putBack, std::string& error);
+
 }  // namespace orbex::fleet

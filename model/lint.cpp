@@ -82,13 +82,92 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+Finding chipsetFinding(int number, std::string_view value, bool xFlag) {
+    if (xFlag)
+        return {number, std::string(keys::CHIPSET),
+                quoted(std::string(value) + "_x") +
+                    " (the value with X='on') is not in the key's value table; ignored"};
+    return {number, std::string(keys::CHIPSET),
+            quoted(value) + " is not in the key's value table; ignored"};
+}
+
+// The findings of the values the review resets, in line order, from the last text and line of
+// every checked key.
+template <typename Texts>
+void addResets(const Texts& texts, const std::array<int, kKeyCount>& lastLine,
+               std::vector<Finding>& out) {
+    // A text reads as the store would hold it: UTF-8 as it is, anything else as Windows-1251.
+    std::string decoded;
+    const auto textOfKey = [&](Id id) -> std::string_view {
+        const std::string_view t = texts[id];
+        if (text::isUtf8(t)) return t;
+        return decoded = text::fromCp1251(t);
+    };
+    const std::size_t first = out.size();
+    forEachReset(textOfKey, [&](Id id) {
+        const Param& p = param(id);
+        out.push_back(
+            {lastLine[id], std::string(p.key),
+             quoted(textOfKey(id)) + " is not " + describe(p.check) + "; saving resets it to unset",
+             true});
+    });
+    std::stable_sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+}
+
+// Files larger than this are read twice when they hold a key whose finding depends on later
+// lines: once for the X flag and the checked keys' last texts, then for the findings in line
+// order, none held back. Smaller files hold their late findings until the end.
+constexpr std::size_t kReadTwiceAbove = std::size_t{64} * 1024;
+
+// What the end of a large file decides, read before its findings: the X flag and the values
+// the review resets, in line order.
+struct Ahead {
+    bool xFlag = false;
+    std::vector<Finding> resets;
+};
+
+Ahead readAhead(FileText text, std::deque<std::string>& held) {
+    static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X);
+    Ahead ahead;
+    std::optional<bool> xFlag;
+    std::array<int, kKeyCount> lastLine{};
+    std::array<std::string_view, kKeyCount> texts;
+    texts.fill(kUnset);
+    forEachLine(text, [&](const RawLine& raw) {
+        const Line line = parseLine(raw.text);
+        if (line.type != Line::Type::Param) return true;
+        if (line.key == x) {
+            if (!xFlag) xFlag = onOff(line.value);
+        } else if (line.key != chipset && param(line.key).kind == Kind::Text &&
+                   param(line.key).check != Check::Any) {
+            texts[line.key] =
+                raw.rebuilt ? std::string_view(held.emplace_back(line.value)) : line.value;
+            lastLine[line.key] = raw.number;
+        }
+        return true;
+    });
+    ahead.xFlag = xFlag.value_or(false);
+    addResets(texts, lastLine, ahead.resets);
+    return ahead;
+}
+
+}  // namespace
+
 // One pass over the lines, each key looked up once. Reading's state is kept only as far as the
 // check needs it: the X flag, the CHIPSET lines that wait for it, and the last text of every
 // key that the review checks; the review's checks then run on those texts without a table.
 // Findings go out as soon as no later one can come before them (a waiting CHIPSET line, or the
-// line of a checked key whose value the review may reset), so that a file of many bad lines
-// needs no more memory than the file.
+// line of a checked key whose value the review may reset). A large file is read ahead for what
+// its end decides, so that none waits and its findings need no more memory than a few lines.
 void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report) {
+    lintConfig(bytes, report, {});
+}
+
+void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report,
+                std::span<LastValue> watch) {
     static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
     struct Pending {
         int number;
@@ -115,13 +194,28 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
     };
 
     const FileText text = textOf(bytes);
+    std::optional<Ahead> ahead;
+    if (text.lines.size() > kReadTwiceAbove) ahead = readAhead(text, held);
+    std::size_t nextReset = 0;
+    // A finding in line order: with the file read ahead, the resets of earlier lines first.
+    const auto add = [&](Finding f) {
+        if (ahead)
+            while (nextReset < ahead->resets.size() && ahead->resets[nextReset].line < f.line)
+                out.push_back(std::move(ahead->resets[nextReset++]));
+        out.push_back(std::move(f));
+    };
     forEachLine(text, [&](const RawLine& raw) {
         if (out.size() - sent >= 256) flush();
         const Line line = parseLine(raw.text);
         if (line.type == Line::Type::Blank || line.type == Line::Type::Comment) return true;
         if (line.type == Line::Type::Other) {
-            out.push_back(explain(raw, line));
+            add(explain(raw, line));
             return true;
+        }
+        for (LastValue& w : watch) {
+            if (w.key != line.key) continue;
+            w.value.assign(line.value);
+            w.line = raw.number;
         }
         const Param& p = param(line.key);
         std::string message;
@@ -141,6 +235,11 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
                 break;
             case Kind::Choice:
                 if (line.key == chipset) {
+                    if (ahead) {
+                        if (!chipsetItem(line.value, ahead->xFlag))
+                            add(chipsetFinding(raw.number, line.value, ahead->xFlag));
+                        return true;
+                    }
                     chipsets.push_back({raw.number, keep(raw, line.value)});
                     barrier = std::min(barrier, raw.number);
                     return true;
@@ -149,7 +248,7 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
                     message = quoted(line.value) + " is not in the key's value table; ignored";
                 break;
             case Kind::Text:
-                if (p.check != Check::Any) {
+                if (p.check != Check::Any && !ahead) {
                     texts[line.key] = keep(raw, line.value);
                     barrier = std::min(barrier, raw.number);
                 }
@@ -158,45 +257,31 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
         if (message.empty()) {
             lastLine[line.key] = raw.number;
         } else {
-            out.push_back({raw.number, std::string(p.key), std::move(message)});
+            add({raw.number, std::string(p.key), std::move(message)});
         }
         return true;
     });
-    for (const Pending& c : chipsets) {
-        if (chipsetItem(c.value, xFlag.value_or(false))) {
-            lastLine[chipset] = c.number;
-        } else if (xFlag.value_or(false)) {
-            out.push_back(
-                {c.number, std::string(keys::CHIPSET),
-                 quoted(std::string(c.value) + "_x") +
-                     " (the value with X='on') is not in the key's value table; ignored"});
-        } else {
-            out.push_back({c.number, std::string(keys::CHIPSET),
-                           quoted(c.value) + " is not in the key's value table; ignored"});
+    if (!ahead) {
+        for (const Pending& c : chipsets) {
+            if (chipsetItem(c.value, xFlag.value_or(false))) {
+                lastLine[chipset] = c.number;
+            } else {
+                out.push_back(chipsetFinding(c.number, c.value, xFlag.value_or(false)));
+            }
         }
     }
     if (text.eof != std::string_view::npos) {
         const std::string_view rest = bytes.substr(text.eof + 1);
         if (rest.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos)
-            out.push_back(
-                {static_cast<int>(std::count(text.lines.begin(), text.lines.end(), '\n')) + 1, "",
+            add({static_cast<int>(std::count(text.lines.begin(), text.lines.end(), '\n')) + 1, "",
                  "text after byte 1A (Ctrl-Z) is ignored"});
     }
-
-    // A text reads as the store would hold it: UTF-8 as it is, anything else as Windows-1251.
-    std::string decoded;
-    const auto textOfKey = [&](Id id) -> std::string_view {
-        const std::string_view t = texts[id];
-        if (text::isUtf8(t)) return t;
-        return decoded = text::fromCp1251(t);
-    };
-    forEachReset(textOfKey, [&](Id id) {
-        const Param& p = param(id);
-        out.push_back(
-            {lastLine[id], std::string(p.key),
-             quoted(textOfKey(id)) + " is not " + describe(p.check) + "; saving resets it to unset",
-             true});
-    });
+    if (ahead) {
+        while (nextReset < ahead->resets.size())
+            out.push_back(std::move(ahead->resets[nextReset++]));
+    } else {
+        addResets(texts, lastLine, out);
+    }
     // What was held back, in line order after what went out.
     std::stable_sort(out.begin() + static_cast<std::ptrdiff_t>(sent), out.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
@@ -207,14 +292,14 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
 std::vector<Finding> droppedLines(std::string_view bytes) {
     // The comments that the save writes again (the ones it wrote itself) are not lost.
     std::vector<std::string> written;
-    forEachLine(normalizeConfig(bytes, [](Id) {}), [&](const RawLine& raw) {
+    forEachLine<true>(normalizeConfig(bytes, [](Id) {}), [&](const RawLine& raw) {
         if (parseLine(raw.text).type == Line::Type::Comment) written.emplace_back(raw.text);
         return true;
     });
     std::sort(written.begin(), written.end());
     std::vector<bool> used(written.size(), false);
     std::vector<Finding> out;
-    forEachLine(bytes, [&](const RawLine& raw) {
+    forEachLine<true>(bytes, [&](const RawLine& raw) {
         if (parseLine(raw.text).type != Line::Type::Comment) return true;
         auto at = std::lower_bound(written.begin(), written.end(), raw.text);
         while (at != written.end() && *at == raw.text && used[std::size_t(at - written.begin())])

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,17 @@ std::vector<Finding> lintConfig(std::string_view bytes);
 // The same, one at a time, without holding them: a file of many bad lines needs no more memory
 // than the file.
 void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report);
+
+// A key whose last parameter line the check notes on its way: the value as the file holds it
+// and its line (0 when the file has no such line).
+struct LastValue {
+    int key = -1;
+    std::string value;
+    int line = 0;
+};
+// The same, noting the last value of each of `watch`'s keys in the same pass.
+void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report,
+                std::span<LastValue> watch);
 
 // The lines of a file that reading ignores and that the save therefore drops: the findings
 // above that are not resets, and the comment lines that the save does not write again; in line

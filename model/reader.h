@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "catalogue.h"
 #include "store.h"
 
@@ -28,45 +32,73 @@ inline FileText textOf(std::string_view bytes) {
     return {bytes.substr(0, eof), eof};
 }
 
-// Calls `f` for every line of a file's bytes until it returns false. Reading is in text mode:
-// every CR byte is dropped, LF ends a line, a byte 1A ends the file. A last line without a
-// line break is a line like any other.
-template <typename F>
+// The line feed that ends the line at `p` (`end` when there is none), noting in `firstCr` the
+// first CR byte before it. One look at sixteen bytes at a time where the processor allows.
+inline const char* lineEnd(const char* p, const char* end, const char*& firstCr) {
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned l = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        unsigned c = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
+        if (l != 0) c &= (l & (0u - l)) - 1;  // only those before the line feed
+        if (c != 0 && !firstCr) firstCr = p + __builtin_ctz(c);
+        if (l != 0) return p + __builtin_ctz(l);
+        p += 16;
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == '\n') return p;
+        if (*p == '\r' && !firstCr) firstCr = p;
+    }
+    return end;
+}
+
+// Calls `f` for every line of a file's bytes that is no comment, until it returns false.
+// Reading is in text mode: every CR byte is dropped, LF ends a line, a byte 1A ends the file.
+// A last line without a line break is a line like any other. A comment line (a "#" at its
+// first byte) is passed over at that byte: nothing reads its text, whatever CR bytes it holds;
+// with `kComments` comment lines are lines like the others.
+template <bool kComments = false, typename F>
 void forEachLine(FileText in, F&& f) {
     const std::string_view bytes = in.lines;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
     std::string scratch;
     RawLine line;
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::size_t end = bytes.find('\n', pos);
-        const bool broken = end != std::string_view::npos;
-        if (!broken) end = bytes.size();
-        std::string_view text = bytes.substr(pos, end - pos);
-        pos = broken ? end + 1 : end;
+    while (p < end) {
+        const char* firstCr = nullptr;
+        const char* const eol = lineEnd(p, end, firstCr);
+        const char* const next = eol < end ? eol + 1 : end;
         ++line.number;
-        // A comment stays a comment whatever CR bytes it holds: nothing reads its text.
-        if (text.starts_with('#')) {
-            line.text = text;
-            line.rebuilt = false;
-            if (!f(static_cast<const RawLine&>(line))) return;
+        if (!kComments && *p == '#') {
+            p = next;
             continue;
         }
-        while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-        line.rebuilt = text.find('\r') != std::string_view::npos;
-        if (line.rebuilt) {
-            scratch.assign(text);
-            std::erase(scratch, '\r');
-            text = scratch;
+        std::string_view text(p, static_cast<std::size_t>(eol - p));
+        p = next;
+        line.rebuilt = false;
+        if (firstCr == eol - 1) {
+            text.remove_suffix(1);  // the CR of a CR LF line
+        } else if (firstCr) {
+            while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+            line.rebuilt = text.find('\r') != std::string_view::npos;
+            if (line.rebuilt) {
+                scratch.assign(text);
+                std::erase(scratch, '\r');
+                text = scratch;
+            }
         }
         // A mark at the start of any line goes; a line of the mark alone is an empty line.
-        if (text.starts_with(kBom)) text.remove_prefix(kBom.size());
+        if (text.size() >= 3 && text[0] == kBom[0] && text.starts_with(kBom))
+            text.remove_prefix(kBom.size());
         line.text = text;
         if (!f(static_cast<const RawLine&>(line))) return;
     }
 }
-template <typename F>
+template <bool kComments = false, typename F>
 void forEachLine(std::string_view bytes, F&& f) {
-    forEachLine(textOf(bytes), std::forward<F>(f));
+    forEachLine<kComments>(textOf(bytes), std::forward<F>(f));
 }
 
 struct Line {

@@ -421,6 +421,119 @@ class Endless : public std::streambuf {
 
 }  // namespace
 
+// Many files at once: every failure before the renames leaves every old file and no temporary
+// file; a failed rename leaves the files before it replaced (the caller puts them back), the
+// others untouched, and no temporary file.
+TEST(ReplaceMany, EveryFailureKeepsTheOldFilesAndLeavesNothing) {
+    struct ManyFault {
+        const char* name;
+        fileio::seam::Hook hook;
+        int code;
+        std::size_t failed, renamed;
+    };
+    const std::vector<ManyFault> faults = {
+        {"no space while writing the second file",
+         [n = 0](Step s, std::size_t&) mutable {
+             return s == Step::Write && ++n == static_cast<int>(kNew.size() / 65536) + 2 ? ENOSPC
+                                                                                         : 0;
+         },
+         ENOSPC, 1, 0},
+        {"a short write, then an input/output error",
+         [n = 0](Step s, std::size_t& count) mutable {
+             if (s != Step::Write) return 0;
+             if (++n == 1) count /= 2;
+             return n == 3 ? EIO : 0;
+         },
+         EIO, 0, 0},
+        {"the flush fails", [](Step s, std::size_t&) { return s == Step::Sync ? EIO : 0; }, EIO, 0,
+         0},
+        {"the first rename fails",
+         [](Step s, std::size_t&) { return s == Step::Rename ? EACCES : 0; }, EACCES, 0, 0},
+        {"the third rename fails",
+         [n = 0](Step s, std::size_t&) mutable {
+             return s == Step::Rename && ++n == 3 ? EXDEV : 0;
+         },
+         EXDEV, 2, 2},
+    };
+    for (const ManyFault& f : faults) {
+        TempDir dir;
+        spit(dir / "a.cfg", kOld);
+        spit(dir / "b.cfg", kOld);
+        const std::vector<fileio::Replacement> files = {
+            {dir / "a.cfg", kNew}, {dir / "b.cfg", kNew}, {dir / "c.cfg", kNew}};
+        Error e;
+        fileio::BatchResult result;
+        {
+            Hooked hooked(f.hook);
+            EXPECT_FALSE(fileio::replaceFiles(files, e, result)) << f.name;
+        }
+        EXPECT_EQ(e.code, f.code) << f.name;
+        EXPECT_EQ(e.path, files[f.failed].path) << f.name;
+        EXPECT_EQ(result.failed, f.failed) << f.name;
+        EXPECT_EQ(result.renamed, f.renamed) << f.name;
+        EXPECT_EQ(slurp(dir / "a.cfg"), f.renamed > 0 ? kNew : kOld) << f.name;
+        EXPECT_EQ(slurp(dir / "b.cfg"), f.renamed > 1 ? kNew : kOld) << f.name;
+        std::vector<std::string> names = {"a.cfg", "b.cfg"};
+        if (f.renamed > 2) names.push_back("c.cfg");
+        EXPECT_EQ(dir.names(), names) << f.name;
+    }
+}
+
+// Every file replaced, each keeping its mode; a read-only one refuses the whole set before
+// anything is written; links are followed.
+TEST(ReplaceMany, ReplacesEveryFileKeepingModes) {
+    TempDir dir;
+    Umask usual(022);
+    spit(dir / "a.cfg", kOld);
+    ::chmod((dir / "a.cfg").c_str(), 0600);
+    fs::create_directory(dir.path() / "sub");
+    spit(dir / "sub/b.cfg", kOld);
+    fs::create_symlink("sub/b.cfg", dir.path() / "link.cfg");
+    const std::vector<fileio::Replacement> files = {
+        {dir / "a.cfg", "A"}, {dir / "link.cfg", "B"}, {dir / "new.cfg", "C"}};
+    Error e;
+    fileio::BatchResult result;
+    ASSERT_TRUE(fileio::replaceFiles(files, e, result)) << e.message();
+    EXPECT_EQ(result.renamed, 3u);
+    EXPECT_EQ(slurp(dir / "a.cfg"), "A");
+    EXPECT_EQ(modeOf(dir / "a.cfg"), 0600u);
+    EXPECT_EQ(slurp(dir / "sub/b.cfg"), "B");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.cfg"));
+    EXPECT_EQ(modeOf(dir / "new.cfg"), 0644u);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "link.cfg", "new.cfg", "sub"}));
+
+    ::chmod((dir / "a.cfg").c_str(), 0444);
+    const std::vector<fileio::Replacement> again = {{dir / "new.cfg", "D"}, {dir / "a.cfg", "E"}};
+    EXPECT_FALSE(fileio::replaceFiles(again, e, result));
+    EXPECT_EQ(e.kind, Kind::ReadOnly);
+    EXPECT_EQ(result.failed, 1u);
+    EXPECT_EQ(slurp(dir / "new.cfg"), "C");
+    EXPECT_EQ(slurp(dir / "a.cfg"), "A");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "link.cfg", "new.cfg", "sub"}));
+}
+
+// The tool's import: a rename that fails halfway puts back every file it replaced and removes
+// every file it made, so the folder is as it was.
+TEST(ReplaceMany, ImportFailingHalfwayLeavesTheFolderAsItWas) {
+    TempDir dir;
+    spit(dir / "b.cfg", kOld);
+    spit(dir / "d.cfg", kOld);
+    ::chmod((dir / "d.cfg").c_str(), 0640);
+    const std::string csv = "name,USERN\na,1\nb,2\nc,3\nd,4\ne,5\n";
+    for (int failAt : {1, 2, 3, 5}) {
+        Hooked hooked([n = 0, failAt](Step s, std::size_t&) mutable {
+            return s == Step::Rename && ++n == failAt ? ENOSPC : 0;
+        });
+        const Result r = runCli({"import", "-", "-d", dir.path().string(), "--force"}, csv);
+        EXPECT_EQ(r.code, 2) << failAt;
+        EXPECT_NE(r.err.find(std::strerror(ENOSPC)), std::string::npos) << r.err;
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"b.cfg", "d.cfg"})) << failAt;
+        EXPECT_EQ(slurp(dir / "b.cfg"), kOld) << failAt;
+        EXPECT_EQ(slurp(dir / "d.cfg"), kOld) << failAt;
+        EXPECT_EQ(modeOf(dir / "d.cfg"), 0640u) << failAt;
+    }
+}
+
 TEST(Read, InputIsBounded) {
     TempDir dir;
     spit(dir / "ten.cfg", "0123456789");

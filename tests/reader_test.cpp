@@ -148,7 +148,7 @@ TEST(DroppedLines, CommentsAndIgnoredLinesInOrderWithoutResets) {
     EXPECT_NE(saved.find("\n#"), std::string::npos);
     EXPECT_TRUE(droppedLines(saved).empty());
     std::string numlockComment;
-    forEachLine(saved, [&](const RawLine& raw) {
+    forEachLine<true>(saved, [&](const RawLine& raw) {
         if (raw.text.find("NumLock") != std::string_view::npos) numlockComment = raw.text;
         return numlockComment.empty();
     });
