@@ -86,12 +86,13 @@ void EditorAids::watchEdit(QLineEdit* edit) {
 bool EditorAids::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ParamSearch) {
         if (event->type() == QEvent::FocusIn) makeCompleter();
-        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
         if (event->type() == QEvent::ShortcutOverride &&
-            (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter ||
-             keyEvent->key() == Qt::Key_Escape)) {
+            (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)) {
             event->accept();  // the search's own keys, before the window's Enter can save
-        } else if (event->type() == QEvent::KeyPress && keyEvent->key() == Qt::Key_Escape) {
+        } else if (event->type() == QEvent::KeyPress && key == Qt::Key_Escape) {
             ParamSearch->clear();
             window_.setFocus();
             return true;
