@@ -233,6 +233,20 @@ void onSignal(int sig) {
     ::raise(sig);  // delivered on return, as the process would have had it
 }
 
+// Puts onSignal in place for the three signals, keeping the handlers it displaces; a signal the
+// process ignores stays ignored.
+void installHandlers() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : kSignals) sigaddset(&action.sa_mask, sig);
+    for (int i = 0; i < 3; ++i) {
+        ::sigaction(kSignals[i], nullptr, &g_previous[i]);
+        if (g_previous[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
+    }
+}
+
 // Blocks the three signals while it lives.
 class Blocked {
   public:
@@ -303,16 +317,7 @@ class TempFile {
   private:
     void install() {
         if (installed_) return;
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        for (int sig : kSignals) sigaddset(&action.sa_mask, sig);
-        for (int i = 0; i < 3; ++i) {
-            ::sigaction(kSignals[i], nullptr, &g_previous[i]);
-            // A signal the process ignores stays ignored.
-            if (g_previous[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
-        }
+        installHandlers();
         installed_ = true;
     }
 
@@ -560,15 +565,7 @@ class TempBatch {
   private:
     void install() {
         if (installed_) return;
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        for (int sig : kSignals) sigaddset(&action.sa_mask, sig);
-        for (int i = 0; i < 3; ++i) {
-            ::sigaction(kSignals[i], nullptr, &g_previous[i]);
-            if (g_previous[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
-        }
+        installHandlers();
         g_batch = names_.data();
         g_batchFrom = 0;
         g_batchCount = names_.size();

@@ -26,17 +26,6 @@ using namespace orbex;
 
 namespace {
 
-void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QByteArray slurp(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Every file of the folder with its bytes.
 QMap<QString, QByteArray> snapshot(const QString& dir) {
     QMap<QString, QByteArray> files;

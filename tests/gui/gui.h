@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QLineEdit>
 #include <functional>
 
@@ -37,6 +38,17 @@ class Modals {
     QStringList& dialogs = script_.dialogs;        // object names of the dialogs, in order
     QStringList& unexpected = script_.unexpected;  // prompts that came without an answer
 };
+
+// A file's bytes written whole, and read back (empty when it cannot be read).
+inline void spit(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+inline QByteArray slurp(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 // One parameter as its control shows it: the text of an edit, on / off / grayed for a switch,
 // the item of a list (and its own text when an editable list holds one); empty when unset.

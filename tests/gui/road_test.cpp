@@ -27,17 +27,6 @@ const QStringList kFileParams = {"USERN=Иван",  "KEYMAP=text:41D", "AUTOSTAR
 const QString kSaved =
     "Информация | Файл с настройками сохранен под именем\n%1 | Setup | information";
 
-void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray slurp(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Every file and folder below `dir`, relative to it, sorted.
 QStringList tree(const QString& dir) {
     QStringList out;
