@@ -247,6 +247,18 @@ void installHandlers() {
     }
 }
 
+// A new file with a short name of its own in `dir`, created with `mode` (the umask narrows it):
+// its descriptor and `path`, or -1 with errno.
+int createUnique(const std::string& dir, mode_t mode, std::string& path) {
+    for (int attempt = 0; attempt < 32; ++attempt) {
+        path = dir + "/.orbcfg-" + randomTag();
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 // Blocks the three signals while it lives.
 class Blocked {
   public:
@@ -284,18 +296,13 @@ class TempFile {
     int create(mode_t mode) {
         Blocked blocked;
         install();
-        for (int attempt = 0; attempt < 32; ++attempt) {
-            std::string path = dir_ + "/.orbcfg-" + randomTag();
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd >= 0) {
-                fd_ = fd;
-                path_ = std::move(path);
-                g_temp = path_.c_str();
-                return 0;
-            }
-            if (errno != EEXIST) return errno;
-        }
-        return EEXIST;
+        std::string path;
+        const int fd = createUnique(dir_, mode, path);
+        if (fd < 0) return errno;
+        fd_ = fd;
+        path_ = std::move(path);
+        g_temp = path_.c_str();
+        return 0;
     }
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
@@ -536,18 +543,12 @@ class TempBatch {
     int create(std::size_t i, const std::string& dir, mode_t mode) {
         Blocked blocked;
         install();
-        for (int attempt = 0; attempt < 32; ++attempt) {
-            std::string path = dir + "/.orbcfg-" + randomTag();
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd >= 0) {
-                paths_[i] = std::move(path);
-                names_[i] = paths_[i].c_str();
-                return fd;
-            }
-            if (errno != EEXIST) return -1;
-        }
-        errno = EEXIST;
-        return -1;
+        std::string path;
+        const int fd = createUnique(dir, mode, path);
+        if (fd < 0) return -1;
+        paths_[i] = std::move(path);
+        names_[i] = paths_[i].c_str();
+        return fd;
     }
     const std::string& path(std::size_t i) const { return paths_[i]; }
 
