@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <istream>
 #include <mutex>
@@ -673,8 +674,28 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
     return true;
 }
 
+namespace {
+
+// Where a replace of the path lands: the canonical path of the folder of the file at the end of
+// its links, and that file's name; empty when it cannot be told.
+std::string placeOf(const std::string& path) {
+    std::string target;
+    if (resolve(path, target) != 0) return {};
+    char* folder = ::realpath(dirOf(target).c_str(), nullptr);
+    if (!folder) return {};
+    std::string place = folder;
+    std::free(folder);
+    return place + "/" + target.substr(target.find_last_of('/') + 1);
+}
+
+}  // namespace
+
 bool sameFile(const std::string& a, const std::string& b) {
+    // The place first: a writer may replace the file between the two looks at the inodes, and
+    // the same path would then seem to name two files.
     struct stat sa, sb;
+    if (const std::string place = placeOf(a); !place.empty() && place == placeOf(b))
+        return ::stat(a.c_str(), &sa) == 0;
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
@@ -1160,6 +1181,11 @@ bool sameFile(const std::string& a, const std::string& b) {
         ::CloseHandle(h);
         return ok;
     };
+    // The place first: a writer may replace the file between the two looks at the identities.
+    const std::wstring pa = resolve(wide(a)), pb = resolve(wide(b));
+    if (::CompareStringOrdinal(pa.c_str(), static_cast<int>(pa.size()), pb.c_str(),
+                               static_cast<int>(pb.size()), TRUE) == CSTR_EQUAL)
+        return ::GetFileAttributesW(pa.c_str()) != INVALID_FILE_ATTRIBUTES;
     BY_HANDLE_FILE_INFORMATION ia, ib;
     return identity(a, ia) && identity(b, ib) &&
            ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&

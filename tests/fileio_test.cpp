@@ -3,11 +3,13 @@
 // targets, owners, modes, long names, signals and the input bound.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <streambuf>
+#include <thread>
 
 #include "cli_support.h"
 #include "fileio.h"
@@ -535,6 +537,31 @@ TEST(ReplaceMany, ImportFailingHalfwayLeavesTheFolderAsItWas) {
     }
 }
 #endif
+
+// Whether -o names the file being read decides whether the edit takes the lock: a writer that
+// replaces the file meanwhile must not make the same file look like two.
+TEST(SameFile, HoldsWhileAnotherWriterReplacesTheFile) {
+    TempDir dir;
+    const std::string path = dir / "shared.cfg", spelled = dir / "./shared.cfg";
+    spit(path, kOld);
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            const std::string next = dir / ("next" + std::to_string(i % 2));
+            spit(next, kOld);
+            fs::rename(next, path);
+        }
+    });
+    int apart = 0;
+    for (int i = 0; i < 3000; ++i) apart += !fileio::sameFile(path, spelled);
+    stop = true;
+    writer.join();
+    EXPECT_EQ(apart, 0);
+    EXPECT_FALSE(fileio::sameFile(path, dir / "other.cfg"));
+    spit(dir / "other.cfg", kOld);
+    EXPECT_FALSE(fileio::sameFile(path, dir / "other.cfg"));
+    EXPECT_FALSE(fileio::sameFile(dir / "none.cfg", dir / "none.cfg"));
+}
 
 TEST(Read, InputIsBounded) {
     TempDir dir;
