@@ -920,6 +920,28 @@ class TempFile {
     void (*oldTerm_)(int) = SIG_DFL;
 };
 
+// What stopped a write: an errno the seam gave, else an error of Windows.
+struct WriteFailure {
+    int code = 0;
+    DWORD error = 0;
+    explicit operator bool() const { return code != 0 || error != 0; }
+};
+
+// Every byte written, each write checked.
+WriteFailure writeAll(HANDLE h, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 16);
+        if (const int code = fault(seam::Step::Write, count)) return {.code = code};
+        DWORD n = 0;
+        if (!::WriteFile(h, bytes.data() + done, static_cast<DWORD>(count), &n, nullptr))
+            return {.error = ::GetLastError()};
+        if (n == 0) return {.error = ERROR_WRITE_FAULT};
+        done += n;
+    }
+    return {};
+}
+
 // The final path of a file, links followed; the path itself when it names no file yet.
 std::wstring resolve(const std::wstring& path) {
     const HANDLE h =
@@ -1013,18 +1035,8 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
     TempFile temp(dirOf(target));
     if (const DWORD e = temp.create()) return fail(e);
     opening = false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 16);
-        if (const int code = fault(seam::Step::Write, count))
-            return failWith(Kind::System, code, systemReason(code));
-        DWORD n = 0;
-        if (!::WriteFile(temp.handle(), bytes.data() + done, static_cast<DWORD>(count), &n,
-                         nullptr))
-            return fail(::GetLastError());
-        if (n == 0) return fail(ERROR_WRITE_FAULT);
-        done += n;
-    }
+    if (const WriteFailure w = writeAll(temp.handle(), bytes))
+        return w.code ? failWith(Kind::System, w.code, systemReason(w.code)) : fail(w.error);
     if (const int code = fault(seam::Step::Sync))
         return failWith(Kind::System, code, systemReason(code));
     if (!::FlushFileBuffers(temp.handle())) return fail(::GetLastError());
@@ -1128,18 +1140,8 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
             ~Closer() { ::CloseHandle(h); }
         } closer{h};
         opening = false;
-        const std::string_view bytes = files[at].bytes;
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            std::size_t count = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 16);
-            if (const int code = fault(seam::Step::Write, count))
-                return failWith(Kind::System, code, systemReason(code));
-            DWORD n = 0;
-            if (!::WriteFile(h, bytes.data() + done, static_cast<DWORD>(count), &n, nullptr))
-                return fail(::GetLastError());
-            if (n == 0) return fail(ERROR_WRITE_FAULT);
-            done += n;
-        }
+        if (const WriteFailure w = writeAll(h, files[at].bytes))
+            return w.code ? failWith(Kind::System, w.code, systemReason(w.code)) : fail(w.error);
         if (const int code = fault(seam::Step::Sync))
             return failWith(Kind::System, code, systemReason(code));
         if (!::FlushFileBuffers(h)) return fail(::GetLastError());
