@@ -374,6 +374,32 @@ class FleetTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(text("term03.cfg", FleetModel::Name), QString("saved"), 1000);
     }
 
+    // The filter and the order follow what the files set now, and the columns shown.
+    void filterAndOrderFollowTheRows() {
+        auto* filter = child<QLineEdit>("FleetFilter");
+        filter->setText("RENAMED");
+        QCOMPARE(shown()->rowCount(), 0);
+        spit(dir + "/term06.cfg", "USERN='user6'\r\nMNAME='Renamed'\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), 1, 1000);
+        spit(dir + "/term06.cfg", "USERN='user6'\r\nMNAME='other'\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), 0, 1000);
+        // A value is found once its column is shown.
+        filter->setText("user6");
+        QCOMPARE(shown()->rowCount(), 0);
+        fleet->findChild<QAction*>("FleetColumn_USERN")->setChecked(true);
+        QCOMPARE(shown()->rowCount(), 1);
+        QCOMPARE(shown()->index(0, FleetModel::File).data().toString(), QString("term06.cfg"));
+        filter->clear();
+        QCOMPARE(shown()->rowCount(), 10);
+
+        // A new file gives an unchanged row a second finding: that row moves to the top.
+        fleet->grid()->sortByColumn(FleetModel::Findings, Qt::DescendingOrder);
+        spit(dir + "/new.cfg", "MNAME='term02'\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), 11, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->index(0, FleetModel::File).data().toString(),
+                                  QString("AA^BB^CC^DD^EE^02.cfg"), 1000);
+    }
+
     void doubleClickOpensTheFileInTheEditor() {
         const QModelIndex at = cell("kassa.cfg", FleetModel::Ip);
         fleet->FleetGridDblClick(at);
