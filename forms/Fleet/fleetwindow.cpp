@@ -360,7 +360,8 @@ int FleetModel::withFindings() const {
 bool FleetModel::shows(int row, const QString& folded) const {
     const Row& r = rows_[std::size_t(row)];
     const int columns = columnCount();
-    if (folded.contains(u'\n')) {  // no cell holds a line end: compare cell by cell
+    // The cells are joined by line ends: a text holding one is looked for cell by cell.
+    if (folded.contains(u'\n')) {
         for (int c = 0; c < columns; ++c)
             if (text(r, c).toCaseFolded().contains(folded)) return true;
         return false;
@@ -892,7 +893,7 @@ bool TFleet::openFolder(const QString& dir) {
     setWindowTitle("Парк терминалов — " + QDir::toNativeSeparators(full));
     FleetAnswer->clear();
     dirty_.clear();
-    fileWatchers_.clear();
+    qDeleteAll(std::exchange(fileWatchers_, {}));
     if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
     // The files are watched once they are read (refreshNow): watching them meanwhile would
     // slow the reading down, and a change made meanwhile is seen by its time and size.
@@ -907,7 +908,7 @@ bool TFleet::openFolder(const QString& dir) {
 // large folder is watched a few hundred files at a time between other events.
 void TFleet::watchFiles() {
     QSet<QString> watched;
-    for (const auto& w : fileWatchers_)
+    for (const QFileSystemWatcher* w : fileWatchers_)
         for (const QString& p : w->files()) watched.insert(p);
     unwatched_.clear();
     for (const std::string& f : model_->files())
@@ -925,10 +926,10 @@ void TFleet::watchSome() {
     constexpr std::size_t kWatchers = 32;
     for (qsizetype done = 0; done < some.size();) {
         QFileSystemWatcher* w = nullptr;
-        for (const auto& have : fileWatchers_)
-            if (!w || have->files().size() < w->files().size()) w = have.get();
+        for (QFileSystemWatcher* have : fileWatchers_)
+            if (!w || have->files().size() < w->files().size()) w = have;
         if (!w || (w->files().size() >= kEach && fileWatchers_.size() < kWatchers)) {
-            w = fileWatchers_.emplace_back(std::make_unique<QFileSystemWatcher>()).get();
+            w = fileWatchers_.emplace_back(new QFileSystemWatcher(this));
             connect(w, &QFileSystemWatcher::fileChanged, this, &TFleet::fileChanged);
         }
         const qsizetype n =

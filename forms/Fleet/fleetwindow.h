@@ -11,7 +11,6 @@
 #include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QWidget>
-#include <memory>
 #include <vector>
 
 #include "fleet.h"
@@ -85,8 +84,8 @@ class FleetModel : public QAbstractTableModel {
         mutable int sortColumn = -1;
     };
     Row readRow(std::string file) const;
-    // Findings across files, and the common file's values; false when the common file's
-    // values stayed as they were. Rows whose findings change are marked in `changed`.
+    // Findings across files, and the common file's values; true when those values changed.
+    // Rows whose findings change are marked in `changed`.
     bool crossCheck(std::vector<bool>* changed = nullptr);
     std::optional<orbex::Id> keyOf(int column) const;
     int indexOf(const std::string& file) const;      // -1: no such row
@@ -194,8 +193,8 @@ class TFleet : public QWidget {
     FleetPreview* preview_ = nullptr;
     QFileDialog* importDialog_ = nullptr;
     QFileDialog* exportDialog_ = nullptr;
-    QFileSystemWatcher watcher_;                                     // the folder
-    std::vector<std::unique_ptr<QFileSystemWatcher>> fileWatchers_;  // its files
+    QFileSystemWatcher watcher_;                     // the folder
+    std::vector<QFileSystemWatcher*> fileWatchers_;  // its files, children of the window
     QTimer refresh_;
     QTimer watchMore_;
     QStringList unwatched_;

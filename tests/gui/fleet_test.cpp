@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -398,6 +399,27 @@ class FleetTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), 11, 1000);
         QTRY_COMPARE_WITH_TIMEOUT(shown()->index(0, FleetModel::File).data().toString(),
                                   QString("AA^BB^CC^DD^EE^02.cfg"), 1000);
+    }
+
+    // A large folder is watched by several watchers: a file written in place follows in any
+    // of them.
+    void everyFileOfALargeFolderIsWatched() {
+        for (int i = 0; i < 2100; ++i)
+            spit(dir + QString("/m%1.cfg").arg(i, 4, 10, QChar('0')), "USERN='many'\r\n");
+        QVERIFY(fleet->openFolder(dir));
+        QTRY_VERIFY_WITH_TIMEOUT(!model()->loading(), 5000);
+        const auto watched = [this] {
+            qsizetype n = 0;
+            for (const QFileSystemWatcher* w : fleet->findChildren<QFileSystemWatcher*>())
+                n += w->files().size();
+            return n;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(watched(), qsizetype(2110), 5000);
+        QVERIFY(fleet->findChildren<QFileSystemWatcher*>().size() > 2);
+        for (const char* name : {"m0000.cfg", "m2099.cfg"}) {
+            spit(dir + "/" + name, "MNAME='written'\r\n");
+            QTRY_COMPARE_WITH_TIMEOUT(text(name, FleetModel::Name), QString("written"), 1000);
+        }
     }
 
     void doubleClickOpensTheFileInTheEditor() {
