@@ -237,9 +237,11 @@ void FleetModel::refresh(const QSet<QString>& dirty) {
     const auto listed = fl::listFiles(dir_.toStdString(), false, why);
     if (!listed) return;  // the folder is gone for now: the rows stay as they were
     // Files gone, from the last row up.
+    bool moved = false;  // rows removed or inserted
     for (int i = static_cast<int>(rows_.size()) - 1; i >= 0; --i) {
         if (std::binary_search(listed->begin(), listed->end(), rows_[std::size_t(i)].record.file))
             continue;
+        moved = true;
         beginRemoveRows({}, i, i);
         rows_.erase(rows_.begin() + i);
         endRemoveRows();
@@ -255,6 +257,7 @@ void FleetModel::refresh(const QSet<QString>& dirty) {
         const int i = static_cast<int>(at - rows_.begin());
         if (at == rows_.end() || at->record.file != file) {
             Row row = readRow(file);
+            moved = true;
             beginInsertRows({}, i, i);
             rows_.insert(rows_.begin() + i, std::move(row));
             endInsertRows();
@@ -267,6 +270,7 @@ void FleetModel::refresh(const QSet<QString>& dirty) {
             reread.push_back(i);
         }
     }
+    if (!moved && reread.empty()) return;  // the findings across files are as they were
     std::vector<bool> changed(rows_.size());
     for (int i : reread) changed[std::size_t(i)] = true;
     if (crossCheck(&changed)) std::fill(changed.begin(), changed.end(), true);
@@ -843,7 +847,8 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     refresh_.setSingleShot(true);
     refresh_.setInterval(150);
     connect(&refresh_, &QTimer::timeout, this, &TFleet::refreshNow);
-    watchMore_.setInterval(0);
+    // Between batches of watches the table is painted and takes input.
+    watchMore_.setInterval(10);
     connect(&watchMore_, &QTimer::timeout, this, &TFleet::watchSome);
     // What changed while the folder was read is read again now.
     connect(model_, &FleetModel::loaded, this, &TFleet::refreshNow);
@@ -911,8 +916,9 @@ void TFleet::watchFiles() {
     for (const QFileSystemWatcher* w : fileWatchers_)
         for (const QString& p : w->files()) watched.insert(p);
     unwatched_.clear();
+    const QDir folder(model_->folder());
     for (const std::string& f : model_->files())
-        if (const QString p = pathOf(f); !watched.contains(p)) unwatched_ << p;
+        if (const QString p = folder.filePath(qs(f)); !watched.contains(p)) unwatched_ << p;
     if (!unwatched_.isEmpty()) watchMore_.start();
 }
 
