@@ -850,8 +850,11 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     // Between batches of watches the table is painted and takes input.
     watchMore_.setInterval(10);
     connect(&watchMore_, &QTimer::timeout, this, &TFleet::watchSome);
-    // What changed while the folder was read is read again now.
-    connect(model_, &FleetModel::loaded, this, &TFleet::refreshNow);
+    // What changed while the folder was read is read again once the table is painted.
+    connect(model_, &FleetModel::loaded, this, [this] {
+        updateStatus();
+        refresh_.start();
+    });
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { refresh_.start(); });
 }
 
@@ -943,7 +946,10 @@ void TFleet::watchSome() {
         w->addPaths(some.mid(done, n));
         done += n;
     }
-    if (unwatched_.isEmpty()) watchMore_.stop();
+    if (!unwatched_.isEmpty()) return;
+    watchMore_.stop();
+    // A file written after it was last looked at and before its watch began is seen now.
+    refresh_.start();
 }
 
 void TFleet::refreshNow() {

@@ -158,8 +158,8 @@ class TFleet : public QWidget {
     bool openFolder(const QString& dir);
     FleetModel* model() const { return model_; }
     QTableView* grid() const { return FleetGrid; }
-    // Whether the folder's files are still being watched, a batch at a time.
-    bool watching() const { return watchMore_.isActive(); }
+    // False while files are still to be watched (a batch at a time) or looked at again.
+    bool settled() const { return !watchMore_.isActive() && !refresh_.isActive(); }
     // The files of the selected rows, in table order.
     std::vector<std::string> selectedFiles() const;
 
