@@ -158,9 +158,31 @@ Classified classify(std::string_view fileName) {
 }
 
 Settings settingsOf(Store& store, const Warn& warn) {
-    BuildReviewTable(store, warn);
-    Settings out;
+    // The review's checks alone: its table is not needed here, only what it resets.
     std::string buffer;
+    forEachReset([&](Id id) { return store.textView(id, buffer); },
+                 [&](Id id) {
+                     store.setText(id, kUnset);
+                     warn(id);
+                 });
+    Settings out;
+    std::size_t set = 0;
+    for (Id id : controlOrder()) {
+        switch (param(id).kind) {
+            case Kind::Text:
+                set += store.textView(id, buffer) != kUnset;
+                break;
+            case Kind::Switch:
+                set += store.check(id) != Tri::Grayed;
+                break;
+            case Kind::Choice:
+                set += store.item(id) != 0;
+                break;
+            case Kind::None:
+                break;
+        }
+    }
+    out.reserve(set);
     for (Id id : controlOrder()) {
         const Param& p = param(id);
         switch (p.kind) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fleet.h"
 #include "review.h"
 #include "store.h"
 
@@ -139,4 +140,31 @@ TEST(ReviewChecks, EveryBadValueWarnsOnce) {
               "WCHANNEL WTIMEOUT ");
     EXPECT_EQ(keysOf(b.table), "USERN ");
     EXPECT_EQ(build(s).warned, "");
+}
+
+// What a fleet keeps of a file resets what the review table resets, warns in the same order,
+// and keeps every row the table keeps.
+TEST(ReviewChecks, FleetSettingsFollowTheReviewTable) {
+    const std::vector<std::vector<std::pair<const char*, std::string>>> cases = {
+        {{"TSERV", "terminal.example"}, {"DNS", "10.0.0"}, {"IP", "1.2.3.04"}},
+        {{"DNS", ""}, {"TSERV", "terminal.example"}, {"KDELAY", "x"}, {"IP", "10.0.0.1"}},
+        {{"POWEROFF", "bad"}, {"TELS", "bad"}, {"KRATE", "bad"}, {"USERN", ""}, {"DNS", "bad"}},
+        {{"IP", "10.0..1"}, {"TFTP", "1.2.3."}, {"NMASK", "x"}, {"MNAME", "kassa"}},
+    };
+    for (const auto& texts : cases) {
+        MemoryStore a, b;
+        for (const auto& [k, v] : texts) a.setText(idOf(k), v), b.setText(idOf(k), v);
+        a.setCheck(idOf("AUTOSTART"), Tri::Checked), b.setCheck(idOf("AUTOSTART"), Tri::Checked);
+        const Built built = build(a);
+        std::string warned;
+        const fleet::Settings kept =
+            fleet::settingsOf(b, [&](Id id) { warned += std::string(param(id).key) + " "; });
+        EXPECT_EQ(warned, built.warned);
+        EXPECT_TRUE(a == b) << built.warned;
+        std::string rows, settings;
+        for (const ReviewRow& r : built.table)
+            if (r.key != "X" && r.key != "FB") rows += std::string(r.key) + " ";
+        for (const fleet::Setting& s : kept) settings += std::string(param(s.id).key) + " ";
+        EXPECT_EQ(settings, rows);
+    }
 }

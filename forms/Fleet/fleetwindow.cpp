@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -23,8 +24,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <memory>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "Conf/pages.h"
 #include "Conf/setup.h"
@@ -44,6 +49,41 @@ std::optional<std::string> readBounded(const std::string& path, std::string& err
     auto bytes = fileio::readFile(path, e);
     if (!bytes) error = fileio::russianReason(e);
     return bytes;
+}
+
+// A file's time and size as the system has them now, by one lookup of its entry and no
+// conversion; a file that is gone has size -1.
+struct Stamp {
+    qint64 time = 0, size = -1;
+};
+
+Stamp stampOf(const QString& path) {
+    Stamp s;
+#ifdef _WIN32
+    namespace fs = std::filesystem;
+    const fs::path p(path.toStdU16String());
+    std::error_code ec;
+    const auto time = fs::last_write_time(p, ec);
+    if (ec) return s;
+    const auto size = fs::file_size(p, ec);
+    if (ec) return s;
+    s.time = static_cast<qint64>(time.time_since_epoch().count());
+    s.size = static_cast<qint64>(size);
+#else
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return s;
+    s.time = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.size = qint64(st.st_size);
+#endif
+    return s;
+}
+
+bool sameFindings(const std::vector<fl::Finding>& a, const std::vector<fl::Finding>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const fl::Finding& x, const fl::Finding& y) {
+                          return x.line == y.line && x.code == y.code && x.key == y.key &&
+                                 x.message == y.message && x.file == y.file;
+                      });
 }
 
 QString kindText(const fl::Record& r) {
@@ -101,9 +141,9 @@ FleetModel::Row FleetModel::readRow(std::string file) const {
     fl::Options options;
     options.settings = true;
     Row row;
-    const QFileInfo info(QDir(dir_).filePath(qs(file)));
-    row.stamp = info.lastModified().toMSecsSinceEpoch();
-    row.size = info.size();
+    const Stamp stamp = stampOf(QDir(dir_).filePath(qs(file)));
+    row.stamp = stamp.time;
+    row.size = stamp.size;
     row.record = fl::loadRecord(dir_.toStdString(), std::move(file), readBounded, options);
     return row;
 }
@@ -142,9 +182,9 @@ bool FleetModel::load(const QString& dir, QString& error) {
         result->resize(files.size());
         const QDir folder(dir);
         for (std::size_t i = 0; i < files.size(); ++i) {
-            const QFileInfo info(folder.filePath(qs(files[i])));
-            (*result)[i].stamp = info.lastModified().toMSecsSinceEpoch();
-            (*result)[i].size = info.size();
+            const Stamp stamp = stampOf(folder.filePath(qs(files[i])));
+            (*result)[i].stamp = stamp.time;
+            (*result)[i].size = stamp.size;
         }
         fl::Options options;
         options.settings = true;
@@ -197,14 +237,19 @@ void FleetModel::refresh(const QSet<QString>& dirty) {
     const auto listed = fl::listFiles(dir_.toStdString(), false, why);
     if (!listed) return;  // the folder is gone for now: the rows stay as they were
     // Files gone, from the last row up.
+    bool moved = false;  // rows removed or inserted
     for (int i = static_cast<int>(rows_.size()) - 1; i >= 0; --i) {
         if (std::binary_search(listed->begin(), listed->end(), rows_[std::size_t(i)].record.file))
             continue;
+        moved = true;
         beginRemoveRows({}, i, i);
         rows_.erase(rows_.begin() + i);
         endRemoveRows();
     }
-    // New files in their places, changed ones read again.
+    // New files in their places, changed ones read again. The files come in the rows' order,
+    // so a row's place stays as it is while later ones are inserted.
+    std::vector<int> reread;
+    const QDir folder(dir_);
     for (const std::string& file : *listed) {
         const auto at =
             std::lower_bound(rows_.begin(), rows_.end(), file,
@@ -212,26 +257,46 @@ void FleetModel::refresh(const QSet<QString>& dirty) {
         const int i = static_cast<int>(at - rows_.begin());
         if (at == rows_.end() || at->record.file != file) {
             Row row = readRow(file);
+            moved = true;
             beginInsertRows({}, i, i);
             rows_.insert(rows_.begin() + i, std::move(row));
             endInsertRows();
             continue;
         }
-        const QFileInfo info(QDir(dir_).filePath(qs(file)));
-        if (dirty.contains(qs(file)) || info.lastModified().toMSecsSinceEpoch() != at->stamp ||
-            info.size() != at->size)
+        const QString name = qs(file);
+        const Stamp stamp = stampOf(folder.filePath(name));
+        if (dirty.contains(name) || stamp.time != at->stamp || stamp.size != at->size) {
             *at = readRow(file);
+            reread.push_back(i);
+        }
     }
-    crossCheck();
-    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    if (!moved && reread.empty()) return;  // the findings across files are as they were
+    std::vector<bool> changed(rows_.size());
+    for (int i : reread) changed[std::size_t(i)] = true;
+    if (crossCheck(&changed)) std::fill(changed.begin(), changed.end(), true);
+    // The rows that changed, a run of them at a time: the others keep their place in the
+    // sorted and filtered table without being looked at again.
+    const int last = columnCount() - 1;
+    for (int i = 0, n = rowCount(); i < n; ++i) {
+        if (!changed[std::size_t(i)]) continue;
+        int j = i;
+        while (j + 1 < n && changed[std::size_t(j + 1)]) ++j;
+        emit dataChanged(index(i, 0), index(j, last));
+        i = j;
+    }
 }
 
-void FleetModel::crossCheck() {
+bool FleetModel::crossCheck(std::vector<bool>* changed) {
     std::vector<fl::Record> records;
     records.reserve(rows_.size());
+    const bool hadCommon = hasCommon_;
+    fl::Settings common = std::move(common_);
     hasCommon_ = false;
     common_.clear();
-    for (Row& row : rows_) {
+    std::vector<std::vector<fl::Finding>> before(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        Row& row = rows_[i];
+        before[i] = std::move(row.findings);
         row.findings = row.record.findings;
         if (row.record.name.kind == fl::FileKind::Common && row.record.error.empty()) {
             hasCommon_ = true;
@@ -251,15 +316,25 @@ void FleetModel::crossCheck() {
         records.push_back(std::move(r));
     }
     for (fl::Finding& f : fl::crossFindings(records)) {
-        const int i = rowOf(qs(f.file));
+        const int i = indexOf(f.file);
         if (i >= 0) rows_[std::size_t(i)].findings.push_back(std::move(f));
     }
-    for (Row& row : rows_)
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        Row& row = rows_[i];
         std::stable_sort(row.findings.begin(), row.findings.end(), byFileThenLine);
+        if (sameFindings(row.findings, before[i])) continue;
+        row.folded = false;  // the count of findings is shown
+        row.sortColumn = -1;
+        if (changed) (*changed)[i] = true;
+    }
+    return hasCommon_ != hadCommon || common_ != common;
 }
 
 int FleetModel::rowOf(const QString& file) const {
-    const std::string f = file.toStdString();
+    return indexOf(file.toStdString());
+}
+
+int FleetModel::indexOf(const std::string& f) const {
     const auto at = std::lower_bound(
         rows_.begin(), rows_.end(), f,
         [](const Row& r, const std::string& name) { return r.record.file < name; });
@@ -286,9 +361,40 @@ int FleetModel::withFindings() const {
     }));
 }
 
+bool FleetModel::shows(int row, const QString& folded) const {
+    const Row& r = rows_[std::size_t(row)];
+    const int columns = columnCount();
+    // The cells are joined by line ends: a text holding one is looked for cell by cell.
+    if (folded.contains(u'\n')) {
+        for (int c = 0; c < columns; ++c)
+            if (text(r, c).toCaseFolded().contains(folded)) return true;
+        return false;
+    }
+    if (!r.folded) {
+        r.shown.clear();
+        for (int c = 0; c < columns; ++c) {
+            if (c) r.shown += u'\n';
+            r.shown += text(r, c);
+        }
+        r.shown = std::move(r.shown).toCaseFolded();
+        r.folded = true;
+    }
+    return r.shown.contains(folded);
+}
+
+const QString& FleetModel::sortText(int row, int column) const {
+    const Row& r = rows_[std::size_t(row)];
+    if (r.sortColumn != column) {
+        r.sortText = text(r, column);
+        r.sortColumn = column;
+    }
+    return r.sortText;
+}
+
 void FleetModel::setKeys(const std::vector<Id>& keys) {
     beginResetModel();
     keys_ = keys;
+    for (const Row& r : rows_) r.folded = false, r.sortColumn = -1;
     endResetModel();
 }
 
@@ -305,6 +411,27 @@ std::optional<Id> FleetModel::keyOf(int column) const {
     if (column == Ip) return idOf("IP");
     if (column >= Keys) return keys_[std::size_t(column - Keys)];
     return std::nullopt;
+}
+
+QString FleetModel::text(const Row& row, int column) const {
+    const fl::Record& r = row.record;
+    switch (column) {
+        case File:
+            return qs(r.file);
+        case Kind:
+            return kindText(r);
+        case Mac:
+            return qs(r.name.mac);
+        case Findings: {
+            const auto problems = row.findings.size() + (r.error.empty() ? 0 : 1);
+            return problems ? QString::number(problems) : QString();
+        }
+        default:
+            break;
+    }
+    const std::string* value = fl::valueOf(r.settings, *keyOf(column));
+    if (value == nullptr) return QString();
+    return value->empty() ? QString("''") : qs(*value);
 }
 
 QVariant FleetModel::data(const QModelIndex& index, int role) const {
@@ -329,20 +456,8 @@ QVariant FleetModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case kSortRole:
-            switch (column) {
-                case File:
-                    return qs(r.file);
-                case Kind:
-                    return kindText(r);
-                case Mac:
-                    return qs(r.name.mac);
-                case Findings:
-                    if (role == kSortRole) return problems;
-                    return problems ? QString::number(problems) : QString();
-                default:
-                    if (value == nullptr) return QString();
-                    return value->empty() ? QString("''") : qs(*value);
-            }
+            if (role == kSortRole && column == Findings) return problems;
+            return text(row, column);
         case Qt::ToolTipRole: {
             if (column == File || column == Findings) {
                 QStringList lines;
@@ -406,6 +521,35 @@ QVariant FleetModel::headerData(int section, Qt::Orientation orientation, int ro
     const Param& p = param(*key);
     if (role == Qt::ToolTipRole) return qs(p.caption).trimmed();
     return qs(p.key);
+}
+
+// --- The table as shown.
+
+FleetProxy::FleetProxy(FleetModel* model, QObject* parent)
+    : QSortFilterProxyModel(parent), model_(model) {
+    setSourceModel(model);
+    setSortRole(FleetModel::kSortRole);
+    setSortCaseSensitivity(Qt::CaseInsensitive);
+    setDynamicSortFilter(true);
+}
+
+void FleetProxy::setSearch(const QString& text) {
+    QString folded = text.toCaseFolded();
+    if (folded == search_) return;
+    search_ = std::move(folded);
+    // Filtered and sorted anew, the table laid out once: filtering the rows shown would tell
+    // the view of every run of rows that goes, each costing a walk over all rows.
+    invalidate();
+}
+
+bool FleetProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    if (left.column() == FleetModel::Findings) return QSortFilterProxyModel::lessThan(left, right);
+    return model_->sortText(left.row(), left.column())
+               .compare(model_->sortText(right.row(), right.column()), sortCaseSensitivity()) < 0;
+}
+
+bool FleetProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+    return sourceParent.isValid() || search_.isEmpty() || model_->shows(sourceRow, search_);
 }
 
 // --- The bulk edit's rows.
@@ -610,13 +754,7 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     setAttribute(Qt::WA_QuitOnClose, false);
 
     model_ = new FleetModel(this);
-    proxy_ = new QSortFilterProxyModel(this);
-    proxy_->setSourceModel(model_);
-    proxy_->setSortRole(FleetModel::kSortRole);
-    proxy_->setFilterKeyColumn(-1);
-    proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
-    proxy_->setSortCaseSensitivity(Qt::CaseInsensitive);
-    proxy_->setDynamicSortFilter(true);
+    proxy_ = new FleetProxy(model_, this);
 
     FleetGrid = new QTableView(this);
     FleetGrid->setObjectName("FleetGrid");
@@ -643,7 +781,7 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     FleetFilter->setPlaceholderText("Фильтр по всем столбцам");
     FleetFilter->setClearButtonEnabled(true);
     connect(FleetFilter, &QLineEdit::textChanged, proxy_,
-            [this](const QString& text) { proxy_->setFilterFixedString(text); });
+            [this](const QString& text) { proxy_->setSearch(text); });
 
     FleetColumns = new QToolButton(this);
     FleetColumns->setObjectName("FleetColumns");
@@ -709,15 +847,20 @@ TFleet::TFleet(TSetup& setup, QWidget* parent) : QWidget(parent, Qt::Window), se
     refresh_.setSingleShot(true);
     refresh_.setInterval(150);
     connect(&refresh_, &QTimer::timeout, this, &TFleet::refreshNow);
-    watchMore_.setInterval(0);
+    // Between batches of watches the table is painted and takes input.
+    watchMore_.setInterval(10);
     connect(&watchMore_, &QTimer::timeout, this, &TFleet::watchSome);
-    // What changed while the folder was read is read again now.
-    connect(model_, &FleetModel::loaded, this, &TFleet::refreshNow);
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { refresh_.start(); });
-    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
-        dirty_.insert(QFileInfo(path).fileName());
+    // What changed while the folder was read is read again once the table is painted.
+    connect(model_, &FleetModel::loaded, this, [this] {
+        updateStatus();
         refresh_.start();
     });
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { refresh_.start(); });
+}
+
+void TFleet::fileChanged(const QString& path) {
+    dirty_.insert(QFileInfo(path).fileName());
+    refresh_.start();
 }
 
 void TFleet::buildColumnMenu() {
@@ -758,7 +901,7 @@ bool TFleet::openFolder(const QString& dir) {
     setWindowTitle("Парк терминалов — " + QDir::toNativeSeparators(full));
     FleetAnswer->clear();
     dirty_.clear();
-    if (!watcher_.files().isEmpty()) watcher_.removePaths(watcher_.files());
+    qDeleteAll(std::exchange(fileWatchers_, {}));
     if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
     // The files are watched once they are read (refreshNow): watching them meanwhile would
     // slow the reading down, and a change made meanwhile is seen by its time and size.
@@ -772,11 +915,13 @@ bool TFleet::openFolder(const QString& dir) {
 // by a rename loses its watch and gets it back here. Watching costs some time per file, so a
 // large folder is watched a few hundred files at a time between other events.
 void TFleet::watchFiles() {
-    const QStringList have = watcher_.files();
-    const QSet<QString> watched(have.begin(), have.end());
+    QSet<QString> watched;
+    for (const QFileSystemWatcher* w : fileWatchers_)
+        for (const QString& p : w->files()) watched.insert(p);
     unwatched_.clear();
+    const QDir folder(model_->folder());
     for (const std::string& f : model_->files())
-        if (const QString p = pathOf(f); !watched.contains(p)) unwatched_ << p;
+        if (const QString p = folder.filePath(qs(f)); !watched.contains(p)) unwatched_ << p;
     if (!unwatched_.isEmpty()) watchMore_.start();
 }
 
@@ -784,8 +929,27 @@ void TFleet::watchSome() {
     constexpr qsizetype kAtOnce = 500;
     const QStringList some = unwatched_.mid(0, kAtOnce);
     unwatched_.remove(0, std::min(kAtOnce, unwatched_.size()));
-    if (!some.isEmpty()) watcher_.addPaths(some);
-    if (unwatched_.isEmpty()) watchMore_.stop();
+    // A watcher looks through all its files for each one added: a thousand files to each
+    // keeps that short, a bounded number of watchers keeps to the system's limit on them.
+    constexpr qsizetype kEach = 1000;
+    constexpr std::size_t kWatchers = 32;
+    for (qsizetype done = 0; done < some.size();) {
+        QFileSystemWatcher* w = nullptr;
+        for (QFileSystemWatcher* have : fileWatchers_)
+            if (!w || have->files().size() < w->files().size()) w = have;
+        if (!w || (w->files().size() >= kEach && fileWatchers_.size() < kWatchers)) {
+            w = fileWatchers_.emplace_back(new QFileSystemWatcher(this));
+            connect(w, &QFileSystemWatcher::fileChanged, this, &TFleet::fileChanged);
+        }
+        const qsizetype n =
+            std::max<qsizetype>(1, std::min(some.size() - done, kEach - w->files().size()));
+        w->addPaths(some.mid(done, n));
+        done += n;
+    }
+    if (!unwatched_.isEmpty()) return;
+    watchMore_.stop();
+    // A file written after it was last looked at and before its watch began is seen now.
+    refresh_.start();
 }
 
 void TFleet::refreshNow() {

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QFileSystemWatcher>
 #include <QSet>
+#include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QWidget>
 #include <vector>
@@ -19,7 +20,6 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QSortFilterProxyModel;
 class QTableView;
 class QToolButton;
 class QGridLayout;
@@ -54,6 +54,11 @@ class FleetModel : public QAbstractTableModel {
     std::vector<std::string> files() const;
     std::vector<orbex::fleet::Record> records() const;
     int withFindings() const;
+    // Whether a cell of the row shows `folded` (case-folded, see QString::toCaseFolded). The
+    // row's shown texts are folded once and kept until the row changes.
+    bool shows(int row, const QString& folded) const;
+    // The cell's shown text for sorting by its column, kept until the row changes.
+    const QString& sortText(int row, int column) const;
 
     // The key columns after the fixed ones, in the order given.
     void setKeys(const std::vector<orbex::Id>& keys);
@@ -73,10 +78,18 @@ class FleetModel : public QAbstractTableModel {
         orbex::fleet::Record record;
         std::vector<orbex::fleet::Finding> findings;
         qint64 stamp = 0, size = -1;
+        mutable QString shown;  // the shown texts, case-folded, one a line; see `folded`
+        mutable bool folded = false;
+        mutable QString sortText;  // the shown text of the column the table was sorted by
+        mutable int sortColumn = -1;
     };
     Row readRow(std::string file) const;
-    void crossCheck();  // findings across files, and the common file's values
+    // Findings across files, and the common file's values; true when those values changed.
+    // Rows whose findings change are marked in `changed`.
+    bool crossCheck(std::vector<bool>* changed = nullptr);
     std::optional<orbex::Id> keyOf(int column) const;
+    int indexOf(const std::string& file) const;      // -1: no such row
+    QString text(const Row& row, int column) const;  // the cell as shown
 
     void finishLoad(std::vector<Row> rows);
 
@@ -86,6 +99,23 @@ class FleetModel : public QAbstractTableModel {
     std::vector<orbex::Id> keys_;
     bool hasCommon_ = false;
     orbex::fleet::Settings common_;
+};
+
+// The table as shown: sorted by a column, filtered by a text any cell of the row shows,
+// regardless of case.
+class FleetProxy : public QSortFilterProxyModel {
+    Q_OBJECT
+  public:
+    explicit FleetProxy(FleetModel* model, QObject* parent = nullptr);
+    void setSearch(const QString& text);
+
+  protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+  private:
+    FleetModel* model_;
+    QString search_;  // case-folded
 };
 
 // Chosen parameters set or unset, each with the control and value table of its row in the
@@ -128,6 +158,8 @@ class TFleet : public QWidget {
     bool openFolder(const QString& dir);
     FleetModel* model() const { return model_; }
     QTableView* grid() const { return FleetGrid; }
+    // False while files are still to be watched (a batch at a time) or looked at again.
+    bool settled() const { return !watchMore_.isActive() && !refresh_.isActive(); }
     // The files of the selected rows, in table order.
     std::vector<std::string> selectedFiles() const;
 
@@ -142,6 +174,7 @@ class TFleet : public QWidget {
   private:
     void watchFiles();
     void watchSome();
+    void fileChanged(const QString& path);
     void refreshNow();
     void updateStatus();
     void buildColumnMenu();
@@ -150,7 +183,7 @@ class TFleet : public QWidget {
 
     TSetup& setup_;
     FleetModel* model_ = nullptr;
-    QSortFilterProxyModel* proxy_ = nullptr;
+    FleetProxy* proxy_ = nullptr;
     QTableView* FleetGrid = nullptr;
     QLineEdit* FleetFilter = nullptr;
     QLineEdit* FleetWhich = nullptr;
@@ -162,7 +195,8 @@ class TFleet : public QWidget {
     FleetPreview* preview_ = nullptr;
     QFileDialog* importDialog_ = nullptr;
     QFileDialog* exportDialog_ = nullptr;
-    QFileSystemWatcher watcher_;
+    QFileSystemWatcher watcher_;                     // the folder
+    std::vector<QFileSystemWatcher*> fileWatchers_;  // its files, children of the window
     QTimer refresh_;
     QTimer watchMore_;
     QStringList unwatched_;

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -372,6 +373,53 @@ class FleetTest : public QObject {
         spit(dir + "/term03.cfg", "MNAME='saved'\r\n");
         emit setup->fileSaved(dir + "/term03.cfg");
         QTRY_COMPARE_WITH_TIMEOUT(text("term03.cfg", FleetModel::Name), QString("saved"), 1000);
+    }
+
+    // The filter and the order follow what the files set now, and the columns shown.
+    void filterAndOrderFollowTheRows() {
+        auto* filter = child<QLineEdit>("FleetFilter");
+        filter->setText("RENAMED");
+        QCOMPARE(shown()->rowCount(), 0);
+        spit(dir + "/term06.cfg", "USERN='user6'\r\nMNAME='Renamed'\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), 1, 1000);
+        spit(dir + "/term06.cfg", "USERN='user6'\r\nMNAME='other'\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), 0, 1000);
+        // A value is found once its column is shown.
+        filter->setText("user6");
+        QCOMPARE(shown()->rowCount(), 0);
+        fleet->findChild<QAction*>("FleetColumn_USERN")->setChecked(true);
+        QCOMPARE(shown()->rowCount(), 1);
+        QCOMPARE(shown()->index(0, FleetModel::File).data().toString(), QString("term06.cfg"));
+        filter->clear();
+        QCOMPARE(shown()->rowCount(), 10);
+
+        // A new file gives an unchanged row a second finding: that row moves to the top.
+        fleet->grid()->sortByColumn(FleetModel::Findings, Qt::DescendingOrder);
+        spit(dir + "/new.cfg", "MNAME='term02'\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), 11, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->index(0, FleetModel::File).data().toString(),
+                                  QString("AA^BB^CC^DD^EE^02.cfg"), 1000);
+    }
+
+    // A large folder is watched by several watchers: a file written in place follows in any
+    // of them.
+    void everyFileOfALargeFolderIsWatched() {
+        for (int i = 0; i < 2100; ++i)
+            spit(dir + QString("/m%1.cfg").arg(i, 4, 10, QChar('0')), "USERN='many'\r\n");
+        QVERIFY(fleet->openFolder(dir));
+        QTRY_VERIFY_WITH_TIMEOUT(!model()->loading(), 5000);
+        const auto watched = [this] {
+            qsizetype n = 0;
+            for (const QFileSystemWatcher* w : fleet->findChildren<QFileSystemWatcher*>())
+                n += w->files().size();
+            return n;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(watched(), qsizetype(2110), 5000);
+        QVERIFY(fleet->findChildren<QFileSystemWatcher*>().size() > 2);
+        for (const char* name : {"m0000.cfg", "m2099.cfg"}) {
+            spit(dir + "/" + name, "MNAME='written'\r\n");
+            QTRY_COMPARE_WITH_TIMEOUT(text(name, FleetModel::Name), QString("written"), 1000);
+        }
     }
 
     void doubleClickOpensTheFileInTheEditor() {
