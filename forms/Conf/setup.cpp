@@ -58,7 +58,7 @@ void SwitchBox::nextCheckState() {
     setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
 }
 
-TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
+TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), utf8_(kKeyCount) {
     setObjectName("Setup");
     setWindowTitle(qs(kTitle));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -390,9 +390,37 @@ void TSetup::FormCreate() {
 // --- The store over the controls.
 
 std::string TSetup::text(Id id) const {
-    if (auto* edit = qobject_cast<QLineEdit*>(control(id))) return ss(edit->text());
-    if (auto* list = qobject_cast<QComboBox*>(control(id))) return ss(list->currentText());
-    return {};
+    return std::string(utf8(id));
+}
+
+std::string_view TSetup::textView(Id id, std::string&) const {
+    return utf8(id);
+}
+
+std::string_view TSetup::utf8(Id id) const {
+    QString now;
+    switch (param(id).kind) {
+        case Kind::Text:
+            now = static_cast<const QLineEdit*>(control(id))->text();
+            break;
+        case Kind::Choice:
+            now = static_cast<const QComboBox*>(control(id))->currentText();
+            break;
+        case Kind::Switch:
+        case Kind::None:
+            return {};
+    }
+    // A text the control still shares with the copy kept is the same text: a shared text is
+    // copied before it changes.
+    Utf8Text& t = utf8_[static_cast<std::size_t>(id)];
+    const bool same =
+        (now.constData() == t.seen.constData() && now.size() == t.seen.size()) || now == t.seen;
+    if (!same) {
+        const QByteArray bytes = now.toUtf8();
+        t.bytes.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+    t.seen = now;
+    return t.bytes;
 }
 
 void TSetup::setText(Id id, std::string_view value) {
@@ -650,7 +678,7 @@ bool TSetup::openFile(const QString& path) {
     // twice (unset, then the file's value), which keeps an open quick.
     readConfig(*bytes, read_);
     showConfig(read_);
-    status_->opened(*bytes);
+    status_->opened(*bytes, read_);
     return true;
 }
 
@@ -658,9 +686,8 @@ void TSetup::showConfig(const MemoryStore& read) {
     for (Id id : controlOrder()) {
         switch (param(id).kind) {
             case Kind::Text: {
-                auto* edit = static_cast<QLineEdit*>(control(id));
-                const QString value = qs(read.textView(id, scratch_));
-                if (edit->text() != value) edit->setText(value);
+                const std::string_view value = read.textView(id, scratch_);
+                if (utf8(id) != value) static_cast<QLineEdit*>(control(id))->setText(qs(value));
                 break;
             }
             case Kind::Switch:
@@ -671,7 +698,7 @@ void TSetup::showConfig(const MemoryStore& read) {
                 if (wanted >= 0) {
                     if (item(id) != wanted)
                         static_cast<QComboBox*>(control(id))->setCurrentIndex(wanted);
-                } else if (item(id) != -1 || text(id) != read.textView(id, scratch_)) {
+                } else if (item(id) != -1 || utf8(id) != read.textView(id, scratch_)) {
                     setText(id, read.textView(id, scratch_));
                 }
                 break;

@@ -51,6 +51,7 @@ class TSetup : public QMainWindow, public orbex::Store {
 
     // The store over the controls.
     std::string text(orbex::Id id) const override;
+    std::string_view textView(orbex::Id id, std::string& buffer) const override;
     void setText(orbex::Id id, std::string_view value) override;
     orbex::Tri check(orbex::Id id) const override;
     void setCheck(orbex::Id id, orbex::Tri state) override;
@@ -160,6 +161,14 @@ class TSetup : public QMainWindow, public orbex::Store {
     EditorAids* aids_ = nullptr;
     TFleet* fleet_ = nullptr;
     StatusLine* status_ = nullptr;
+    // A control's text in UTF-8: converted again only when the control's text has changed.
+    std::string_view utf8(orbex::Id id) const;
+    struct Utf8Text {
+        QString seen;  // the control's text when `bytes` were made, shared with the control
+        std::string bytes;
+    };
+    mutable std::vector<Utf8Text> utf8_;  // by catalogue index
+
     orbex::MemoryStore read_;  // a file as read, before the controls show it
     std::string scratch_;
 };
