@@ -115,13 +115,30 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), u
 
 TSetup::~TSetup() = default;
 
-void TSetup::createDialogs() {
-    dial_ = new Tdial(this);
-    SV_ = new TSV(StaticText2, this);
-    AboutBox_ = new TAboutBox(this);
-    coms_ = new Tcoms(*this, this);
-    connect(SV_, &TSV::helpRequested, this, &TSetup::SpeedButton1Click);
-    connect(coms_, &Tcoms::helpRequested, this, &TSetup::SpeedButton1Click);
+Tdial* TSetup::dial() {
+    if (!dial_) dial_ = new Tdial(this);
+    return dial_;
+}
+
+TSV* TSetup::SV() {
+    if (!SV_) {
+        SV_ = new TSV(StaticText2, this);
+        connect(SV_, &TSV::helpRequested, this, &TSetup::SpeedButton1Click);
+    }
+    return SV_;
+}
+
+TAboutBox* TSetup::AboutBox() {
+    if (!AboutBox_) AboutBox_ = new TAboutBox(this);
+    return AboutBox_;
+}
+
+Tcoms* TSetup::coms() {
+    if (!coms_) {
+        coms_ = new Tcoms(*this, this);
+        connect(coms_, &Tcoms::helpRequested, this, &TSetup::SpeedButton1Click);
+    }
+    return coms_;
 }
 
 // Rows are created in the window's creation order, which is also the review order; each
@@ -644,7 +661,7 @@ void TSetup::N23Click() {
 }
 
 void TSetup::N12Click() {
-    if (AboutBox_) prompts::exec(AboutBox_);
+    prompts::exec(AboutBox());
 }
 
 void TSetup::Button6Click() {
@@ -656,8 +673,8 @@ void TSetup::Button6Click() {
                       "перенаправляея COM портов в значение 'сервис'");
         return;
     }
-    coms_->prepare(*keys);
-    prompts::exec(coms_);
+    coms()->prepare(*keys);
+    prompts::exec(coms());
 }
 
 // --- Open, review, save.
@@ -728,21 +745,21 @@ void TSetup::Button4Click() {
 }
 
 void TSetup::BuildReviewTable() {
-    dial_->setTable(orbex::BuildReviewTable(
+    dial()->setTable(orbex::BuildReviewTable(
         *this, [this](Id id) { prompts::warn(this, "Внимание", qs(warningText(param(id).key))); }));
 }
 
 void TSetup::Button3Click() {
     BuildReviewTable();
-    prompts::exec(dial_);
+    prompts::exec(dial());
 }
 
 void TSetup::Button1Click() {
     BuildReviewTable();
-    const std::string bytes = WriteConfig(dial_->reviewTable());
+    const std::string bytes = WriteConfig(dial()->reviewTable());
     const QString shownBefore = StaticText2->text(),
                   targetBefore = StaticText2->property("hint").toString();
-    if (targetBefore.isEmpty()) prompts::exec(SV_);
+    if (targetBefore.isEmpty()) prompts::exec(SV());
     const QString target = StaticText2->property("hint").toString();
     if (target.isEmpty()) return;  // no target chosen: nothing is saved
 
@@ -768,11 +785,11 @@ void TSetup::Button1Click() {
 void TSetup::N14Click() {
     const QString hint = StaticText2->property("hint").toString();
     if (!hint.isEmpty()) {
-        SV_->prepareSaveAs(hint);
+        SV()->prepareSaveAs(hint);
     } else if (StaticText2->text() != kNewFile) {
-        SV_->prepareSaveAs(StaticText2->text());
+        SV()->prepareSaveAs(StaticText2->text());
     } else {
-        SV_->prepareSaveAs(QString());
+        SV()->prepareSaveAs(QString());
     }
     setHint(StaticText2, QString(), true);
     Button1Click();
@@ -797,7 +814,7 @@ TFleet* TSetup::showFleet(const QString& dir) {
 }
 
 void TSetup::StaticText2DblClick() {
-    prompts::exec(SV_);
+    prompts::exec(SV());
 }
 
 // A dropped file is only read: the drop is taken as a copy whatever the source proposes, so

@@ -42,12 +42,11 @@ class TSetup : public QMainWindow, public orbex::Store {
     TSetup();
     ~TSetup() override;
 
-    // The four dialogs, created after the main window in this order: dial, SV, AboutBox, coms.
-    void createDialogs();
-    Tdial* dial() const { return dial_; }
-    TSV* SV() const { return SV_; }
-    TAboutBox* AboutBox() const { return AboutBox_; }
-    Tcoms* coms() const { return coms_; }
+    // The four dialogs, each made at its first use: building them would slow down every start.
+    Tdial* dial();
+    TSV* SV();
+    TAboutBox* AboutBox();
+    Tcoms* coms();
 
     // The store over the controls.
     std::string text(orbex::Id id) const override;
