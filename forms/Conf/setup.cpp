@@ -169,7 +169,9 @@ void TSetup::makePages() {
 QToolButton* TSetup::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
     QToolButton* b = speedButton(page, QString("SpeedButton%1").arg(speedButtons_.size() + 1),
                                  caption, qs(caption == "D" ? p.key : p.helpKeyword()));
-    b->setMinimumSize(scaled(b, 23), scaled(b, 22));
+    // Every such button has the same font: its size is found once.
+    if (speedButtonSize_.isEmpty()) speedButtonSize_ = QSize(scaled(b, 23), scaled(b, 22));
+    b->setMinimumSize(speedButtonSize_);
     if (caption == "D") setHint(b, "Установить по умолчанию", true);
     connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
     speedButtons_.push_back(b);
@@ -389,8 +391,9 @@ void TSetup::FormCreate() {
         const Param& p = param(id);
         if (p.kind != Kind::Choice) continue;
         auto* list = static_cast<QComboBox*>(control(id));
-        list->addItem(qs(kUnset));
-        for (const ValueChoice& row : p.table) list->addItem(qs(row.display));
+        QStringList items{qs(kUnset)};
+        for (const ValueChoice& row : p.table) items << qs(row.display);
+        list->addItems(items);  // in one insertion
         list->setCurrentIndex(0);
     }
     DHCPClick();

@@ -141,6 +141,7 @@ class TSetup : public QMainWindow, public orbex::Store {
     std::vector<QLabel*> labels_;       // the row labels, by catalogue index
     std::vector<QLabel*> plainLabels_;  // labels of their own (underline under the pointer)
     std::vector<QToolButton*> speedButtons_;
+    QSize speedButtonSize_;            // the least size of a "?" or "D" button
     std::vector<QGridLayout*> grids_;  // the pages' grids, in page order
     // While the pages are made: each page's widgets with their tab places.
     std::vector<std::vector<std::pair<int, QWidget*>>> tabOrders_;
