@@ -109,9 +109,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 }
 
 std::unique_ptr<TSetup> createWindows() {
-    auto setup = std::make_unique<TSetup>();
-    setup->createDialogs();
-    return setup;
+    return std::make_unique<TSetup>();
 }
 
 int runProgram(int argc, char** argv) {

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <deque>
 #include <limits>
+#include <numeric>
 #include <optional>
 
 #include "catalogue.h"
@@ -290,25 +291,65 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
 }
 
 std::vector<Finding> droppedLines(std::string_view bytes) {
-    // The comments that the save writes again (the ones it wrote itself) are not lost.
-    std::vector<std::string> written;
-    forEachLine<true>(normalizeConfig(bytes, [](Id) {}), [&](const RawLine& raw) {
-        if (parseLine(raw.text).type == Line::Type::Comment) written.emplace_back(raw.text);
-        return true;
-    });
-    std::sort(written.begin(), written.end());
+    MemoryStore read;
+    readConfig(bytes, read);
+    return droppedLines(bytes, read);
+}
+
+std::vector<Finding> droppedLines(std::string_view bytes, const MemoryStore& read) {
+    // The comments that the save writes again are not lost: the header's, and the one before
+    // each row of the review that the save makes of the file.
+    MemoryStore store = read;
+    const ReviewTable table = BuildReviewTable(store, [](Id) {});
+    std::string all;
+    all.reserve(64 * (table.size() + headerLines().size()));
+    std::vector<std::size_t> ends;
+    ends.reserve(table.size() + headerLines().size());
+    for (const std::string& line : headerLines()) {
+        all += line;
+        ends.push_back(all.size());
+    }
+    for (const ReviewRow& row : table) {
+        appendComment(all, row);
+        ends.push_back(all.size());
+    }
+    std::vector<std::string_view> written;
+    written.reserve(ends.size());
+    for (std::size_t begin = 0; std::size_t end : ends) {
+        written.push_back(std::string_view(all).substr(begin, end - begin));
+        begin = end;
+    }
+    // A file the editor saved holds them in the order written, each found at once; any other
+    // is looked up among them all by its text. A text written n times keeps n lines of it.
     std::vector<bool> used(written.size(), false);
+    std::vector<std::size_t> byText;  // indexes into `written` sorted by text, made when needed
+    std::size_t next = 0;
+    const auto kept = [&](std::string_view line) {
+        if (next < written.size() && !used[next] && written[next] == line) {
+            used[next++] = true;
+            return true;
+        }
+        if (byText.size() != written.size()) {
+            byText.resize(written.size());
+            std::iota(byText.begin(), byText.end(), std::size_t{0});
+            std::sort(byText.begin(), byText.end(),
+                      [&](std::size_t a, std::size_t b) { return written[a] < written[b]; });
+        }
+        auto at =
+            std::lower_bound(byText.begin(), byText.end(), line,
+                             [&](std::size_t i, std::string_view t) { return written[i] < t; });
+        for (; at != byText.end() && written[*at] == line; ++at) {
+            if (used[*at]) continue;
+            used[*at] = true;
+            next = *at + 1;
+            return true;
+        }
+        return false;
+    };
     std::vector<Finding> out;
     forEachLine<true>(bytes, [&](const RawLine& raw) {
-        if (parseLine(raw.text).type != Line::Type::Comment) return true;
-        auto at = std::lower_bound(written.begin(), written.end(), raw.text);
-        while (at != written.end() && *at == raw.text && used[std::size_t(at - written.begin())])
-            ++at;
-        if (at != written.end() && *at == raw.text) {
-            used[std::size_t(at - written.begin())] = true;
-        } else {
+        if (parseLine(raw.text).type == Line::Type::Comment && !kept(raw.text))
             out.push_back({raw.number, "", "comment; dropped on save"});
-        }
         return true;
     });
     const std::size_t comments = out.size();

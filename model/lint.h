@@ -37,5 +37,8 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
 // above that are not resets, and the comment lines that the save does not write again; in line
 // order.
 std::vector<Finding> droppedLines(std::string_view bytes);
+// The same for a file already read: `read` is what readConfig made of `bytes`.
+class MemoryStore;
+std::vector<Finding> droppedLines(std::string_view bytes, const MemoryStore& read);
 
 }  // namespace orbex

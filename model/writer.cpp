@@ -23,6 +23,10 @@ const std::array<std::string, 6>& header() {
 
 }  // namespace
 
+std::span<const std::string> headerLines() {
+    return header();
+}
+
 int FilterConfigLine(std::string_view piece, std::string& out) {
     if (piece == "\n") {
         out += '\n';
@@ -58,6 +62,19 @@ bool plainDescription(Id id) {
 
 }  // namespace
 
+std::size_t appendComment(std::string& out, const ReviewRow& r) {
+    out += "# ";
+    if (plainDescription(r.id) && r.description == descriptionOf(param(r.id))) {
+        out += r.description;
+    } else {
+        text::appendThroughCp1251(out, r.description);
+    }
+    out += ": ";
+    const std::size_t shown = out.size();
+    text::appendThroughCp1251(out, r.shownText);
+    return shown;
+}
+
 // The file's bytes row by row. Every line written is one that the clean-up filter keeps as it
 // is: the header and the description lines are comments, and the value ends before its first
 // single quote, where FilterConfigLine cuts a key line; no text holds a line break or a CR.
@@ -73,15 +90,8 @@ std::string WriteConfig(const ReviewTable& table) {
     std::string bytes = head;
     bytes.reserve(head.size() + table.size() * 128);
     for (const ReviewRow& r : table) {
-        bytes += "\r\n# ";
-        if (plainDescription(r.id) && r.description == descriptionOf(param(r.id))) {
-            bytes += r.description;
-        } else {
-            text::appendThroughCp1251(bytes, r.description);
-        }
-        bytes += ": ";
-        const std::size_t shown = bytes.size();
-        text::appendThroughCp1251(bytes, r.shownText);
+        bytes += "\r\n";
+        const std::size_t shown = appendComment(bytes, r);
         const std::size_t shownEnd = bytes.size();
         bytes += "\r\n";
         bytes += r.key;

@@ -1,6 +1,7 @@
 // Writing the configuration file from the review table.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,12 @@ int FilterConfigLine(std::string_view line, std::string& out);
 // and KEY='value' as the clean-up filter leaves them, with CR LF line ends. Every row carries
 // the id of a catalogue key, as BuildReviewTable makes them.
 std::string WriteConfig(const ReviewTable& table);
+
+// The comment lines that WriteConfig writes, without their line ends: the header's, in order,
+// and the one before a row's KEY='value' line, "# description: shown", appended to `out`;
+// returns where in `out` the shown text begins.
+std::span<const std::string> headerLines();
+std::size_t appendComment(std::string& out, const ReviewRow& row);
 
 // Open, review and save unchanged: the bytes that the editor writes for a file's bytes, each
 // value that the review resets reported through `warn`.

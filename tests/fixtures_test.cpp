@@ -3,7 +3,11 @@
 #include <cctype>
 #include <filesystem>
 
+#include <set>
+
 #include "cli_support.h"
+#include "lint.h"
+#include "reader.h"
 #include "writer.h"
 
 using namespace orbex;
@@ -35,6 +39,46 @@ std::string sibling(const fs::path& cfg, const char* extension) {
 
 class Fixture : public ::testing::TestWithParam<fs::path> {};
 
+// The comment lines of `bytes` that the save does not write again, each comment the save writes
+// keeping one line of its text: the lines of the saved bytes looked up one by one.
+std::vector<int> commentsNotWritten(const std::string& bytes) {
+    std::multiset<std::string> written;
+    forEachLine<true>(normalizeConfig(bytes, [](Id) {}), [&](const RawLine& raw) {
+        if (parseLine(raw.text).type == Line::Type::Comment) written.emplace(raw.text);
+        return true;
+    });
+    std::vector<int> lines;
+    forEachLine<true>(bytes, [&](const RawLine& raw) {
+        if (parseLine(raw.text).type != Line::Type::Comment) return true;
+        if (const auto at = written.find(std::string(raw.text)); at != written.end()) {
+            written.erase(at);
+        } else {
+            lines.push_back(raw.number);
+        }
+        return true;
+    });
+    return lines;
+}
+
+std::vector<int> droppedComments(const std::string& bytes) {
+    std::vector<int> lines;
+    for (const Finding& f : droppedLines(bytes))
+        if (f.message == "comment; dropped on save") lines.push_back(f.line);
+    return lines;
+}
+
+std::string reversedLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t end = std::min(bytes.find('\n', at), bytes.size());
+        lines.push_back(bytes.substr(at, end - at));
+        at = end + 1;
+    }
+    std::string out;
+    for (auto l = lines.rbegin(); l != lines.rend(); ++l) out += *l + "\n";
+    return out;
+}
+
 }  // namespace
 
 TEST(Fixtures, FolderHoldsFixtures) {
@@ -60,6 +104,18 @@ TEST_P(Fixture, ShowAndNormalize) {
     const Result again = runCli({"normalize", "-"}, saved.out);
     EXPECT_EQ(again.out, saved.out);
     EXPECT_EQ(again.err, "");
+}
+
+// The comments that an open lists as dropped are those the save does not write again, however
+// the file orders or repeats them.
+TEST_P(Fixture, DroppedCommentsAreThoseTheSaveDoesNotWrite) {
+    const std::string bytes = slurp(GetParam());
+    const std::string saved = normalizeConfig(bytes, [](Id) {});
+    EXPECT_EQ(droppedComments(saved), std::vector<int>{});
+    for (const std::string& file : {bytes, reversedLines(bytes), saved, reversedLines(saved),
+                                    saved + saved, reversedLines(saved) + saved}) {
+        EXPECT_EQ(droppedComments(file), commentsNotWritten(file)) << file;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Data, Fixture, ::testing::ValuesIn(fixtures()),

@@ -10,6 +10,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "prompts.h"
 #include "qtext.h"
 
@@ -86,24 +88,32 @@ Tdial::Tdial(QWidget* parent) : QDialog(parent) {
 }
 
 void Tdial::setTable(orbex::ReviewTable table) {
-    table_ = std::move(table);
+    const orbex::ReviewTable shown = std::exchange(table_, std::move(table));
     const int rows = static_cast<int>(table_.size());
     grid->setRowCount(rows + 1);  // and the trailing empty row
     for (int c = 0; c < kColumns; ++c) delete grid->takeItem(rows, c);
-    // The cells of the last review are kept and changed where their text differs: a review of
-    // the same configuration again touches nothing.
+    // The cells of the last review are kept, and only those whose text differs are changed: a
+    // review of the same configuration again touches nothing. The grid holds the cells of
+    // `shown`, each row in full.
     for (int r = 0; r < rows; ++r) {
         const orbex::ReviewRow& row = table_[static_cast<std::size_t>(r)];
+        const orbex::ReviewRow* before =
+            r < static_cast<int>(shown.size()) ? &shown[static_cast<std::size_t>(r)] : nullptr;
+        if (before && *before == row) continue;
         const std::string_view cells[kColumns] = {row.description, row.key, row.value,
                                                   row.valueLength, row.shownText};
         for (int c = 0; c < kColumns; ++c) {
+            if (before) {
+                const std::string_view was[kColumns] = {before->description, before->key,
+                                                        before->value, before->valueLength,
+                                                        before->shownText};
+                if (was[c] == cells[c]) continue;
+            }
             const QString text = qs(cells[c]);
             QTableWidgetItem* item = grid->item(r, c);
             if (!item) {
                 item = new QTableWidgetItem;
                 grid->setItem(r, c, item);
-            } else if (item->text() == text) {
-                continue;
             }
             item->setText(text);
             item->setToolTip(text);  // a long port value or description, whole

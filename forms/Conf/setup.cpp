@@ -58,7 +58,7 @@ void SwitchBox::nextCheckState() {
     setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
 }
 
-TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
+TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), utf8_(kKeyCount) {
     setObjectName("Setup");
     setWindowTitle(qs(kTitle));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -115,13 +115,30 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr) {
 
 TSetup::~TSetup() = default;
 
-void TSetup::createDialogs() {
-    dial_ = new Tdial(this);
-    SV_ = new TSV(StaticText2, this);
-    AboutBox_ = new TAboutBox(this);
-    coms_ = new Tcoms(*this, this);
-    connect(SV_, &TSV::helpRequested, this, &TSetup::SpeedButton1Click);
-    connect(coms_, &Tcoms::helpRequested, this, &TSetup::SpeedButton1Click);
+Tdial* TSetup::dial() {
+    if (!dial_) dial_ = new Tdial(this);
+    return dial_;
+}
+
+TSV* TSetup::SV() {
+    if (!SV_) {
+        SV_ = new TSV(StaticText2, this);
+        connect(SV_, &TSV::helpRequested, this, &TSetup::SpeedButton1Click);
+    }
+    return SV_;
+}
+
+TAboutBox* TSetup::AboutBox() {
+    if (!AboutBox_) AboutBox_ = new TAboutBox(this);
+    return AboutBox_;
+}
+
+Tcoms* TSetup::coms() {
+    if (!coms_) {
+        coms_ = new Tcoms(*this, this);
+        connect(coms_, &Tcoms::helpRequested, this, &TSetup::SpeedButton1Click);
+    }
+    return coms_;
 }
 
 // Rows are created in the window's creation order, which is also the review order; each
@@ -152,7 +169,9 @@ void TSetup::makePages() {
 QToolButton* TSetup::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
     QToolButton* b = speedButton(page, QString("SpeedButton%1").arg(speedButtons_.size() + 1),
                                  caption, qs(caption == "D" ? p.key : p.helpKeyword()));
-    b->setMinimumSize(scaled(b, 23), scaled(b, 22));
+    // Every such button has the same font: its size is found once.
+    if (speedButtonSize_.isEmpty()) speedButtonSize_ = QSize(scaled(b, 23), scaled(b, 22));
+    b->setMinimumSize(speedButtonSize_);
     if (caption == "D") setHint(b, "Установить по умолчанию", true);
     connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
     speedButtons_.push_back(b);
@@ -372,8 +391,9 @@ void TSetup::FormCreate() {
         const Param& p = param(id);
         if (p.kind != Kind::Choice) continue;
         auto* list = static_cast<QComboBox*>(control(id));
-        list->addItem(qs(kUnset));
-        for (const ValueChoice& row : p.table) list->addItem(qs(row.display));
+        QStringList items{qs(kUnset)};
+        for (const ValueChoice& row : p.table) items << qs(row.display);
+        list->addItems(items);  // in one insertion
         list->setCurrentIndex(0);
     }
     DHCPClick();
@@ -390,9 +410,37 @@ void TSetup::FormCreate() {
 // --- The store over the controls.
 
 std::string TSetup::text(Id id) const {
-    if (auto* edit = qobject_cast<QLineEdit*>(control(id))) return ss(edit->text());
-    if (auto* list = qobject_cast<QComboBox*>(control(id))) return ss(list->currentText());
-    return {};
+    return std::string(utf8(id));
+}
+
+std::string_view TSetup::textView(Id id, std::string&) const {
+    return utf8(id);
+}
+
+std::string_view TSetup::utf8(Id id) const {
+    QString now;
+    switch (param(id).kind) {
+        case Kind::Text:
+            now = static_cast<const QLineEdit*>(control(id))->text();
+            break;
+        case Kind::Choice:
+            now = static_cast<const QComboBox*>(control(id))->currentText();
+            break;
+        case Kind::Switch:
+        case Kind::None:
+            return {};
+    }
+    // A text the control still shares with the copy kept is the same text: a shared text is
+    // copied before it changes.
+    Utf8Text& t = utf8_[static_cast<std::size_t>(id)];
+    const bool same =
+        (now.constData() == t.seen.constData() && now.size() == t.seen.size()) || now == t.seen;
+    if (!same) {
+        const QByteArray bytes = now.toUtf8();
+        t.bytes.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+    t.seen = now;
+    return t.bytes;
 }
 
 void TSetup::setText(Id id, std::string_view value) {
@@ -616,7 +664,7 @@ void TSetup::N23Click() {
 }
 
 void TSetup::N12Click() {
-    if (AboutBox_) prompts::exec(AboutBox_);
+    prompts::exec(AboutBox());
 }
 
 void TSetup::Button6Click() {
@@ -628,8 +676,8 @@ void TSetup::Button6Click() {
                       "перенаправляея COM портов в значение 'сервис'");
         return;
     }
-    coms_->prepare(*keys);
-    prompts::exec(coms_);
+    coms()->prepare(*keys);
+    prompts::exec(coms());
 }
 
 // --- Open, review, save.
@@ -650,7 +698,7 @@ bool TSetup::openFile(const QString& path) {
     // twice (unset, then the file's value), which keeps an open quick.
     readConfig(*bytes, read_);
     showConfig(read_);
-    status_->opened(*bytes);
+    status_->opened(*bytes, read_);
     return true;
 }
 
@@ -658,9 +706,8 @@ void TSetup::showConfig(const MemoryStore& read) {
     for (Id id : controlOrder()) {
         switch (param(id).kind) {
             case Kind::Text: {
-                auto* edit = static_cast<QLineEdit*>(control(id));
-                const QString value = qs(read.textView(id, scratch_));
-                if (edit->text() != value) edit->setText(value);
+                const std::string_view value = read.textView(id, scratch_);
+                if (utf8(id) != value) static_cast<QLineEdit*>(control(id))->setText(qs(value));
                 break;
             }
             case Kind::Switch:
@@ -671,7 +718,7 @@ void TSetup::showConfig(const MemoryStore& read) {
                 if (wanted >= 0) {
                     if (item(id) != wanted)
                         static_cast<QComboBox*>(control(id))->setCurrentIndex(wanted);
-                } else if (item(id) != -1 || text(id) != read.textView(id, scratch_)) {
+                } else if (item(id) != -1 || utf8(id) != read.textView(id, scratch_)) {
                     setText(id, read.textView(id, scratch_));
                 }
                 break;
@@ -701,21 +748,21 @@ void TSetup::Button4Click() {
 }
 
 void TSetup::BuildReviewTable() {
-    dial_->setTable(orbex::BuildReviewTable(
+    dial()->setTable(orbex::BuildReviewTable(
         *this, [this](Id id) { prompts::warn(this, "Внимание", qs(warningText(param(id).key))); }));
 }
 
 void TSetup::Button3Click() {
     BuildReviewTable();
-    prompts::exec(dial_);
+    prompts::exec(dial());
 }
 
 void TSetup::Button1Click() {
     BuildReviewTable();
-    const std::string bytes = WriteConfig(dial_->reviewTable());
+    const std::string bytes = WriteConfig(dial()->reviewTable());
     const QString shownBefore = StaticText2->text(),
                   targetBefore = StaticText2->property("hint").toString();
-    if (targetBefore.isEmpty()) prompts::exec(SV_);
+    if (targetBefore.isEmpty()) prompts::exec(SV());
     const QString target = StaticText2->property("hint").toString();
     if (target.isEmpty()) return;  // no target chosen: nothing is saved
 
@@ -741,11 +788,11 @@ void TSetup::Button1Click() {
 void TSetup::N14Click() {
     const QString hint = StaticText2->property("hint").toString();
     if (!hint.isEmpty()) {
-        SV_->prepareSaveAs(hint);
+        SV()->prepareSaveAs(hint);
     } else if (StaticText2->text() != kNewFile) {
-        SV_->prepareSaveAs(StaticText2->text());
+        SV()->prepareSaveAs(StaticText2->text());
     } else {
-        SV_->prepareSaveAs(QString());
+        SV()->prepareSaveAs(QString());
     }
     setHint(StaticText2, QString(), true);
     Button1Click();
@@ -770,7 +817,7 @@ TFleet* TSetup::showFleet(const QString& dir) {
 }
 
 void TSetup::StaticText2DblClick() {
-    prompts::exec(SV_);
+    prompts::exec(SV());
 }
 
 // A dropped file is only read: the drop is taken as a copy whatever the source proposes, so

@@ -42,15 +42,15 @@ class TSetup : public QMainWindow, public orbex::Store {
     TSetup();
     ~TSetup() override;
 
-    // The four dialogs, created after the main window in this order: dial, SV, AboutBox, coms.
-    void createDialogs();
-    Tdial* dial() const { return dial_; }
-    TSV* SV() const { return SV_; }
-    TAboutBox* AboutBox() const { return AboutBox_; }
-    Tcoms* coms() const { return coms_; }
+    // The four dialogs, each made at its first use: building them would slow down every start.
+    Tdial* dial();
+    TSV* SV();
+    TAboutBox* AboutBox();
+    Tcoms* coms();
 
     // The store over the controls.
     std::string text(orbex::Id id) const override;
+    std::string_view textView(orbex::Id id, std::string& buffer) const override;
     void setText(orbex::Id id, std::string_view value) override;
     orbex::Tri check(orbex::Id id) const override;
     void setCheck(orbex::Id id, orbex::Tri state) override;
@@ -141,6 +141,7 @@ class TSetup : public QMainWindow, public orbex::Store {
     std::vector<QLabel*> labels_;       // the row labels, by catalogue index
     std::vector<QLabel*> plainLabels_;  // labels of their own (underline under the pointer)
     std::vector<QToolButton*> speedButtons_;
+    QSize speedButtonSize_;            // the least size of a "?" or "D" button
     std::vector<QGridLayout*> grids_;  // the pages' grids, in page order
     // While the pages are made: each page's widgets with their tab places.
     std::vector<std::vector<std::pair<int, QWidget*>>> tabOrders_;
@@ -160,6 +161,14 @@ class TSetup : public QMainWindow, public orbex::Store {
     EditorAids* aids_ = nullptr;
     TFleet* fleet_ = nullptr;
     StatusLine* status_ = nullptr;
+    // A control's text in UTF-8: converted again only when the control's text has changed.
+    std::string_view utf8(orbex::Id id) const;
+    struct Utf8Text {
+        QString seen;  // the control's text when `bytes` were made, shared with the control
+        std::string bytes;
+    };
+    mutable std::vector<Utf8Text> utf8_;  // by catalogue index
+
     orbex::MemoryStore read_;  // a file as read, before the controls show it
     std::string scratch_;
 };

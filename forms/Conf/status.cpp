@@ -85,9 +85,9 @@ void StatusLine::unchanged() {
     setChanged(false);
 }
 
-void StatusLine::opened(std::string_view bytes) {
+void StatusLine::opened(std::string_view bytes, const MemoryStore& read) {
     rows_.clear();
-    for (const Finding& f : droppedLines(bytes))
+    for (const Finding& f : droppedLines(bytes, read))
         rows_ << QString::number(f.line) + '\t' + qs(f.key) + '\t' + qs(f.message);
     StatusDropped->setText(QString("Пропущено строк: %1").arg(rows_.size()));
     StatusDropped->setEnabled(!rows_.isEmpty());

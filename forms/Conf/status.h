@@ -12,6 +12,9 @@ class QTableWidget;
 class QToolButton;
 class QWidget;
 class TSetup;
+namespace orbex {
+class MemoryStore;
+}
 
 class StatusLine : public QObject {
     Q_OBJECT
@@ -19,8 +22,9 @@ class StatusLine : public QObject {
     // `banner` is the window's StaticText2: its "hint" is the current file's path.
     StatusLine(TSetup& window, QLabel* banner);
 
-    // After an open: the ignored lines of `bytes` counted and listed, no changes.
-    void opened(std::string_view bytes);
+    // After an open: the ignored lines of `bytes` counted and listed, no changes. `read` is
+    // what reading made of `bytes`.
+    void opened(std::string_view bytes, const orbex::MemoryStore& read);
     // After a save or "Новый": no changes since.
     void unchanged();
     bool changed() const { return changed_; }

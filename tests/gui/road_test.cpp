@@ -199,6 +199,81 @@ class RoadTest : public QObject {
                                         "Значение параметра", "(hidden)", "(hidden)"}));
     }
 
+    // The review's grid after reviews of other configurations in turn: more rows, fewer, some
+    // changed in the middle, the same again, none. Each cell, with its tooltip, is the table's.
+    void reviewGridFollowsEveryTable() {
+        const auto tableRows = [&] {
+            QStringList rows;
+            for (const ReviewRow& r : setup->dial()->reviewTable())
+                rows << QStringList{qs(r.description), qs(r.key), qs(r.value), qs(r.valueLength),
+                                    qs(r.shownText)}
+                            .join('|');
+            return rows << "||||";
+        };
+        const auto tooltipsMatch = [&] {
+            for (int r = 0; r < grid()->rowCount(); ++r)
+                for (int c = 0; c < 5; ++c)
+                    if (auto* item = grid()->item(r, c); item && item->toolTip() != item->text())
+                        return false;
+            return true;
+        };
+        spit(file("a.cfg"), kFile);
+        spit(file("b.cfg"),
+             "USERN='Пётр'\nPASSW='p'\nAUTOSTART='off'\nDHCP='on'\nRAZR='1024x768'\n"
+             "NUMLOCK='on'\nVOLUME='70'\nCOM='ser'\nCOM1='9600,n,8,1'\n");
+        const auto review = [&](const char* step) {
+            setup->BuildReviewTable();
+            QCOMPARE(gridRows(), tableRows());
+            QVERIFY2(tooltipsMatch(), step);
+        };
+        QVERIFY(setup->openFile(file("a.cfg")));
+        review("a");
+        QVERIFY(setup->openFile(file("b.cfg")));
+        review("b");
+        setup->setText(idOf("PASSW"), "longer password");
+        unset(*setup, idOf("AUTOSTART"));
+        review("b changed in the middle");
+        review("b again");
+        QVERIFY(setup->openFile(file("a.cfg")));
+        review("a after b");
+        setup->ResetAll();
+        review("nothing set");
+        QCOMPARE(gridRows(), QStringList{"||||"});
+    }
+
+    // What the window's store reads is what the controls show now, however they came to show it.
+    void storeReadsTheControlsAsTheyAre() {
+        const Id user = idOf("USERN"), keymap = idOf("KEYMAP"), razr = idOf("RAZR");
+        auto* edit = w<QLineEdit>("USERN");
+        QCOMPARE(setup->text(user), std::string(kUnset));
+        edit->selectAll();
+        QTest::keyClicks(edit, "ivan");
+        QCOMPARE(setup->text(user), "ivan");
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(setup->text(user), "iva");
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);  // undo
+        QCOMPARE(setup->text(user), edit->text().toStdString());
+        edit->setText(edit->text());
+        QCOMPARE(setup->text(user), edit->text().toStdString());
+        setup->setText(user, "");
+        QCOMPARE(setup->text(user), "");
+        setup->setText(user, "Пётр");
+        std::string buffer;
+        QCOMPARE(setup->textView(user, buffer), std::string_view("Пётр"));
+
+        auto* list = w<QComboBox>("KEYMAP");
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), "41D");
+        QCOMPARE(setup->text(keymap), "41D");
+        setup->setItem(keymap, 1);
+        QCOMPARE(setup->text(keymap), list->itemText(1).toStdString());
+        setup->setItem(razr, 2);
+        QCOMPARE(setup->text(razr), w<QComboBox>("RAZR")->itemText(2).toStdString());
+
+        setup->BuildReviewTable();
+        QCOMPARE(gridRows().first(), "Имя пользователя:|USERN|Пётр|4|Пётр");
+    }
+
     void reviewWarnsOncePerBadValueInOrder() {
         for (const char* kv :
              {"DNS=bad", "POWEROFF=soon", "TSERV=host", "IP=1.2.3", "VOLUME=loud", "NMASK=any"})
