@@ -113,6 +113,30 @@ std::string pathIn(const std::string& dir, const std::string& file) {
     return dir.ends_with('/') ? dir + file : dir + "/" + file;
 }
 
+// Every file of the folder, read once and in order by a thread of its own while the files
+// before it are checked; nullopt after the message when the folder cannot be listed.
+std::optional<Fleet> loadFleet(Context& c, const std::string& dir, const Options& options) {
+    std::string error;
+    auto files = listFiles(dir, options.recursive, error);
+    if (!files) return c.fail("cannot read folder '" + dir + "': " + error), std::nullopt;
+    fileio::ReadAhead reader(files->size(), [&](std::size_t i, std::string& path) {
+        path = pathInFolder(dir, (*files)[i]);
+        return true;
+    });
+    return load(
+        *files,
+        [&reader](std::string_view& bytes, std::string& why) {
+            const fileio::ReadAhead::File file = reader.next();
+            if (file.error) {
+                why = reasonOf(*file.error);
+                return false;
+            }
+            bytes = file.bytes;
+            return true;
+        },
+        options);
+}
+
 }  // namespace
 
 int lint(Context& c, Args args) {
@@ -126,9 +150,8 @@ int lint(Context& c, Args args) {
     const std::string dir(ops->files.front());
     Options options;
     options.recursive = ops->has("--recursive");
-    std::string error;
-    const auto fleet = load(dir, readWithLimits, options, error);
-    if (!fleet) return c.fail("cannot read folder '" + dir + "': " + error);
+    const auto fleet = loadFleet(c, dir, options);
+    if (!fleet) return kUsageError;
     for (const Record& r : fleet->records)
         if (!r.error.empty()) c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);
     c.out << (format == "json" ? json(*fleet) : plain(*fleet));
@@ -215,9 +238,8 @@ int exportFleet(Context& c, Args args) {
     Options options;
     options.findings = false;
     options.settings = true;
-    std::string error;
-    const auto fleet = load(dir, readWithLimits, options, error);
-    if (!fleet) return c.fail("cannot read folder '" + dir + "': " + error);
+    const auto fleet = loadFleet(c, dir, options);
+    if (!fleet) return kUsageError;
     for (const Record& r : fleet->records)
         if (!r.error.empty())
             return c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);

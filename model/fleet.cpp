@@ -255,13 +255,25 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool r
 
 Record loadRecord(const std::string& dir, std::string file, const ReadFile& read,
                   const Options& options) {
+    std::string why;
+    const auto bytes = read(pathInFolder(dir, file), why);
+    return recordOf(std::move(file), bytes ? std::optional<std::string_view>(*bytes) : std::nullopt,
+                    why, options);
+}
+
+std::string pathInFolder(const std::string& dir, const std::string& file) {
+    return inFolder(pathOf(dir), file);
+}
+
+Record recordOf(std::string file, std::optional<std::string_view> bytes, std::string_view error,
+                const Options& options) {
     Record r;
     r.file = std::move(file);
-    r.name = classify(utf8Of(pathOf(r.file).filename()));
-    std::string why;
-    const auto bytes = read(inFolder(pathOf(dir), r.file), why);
+    const std::size_t slash = r.file.rfind('/');
+    r.name = classify(slash == std::string::npos ? std::string_view(r.file)
+                                                 : std::string_view(r.file).substr(slash + 1));
     if (!bytes) {
-        r.error = why.empty() ? "cannot be read" : why;
+        r.error = error.empty() ? "cannot be read" : std::string(error);
         return r;
     }
     if (options.settings) r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
@@ -282,6 +294,22 @@ Record loadRecord(const std::string& dir, std::string file, const ReadFile& read
     return r;
 }
 
+namespace {
+
+// The findings of the fleet from its records, each record's own and those across files.
+void conclude(Fleet& fleet, const Options& options) {
+    for (const Record& r : fleet.records)
+        if (!r.error.empty()) ++fleet.unreadable;
+    if (options.findings) {
+        for (Record& r : fleet.records)
+            for (Finding& f : r.findings) fleet.findings.push_back(f);
+        for (Finding& f : crossFindings(fleet.records)) fleet.findings.push_back(std::move(f));
+        std::stable_sort(fleet.findings.begin(), fleet.findings.end(), byFileThenLine);
+    }
+}
+
+}  // namespace
+
 std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Options& options,
                           std::string& error) {
     auto files = listFiles(dir, options.recursive, error);
@@ -299,15 +327,22 @@ std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Op
     for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
     work();
     for (std::thread& t : pool) t.join();
+    conclude(fleet, options);
+    return fleet;
+}
 
-    for (const Record& r : fleet.records)
-        if (!r.error.empty()) ++fleet.unreadable;
-    if (options.findings) {
-        for (Record& r : fleet.records)
-            for (Finding& f : r.findings) fleet.findings.push_back(f);
-        for (Finding& f : crossFindings(fleet.records)) fleet.findings.push_back(std::move(f));
-        std::stable_sort(fleet.findings.begin(), fleet.findings.end(), byFileThenLine);
+Fleet load(std::span<const std::string> files, const NextFile& next, const Options& options) {
+    Fleet fleet;
+    fleet.records.reserve(files.size());
+    std::string_view bytes;
+    std::string error;
+    for (const std::string& file : files) {
+        const bool read = next(bytes, error);
+        fleet.records.push_back(
+            recordOf(std::move(file), read ? std::optional<std::string_view>(bytes) : std::nullopt,
+                     error, options));
     }
+    conclude(fleet, options);
     return fleet;
 }
 
