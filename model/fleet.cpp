@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "checks.h"
 #include "csv.h"
@@ -348,7 +349,11 @@ Fleet load(std::span<const std::string> files, const NextFile& next, const Optio
 
 std::vector<Finding> crossFindings(std::span<const Record> records) {
     std::vector<Finding> out;
-    std::map<std::string, std::vector<const Record*>> macs, ips, names;
+    // Groups in no order: the findings are sorted by file and line, and a file has at most one
+    // finding on a line.
+    std::unordered_map<std::string, std::vector<const Record*>> macs, ips, names;
+    ips.reserve(records.size());
+    names.reserve(records.size());
     for (const Record& r : records) {
         if (!r.error.empty()) continue;
         if (r.name.kind == FileKind::Mac) macs[r.name.mac].push_back(&r);
