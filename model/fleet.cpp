@@ -53,6 +53,17 @@ std::size_t readerThreads(std::size_t jobs) {
         jobs / 256 + 1);
 }
 
+// extension() == ".cfg" without making paths for it: the name ends in ".cfg" and holds more
+// than that (".cfg" alone is a name without an extension).
+bool hasCfgExtension(const fs::path& p) {
+    static constexpr fs::path::value_type kExtension[] = {'.', 'c', 'f', 'g'};
+    const auto& s = p.native();
+    if (s.size() < 5 || !std::equal(std::begin(kExtension), std::end(kExtension), s.end() - 4))
+        return false;
+    const auto before = s[s.size() - 5];
+    return before != '/' && before != fs::path::preferred_separator;
+}
+
 std::string inQuotes(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
@@ -234,7 +245,7 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool r
     }
     const auto take = [&](const fs::directory_entry& e) {
         std::error_code ignored;
-        if (e.path().extension() != ".cfg" || !e.is_regular_file(ignored)) return;
+        if (!hasCfgExtension(e.path()) || !e.is_regular_file(ignored)) return;
         const std::u8string name = recursive ? e.path().lexically_relative(root).generic_u8string()
                                              : e.path().filename().u8string();
         files.emplace_back(name.begin(), name.end());

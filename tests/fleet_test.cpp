@@ -107,6 +107,22 @@ TEST(Fleet, LintExitCodesAndFolders) {
     EXPECT_EQ(r.err, "");
 }
 
+// A folder's configuration files are the names with the extension ".cfg", in that case: not a
+// name that is the extension alone, nor one that merely holds it.
+TEST(Fleet, ListedFilesHaveTheCfgExtension) {
+    TempDir dir;
+    for (const char* name : {"a.cfg", ".cfg", "..cfg", "b.CFG", "c.cfg.bak", "d.cfgx", "e.x.cfg"})
+        spit(dir / name, "");
+    fs::create_directory(dir / "sub");
+    spit(dir / "sub/f.cfg", "");
+    spit(dir / "sub/.cfg", "");
+    std::string error;
+    EXPECT_EQ(fleet::listFiles(dir.path().string(), false, error),
+              (std::vector<std::string>{"..cfg", "a.cfg", "e.x.cfg"}));
+    EXPECT_EQ(fleet::listFiles(dir.path().string(), true, error),
+              (std::vector<std::string>{"..cfg", "a.cfg", "e.x.cfg", "sub/f.cfg"}));
+}
+
 TEST(Fleet, LintOfUnreadableFileFailsButReportsTheRest) {
     TempDir dir;
     spit(dir / "a.cfg", "IP='10.0.0.1'\n");
