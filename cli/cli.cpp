@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -216,7 +217,7 @@ int check(Context& c, Args args) {
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("check takes at least one FILE");
     int code = 0;
-    std::string report, input;
+    std::string out, input;
     // The files are read ahead, in order, while the ones before them are checked; standard
     // input is read here.
     const std::vector<std::string_view>& files = ops->files;
@@ -225,6 +226,25 @@ int check(Context& c, Args args) {
         path.assign(files[i]);
         return true;
     });
+    // One report for all files (a lambda of many captures would be stored anew for each).
+    std::string_view name;
+    const std::function<void(const Finding&)> report = [&](const Finding& f) {
+        out += name;
+        out += ':';
+        out += std::to_string(f.line);
+        out += ": ";
+        if (!f.key.empty()) {
+            out += f.key;
+            out += ": ";
+        }
+        out += f.message;
+        out += '\n';
+        if (code == 0) code = 1;
+        if (out.size() > 65536) {
+            c.out << out;
+            out.clear();
+        }
+    };
     for (const std::string_view path : files) {
         const fileio::ReadAhead::File file = reader.next();
         std::string_view bytes = file.bytes;
@@ -239,26 +259,10 @@ int check(Context& c, Args args) {
             }
             bytes = input;
         }
-        const std::string_view name = c.nameOf(path);
-        lintConfig(bytes, [&](const Finding& f) {
-            report += name;
-            report += ':';
-            report += std::to_string(f.line);
-            report += ": ";
-            if (!f.key.empty()) {
-                report += f.key;
-                report += ": ";
-            }
-            report += f.message;
-            report += '\n';
-            if (code == 0) code = 1;
-            if (report.size() > 65536) {
-                c.out << report;
-                report.clear();
-            }
-        });
+        name = c.nameOf(path);
+        lintConfig(bytes, report);
     }
-    c.out << report << std::flush;
+    c.out << out << std::flush;
     return c.out ? code : c.fail("cannot write standard output");
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <deque>
+#include <forward_list>
 #include <limits>
 #include <optional>
 
@@ -129,7 +129,7 @@ struct Ahead {
     std::vector<Finding> resets;
 };
 
-Ahead readAhead(FileText text, std::deque<std::string>& held) {
+Ahead readAhead(FileText text, std::forward_list<std::string>& held) {
     static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X);
     Ahead ahead;
     std::optional<bool> xFlag;
@@ -144,7 +144,7 @@ Ahead readAhead(FileText text, std::deque<std::string>& held) {
         } else if (line.key != chipset && param(line.key).kind == Kind::Text &&
                    param(line.key).check != Check::Any) {
             texts[line.key] =
-                raw.rebuilt ? std::string_view(held.emplace_back(line.value)) : line.value;
+                raw.rebuilt ? std::string_view(held.emplace_front(line.value)) : line.value;
             lastLine[line.key] = raw.number;
         }
         return true;
@@ -180,10 +180,10 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
     // Copies of values whose line had CR bytes inside, kept while the check runs. (Plain
     // locals: with MinGW, a thread_local that has a destructor corrupts the heap when a thread
     // of the fleet commands ends.)
-    std::deque<std::string> held;
+    std::forward_list<std::string> held;  // no storage until a line needs it
     std::vector<Pending> chipsets;
     const auto keep = [&held](const RawLine& raw, std::string_view v) {
-        return raw.rebuilt ? std::string_view(held.emplace_back(v)) : v;
+        return raw.rebuilt ? std::string_view(held.emplace_front(v)) : v;
     };
     std::optional<bool> xFlag;
     int barrier = std::numeric_limits<int>::max();  // the first line a late finding may name
