@@ -181,7 +181,11 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
     // locals: with MinGW, a thread_local that has a destructor corrupts the heap when a thread
     // of the fleet commands ends.)
     std::forward_list<std::string> held;  // no storage until a line needs it
-    std::vector<Pending> chipsets;
+    // The CHIPSET lines that wait for the X flag: a file has one or none, held without storage
+    // of their own; more go to the vector after them.
+    std::array<Pending, 2> someChipsets;
+    std::size_t chipsetCount = 0;
+    std::vector<Pending> moreChipsets;
     const auto keep = [&held](const RawLine& raw, std::string_view v) {
         return raw.rebuilt ? std::string_view(held.emplace_front(v)) : v;
     };
@@ -240,7 +244,12 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
                             add(chipsetFinding(raw.number, line.value, ahead->xFlag));
                         return true;
                     }
-                    chipsets.push_back({raw.number, keep(raw, line.value)});
+                    const Pending pending{raw.number, keep(raw, line.value)};
+                    if (chipsetCount < someChipsets.size()) {
+                        someChipsets[chipsetCount++] = pending;
+                    } else {
+                        moreChipsets.push_back(pending);
+                    }
                     barrier = std::min(barrier, raw.number);
                     return true;
                 }
@@ -262,13 +271,15 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
         return true;
     });
     if (!ahead) {
-        for (const Pending& c : chipsets) {
+        const auto settle = [&](const Pending& c) {
             if (chipsetItem(c.value, xFlag.value_or(false))) {
                 lastLine[chipset] = c.number;
             } else {
                 out.push_back(chipsetFinding(c.number, c.value, xFlag.value_or(false)));
             }
-        }
+        };
+        for (std::size_t i = 0; i < chipsetCount; ++i) settle(someChipsets[i]);
+        for (const Pending& c : moreChipsets) settle(c);
     }
     if (text.eof != std::string_view::npos) {
         const std::string_view rest = bytes.substr(text.eof + 1);
