@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -74,7 +75,7 @@ constexpr std::string_view kUsage =
 // read to its replace (OUT is FILE, or -i); none when the output goes elsewhere. False after
 // the error message.
 bool lockInPlace(Context& c, Operands& ops, std::unique_ptr<fileio::Lock>& lock) {
-    const std::string& path = ops.files.front();
+    const std::string path(ops.files.front());
     if (ops.inPlace) {
         if (path == "-") return c.usage("option '-i' needs a FILE, not standard input"), false;
         ops.output = path;
@@ -88,11 +89,11 @@ bool lockInPlace(Context& c, Operands& ops, std::unique_ptr<fileio::Lock>& lock)
     return true;
 }
 
-int show(Context& c, const std::vector<std::string>& args) {
+int show(Context& c, Args args) {
     auto ops = operands(c, args, false);
     if (!ops) return kUsageError;
     if (ops->files.size() != 1) return c.usage("show takes one FILE");
-    const std::string& path = ops->files.front();
+    const std::string path(ops->files.front());
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
     std::string text;
@@ -110,11 +111,11 @@ int show(Context& c, const std::vector<std::string>& args) {
     return c.out ? 0 : c.fail("cannot write standard output");
 }
 
-int normalize(Context& c, const std::vector<std::string>& args) {
+int normalize(Context& c, Args args) {
     auto ops = operands(c, args, true, false, {}, true);
     if (!ops) return kUsageError;
     if (ops->files.size() != 1) return c.usage("normalize takes one FILE");
-    const std::string path = ops->files.front();
+    const std::string path(ops->files.front());
     std::unique_ptr<fileio::Lock> lock;
     if (!lockInPlace(c, *ops, lock)) return kUsageError;
     auto bytes = c.load(path);
@@ -122,7 +123,7 @@ int normalize(Context& c, const std::vector<std::string>& args) {
     return emit(c, *ops, normalizeConfig(*bytes, [&](Id id) { c.warn(path, id); }));
 }
 
-int doc(Context& c, const std::vector<std::string>& args) {
+int doc(Context& c, Args args) {
     // --chm-project DIR: the HTML Help project of orbex.chm, written into DIR.
     static constexpr Option kOptions[] = {{"--chm-project", "", true, "a folder name"}};
     auto ops = operands(c, args, true, false, kOptions);
@@ -142,12 +143,12 @@ int doc(Context& c, const std::vector<std::string>& args) {
     return 0;
 }
 
-int get(Context& c, const std::vector<std::string>& args) {
+int get(Context& c, Args args) {
     auto ops = operands(c, args, false);
     if (!ops) return kUsageError;
     if (ops->files.size() != 2) return c.usage("get takes FILE and KEY");
-    const std::string& path = ops->files[0];
-    const std::string& key = ops->files[1];
+    const std::string path(ops->files[0]);
+    const std::string key(ops->files[1]);
     if (!find(key)) return c.usage("unknown key '" + key + "'");
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
@@ -159,17 +160,17 @@ int get(Context& c, const std::vector<std::string>& args) {
     return 1;  // unset: the file does not hold the key
 }
 
-int set(Context& c, const std::vector<std::string>& args) {
+int set(Context& c, Args args) {
     auto ops = operands(c, args, true, true, {}, true);
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("set takes FILE, then KEY=VALUE or -u KEY");
-    const std::string path = ops->files.front();
+    const std::string path(ops->files.front());
     std::vector<Change> changes;
     for (std::size_t i = 1; i < ops->files.size(); ++i) {
-        const std::string& a = ops->files[i];
+        const std::string_view a = ops->files[i];
         const std::size_t eq = a.find('=');
-        if (eq == std::string::npos) return c.usage("'" + a + "' is not KEY=VALUE");
-        const std::string key = a.substr(0, eq), value = a.substr(eq + 1);
+        if (eq == std::string::npos) return c.usage("'" + std::string(a) + "' is not KEY=VALUE");
+        const std::string key(a.substr(0, eq)), value(a.substr(eq + 1));
         const auto id = find(key);
         if (!id) return c.usage("unknown key '" + key + "'");
         if (std::string why = refusal(param(*id), value); !why.empty())
@@ -196,13 +197,13 @@ int set(Context& c, const std::vector<std::string>& args) {
 }
 
 // A typical configuration of the editor's menu, applied to the file as the menu does.
-int preset(Context& c, const std::vector<std::string>& args) {
+int preset(Context& c, Args args) {
     auto ops = operands(c, args, true);
     if (!ops) return kUsageError;
     if (ops->files.size() != 2) return c.usage("preset takes NAME and FILE");
     const Preset* chosen = findPreset(ops->files[0]);
-    if (!chosen) return c.usage("unknown preset '" + ops->files[0] + "'");
-    const std::string& path = ops->files[1];
+    if (!chosen) return c.usage("unknown preset '" + std::string(ops->files[0]) + "'");
+    const std::string path(ops->files[1]);
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
     MemoryStore store;
@@ -211,36 +212,57 @@ int preset(Context& c, const std::vector<std::string>& args) {
     return emit(c, *ops, WriteConfig(BuildReviewTable(store, [&](Id id) { c.warn(path, id); })));
 }
 
-int check(Context& c, const std::vector<std::string>& args) {
+int check(Context& c, Args args) {
     auto ops = operands(c, args, false);
     if (!ops) return kUsageError;
     if (ops->files.empty()) return c.usage("check takes at least one FILE");
     int code = 0;
-    std::string report, bytes;  // the storage of one file serves the next
-    for (const std::string& path : ops->files) {
-        if (!c.load(path, bytes)) {
-            code = kUsageError;
+    std::string out, input;
+    // The files are read ahead, in order, while the ones before them are checked; standard
+    // input is read here.
+    const std::vector<std::string_view>& files = ops->files;
+    fileio::ReadAhead reader(files.size(), [&files](std::size_t i, std::string& path) {
+        if (files[i] == "-") return false;
+        path.assign(files[i]);
+        return true;
+    });
+    // One report for all files (a lambda of many captures would be stored anew for each).
+    std::string_view name;
+    const std::function<void(const Finding&)> report = [&](const Finding& f) {
+        out += name;
+        out += ':';
+        out += std::to_string(f.line);
+        out += ": ";
+        if (!f.key.empty()) {
+            out += f.key;
+            out += ": ";
+        }
+        out += f.message;
+        out += '\n';
+        if (code == 0) code = 1;
+        if (out.size() > 65536) {
+            c.out << out;
+            out.clear();
+        }
+    };
+    for (const std::string_view path : files) {
+        const fileio::ReadAhead::File file = reader.next();
+        std::string_view bytes = file.bytes;
+        if (file.error) {
+            code = c.readFailure(path, *file.error);
             continue;
         }
-        lintConfig(bytes, [&](const Finding& f) {
-            report += c.nameOf(path);
-            report += ':';
-            report += std::to_string(f.line);
-            report += ": ";
-            if (!f.key.empty()) {
-                report += f.key;
-                report += ": ";
+        if (file.skipped) {
+            if (!c.load("-", input)) {
+                code = kUsageError;
+                continue;
             }
-            report += f.message;
-            report += '\n';
-            if (code == 0) code = 1;
-            if (report.size() > 65536) {
-                c.out << report;
-                report.clear();
-            }
-        });
+            bytes = input;
+        }
+        name = c.nameOf(path);
+        lintConfig(bytes, report);
     }
-    c.out << report << std::flush;
+    c.out << out << std::flush;
     return c.out ? code : c.fail("cannot write standard output");
 }
 
@@ -248,9 +270,14 @@ int check(Context& c, const std::vector<std::string>& args) {
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
+    const std::vector<std::string_view> views(args.begin(), args.end());
+    return run(Args(views), in, out, err);
+}
+
+int run(Args args, std::istream& in, std::ostream& out, std::ostream& err) {
     Context c{in, out, err};
     if (args.empty()) return c.usage("no command given");
-    const std::string& command = args.front();
+    const std::string_view command = args.front();
     if (command == "--help" || command == "-h" || command == "help") {
         out << kUsage;
         return 0;
@@ -277,7 +304,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (command == "export") return exportFleet(c, args);
     if (command == "import") return importFleet(c, args);
     if (command == "preset") return preset(c, args);
-    return c.usage("unknown command '" + command + "'");
+    return c.usage("unknown command '" + std::string(command) + "'");
 }
 
 }  // namespace orbex::cli

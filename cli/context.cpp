@@ -28,21 +28,21 @@ std::optional<std::string> Context::load(const std::string& path) {
 bool Context::load(const std::string& path, std::string& buffer) {
     fileio::Error e;
     if (path == "-") {
-        if (auto bytes = fileio::readStream(in, nameOf(path), e)) {
+        if (auto bytes = fileio::readStream(in, std::string(nameOf(path)), e)) {
             buffer = std::move(*bytes);
             return true;
         }
     } else if (fileio::readInto(path, buffer, e)) {
         return true;
     }
-    if (e.kind == fileio::Kind::TooLarge) {
-        fail(e.message());
-    } else if (path == "-") {
-        fail("cannot read standard input");
-    } else {
-        fail("cannot read '" + path + "': " + e.reason);
-    }
+    readFailure(path, e);
     return false;
+}
+
+int Context::readFailure(std::string_view path, const fileio::Error& e) {
+    if (e.kind == fileio::Kind::TooLarge) return fail(e.message());
+    if (path == "-") return fail("cannot read standard input");
+    return fail("cannot read '" + std::string(path) + "': " + e.reason);
 }
 
 ReviewTable Context::review(const std::string& path, std::string_view bytes) {
@@ -60,7 +60,7 @@ void Context::warn(const std::string& path, Id id) {
 namespace {
 
 // The option that the argument names: --name, --name=VALUE or its short form.
-const Option* match(std::span<const Option> extra, const std::string& a) {
+const Option* match(std::span<const Option> extra, std::string_view a) {
     for (const Option& o : extra) {
         if (a == o.name || (!o.brief.empty() && a == o.brief)) return &o;
         if (o.takesValue && a.starts_with(o.name) && a.size() > o.name.size() &&
@@ -72,13 +72,12 @@ const Option* match(std::span<const Option> extra, const std::string& a) {
 
 }  // namespace
 
-std::optional<Operands> operands(Context& c, const std::vector<std::string>& args, bool takesOutput,
-                                 bool takesUnset, std::span<const Option> extra,
-                                 bool takesInPlace) {
+std::optional<Operands> operands(Context& c, Args args, bool takesOutput, bool takesUnset,
+                                 std::span<const Option> extra, bool takesInPlace) {
     Operands ops;
     bool options = true;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
+        const std::string_view a = args[i];
         if (options && a == "--") {
             options = false;
         } else if (options && takesOutput && a == "--force") {
@@ -87,15 +86,16 @@ std::optional<Operands> operands(Context& c, const std::vector<std::string>& arg
             ops.inPlace = true;
         } else if (options && takesOutput && (a == "-o" || a == "--output")) {
             if (i + 1 == args.size())
-                return c.usage("option '" + a + "' needs a file name"), std::nullopt;
-            if (ops.output) return c.usage("option '" + a + "' given twice"), std::nullopt;
-            ops.output = args[++i];
+                return c.usage("option '" + std::string(a) + "' needs a file name"), std::nullopt;
+            if (ops.output)
+                return c.usage("option '" + std::string(a) + "' given twice"), std::nullopt;
+            ops.output = std::string(args[++i]);
         } else if (options && takesUnset && (a == "-u" || a == "--unset")) {
             if (i + 1 == args.size())
-                return c.usage("option '" + a + "' needs a key"), std::nullopt;
-            ops.unset.push_back(args[++i]);
+                return c.usage("option '" + std::string(a) + "' needs a key"), std::nullopt;
+            ops.unset.emplace_back(args[++i]);
         } else if (options && takesOutput && a.starts_with("--output=")) {
-            ops.output = a.substr(9);
+            ops.output = std::string(a.substr(9));
         } else if (const Option* o = options ? match(extra, a) : nullptr) {
             const std::size_t eq = a.find('=');
             std::string value;
@@ -103,14 +103,15 @@ std::optional<Operands> operands(Context& c, const std::vector<std::string>& arg
                 value = a.substr(eq + 1);
             } else if (o->takesValue) {
                 if (i + 1 == args.size())
-                    return c.usage("option '" + a + "' needs " + std::string(o->what)),
+                    return c.usage("option '" + std::string(a) + "' needs " + std::string(o->what)),
                            std::nullopt;
                 value = args[++i];
             }
-            if (ops.has(o->name)) return c.usage("option '" + a + "' given twice"), std::nullopt;
+            if (ops.has(o->name))
+                return c.usage("option '" + std::string(a) + "' given twice"), std::nullopt;
             ops.options[std::string(o->name)] = value;
         } else if (options && a.size() > 1 && a.front() == '-') {
-            return c.usage("unknown option '" + a + "'"), std::nullopt;
+            return c.usage("unknown option '" + std::string(a) + "'"), std::nullopt;
         } else {
             ops.files.push_back(a);
         }

@@ -11,11 +11,16 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "fileio.h"
 #include "review.h"
 
 namespace orbex::cli {
 
 inline constexpr int kUsageError = 2;
+
+// A command line without the program name, as views of the caller's strings (of argv itself):
+// a check of many files holds their names once.
+using Args = std::span<const std::string_view>;
 
 struct Context {
     std::istream& in;
@@ -26,12 +31,15 @@ struct Context {
     int fail(std::string_view message);
     // The same, with a pointer to --help.
     int usage(std::string_view message);
-    std::string nameOf(const std::string& path) const { return path == "-" ? "(stdin)" : path; }
+    // A file as messages name it: a view of `path`, or of a text of its own.
+    std::string_view nameOf(std::string_view path) const { return path == "-" ? "(stdin)" : path; }
 
     // The bytes of a file, or of standard input for "-"; nullopt after a failure.
     std::optional<std::string> load(const std::string& path);
     // The same into `buffer`, whose storage serves the next file; false after a failure.
     bool load(const std::string& path, std::string& buffer);
+    // The one line of a file that cannot be read; the exit code of a failure.
+    int readFailure(std::string_view path, const fileio::Error& e);
 
     // The table the editor shows after opening the file; warnings on standard error.
     ReviewTable review(const std::string& path, std::string_view bytes);
@@ -51,7 +59,7 @@ struct Option {
 // Splits the arguments into operands, the value of -o (with --force where there is one), -i
 // where the command edits in place, and the command's own options; nullopt after a usage error.
 struct Operands {
-    std::vector<std::string> files;
+    std::vector<std::string_view> files;  // views of the arguments
     std::optional<std::string> output;
     std::vector<std::string> unset;              // set: -u KEY
     std::map<std::string, std::string> options;  // by long name; "" for an option without value
@@ -59,9 +67,8 @@ struct Operands {
     bool force = false;                          // --force: a read-only output is replaced too
     bool has(std::string_view name) const { return options.contains(std::string(name)); }
 };
-std::optional<Operands> operands(Context& c, const std::vector<std::string>& args, bool takesOutput,
-                                 bool takesUnset = false, std::span<const Option> extra = {},
-                                 bool takesInPlace = false);
+std::optional<Operands> operands(Context& c, Args args, bool takesOutput, bool takesUnset = false,
+                                 std::span<const Option> extra = {}, bool takesInPlace = false);
 
 // The bytes to standard output or, replacing it in one step, to the -o file (a read-only one
 // only with --force).

@@ -8,8 +8,12 @@ namespace orbex::cli {
 std::optional<std::string> readFile(const std::string& path, std::string& error) {
     fileio::Error e;
     auto bytes = fileio::readFile(path, e);
-    if (!bytes) error = e.kind == fileio::Kind::TooLarge ? e.message() : e.reason;
+    if (!bytes) error = reasonOf(e);
     return bytes;
+}
+
+std::string reasonOf(const fileio::Error& e) {
+    return e.kind == fileio::Kind::TooLarge ? e.message() : e.reason;
 }
 
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error) {

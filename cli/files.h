@@ -10,6 +10,9 @@
 
 namespace orbex::cli {
 
+// Why a file cannot be read, as messages about it say after its name.
+std::string reasonOf(const fileio::Error& e);
+
 // The file's bytes (at most 16 MiB), or nullopt with the reason in `error`.
 std::optional<std::string> readFile(const std::string& path, std::string& error);
 

@@ -113,9 +113,33 @@ std::string pathIn(const std::string& dir, const std::string& file) {
     return dir.ends_with('/') ? dir + file : dir + "/" + file;
 }
 
+// Every file of the folder, read once and in order by a thread of its own while the files
+// before it are checked; nullopt after the message when the folder cannot be listed.
+std::optional<Fleet> loadFleet(Context& c, const std::string& dir, const Options& options) {
+    std::string error;
+    auto files = listFiles(dir, options.recursive, error);
+    if (!files) return c.fail("cannot read folder '" + dir + "': " + error), std::nullopt;
+    fileio::ReadAhead reader(files->size(), [&](std::size_t i, std::string& path) {
+        path = pathInFolder(dir, (*files)[i]);
+        return true;
+    });
+    return load(
+        *files,
+        [&reader](std::string_view& bytes, std::string& why) {
+            const fileio::ReadAhead::File file = reader.next();
+            if (file.error) {
+                why = reasonOf(*file.error);
+                return false;
+            }
+            bytes = file.bytes;
+            return true;
+        },
+        options);
+}
+
 }  // namespace
 
-int lint(Context& c, const std::vector<std::string>& args) {
+int lint(Context& c, Args args) {
     static constexpr Option kOptions[] = {{"--format", "", true}, {"--recursive", "-r", false}};
     auto ops = operands(c, args, false, false, kOptions);
     if (!ops) return kUsageError;
@@ -123,12 +147,11 @@ int lint(Context& c, const std::vector<std::string>& args) {
     const std::string format = ops->has("--format") ? ops->options["--format"] : "text";
     if (format != "text" && format != "json")
         return c.usage("unknown format '" + format + "': text or json");
-    const std::string& dir = ops->files.front();
+    const std::string dir(ops->files.front());
     Options options;
     options.recursive = ops->has("--recursive");
-    std::string error;
-    const auto fleet = load(dir, readWithLimits, options, error);
-    if (!fleet) return c.fail("cannot read folder '" + dir + "': " + error);
+    const auto fleet = loadFleet(c, dir, options);
+    if (!fleet) return kUsageError;
     for (const Record& r : fleet->records)
         if (!r.error.empty()) c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);
     c.out << (format == "json" ? json(*fleet) : plain(*fleet));
@@ -137,7 +160,7 @@ int lint(Context& c, const std::vector<std::string>& args) {
     return fleet->findings.empty() ? 0 : 1;
 }
 
-int which(Context& c, const std::vector<std::string>& args) {
+int which(Context& c, Args args) {
     static constexpr Option kOptions[] = {
         {"--mac", "", true}, {"--name", "", true}, {"--order", "", true}};
     auto ops = operands(c, args, false, false, kOptions);
@@ -173,7 +196,7 @@ int which(Context& c, const std::vector<std::string>& args) {
             pos = end + 1;
         }
     }
-    const std::string& dir = ops->files.front();
+    const std::string dir(ops->files.front());
     std::string error;
     const auto files = listFiles(dir, false, error);
     if (!files) return c.fail("cannot read folder '" + dir + "': " + error);
@@ -183,12 +206,12 @@ int which(Context& c, const std::vector<std::string>& args) {
     return written(c);
 }
 
-int diff(Context& c, const std::vector<std::string>& args) {
+int diff(Context& c, Args args) {
     auto ops = operands(c, args, false);
     if (!ops) return kUsageError;
     if (ops->files.size() != 2) return c.usage("diff takes two FILEs");
-    const std::string& pathA = ops->files[0];
-    const std::string& pathB = ops->files[1];
+    const std::string pathA(ops->files[0]);
+    const std::string pathB(ops->files[1]);
     if (pathA == "-" && pathB == "-") return c.usage("only one FILE may be -");
     const auto a = c.load(pathA);
     if (!a) return kUsageError;
@@ -207,17 +230,16 @@ int diff(Context& c, const std::vector<std::string>& args) {
     return differences.empty() ? 0 : 1;
 }
 
-int exportFleet(Context& c, const std::vector<std::string>& args) {
+int exportFleet(Context& c, Args args) {
     auto ops = operands(c, args, true);
     if (!ops) return kUsageError;
     if (ops->files.size() != 1) return c.usage("export takes one DIR");
-    const std::string& dir = ops->files.front();
+    const std::string dir(ops->files.front());
     Options options;
     options.findings = false;
     options.settings = true;
-    std::string error;
-    const auto fleet = load(dir, readWithLimits, options, error);
-    if (!fleet) return c.fail("cannot read folder '" + dir + "': " + error);
+    const auto fleet = loadFleet(c, dir, options);
+    if (!fleet) return kUsageError;
     for (const Record& r : fleet->records)
         if (!r.error.empty())
             return c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);
@@ -226,7 +248,7 @@ int exportFleet(Context& c, const std::vector<std::string>& args) {
     return emit(c, *ops, exportCsv(fleet->records));
 }
 
-int importFleet(Context& c, const std::vector<std::string>& args) {
+int importFleet(Context& c, Args args) {
     static constexpr Option kOptions[] = {{"--dir", "-d", true},
                                           {"--template", "", true},
                                           {"--dry-run", "-n", false},
@@ -235,7 +257,7 @@ int importFleet(Context& c, const std::vector<std::string>& args) {
     if (!ops) return kUsageError;
     if (ops->files.size() != 1) return c.usage("import takes one CSV");
     if (!ops->has("--dir")) return c.usage("import needs -d DIR");
-    const std::string& path = ops->files.front();
+    const std::string path(ops->files.front());
     const std::string& dir = ops->options["--dir"];
     std::optional<MemoryStore> base;
     if (ops->has("--template")) {
@@ -258,7 +280,7 @@ int importFleet(Context& c, const std::vector<std::string>& args) {
     const ImportPlan plan = planImport(*csv, dir, readWithLimits, options);
     if (!plan.refusals.empty()) {
         const Refusal& r = plan.refusals.front();
-        std::string line = c.nameOf(path);
+        std::string line(c.nameOf(path));
         if (r.row > 0) line += ": row " + std::to_string(r.row);
         if (r.column > 0) {
             line += ", column " + std::to_string(r.column);

@@ -8,10 +8,10 @@
 
 namespace orbex::cli {
 
-int lint(Context& c, const std::vector<std::string>& args);
-int which(Context& c, const std::vector<std::string>& args);
-int diff(Context& c, const std::vector<std::string>& args);
-int exportFleet(Context& c, const std::vector<std::string>& args);
-int importFleet(Context& c, const std::vector<std::string>& args);
+int lint(Context& c, Args args);
+int which(Context& c, Args args);
+int diff(Context& c, Args args);
+int exportFleet(Context& c, Args args);
+int importFleet(Context& c, Args args);
 
 }  // namespace orbex::cli

@@ -1,5 +1,7 @@
 #include <iostream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli.h"
@@ -32,12 +34,15 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(narrow(argv[i]));
+    std::vector<std::string> narrowed;
+    narrowed.reserve(static_cast<std::size_t>(argc));
+    for (int i = 1; i < argc; ++i) narrowed.push_back(narrow(argv[i]));
+    const std::vector<std::string_view> args(narrowed.begin(), narrowed.end());
 #else
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    // Views of argv: the names of many files are held once.
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
 #endif
     std::ios::sync_with_stdio(false);
-    return orbex::cli::run(args, std::cin, std::cout, std::cerr);
+    return orbex::cli::run(std::span<const std::string_view>(args), std::cin, std::cout, std::cerr);
 }

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <istream>
 #include <mutex>
 #include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -397,6 +399,40 @@ bool readInto(const std::string& path, std::string& buffer, Error& error, std::s
         buffer.append(chunk, static_cast<std::size_t>(n));
     }
     if (buffer.size() > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
+    return true;
+}
+
+bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit) {
+    error = {};
+    buffer.size_ = 0;
+    const auto fail = [&](Kind kind, int code, std::string reason) {
+        buffer.size_ = 0;
+        error = makeError(kind, code, path, std::move(reason), false, true);
+        return false;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(Kind::System, errno, systemReason(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    // As the other readInto: no stat, and one byte more than the bound is asked for. The
+    // bytes go straight into the buffer.
+    buffer.prepare();
+    while (buffer.size_ <= limit) {
+        if (buffer.size_ == buffer.capacity_)
+            buffer.reserve(std::min(buffer.capacity_ * 2, limit + 1));
+        const ssize_t n = ::read(fd, buffer.data_.get() + buffer.size_,
+                                 std::min(buffer.capacity_, limit + 1) - buffer.size_);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EISDIR) return fail(Kind::NotFile, EISDIR, "is a directory");
+            return fail(Kind::System, errno, systemReason(errno));
+        }
+        if (n == 0) break;
+        buffer.size_ += static_cast<std::size_t>(n);
+    }
+    if (buffer.size_ > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
     return true;
 }
 
@@ -1000,6 +1036,17 @@ std::optional<std::string> readFile(const std::string& path, Error& error, std::
     return bytes;
 }
 
+bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit) {
+    buffer.size_ = 0;
+    auto bytes = readFile(path, error, limit);
+    if (!bytes) return false;
+    buffer.prepare();
+    if (buffer.capacity_ < bytes->size()) buffer.reserve(bytes->size());
+    std::memcpy(buffer.data_.get(), bytes->data(), bytes->size());
+    buffer.size_ = bytes->size();
+    return true;
+}
+
 bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit) {
     auto bytes = readFile(path, error, limit);
     if (!bytes) return false;
@@ -1252,5 +1299,119 @@ Lock::~Lock() {
 }
 
 #endif  // _WIN32
+
+void Buffer::prepare() {
+    // A megabyte and more served one large file: let it go rather than hold it to the end.
+    if (capacity_ > kKeptCapacity || capacity_ == 0) {
+        data_.reset();
+        capacity_ = 0;
+        reserve(kFirstCapacity);
+    }
+}
+
+void Buffer::reserve(std::size_t capacity) {
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+}
+
+// What the reading thread and the user share, under one mutex. Either side that has to wait
+// sleeps until the other is half a ring ahead (or done), so that the two wake each other once
+// in half a ring of files, not at every file.
+struct ReadAhead::Shared {
+    std::mutex mutex;
+    std::condition_variable filled, freed;
+    std::size_t produced = 0;  // files read into their slots
+    std::size_t released = 0;  // files the user is done with, their slots free again
+    std::size_t wanted = 0;    // the user sleeps until this many are read
+    bool readerWaits = false, userWaits = false, stop = false;
+    std::thread thread;
+};
+
+bool ReadAhead::defaultThreaded() {
+    return std::thread::hardware_concurrency() > 1;
+}
+
+ReadAhead::ReadAhead(std::size_t count, PathOf pathOf, bool threaded)
+    : count_(count),
+      pathOf_(std::move(pathOf)),
+      threaded_(threaded && count > 1),
+      slots_(std::make_unique<Slot[]>(threaded_ ? kSlots : 1)) {
+    if (!threaded_) return;
+    shared_ = std::make_unique<Shared>();
+    shared_->thread = std::thread([this] { produce(); });
+}
+
+ReadAhead::~ReadAhead() {
+    if (!shared_) return;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->stop = true;
+    }
+    shared_->freed.notify_one();
+    shared_->thread.join();
+}
+
+void ReadAhead::fill(std::size_t i, Slot& slot, std::string& path) {
+    slot.skipped = !pathOf_(i, path);
+    slot.ok = !slot.skipped && readInto(path, slot.buffer, slot.error);
+}
+
+void ReadAhead::produce() {
+    Shared& s = *shared_;
+    std::string path;
+    for (std::size_t i = 0; i < count_; ++i) {
+        {
+            std::unique_lock<std::mutex> lock(s.mutex);
+            if (i - s.released >= kSlots) {
+                s.readerWaits = true;
+                s.freed.wait(lock, [&] { return s.stop || i - s.released <= kSlots / 2; });
+                s.readerWaits = false;
+            }
+            if (s.stop) return;
+        }
+        fill(i, slots_[i % kSlots], path);
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(s.mutex);
+            s.produced = i + 1;
+            wake = s.userWaits && s.produced >= s.wanted;
+        }
+        if (wake) s.filled.notify_one();
+    }
+}
+
+ReadAhead::File ReadAhead::next() {
+    const std::size_t i = taken_++;
+    Slot* slot = &slots_[0];
+    if (!threaded_) {
+        fill(i, *slot, path_);
+    } else {
+        Shared& s = *shared_;
+        bool wake = false;
+        {
+            // The file before this one is done with: its slot may be read into again.
+            std::unique_lock<std::mutex> lock(s.mutex);
+            s.released = i;
+            wake = s.readerWaits && s.produced - s.released <= kSlots / 2;
+            if (s.produced <= i) {
+                if (wake) s.freed.notify_one();
+                wake = false;
+                s.wanted = std::min(count_, i + kSlots / 2);
+                s.userWaits = true;
+                s.filled.wait(lock, [&] { return s.produced >= s.wanted; });
+                s.userWaits = false;
+            }
+        }
+        if (wake) s.freed.notify_one();
+        slot = &slots_[i % kSlots];
+    }
+    File f;
+    f.skipped = slot->skipped;
+    if (!slot->skipped && !slot->ok) f.error = &slot->error;
+    if (slot->ok) f.bytes = slot->buffer.bytes();
+    return f;
+}
 
 }  // namespace orbex::fileio

@@ -49,6 +49,76 @@ std::optional<std::string> readFile(const std::string& path, Error& error,
 // The same into `buffer`, whose storage serves the next file: false on failure.
 bool readInto(const std::string& path, std::string& buffer, Error& error,
               std::size_t limit = kInputLimit);
+// The bytes of one file, in storage that the next file read into it reuses: it grows to the
+// largest file it held (one larger than a megabyte is let go before the next read) and is
+// never cleared before a read.
+class Buffer {
+  public:
+    std::string_view bytes() const { return {data_.get(), size_}; }
+
+  private:
+    friend bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit);
+    static constexpr std::size_t kFirstCapacity = std::size_t{64} * 1024;
+    static constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
+    // Before a read: room for a first read, a large room let go.
+    void prepare();
+    // Room for `capacity` bytes, keeping those held.
+    void reserve(std::size_t capacity);
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0, capacity_ = 0;
+};
+// The same into `buffer`: an open, reads straight into the buffer until one of them returns
+// nothing, and a close; false on failure.
+bool readInto(const std::string& path, Buffer& buffer, Error& error,
+              std::size_t limit = kInputLimit);
+
+// Reads the files of a list one after another ahead of their user, in a thread of its own,
+// into a few buffers that it reuses: the user takes them in list order, while the next ones are
+// read. Memory is bounded by the buffers, not by the number of files. Without a second
+// processor (or with `threaded` false) each file is read when the user takes it.
+class ReadAhead {
+  public:
+    // Puts the path of file `i` into `path`; false when the file is not for reading here (the
+    // user reads it itself: standard input, say). Called from the reading thread.
+    using PathOf = std::function<bool(std::size_t i, std::string& path)>;
+    static constexpr std::size_t kSlots = 16;
+
+    ReadAhead(std::size_t count, PathOf pathOf, bool threaded = defaultThreaded());
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    struct File {
+        bool skipped = false;          // not read here: PathOf said so
+        const Error* error = nullptr;  // the read failed: why
+        std::string_view bytes;        // else what the file holds
+    };
+    // The next file of the list (the first call: file 0), valid until the next call. Not to
+    // be called more often than there are files.
+    File next();
+
+    // True when a second processor is there to read ahead.
+    static bool defaultThreaded();
+
+  private:
+    struct Slot {
+        Buffer buffer;
+        Error error;
+        bool ok = false, skipped = false;
+    };
+    void fill(std::size_t i, Slot& slot, std::string& path);
+    void produce();
+
+    const std::size_t count_;
+    const PathOf pathOf_;
+    const bool threaded_;
+    std::unique_ptr<Slot[]> slots_;
+    std::size_t taken_ = 0;  // files handed to the user
+    std::string path_;       // the unthreaded way's path
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
+};
+
 // The same for a stream; `name` stands for it in the error.
 std::optional<std::string> readStream(std::istream& in, const std::string& name, Error& error,
                                       std::size_t limit = kInputLimit);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "checks.h"
 #include "csv.h"
@@ -50,6 +51,17 @@ std::size_t readerThreads(std::size_t jobs) {
     return std::clamp<std::size_t>(
         std::min<std::size_t>(std::thread::hardware_concurrency() / 2, kReaders), 1,
         jobs / 256 + 1);
+}
+
+// extension() == ".cfg" without making paths for it: the name ends in ".cfg" and holds more
+// than that (".cfg" alone is a name without an extension).
+bool hasCfgExtension(const fs::path& p) {
+    static constexpr fs::path::value_type kExtension[] = {'.', 'c', 'f', 'g'};
+    const auto& s = p.native();
+    if (s.size() < 5 || !std::equal(std::begin(kExtension), std::end(kExtension), s.end() - 4))
+        return false;
+    const auto before = s[s.size() - 5];
+    return before != '/' && before != fs::path::preferred_separator;
 }
 
 std::string inQuotes(std::string_view s) {
@@ -255,7 +267,7 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool r
     }
     const auto take = [&](const fs::directory_entry& e) {
         std::error_code ignored;
-        if (e.path().extension() != ".cfg" || !e.is_regular_file(ignored)) return;
+        if (!hasCfgExtension(e.path()) || !e.is_regular_file(ignored)) return;
         const std::u8string name = recursive ? e.path().lexically_relative(root).generic_u8string()
                                              : e.path().filename().u8string();
         files.emplace_back(name.begin(), name.end());
@@ -277,13 +289,25 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool r
 
 Record loadRecord(const std::string& dir, std::string file, const ReadFile& read,
                   const Options& options) {
+    std::string why;
+    const auto bytes = read(pathInFolder(dir, file), why);
+    return recordOf(std::move(file), bytes ? std::optional<std::string_view>(*bytes) : std::nullopt,
+                    why, options);
+}
+
+std::string pathInFolder(const std::string& dir, const std::string& file) {
+    return inFolder(pathOf(dir), file);
+}
+
+Record recordOf(std::string file, std::optional<std::string_view> bytes, std::string_view error,
+                const Options& options) {
     Record r;
     r.file = std::move(file);
-    r.name = classify(utf8Of(pathOf(r.file).filename()));
-    std::string why;
-    const auto bytes = read(inFolder(pathOf(dir), r.file), why);
+    const std::size_t slash = r.file.rfind('/');
+    r.name = classify(slash == std::string::npos ? std::string_view(r.file)
+                                                 : std::string_view(r.file).substr(slash + 1));
     if (!bytes) {
-        r.error = why.empty() ? "cannot be read" : why;
+        r.error = error.empty() ? "cannot be read" : std::string(error);
         return r;
     }
     if (options.settings) r.settings = settingsOf(*bytes, [&r](Id id) { r.reset.push_back(id); });
@@ -304,6 +328,22 @@ Record loadRecord(const std::string& dir, std::string file, const ReadFile& read
     return r;
 }
 
+namespace {
+
+// The findings of the fleet from its records, each record's own and those across files.
+void conclude(Fleet& fleet, const Options& options) {
+    for (const Record& r : fleet.records)
+        if (!r.error.empty()) ++fleet.unreadable;
+    if (options.findings) {
+        for (Record& r : fleet.records)
+            for (Finding& f : r.findings) fleet.findings.push_back(f);
+        for (Finding& f : crossFindings(fleet.records)) fleet.findings.push_back(std::move(f));
+        std::stable_sort(fleet.findings.begin(), fleet.findings.end(), byFileThenLine);
+    }
+}
+
+}  // namespace
+
 std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Options& options,
                           std::string& error) {
     auto files = listFiles(dir, options.recursive, error);
@@ -321,21 +361,32 @@ std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Op
     for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
     work();
     for (std::thread& t : pool) t.join();
+    conclude(fleet, options);
+    return fleet;
+}
 
-    for (const Record& r : fleet.records)
-        if (!r.error.empty()) ++fleet.unreadable;
-    if (options.findings) {
-        for (Record& r : fleet.records)
-            for (Finding& f : r.findings) fleet.findings.push_back(f);
-        for (Finding& f : crossFindings(fleet.records)) fleet.findings.push_back(std::move(f));
-        std::stable_sort(fleet.findings.begin(), fleet.findings.end(), byFileThenLine);
+Fleet load(std::span<const std::string> files, const NextFile& next, const Options& options) {
+    Fleet fleet;
+    fleet.records.reserve(files.size());
+    std::string_view bytes;
+    std::string error;
+    for (const std::string& file : files) {
+        const bool read = next(bytes, error);
+        fleet.records.push_back(
+            recordOf(std::move(file), read ? std::optional<std::string_view>(bytes) : std::nullopt,
+                     error, options));
     }
+    conclude(fleet, options);
     return fleet;
 }
 
 std::vector<Finding> crossFindings(std::span<const Record> records) {
     std::vector<Finding> out;
-    std::map<std::string, std::vector<const Record*>> macs, ips, names;
+    // Groups in no order: the findings are sorted by file and line, and a file has at most one
+    // finding on a line.
+    std::unordered_map<std::string, std::vector<const Record*>> macs, ips, names;
+    ips.reserve(records.size());
+    names.reserve(records.size());
     for (const Record& r : records) {
         if (!r.error.empty()) continue;
         if (r.name.kind == FileKind::Mac) macs[r.name.mac].push_back(&r);

@@ -110,15 +110,28 @@ struct Fleet {
 std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool recursive,
                                                   std::string& error);
 
+// The path of a file of the folder (`file` relative to it), as the system opens it.
+std::string pathInFolder(const std::string& dir, const std::string& file);
+
 // One file of the folder (`file` relative to it), read once; a file that cannot be read is a
 // record with its error. Its findings are its own: those across files come from crossFindings.
 Record loadRecord(const std::string& dir, std::string file, const ReadFile& read,
                   const Options& options);
 
+// The record of a file (`file` relative to the folder) from its bytes, or from the reason it
+// cannot be read (nullopt bytes).
+Record recordOf(std::string file, std::optional<std::string_view> bytes, std::string_view error,
+                const Options& options);
+
 // Reads every file once, several at a time (`read` must allow that). nullopt with the reason
 // when the folder cannot be listed; a file that cannot be read is a record with its error.
 std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Options& options,
                           std::string& error);
+
+// The same over files that the caller lists (listFiles) and reads: `next` gives the bytes of
+// each in list order (valid until its next call), or false with the reason in `error`.
+using NextFile = std::function<bool(std::string_view& bytes, std::string& error)>;
+Fleet load(std::span<const std::string> files, const NextFile& next, const Options& options);
 
 // The findings across files (duplicate-mac, duplicate-ip, duplicate-name, bad-mac-name).
 std::vector<Finding> crossFindings(std::span<const Record> records);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <deque>
+#include <forward_list>
 #include <limits>
 #include <numeric>
 #include <optional>
@@ -130,7 +130,7 @@ struct Ahead {
     std::vector<Finding> resets;
 };
 
-Ahead readAhead(FileText text, std::deque<std::string>& held) {
+Ahead readAhead(FileText text, std::forward_list<std::string>& held) {
     static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X);
     Ahead ahead;
     std::optional<bool> xFlag;
@@ -145,7 +145,7 @@ Ahead readAhead(FileText text, std::deque<std::string>& held) {
         } else if (line.key != chipset && param(line.key).kind == Kind::Text &&
                    param(line.key).check != Check::Any) {
             texts[line.key] =
-                raw.rebuilt ? std::string_view(held.emplace_back(line.value)) : line.value;
+                raw.rebuilt ? std::string_view(held.emplace_front(line.value)) : line.value;
             lastLine[line.key] = raw.number;
         }
         return true;
@@ -181,10 +181,14 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
     // Copies of values whose line had CR bytes inside, kept while the check runs. (Plain
     // locals: with MinGW, a thread_local that has a destructor corrupts the heap when a thread
     // of the fleet commands ends.)
-    std::deque<std::string> held;
-    std::vector<Pending> chipsets;
+    std::forward_list<std::string> held;  // no storage until a line needs it
+    // The CHIPSET lines that wait for the X flag: a file has one or none, held without storage
+    // of their own; more go to the vector after them.
+    std::array<Pending, 2> someChipsets;
+    std::size_t chipsetCount = 0;
+    std::vector<Pending> moreChipsets;
     const auto keep = [&held](const RawLine& raw, std::string_view v) {
-        return raw.rebuilt ? std::string_view(held.emplace_back(v)) : v;
+        return raw.rebuilt ? std::string_view(held.emplace_front(v)) : v;
     };
     std::optional<bool> xFlag;
     int barrier = std::numeric_limits<int>::max();  // the first line a late finding may name
@@ -241,7 +245,12 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
                             add(chipsetFinding(raw.number, line.value, ahead->xFlag));
                         return true;
                     }
-                    chipsets.push_back({raw.number, keep(raw, line.value)});
+                    const Pending pending{raw.number, keep(raw, line.value)};
+                    if (chipsetCount < someChipsets.size()) {
+                        someChipsets[chipsetCount++] = pending;
+                    } else {
+                        moreChipsets.push_back(pending);
+                    }
                     barrier = std::min(barrier, raw.number);
                     return true;
                 }
@@ -263,13 +272,15 @@ void lintConfig(std::string_view bytes, const std::function<void(const Finding&)
         return true;
     });
     if (!ahead) {
-        for (const Pending& c : chipsets) {
+        const auto settle = [&](const Pending& c) {
             if (chipsetItem(c.value, xFlag.value_or(false))) {
                 lastLine[chipset] = c.number;
             } else {
                 out.push_back(chipsetFinding(c.number, c.value, xFlag.value_or(false)));
             }
-        }
+        };
+        for (std::size_t i = 0; i < chipsetCount; ++i) settle(someChipsets[i]);
+        for (const Pending& c : moreChipsets) settle(c);
     }
     if (text.eof != std::string_view::npos) {
         const std::string_view rest = bytes.substr(text.eof + 1);

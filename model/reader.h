@@ -1,6 +1,7 @@
 // Reading a configuration file into a store.
 #pragma once
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,14 +68,16 @@ void forEachLine(FileText in, F&& f) {
     std::string scratch;
     RawLine line;
     while (p < end) {
+        ++line.number;
+        if (!kComments && *p == '#') {
+            // Nothing reads a comment: only its line feed is looked for.
+            const void* const lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+            p = lf ? static_cast<const char*>(lf) + 1 : end;
+            continue;
+        }
         const char* firstCr = nullptr;
         const char* const eol = lineEnd(p, end, firstCr);
         const char* const next = eol < end ? eol + 1 : end;
-        ++line.number;
-        if (!kComments && *p == '#') {
-            p = next;
-            continue;
-        }
         std::string_view text(p, static_cast<std::size_t>(eol - p));
         p = next;
         line.rebuilt = false;

@@ -177,6 +177,45 @@ TEST(Cli, CheckReportsAndExitCodes) {
               "orbcfg-cli: cannot read '" + (dir / "none.cfg") + "': No such file or directory\n");
 }
 
+// A check of many files reports what checks of the files one at a time report, in the order
+// of the command line, though the files are read ahead of their check: every finding, every
+// file that cannot be read (with its line on standard error, in order) and standard input.
+TEST(Cli, CheckOfManyFilesMatchesOneFileAtATime) {
+    TempDir dir;
+    const std::string kinds[] = {
+        "USERN='x'\r\nIP='10.0.0.1'\r\n",
+        "IP='10.0.0.300'\nusern='x'\nCHIPSET='vesa'\nX='on'\n",
+        std::string(70000, '#') + "\nVOLUME='loud'\n",  // larger than a first read
+        "",
+        "CHIPSET='auto'\r\nAUTOSTART='yes'\r\x1a\r\nIP='1'",
+    };
+    std::vector<std::string> args = {"check"};
+    std::string out, err;
+    for (int i = 0; i < 120; ++i) {
+        const std::string name = dir / ("t" + std::to_string(i) + ".cfg");
+        if (i == 50) {
+            args.push_back("-");
+        } else if (i % 29 == 3) {
+            args.push_back(name);  // missing
+        } else {
+            spit(name, kinds[i % 5]);
+            args.push_back(name);
+        }
+        const Result one = runCli({"check", args.back()}, "X='no'\n");
+        out += one.out;
+        err += one.err;
+    }
+    const Result all = runCli(args, "X='no'\n");
+    EXPECT_EQ(all.code, 2);
+    EXPECT_EQ(all.out, out);
+    EXPECT_EQ(all.err, err);
+    EXPECT_NE(err, "");
+    args.erase(std::remove_if(args.begin() + 1, args.end(),
+                              [](const std::string& a) { return !fs::exists(u8(a)); }),
+               args.end());
+    EXPECT_EQ(runCli(args).code, 1);
+}
+
 TEST(Cli, CommandLineErrors) {
     TempDir dir;
     spit(dir / "a.cfg", kFile);

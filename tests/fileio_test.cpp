@@ -599,6 +599,76 @@ TEST(Read, InputIsBounded) {
     EXPECT_EQ(r2.err, "orbcfg-cli: (stdin) is larger than 16 MiB: not a terminal configuration\n");
 }
 
+// A buffer that served a larger file holds only the next file's bytes; reads at the edges of
+// its first room, past a megabyte (whose room is let go after) and past the bound.
+TEST(Read, BufferServesFileAfterFile) {
+    TempDir dir;
+    const std::size_t sizes[] = {0, 1, 65535, 65536, 65537, 3 << 20, 10, 200000, 5};
+    fileio::Buffer buffer;
+    Error e;
+    for (std::size_t n : sizes) {
+        std::string bytes(n, '\0');
+        for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>('a' + (i * 7 + n) % 26);
+        spit(dir / "f.cfg", bytes);
+        ASSERT_TRUE(fileio::readInto(dir / "f.cfg", buffer, e)) << n;
+        EXPECT_EQ(buffer.bytes(), bytes) << n;
+    }
+    spit(dir / "ten.cfg", "0123456789");
+    EXPECT_FALSE(fileio::readInto(dir / "ten.cfg", buffer, e, 9));
+    EXPECT_EQ(e.kind, Kind::TooLarge);
+    EXPECT_EQ(buffer.bytes(), "");
+    EXPECT_TRUE(fileio::readInto(dir / "ten.cfg", buffer, e, 10));
+    EXPECT_EQ(buffer.bytes(), "0123456789");
+    EXPECT_FALSE(fileio::readInto(dir / "none.cfg", buffer, e));
+    EXPECT_EQ(e.reason, "No such file or directory");
+    EXPECT_FALSE(fileio::readInto(dir.path().string(), buffer, e));
+    EXPECT_EQ(e.reason, "is a directory");
+}
+
+// Files read ahead come to the user in list order, each with its own bytes or its own failure,
+// whether a thread reads them or the user's own calls do; many more files than buffers, and a
+// user who stops early does not wait for the rest.
+TEST(Read, ReadAheadKeepsOrderAndFailures) {
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = dir / ("f" + std::to_string(i) + ".cfg");
+        paths.push_back(name);
+        if (i % 37 == 5) continue;  // missing
+        spit(name, std::string(static_cast<std::size_t>(i % 3 == 0 ? 70000 + i : i), 'x') +
+                       std::to_string(i));
+    }
+    paths[17] = dir.path().string();  // a folder
+    paths[40] = "-";                  // left to the user
+    const auto pathOf = [&](std::size_t i, std::string& path) {
+        if (paths[i] == "-") return false;
+        path = paths[i];
+        return true;
+    };
+    for (bool threaded : {false, true}) {
+        SCOPED_TRACE(threaded);
+        fileio::ReadAhead reader(paths.size(), pathOf, threaded);
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            const fileio::ReadAhead::File f = reader.next();
+            if (i == 40) {
+                EXPECT_TRUE(f.skipped);
+                EXPECT_EQ(f.error, nullptr);
+            } else if (i == 17 || i % 37 == 5) {
+                ASSERT_NE(f.error, nullptr) << i;
+                EXPECT_EQ(f.error->path, paths[i]);
+                EXPECT_EQ(f.error->reason,
+                          i == 17 ? "is a directory" : "No such file or directory");
+            } else {
+                ASSERT_EQ(f.error, nullptr) << i;
+                EXPECT_FALSE(f.skipped);
+                EXPECT_EQ(f.bytes, slurp(paths[i])) << i;
+            }
+        }
+    }
+    fileio::ReadAhead early(paths.size(), pathOf, true);
+    EXPECT_EQ(early.next().bytes, slurp(paths[0]));
+}
+
 TEST(Read, RussianReasons) {
     Error e;
     e.kind = Kind::System;

@@ -6,6 +6,7 @@
 
 #include "catalogue.h"
 #include "cli_support.h"
+#include "fileio.h"
 #include "fleet.h"
 #include "lint.h"
 #include "writer.h"
@@ -106,6 +107,22 @@ TEST(Fleet, LintExitCodesAndFolders) {
     EXPECT_EQ(r.err, "");
 }
 
+// A folder's configuration files are the names with the extension ".cfg", in that case: not a
+// name that is the extension alone, nor one that merely holds it.
+TEST(Fleet, ListedFilesHaveTheCfgExtension) {
+    TempDir dir;
+    for (const char* name : {"a.cfg", ".cfg", "..cfg", "b.CFG", "c.cfg.bak", "d.cfgx", "e.x.cfg"})
+        spit(dir / name, "");
+    fs::create_directory(dir / "sub");
+    spit(dir / "sub/f.cfg", "");
+    spit(dir / "sub/.cfg", "");
+    std::string error;
+    EXPECT_EQ(fleet::listFiles(dir.path().string(), false, error),
+              (std::vector<std::string>{"..cfg", "a.cfg", "e.x.cfg"}));
+    EXPECT_EQ(fleet::listFiles(dir.path().string(), true, error),
+              (std::vector<std::string>{"..cfg", "a.cfg", "e.x.cfg", "sub/f.cfg"}));
+}
+
 TEST(Fleet, LintOfUnreadableFileFailsButReportsTheRest) {
     TempDir dir;
     spit(dir / "a.cfg", "IP='10.0.0.1'\n");
@@ -125,6 +142,30 @@ TEST(Fleet, LintOfUnreadableFileFailsButReportsTheRest) {
     EXPECT_EQ(f->records[1].error, "Input/output error");
     ASSERT_EQ(f->findings.size(), 2u);
     EXPECT_EQ(f->findings[0].message, "'10.0.0.1' is also set by c.cfg");
+}
+
+// The tool reads a folder's files ahead of their check, many more than it holds at once: the
+// findings come in file order as when the unreadable file is not there at all, and that file
+// has its one line on standard error and the exit code 2.
+TEST(Fleet, LintOfManyFilesReadAheadKeepsOrderAndFailures) {
+    TempDir dir;
+    for (int i = 0; i < 100; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "t%03d.cfg", i);
+        spit(dir / name, "IP='10.0.0." + std::to_string(i % 40 + 1) + "'\r\nMNAME='t" +
+                             std::to_string(i) + "'\r\n" + (i % 7 == 0 ? "usern='x'\r\n" : ""));
+    }
+    fs::resize_file(u8(dir / "t050.cfg"), fileio::kInputLimit + 1);  // sparse, too large
+    const Result r = runCli({"lint", dir.path().string()});
+    EXPECT_EQ(r.code, 2);
+    const std::string big = dir / "t050.cfg";
+    EXPECT_EQ(r.err, "orbcfg-cli: cannot read '" + big + "': " + big +
+                         " is larger than 16 MiB: not a terminal configuration\n");
+    fs::remove(u8(big));
+    const Result without = runCli({"lint", dir.path().string()});
+    EXPECT_EQ(without.code, 1);
+    EXPECT_EQ(r.out, without.out);
+    EXPECT_NE(r.out.find("t099.cfg:1: duplicate-ip"), std::string::npos);
 }
 
 TEST(Fleet, CommandLineErrors) {

@@ -154,3 +154,16 @@ TEST(DroppedLines, CommentsAndIgnoredLinesInOrderWithoutResets) {
     });
     EXPECT_EQ(droppedLines(numlockComment + "\nUSERN='u'\n").size(), 1u) << numlockComment;
 }
+
+// CHIPSET lines wait for the X flag of the whole file, however many there are, and their
+// findings come in line order among the others.
+TEST(Checking, ManyChipsetLinesWaitForTheFlag) {
+    std::string file;
+    for (int i = 0; i < 5; ++i) file += i % 2 ? "CHIPSET='nope'\nUSERN='x\n" : "CHIPSET='auto'\n";
+    file += "X='on'\n";
+    std::vector<int> lines;
+    for (const Finding& f : lintConfig(file)) lines.push_back(f.line);
+    EXPECT_EQ(lines, (std::vector<int>{2, 3, 5, 6}));
+    EXPECT_EQ(lintConfig(file)[0].message,
+              "'nope_x' (the value with X='on') is not in the key's value table; ignored");
+}
