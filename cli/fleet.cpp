@@ -255,6 +255,7 @@ int importFleet(Context& c, const std::vector<std::string>& args) {
     ImportOptions options;
     options.base = base ? &*base : nullptr;
     options.force = ops->has("--force");
+    options.keepBytes = !ops->has("--dry-run");
     const ImportPlan plan = planImport(*csv, dir, readWithLimits, options);
     if (!plan.refusals.empty()) {
         const Refusal& r = plan.refusals.front();

@@ -35,9 +35,9 @@ std::string unsetRefusal(const Param& p) {
     return p.hasControl() ? "" : "is not edited by the program";
 }
 
-Edit applyChanges(Store& store, std::span<const Change> changes) {
+Edit applyChanges(Store& store, std::span<const ChangeView> changes) {
     Edit edit;
-    for (const Change& ch : changes) {
+    for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
         if (std::string why = ch.value ? refusal(p, *ch.value) : unsetRefusal(p); !why.empty()) {
             edit.refused = ch.id;
@@ -45,7 +45,7 @@ Edit applyChanges(Store& store, std::span<const Change> changes) {
             return edit;
         }
     }
-    for (const Change& ch : changes) {
+    for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
         if (!ch.value) {
             unset(store, ch.id);
@@ -56,23 +56,32 @@ Edit applyChanges(Store& store, std::span<const Change> changes) {
         }
     }
     // The value a change gave last to the key, if any.
-    const auto given = [&](Id id) -> const std::string* {
+    const auto given = [&](Id id) -> const std::string_view* {
         for (auto it = changes.rbegin(); it != changes.rend(); ++it)
             if (it->id == id) return it->value ? &*it->value : nullptr;
         return nullptr;
     };
     edit.table = BuildReviewTable(store, [&](Id id) {
-        if (const std::string* value = given(id)) {
+        if (const std::string_view* value = given(id)) {
             if (!edit.refused) {
                 edit.refused = id;
-                edit.reason = std::string(param(id).key) + ": '" + *value + "' is not " +
-                              describe(param(id).check);
+                edit.reason = std::string(param(id).key) + ": '" + std::string(*value) +
+                              "' is not " + describe(param(id).check);
             }
         } else {
             edit.reset.push_back(id);
         }
     });
     return edit;
+}
+
+Edit applyChanges(Store& store, std::span<const Change> changes) {
+    std::vector<ChangeView> views;
+    views.reserve(changes.size());
+    for (const Change& ch : changes)
+        views.push_back({ch.id, ch.value ? std::optional<std::string_view>(*ch.value)
+                                         : std::optional<std::string_view>()});
+    return applyChanges(store, views);
 }
 
 }  // namespace orbex
