@@ -35,14 +35,17 @@ std::string unsetRefusal(const Param& p) {
     return p.hasControl() ? "" : "is not edited by the program";
 }
 
-Edit applyChanges(Store& store, std::span<const ChangeView> changes) {
-    Edit edit;
+void applyChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
+    edit.reset.clear();
+    edit.refused.reset();
+    edit.reason.clear();
     for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
         if (std::string why = ch.value ? refusal(p, *ch.value) : unsetRefusal(p); !why.empty()) {
             edit.refused = ch.id;
             edit.reason = std::string(p.key) + " " + why;
-            return edit;
+            edit.table.clear();
+            return;
         }
     }
     for (const ChangeView& ch : changes) {
@@ -61,17 +64,25 @@ Edit applyChanges(Store& store, std::span<const ChangeView> changes) {
             if (it->id == id) return it->value ? &*it->value : nullptr;
         return nullptr;
     };
-    edit.table = BuildReviewTable(store, [&](Id id) {
-        if (const std::string_view* value = given(id)) {
-            if (!edit.refused) {
-                edit.refused = id;
-                edit.reason = std::string(param(id).key) + ": '" + std::string(*value) +
-                              "' is not " + describe(param(id).check);
+    BuildReviewTable(
+        store,
+        [&](Id id) {
+            if (const std::string_view* value = given(id)) {
+                if (!edit.refused) {
+                    edit.refused = id;
+                    edit.reason = std::string(param(id).key) + ": '" + std::string(*value) +
+                                  "' is not " + describe(param(id).check);
+                }
+            } else {
+                edit.reset.push_back(id);
             }
-        } else {
-            edit.reset.push_back(id);
-        }
-    });
+        },
+        edit.table);
+}
+
+Edit applyChanges(Store& store, std::span<const ChangeView> changes) {
+    Edit edit;
+    applyChanges(store, changes, edit);
     return edit;
 }
 

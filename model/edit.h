@@ -43,6 +43,8 @@ struct Edit {
 // store is left as it was. When the review resets a value that a change gave, `refused` names
 // it and nothing should be written.
 Edit applyChanges(Store& store, std::span<const ChangeView> changes);
+// The same into `edit`, whose table's storage serves the new table (one edit for many files).
+void applyChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
 Edit applyChanges(Store& store, std::span<const Change> changes);
 
 }  // namespace orbex

@@ -597,14 +597,26 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     };
     std::vector<Outcome> outcomes;
     const fs::path root = pathOf(dir);
-    const auto make = [&](Pending& row, MemoryStore& store, Outcome& out) {
+    // A name that is not among the files listed may still be taken: by a folder, or by a file
+    // whose name differs in case where the file system ignores case. In a folder that held
+    // nothing at all none is.
+    std::error_code emptyError;
+    const bool emptyFolder = present->empty() && fs::is_empty(root, emptyError) && !emptyError;
+    // What one thread reuses from row to row.
+    struct Scratch {
+        MemoryStore store;
+        Edit edit;
+    };
+    const auto make = [&](Pending& row, Scratch& scratch, Outcome& out) {
         const auto refuseRow = [&](int column, std::string header, std::string reason,
                                    bool force = false) {
             out.refusal = Refusal{row.row, column, std::move(header), std::move(reason), force};
         };
-        store = start;
-        const Edit edit = applyChanges(
-            store, std::span<const ChangeView>(changes).subspan(row.first, row.end - row.first));
+        scratch.store = start;
+        Edit& edit = scratch.edit;
+        applyChanges(scratch.store,
+                     std::span<const ChangeView>(changes).subspan(row.first, row.end - row.first),
+                     edit);
         if (edit.refused) {
             int column = 0;
             for (std::size_t c = 0; c < keyAt.size(); ++c)
@@ -640,7 +652,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
                 }
                 if (options.keepBytes) t.old = std::move(*old);
             }
-        } else {
+        } else if (!emptyFolder) {
             std::error_code ec;
             if (fs::exists(root / pathOf(row.file), ec)) {
                 refuseRow(targetColumn, targetHeader, row.file + " exists and is no file");
@@ -656,9 +668,9 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         outcomes.resize(pending.size());
         std::atomic<std::size_t> next{0};
         const auto work = [&] {
-            MemoryStore store;
+            Scratch scratch;
             for (std::size_t k; (k = next.fetch_add(1)) < pending.size();)
-                make(pending[k], store, outcomes[k]);
+                make(pending[k], scratch, outcomes[k]);
         };
         const std::size_t threads = readerThreads(pending.size());
         std::vector<std::thread> pool;
