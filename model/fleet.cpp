@@ -163,8 +163,12 @@ Classified classify(std::string_view fileName) {
 }
 
 Settings settingsOf(Store& store, const Warn& warn) {
-    BuildReviewTable(store, warn);
+    // The table itself is not wanted, only what the build resets: one table serves every call
+    // of the thread.
+    thread_local ReviewTable table;
+    BuildReviewTable(store, warn, table);
     Settings out;
+    out.reserve(table.size());  // a row for each setting, and X and FB for CHIPSET
     std::string buffer;
     for (Id id : controlOrder()) {
         const Param& p = param(id);
@@ -195,7 +199,7 @@ Settings settingsOf(Store& store, const Warn& warn) {
 }
 
 Settings settingsOf(std::string_view bytes, const Warn& warn) {
-    MemoryStore store;
+    thread_local MemoryStore store;  // reading starts by making every parameter unset
     readConfig(bytes, store);
     return settingsOf(store, warn);
 }
@@ -389,8 +393,14 @@ std::string exportCsv(std::span<const Record> records) {
     std::vector<int> column(kKeyCount, -1);
     for (std::size_t c = 0; c < columns.size(); ++c) column[columns[c]] = static_cast<int>(c);
 
+    // Room for the cells as they are; quotes, where a cell needs them, grow it.
+    std::size_t size = 1024;
+    for (const Record& r : records) {
+        size += r.file.size() + columns.size() + 3;
+        for (const Setting& s : r.settings) size += s.value.size() + 2;
+    }
     std::string out;
-    out.reserve(records.size() * 1024 + 1024);
+    out.reserve(size);
     std::vector<std::string_view> cells(columns.size() + 1);
     cells[0] = "file";
     for (std::size_t c = 0; c < columns.size(); ++c) cells[c + 1] = param(columns[c]).key;
