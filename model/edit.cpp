@@ -36,18 +36,23 @@ std::string unsetRefusal(const Param& p) {
 }
 
 void applyChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
-    edit.reset.clear();
-    edit.refused.reset();
-    edit.reason.clear();
     for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
         if (std::string why = ch.value ? refusal(p, *ch.value) : unsetRefusal(p); !why.empty()) {
+            edit.reset.clear();
             edit.refused = ch.id;
             edit.reason = std::string(p.key) + " " + why;
             edit.table.clear();
             return;
         }
     }
+    applyPassedChanges(store, changes, edit);
+}
+
+void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
+    edit.reset.clear();
+    edit.refused.reset();
+    edit.reason.clear();
     for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
         if (!ch.value) {

@@ -45,6 +45,8 @@ struct Edit {
 Edit applyChanges(Store& store, std::span<const ChangeView> changes);
 // The same into `edit`, whose table's storage serves the new table (one edit for many files).
 void applyChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
+// The same for changes that each passed refusal() (a value) or unsetRefusal() (none) already.
+void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
 Edit applyChanges(Store& store, std::span<const Change> changes);
 
 }  // namespace orbex

@@ -624,9 +624,10 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         };
         scratch.store = start;
         Edit& edit = scratch.edit;
-        applyChanges(scratch.store,
-                     std::span<const ChangeView>(changes).subspan(row.first, row.end - row.first),
-                     edit);
+        // Every cell passed refusal() as the row was read.
+        applyPassedChanges(
+            scratch.store,
+            std::span<const ChangeView>(changes).subspan(row.first, row.end - row.first), edit);
         if (edit.refused) {
             int column = 0;
             for (std::size_t c = 0; c < keyAt.size(); ++c)
