@@ -25,14 +25,11 @@ Reader::Reader(std::string_view bytes) : s_(bytes) {
     sep_ = separatorOf(s_);
 }
 
-Reader::Reader(std::string_view bytes, char separator) : s_(bytes), sep_(separator) {}
-
 bool Reader::next(std::span<const std::string_view>& fields) {
     const std::size_t n = s_.size();
     if (error_ || i_ >= n) return false;
     fields_.clear();
     std::size_t owned = 0;  // of unquoted_, in use by this record
-    start_ = i_;
     ++row_;
     std::size_t& i = i_;
     for (;;) {

@@ -26,22 +26,17 @@ struct Error {
 class Reader {
   public:
     explicit Reader(std::string_view bytes);
-    // The records of `bytes`, separated by `separator`; no byte-order mark is looked for.
-    Reader(std::string_view bytes, char separator);
 
     // The next record's fields, views into the text (or into the reader, for a field that held
     // "") that stay valid until the next call; false at the end or at an error.
     bool next(std::span<const std::string_view>& fields);
     const std::optional<Error>& error() const { return error_; }
-    int row() const { return row_; }               // of the record last returned, from 1
-    std::size_t offset() const { return start_; }  // where that record starts in `bytes`
-    char separator() const { return sep_; }
-    std::string_view text() const { return s_; }  // without its byte-order mark
+    int row() const { return row_; }  // of the record last returned, from 1
 
   private:
     std::string_view s_;
     char sep_ = ',';
-    std::size_t i_ = 0, start_ = 0;
+    std::size_t i_ = 0;
     int row_ = 0;
     std::optional<Error> error_;
     std::vector<std::string_view> fields_;
