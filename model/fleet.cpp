@@ -28,9 +28,9 @@ namespace {
 // Files written at the same time by an import, and threads that read a folder at most.
 constexpr std::size_t kWriters = 16;
 constexpr std::size_t kReaders = 8;
-// Rows of an import made into files at a time: enough to share out among the threads, few
-// enough that their cells are not held long.
-constexpr std::size_t kBatch = 512;
+// Rows of an import made into files at a time: enough for every thread that readerThreads
+// gives, few enough that their cells are not held long.
+constexpr std::size_t kBatch = 256 * kReaders;
 
 // Names are UTF-8 throughout; on Windows a path made of them goes to the system as UTF-16, not
 // through the ANSI code page, which holds no Cyrillic on most machines.

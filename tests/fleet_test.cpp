@@ -392,7 +392,7 @@ TEST(Fleet, FailedWriteOfAnImportPutsBackWhatItWrote) {
 TEST(Fleet, ImportOfMoreRowsThanAreMadeAtATime) {
     // Rows enough for several batches; every USERN cell holds a doubled quote, so that its
     // value is the reader's own copy and not a view of the text.
-    const int rows = 1300;
+    const int rows = 2200;
     std::string csv = "name,USERN,IP,AUTOSTART,COLOR\r\n";
     const auto config = [](int i) {
         std::string c = "USERN='a\"b" + std::to_string(i) + "'\nIP='10.1." +
@@ -405,26 +405,31 @@ TEST(Fleet, ImportOfMoreRowsThanAreMadeAtATime) {
         csv += "t" + std::to_string(i) + ",\"a\"\"b" + std::to_string(i) + "\",10.1." +
                std::to_string(i / 256) + "." + std::to_string(i % 256) + "," +
                (i % 3 == 0 ? "on" : "") + "," + (i % 5 == 0 ? "24" : "") + "\r\n";
-    TempDir dir;
-    const std::string d = dir.path().string();
-    const Result r = runCli({"import", "-", "-d", d}, csv);
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(dir.names().size(), static_cast<std::size_t>(rows));
-    for (int i : {0, 1, 510, 511, 512, 513, 1023, 1024, 1025, rows - 1})
-        EXPECT_EQ(slurp(dir / ("t" + std::to_string(i) + ".cfg")),
-                  runCli({"normalize", "-"}, config(i)).out)
-            << "row " << i + 2;
+    TempDir empty;
+    const auto read = [](const std::string& path, std::string&) {
+        return std::optional<std::string>(slurp(path));
+    };
+    const fleet::ImportPlan plan = fleet::planImport(csv, empty.path().string(), read, {});
+    ASSERT_TRUE(plan.refusals.empty());
+    ASSERT_EQ(plan.targets.size(), static_cast<std::size_t>(rows));
+    for (int i = 0; i < rows; ++i) {
+        const fleet::Target& t = plan.targets[static_cast<std::size_t>(i)];
+        EXPECT_EQ(t.file, "t" + std::to_string(i) + ".cfg");
+        EXPECT_EQ(t.row, i + 2);
+        if (i < 2 || (i > 2045 && i < 2050) || i == 7 || i == rows - 1) {
+            EXPECT_EQ(t.bytes, runCli({"normalize", "-"}, config(i)).out) << "row " << i + 2;
+        }
+    }
 
     // A fault in the last row, or a text that stops being CSV there, refuses all of them.
-    TempDir empty;
     for (const auto& [tail, message] : std::vector<std::pair<std::string, std::string>>{
              {"t7,u,10.0.0.1,,\r\n",
-              "row 1302, column 1 (name): t7.cfg is the target of row 9 too"},
+              "row 2202, column 1 (name): t7.cfg is the target of row 9 too"},
              {"t9999,u,10.0.0.1,maybe,\r\n",
-              "row 1302, column 4 (AUTOSTART): AUTOSTART takes on or off"},
+              "row 2202, column 4 (AUTOSTART): AUTOSTART takes on or off"},
              {"t9999,u,10.0..1,,\r\n",
-              "row 1302, column 3 (IP): IP: '10.0..1' is not an IPv4 address"},
-             {"t9999,\"u", "row 1302: a quoted field is not closed"}}) {
+              "row 2202, column 3 (IP): IP: '10.0..1' is not an IPv4 address"},
+             {"t9999,\"u", "row 2202: a quoted field is not closed"}}) {
         const Result refused = runCli({"import", "-", "-d", empty.path().string()}, csv + tail);
         EXPECT_EQ(refused.code, 2);
         EXPECT_EQ(refused.err, "orbcfg-cli: (stdin): " + message + "; nothing written\n");
