@@ -163,10 +163,7 @@ Classified classify(std::string_view fileName) {
 }
 
 Settings settingsOf(Store& store, const Warn& warn) {
-    // The table itself is not wanted, only what the build resets: one table serves every call
-    // of the thread.
-    thread_local ReviewTable table;
-    BuildReviewTable(store, warn, table);
+    const ReviewTable table = BuildReviewTable(store, warn);  // it resets what fails a check
     Settings out;
     out.reserve(table.size());  // a row for each setting, and X and FB for CHIPSET
     std::string buffer;
@@ -199,7 +196,7 @@ Settings settingsOf(Store& store, const Warn& warn) {
 }
 
 Settings settingsOf(std::string_view bytes, const Warn& warn) {
-    thread_local MemoryStore store;  // reading starts by making every parameter unset
+    MemoryStore store;
     readConfig(bytes, store);
     return settingsOf(store, warn);
 }
