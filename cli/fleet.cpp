@@ -277,6 +277,7 @@ int importFleet(Context& c, Args args) {
     ImportOptions options;
     options.base = base ? &*base : nullptr;
     options.force = ops->has("--force");
+    options.keepBytes = !ops->has("--dry-run");
     const ImportPlan plan = planImport(*csv, dir, readWithLimits, options);
     if (!plan.refusals.empty()) {
         const Refusal& r = plan.refusals.front();

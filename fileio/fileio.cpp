@@ -344,18 +344,20 @@ std::string dirOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// The path at the end of a chain of symbolic links; the last one may name no file yet.
-int resolve(const std::string& path, std::string& out) {
+// The path at the end of a chain of symbolic links, and what is there (`exists` false: the last
+// link names no file yet); 0 or errno.
+int resolve(const std::string& path, std::string& out, struct stat& st, bool& exists) {
     std::string p = path;
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
         if (::lstat(p.c_str(), &st) != 0) {
             if (errno != ENOENT) return errno;
             out = p;
+            exists = false;
             return 0;
         }
         if (!S_ISLNK(st.st_mode)) {
             out = p;
+            exists = true;
             return 0;
         }
         std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1,
@@ -462,9 +464,8 @@ Kind inspect(const std::string& path, const ReplaceOptions& options, Target& t, 
         return kind;
     };
     if (path.empty() || path.back() == '/') return fail(Kind::NotFile, EISDIR, "not a file name");
-    if (const int c = resolve(path, t.path)) return fail(Kind::System, c);
-    t.exists = ::stat(t.path.c_str(), &t.st) == 0;
-    if (!t.exists && errno != ENOENT) return fail(Kind::System, errno);
+    // The last name of the links is no link: what lstat found there is what stat would.
+    if (const int c = resolve(path, t.path, t.st, t.exists)) return fail(Kind::System, c);
     if (t.exists) {
         if (S_ISDIR(t.st.st_mode)) return fail(Kind::NotFile, EISDIR, "is a directory");
         if (!S_ISREG(t.st.st_mode)) return fail(Kind::NotFile, EINVAL, "not a regular file");

@@ -20,58 +20,87 @@ char separatorOf(std::string_view s) {
 
 }  // namespace
 
-std::optional<std::vector<Row>> parse(std::string_view s, Error& error) {
-    if (s.starts_with(kBom)) s.remove_prefix(kBom.size());
-    const char sep = separatorOf(s);
-    std::vector<Row> rows;
-    Row row;
-    std::string field;
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        if (s[i] == '"') {
-            // A quoted field: up to the quote that is not doubled.
+Reader::Reader(std::string_view bytes) : s_(bytes) {
+    if (s_.starts_with(kBom)) s_.remove_prefix(kBom.size());
+    sep_ = separatorOf(s_);
+}
+
+bool Reader::next(std::span<const std::string_view>& fields) {
+    const std::size_t n = s_.size();
+    if (error_ || i_ >= n) return false;
+    fields_.clear();
+    std::size_t owned = 0;  // of unquoted_, in use by this record
+    ++row_;
+    std::size_t& i = i_;
+    for (;;) {
+        std::string_view field;
+        if (s_[i] == '"') {
+            // A quoted field: up to the quote that is not doubled. Without a doubled quote it
+            // is the text between the quotes.
             ++i;
+            std::string* joined = nullptr;
             for (;;) {
-                const std::size_t q = s.find('"', i);
+                const std::size_t q = s_.find('"', i);
                 if (q == std::string_view::npos) {
-                    error = {static_cast<int>(rows.size()) + 1, "a quoted field is not closed"};
-                    return std::nullopt;
+                    error_ = Error{row_, "a quoted field is not closed"};
+                    return false;
                 }
-                field.append(s, i, q - i);
+                const bool doubled = q + 1 < n && s_[q + 1] == '"';
+                if (!joined && !doubled) {
+                    field = s_.substr(i, q - i);
+                    i = q + 1;
+                    break;
+                }
+                if (!joined) {
+                    if (owned == unquoted_.size()) unquoted_.emplace_back();
+                    joined = &unquoted_[owned++];
+                    joined->clear();
+                }
+                joined->append(s_, i, q - i);
                 i = q + 1;
-                if (i < n && s[i] == '"') {
-                    field += '"';
+                if (doubled) {
+                    *joined += '"';
                     ++i;
                     continue;
                 }
                 break;
             }
-            if (i < n && s[i] == '\r' && i + 1 < n && s[i + 1] == '\n') ++i;
-            if (i < n && s[i] != sep && s[i] != '\n') {
-                error = {static_cast<int>(rows.size()) + 1, "text after a closing quote"};
-                return std::nullopt;
+            if (joined) field = *joined;
+            if (i < n && s_[i] == '\r' && i + 1 < n && s_[i + 1] == '\n') ++i;
+            if (i < n && s_[i] != sep_ && s_[i] != '\n') {
+                error_ = Error{row_, "text after a closing quote"};
+                return false;
             }
         } else {
             std::size_t end = i;
-            while (end < n && s[end] != sep && s[end] != '\n') ++end;
-            std::string_view plain = s.substr(i, end - i);
-            if (end < n && s[end] == '\n' && plain.ends_with('\r')) plain.remove_suffix(1);
-            field.assign(plain);
+            while (end < n && s_[end] != sep_ && s_[end] != '\n') ++end;
+            field = s_.substr(i, end - i);
+            if (end < n && s_[end] == '\n' && field.ends_with('\r')) field.remove_suffix(1);
             i = end;
         }
-        row.push_back(std::move(field));
-        field.clear();
-        if (i < n && s[i] == sep) {
+        fields_.push_back(field);
+        if (i < n && s_[i] == sep_) {
             ++i;
-            if (i == n) row.emplace_back();  // a separator at the very end: one more field
-            continue;
+            if (i < n) continue;
+            fields_.emplace_back();  // a separator at the very end: one more field
+            break;
         }
-        ++i;  // the line feed, or past the end
-        rows.push_back(std::move(row));
-        row.clear();
+        if (i < n) ++i;  // the line feed
+        break;
     }
-    if (!row.empty()) rows.push_back(std::move(row));
+    fields = fields_;
+    return true;
+}
+
+std::optional<std::vector<Row>> parse(std::string_view s, Error& error) {
+    Reader reader(s);
+    std::vector<Row> rows;
+    std::span<const std::string_view> fields;
+    while (reader.next(fields)) rows.emplace_back(fields.begin(), fields.end());
+    if (reader.error()) {
+        error = *reader.error();
+        return std::nullopt;
+    }
     return rows;
 }
 

@@ -1,6 +1,7 @@
 // Comma-separated values as RFC 4180 has them, read as spreadsheets write them.
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,11 +17,34 @@ struct Error {
     std::string message;
 };
 
-// The records of the text. A leading byte-order mark is skipped; the separator is a comma or
-// a semicolon, whichever the first record uses first outside quotes; records end with CR LF or
-// LF (inside quotes a line break belongs to the field); a line break at the end adds no
-// record. Fields in double quotes hold "" for one quote. nullopt when a quoted field is not
-// closed or its closing quote is followed by text.
+// The records of the text one at a time, without a copy of the text. A leading byte-order mark
+// is skipped; the separator is a comma or a semicolon, whichever the first record uses first
+// outside quotes; records end with CR LF or LF (inside quotes a line break belongs to the
+// field); a line break at the end adds no record. Fields in double quotes hold "" for one
+// quote. A quoted field that is not closed, or whose closing quote is followed by text, is an
+// error.
+class Reader {
+  public:
+    explicit Reader(std::string_view bytes);
+
+    // The next record's fields, views into the text (or into the reader, for a field that held
+    // "") that stay valid until the next call; false at the end or at an error.
+    bool next(std::span<const std::string_view>& fields);
+    const std::optional<Error>& error() const { return error_; }
+    int row() const { return row_; }  // of the record last returned, from 1
+
+  private:
+    std::string_view s_;
+    char sep_ = ',';
+    std::size_t i_ = 0;
+    int row_ = 0;
+    std::optional<Error> error_;
+    std::vector<std::string_view> fields_;
+    std::deque<std::string> unquoted_;  // fields that held "", stable while the deque grows
+};
+
+// Every record at once (see Reader); nullopt when a quoted field is not closed or its closing
+// quote is followed by text.
 std::optional<std::vector<Row>> parse(std::string_view bytes, Error& error);
 
 // One field, in double quotes when it holds the separator, a quote, CR or LF.

@@ -35,17 +35,25 @@ std::string unsetRefusal(const Param& p) {
     return p.hasControl() ? "" : "is not edited by the program";
 }
 
-Edit applyChanges(Store& store, std::span<const Change> changes) {
-    Edit edit;
-    for (const Change& ch : changes) {
+void applyChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
+    for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
         if (std::string why = ch.value ? refusal(p, *ch.value) : unsetRefusal(p); !why.empty()) {
+            edit.reset.clear();
             edit.refused = ch.id;
             edit.reason = std::string(p.key) + " " + why;
-            return edit;
+            edit.table.clear();
+            return;
         }
     }
-    for (const Change& ch : changes) {
+    applyPassedChanges(store, changes, edit);
+}
+
+void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
+    edit.reset.clear();
+    edit.refused.reset();
+    edit.reason.clear();
+    for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
         if (!ch.value) {
             unset(store, ch.id);
@@ -56,23 +64,40 @@ Edit applyChanges(Store& store, std::span<const Change> changes) {
         }
     }
     // The value a change gave last to the key, if any.
-    const auto given = [&](Id id) -> const std::string* {
+    const auto given = [&](Id id) -> const std::string_view* {
         for (auto it = changes.rbegin(); it != changes.rend(); ++it)
             if (it->id == id) return it->value ? &*it->value : nullptr;
         return nullptr;
     };
-    edit.table = BuildReviewTable(store, [&](Id id) {
-        if (const std::string* value = given(id)) {
-            if (!edit.refused) {
-                edit.refused = id;
-                edit.reason = std::string(param(id).key) + ": '" + *value + "' is not " +
-                              describe(param(id).check);
+    BuildReviewTable(
+        store,
+        [&](Id id) {
+            if (const std::string_view* value = given(id)) {
+                if (!edit.refused) {
+                    edit.refused = id;
+                    edit.reason = std::string(param(id).key) + ": '" + std::string(*value) +
+                                  "' is not " + describe(param(id).check);
+                }
+            } else {
+                edit.reset.push_back(id);
             }
-        } else {
-            edit.reset.push_back(id);
-        }
-    });
+        },
+        edit.table);
+}
+
+Edit applyChanges(Store& store, std::span<const ChangeView> changes) {
+    Edit edit;
+    applyChanges(store, changes, edit);
     return edit;
+}
+
+Edit applyChanges(Store& store, std::span<const Change> changes) {
+    std::vector<ChangeView> views;
+    views.reserve(changes.size());
+    for (const Change& ch : changes)
+        views.push_back({ch.id, ch.value ? std::optional<std::string_view>(*ch.value)
+                                         : std::optional<std::string_view>()});
+    return applyChanges(store, views);
 }
 
 }  // namespace orbex

@@ -19,6 +19,12 @@ struct Change {
     std::optional<std::string> value;  // none: make the parameter unset
 };
 
+// The same with the value in someone else's storage (a cell of a CSV being read).
+struct ChangeView {
+    Id id = 0;
+    std::optional<std::string_view> value;  // none: make the parameter unset
+};
+
 // Why `value` cannot be given to the key; empty when it can.
 std::string refusal(const Param& p, std::string_view value);
 
@@ -36,6 +42,11 @@ struct Edit {
 // that refusal() or unsetRefusal() refuses is not applied at all: `refused` names it and the
 // store is left as it was. When the review resets a value that a change gave, `refused` names
 // it and nothing should be written.
+Edit applyChanges(Store& store, std::span<const ChangeView> changes);
+// The same into `edit`, whose table's storage serves the new table (one edit for many files).
+void applyChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
+// The same for changes that each passed refusal() (a value) or unsetRefusal() (none) already.
+void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
 Edit applyChanges(Store& store, std::span<const Change> changes);
 
 }  // namespace orbex

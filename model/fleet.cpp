@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -27,6 +28,9 @@ namespace {
 // Files written at the same time by an import, and threads that read a folder at most.
 constexpr std::size_t kWriters = 16;
 constexpr std::size_t kReaders = 8;
+// Rows of an import made into files at a time: enough for every thread that readerThreads
+// gives, few enough that their cells are not held long.
+constexpr std::size_t kBatch = 256 * kReaders;
 
 // Names are UTF-8 throughout; on Windows a path made of them goes to the system as UTF-16, not
 // through the ANSI code page, which holds no Cyrillic on most machines.
@@ -457,8 +461,14 @@ std::string exportCsv(std::span<const Record> records) {
     std::vector<int> column(kKeyCount, -1);
     for (std::size_t c = 0; c < columns.size(); ++c) column[columns[c]] = static_cast<int>(c);
 
+    // Room for the cells as they are; quotes, where a cell needs them, grow it.
+    std::size_t size = 1024;
+    for (const Record& r : records) {
+        size += r.file.size() + columns.size() + 3;
+        for (const Setting& s : r.settings) size += s.value.size() + 2;
+    }
     std::string out;
-    out.reserve(records.size() * 1024 + 1024);
+    out.reserve(size);
     std::vector<std::string_view> cells(columns.size() + 1);
     cells[0] = "file";
     for (std::size_t c = 0; c < columns.size(); ++c) cells[c + 1] = param(columns[c]).key;
@@ -530,6 +540,11 @@ std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, st
     return std::string(cell);
 }
 
+// A non-empty cell of a key column as the value it sets: '' is the empty text.
+std::string_view cellValue(std::string_view cell) {
+    return cell == "''" ? std::string_view() : cell;
+}
+
 }  // namespace
 
 ImportPlan planImport(std::string_view text, const std::string& dir, const ReadFile& read,
@@ -539,25 +554,36 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
                             bool force = false) {
         plan.refusals.push_back({row, column, std::move(header), std::move(reason), force});
     };
-    csv::Error csvError;
-    const auto rows = csv::parse(text, csvError);
-    if (!rows) {
-        refuse(csvError.row, 0, "", csvError.message);
+    // The text is read once, a record at a time; its cells are views into it. A text that is no
+    // CSV is refused for that alone, wherever the fault is.
+    csv::Reader reader(text);
+    std::span<const std::string_view> fields;
+    const auto syntaxError = [&] {
+        plan.refusals.clear();
+        plan.targets.clear();
+        refuse(reader.error()->row, 0, "", reader.error()->message);
         return plan;
-    }
-    if (rows->empty()) {
+    };
+    const auto refused = [&] {
+        while (reader.next(fields)) {
+        }
+        return reader.error() ? syntaxError() : plan;
+    };
+    if (!reader.next(fields)) {
+        if (reader.error()) return syntaxError();
         refuse(0, 0, "", "no header row");
         return plan;
     }
 
     // The header: one target column, then keys.
-    const csv::Row& header = rows->front();
+    const std::size_t columns = fields.size();
     std::optional<std::size_t> targetAt;
     TargetColumn targetKind = TargetColumn::File;
-    std::vector<std::optional<Id>> keyAt(header.size());
+    std::vector<std::optional<Id>> keyAt(columns);
     std::array<int, kKeyCount> seen{};
-    for (std::size_t c = 0; c < header.size(); ++c) {
-        const std::string_view h = trimmed(header[c]);
+    std::string targetHeader;
+    for (std::size_t c = 0; c < columns; ++c) {
+        const std::string_view h = trimmed(fields[c]);
         const int column = static_cast<int>(c) + 1;
         const std::string low = lowered(h);
         if (low == "file" || low == "mac" || low == "name") {
@@ -567,6 +593,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
                 continue;
             }
             targetAt = c;
+            targetHeader = h;
             targetKind = low == "file"  ? TargetColumn::File
                          : low == "mac" ? TargetColumn::Mac
                                         : TargetColumn::Name;
@@ -587,28 +614,19 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         }
     }
     if (!targetAt) refuse(1, 0, "", "no target column: one of file, mac, name is needed");
-    if (!plan.refusals.empty()) return plan;
+    if (!plan.refusals.empty()) return refused();
 
     // Files already there, by name, and MAC files by address.
     std::string listError;
     const auto present = listFiles(dir, false, listError);
     if (!present) {
         refuse(0, 0, "", "cannot list '" + dir + "': " + listError);
-        return plan;
+        return refused();
     }
-    std::map<std::string, std::string> macFiles;
+    std::unordered_map<std::string, std::string> macFiles;
     for (const std::string& f : *present)
         if (auto m = macOfFileName(f)) macFiles.emplace(*m, f);
 
-    const std::string targetHeader(trimmed(header[*targetAt]));
-    std::map<std::string, int> targets;  // file -> row
-    struct Pending {
-        int row = 0;
-        int targetColumn = 0;
-        std::string file;
-        std::vector<Change> changes;
-    };
-    std::vector<Pending> pending;
     // Every row starts from the template's state.
     MemoryStore start;
     if (options.base) {
@@ -632,22 +650,135 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
             }
         }
     }
-    std::vector<Change> changes;
-    for (std::size_t i = 1; i < rows->size(); ++i) {
-        const csv::Row& row = (*rows)[i];
-        const int rowNumber = static_cast<int>(i) + 1;
-        if (std::all_of(row.begin(), row.end(), [](const std::string& s) { return s.empty(); }))
+
+    // The rows that pass their checks cell by cell, a batch at a time: their changes are views
+    // of the cells (a cell that the reader had to unquote is copied, being the reader's only
+    // until the next record).
+    const int targetColumn = static_cast<int>(*targetAt) + 1;
+    struct Pending {
+        int row = 0;
+        std::string file;
+        std::size_t first = 0, end = 0;  // its changes in `changes`
+    };
+    std::vector<Pending> pending;
+    std::vector<ChangeView> changes;
+    std::deque<std::string> unquoted;
+    const auto inText = [&](std::string_view cell) {
+        return std::less_equal<>()(text.data(), cell.data()) &&
+               std::less_equal<>()(cell.data() + cell.size(), text.data() + text.size());
+    };
+
+    // Each row's file, made and compared with what the folder holds, several rows at a time.
+    struct Outcome {
+        std::optional<Target> target;
+        std::optional<Refusal> refusal;
+    };
+    std::vector<Outcome> outcomes;
+    const fs::path root = pathOf(dir);
+    // A name that is not among the files listed may still be taken: by a folder, or by a file
+    // whose name differs in case where the file system ignores case. In a folder that held
+    // nothing at all none is.
+    std::error_code emptyError;
+    const bool emptyFolder = present->empty() && fs::is_empty(root, emptyError) && !emptyError;
+    // What one thread reuses from row to row.
+    struct Scratch {
+        MemoryStore store;
+        Edit edit;
+    };
+    const auto make = [&](Pending& row, Scratch& scratch, Outcome& out) {
+        const auto refuseRow = [&](int column, std::string header, std::string reason,
+                                   bool force = false) {
+            out.refusal = Refusal{row.row, column, std::move(header), std::move(reason), force};
+        };
+        scratch.store = start;
+        Edit& edit = scratch.edit;
+        // Every cell passed refusal() as the row was read.
+        applyPassedChanges(
+            scratch.store,
+            std::span<const ChangeView>(changes).subspan(row.first, row.end - row.first), edit);
+        if (edit.refused) {
+            int column = 0;
+            for (std::size_t c = 0; c < keyAt.size(); ++c)
+                if (keyAt[c] == edit.refused) column = static_cast<int>(c) + 1;
+            refuseRow(column, std::string(param(*edit.refused).key), edit.reason);
+            return;
+        }
+        if (auto m = macOfFileName(row.file)) {
+            if (auto it = macFiles.find(*m); it != macFiles.end() && it->second != row.file) {
+                refuseRow(targetColumn, targetHeader,
+                          "the folder holds " + it->second + " for the same MAC");
+                return;
+            }
+        }
+        Target t;
+        t.row = row.row;
+        std::string bytes = WriteConfig(edit.table);
+        if (std::binary_search(present->begin(), present->end(), row.file)) {
+            std::string readError;
+            auto old = read(inFolder(root, row.file), readError);
+            if (!old) {
+                refuseRow(targetColumn, targetHeader, "cannot read " + row.file + ": " + readError);
+                return;
+            }
+            if (*old == bytes) {
+                t.status = Status::Same;
+            } else {
+                t.status = Status::Changed;
+                if (!options.force) {
+                    refuseRow(targetColumn, targetHeader, row.file + " exists and would change",
+                              true);
+                    return;
+                }
+                if (options.keepBytes) t.old = std::move(*old);
+            }
+        } else if (!emptyFolder) {
+            std::error_code ec;
+            if (fs::exists(root / pathOf(row.file), ec)) {
+                refuseRow(targetColumn, targetHeader, row.file + " exists and is no file");
+                return;
+            }
+        }
+        if (options.keepBytes) t.bytes = std::move(bytes);
+        t.file = std::move(row.file);
+        out.target = std::move(t);
+    };
+    const auto makeBatch = [&] {
+        outcomes.clear();
+        outcomes.resize(pending.size());
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            Scratch scratch;
+            for (std::size_t k; (k = next.fetch_add(1)) < pending.size();)
+                make(pending[k], scratch, outcomes[k]);
+        };
+        const std::size_t threads = readerThreads(pending.size());
+        std::vector<std::thread> pool;
+        for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool) t.join();
+        for (Outcome& o : outcomes) {
+            if (o.refusal) plan.refusals.push_back(std::move(*o.refusal));
+            if (o.target) plan.targets.push_back(std::move(*o.target));
+        }
+        pending.clear();
+        changes.clear();
+        unquoted.clear();
+    };
+
+    std::unordered_map<std::string, int> targets;  // file -> row
+    while (reader.next(fields)) {
+        const int rowNumber = reader.row();
+        if (std::all_of(fields.begin(), fields.end(), [](std::string_view s) { return s.empty(); }))
             continue;
         bool bad = false;
-        for (std::size_t c = header.size(); c < row.size(); ++c) {
-            if (row[c].empty()) continue;
+        for (std::size_t c = columns; c < fields.size(); ++c) {
+            if (fields[c].empty()) continue;
             refuse(rowNumber, static_cast<int>(c) + 1, "", "a cell beyond the last column");
             bad = true;
             break;
         }
-        const int targetColumn = static_cast<int>(*targetAt) + 1;
         std::string why;
-        const auto file = targetOf(targetKind, *targetAt < row.size() ? row[*targetAt] : "", why);
+        auto file = targetOf(targetKind, *targetAt < fields.size() ? fields[*targetAt] : "", why);
         if (!file) {
             refuse(rowNumber, targetColumn, targetHeader, why);
             continue;
@@ -657,98 +788,32 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
                    *file + " is the target of row " + std::to_string(it->second) + " too");
             continue;
         }
-        changes.clear();
-        for (std::size_t c = 0; c < row.size() && c < header.size(); ++c) {
-            if (!keyAt[c] || row[c].empty()) continue;
+        const std::size_t first = changes.size();
+        for (std::size_t c = 0; c < fields.size() && c < columns; ++c) {
+            if (!keyAt[c] || fields[c].empty()) continue;
             const Param& p = param(*keyAt[c]);
-            std::string value = row[c] == "''" ? std::string() : row[c];
+            const std::string_view value = cellValue(fields[c]);
             if (std::string r = refusal(p, value); !r.empty()) {
                 refuse(rowNumber, static_cast<int>(c) + 1, std::string(p.key),
                        std::string(p.key) + " " + r);
                 bad = true;
-                continue;
+            } else if (!bad) {
+                changes.push_back({*keyAt[c], value.empty() || inText(value)
+                                                  ? value
+                                                  : unquoted.emplace_back(value)});
             }
-            changes.push_back({*keyAt[c], std::move(value)});
         }
-        if (bad) continue;
-        pending.push_back({rowNumber, targetColumn, std::move(*file), std::move(changes)});
-        changes = {};
+        if (bad) {
+            changes.resize(first);
+            continue;
+        }
+        pending.push_back({rowNumber, std::move(*file), first, changes.size()});
+        if (pending.size() == kBatch) makeBatch();
     }
+    if (reader.error()) return syntaxError();
+    makeBatch();
+    plan.statusOnly = !options.keepBytes;
 
-    // Each row's file, made and compared with what the folder holds, several rows at a time.
-    struct Outcome {
-        std::optional<Target> target;
-        std::optional<Refusal> refusal;
-    };
-    std::vector<Outcome> outcomes(pending.size());
-    const auto make = [&](const Pending& row, Outcome& out) {
-        const auto refuseRow = [&](int column, std::string header, std::string reason,
-                                   bool force = false) {
-            out.refusal = Refusal{row.row, column, std::move(header), std::move(reason), force};
-        };
-        MemoryStore store = start;
-        const Edit edit = applyChanges(store, row.changes);
-        if (edit.refused) {
-            int column = 0;
-            for (std::size_t c = 0; c < keyAt.size(); ++c)
-                if (keyAt[c] == edit.refused) column = static_cast<int>(c) + 1;
-            refuseRow(column, std::string(param(*edit.refused).key), edit.reason);
-            return;
-        }
-        Target t;
-        t.file = row.file;
-        t.row = row.row;
-        t.bytes = WriteConfig(edit.table);
-        if (auto m = macOfFileName(t.file)) {
-            if (auto it = macFiles.find(*m); it != macFiles.end() && it->second != t.file) {
-                refuseRow(row.targetColumn, targetHeader,
-                          "the folder holds " + it->second + " for the same MAC");
-                return;
-            }
-        }
-        if (std::binary_search(present->begin(), present->end(), t.file)) {
-            std::string readError;
-            auto old = read(inFolder(pathOf(dir), t.file), readError);
-            if (!old) {
-                refuseRow(row.targetColumn, targetHeader,
-                          "cannot read " + t.file + ": " + readError);
-                return;
-            }
-            if (*old == t.bytes) {
-                t.status = Status::Same;
-            } else {
-                t.status = Status::Changed;
-                if (!options.force) {
-                    refuseRow(row.targetColumn, targetHeader, t.file + " exists and would change",
-                              true);
-                    return;
-                }
-                t.old = std::move(*old);
-            }
-        } else {
-            std::error_code ec;
-            if (fs::exists(pathOf(dir) / pathOf(t.file), ec)) {
-                refuseRow(row.targetColumn, targetHeader, t.file + " exists and is no file");
-                return;
-            }
-        }
-        out.target = std::move(t);
-    };
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t k; (k = next.fetch_add(1)) < pending.size();)
-            make(pending[k], outcomes[k]);
-    };
-    const std::size_t threads = readerThreads(pending.size());
-    std::vector<std::thread> pool;
-    for (std::size_t i = 1; i < threads; ++i) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
-
-    for (Outcome& o : outcomes) {
-        if (o.refusal) plan.refusals.push_back(std::move(*o.refusal));
-        if (o.target) plan.targets.push_back(std::move(*o.target));
-    }
     std::stable_sort(plan.refusals.begin(), plan.refusals.end(),
                      [](const Refusal& a, const Refusal& b) { return a.row < b.row; });
     return plan;
@@ -786,8 +851,8 @@ ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
 
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                  std::string& error) {
-    if (!plan.refusals.empty()) {
-        error = "the plan holds refusals";
+    if (!plan.refusals.empty() || plan.statusOnly) {
+        error = plan.statusOnly ? "the plan holds no bytes" : "the plan holds refusals";
         return false;
     }
     const fs::path root = pathOf(dir);
@@ -847,8 +912,8 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
 bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                   std::vector<std::string>& written, std::string& error) {
     written.clear();
-    if (!plan.refusals.empty()) {
-        error = "the plan holds refusals";
+    if (!plan.refusals.empty() || plan.statusOnly) {
+        error = plan.statusOnly ? "the plan holds no bytes" : "the plan holds refusals";
         return false;
     }
     const fs::path root = pathOf(dir);
@@ -866,8 +931,8 @@ bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceF
 
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFiles& replaceAll,
                  const ReplaceFile& putBack, std::string& error) {
-    if (!plan.refusals.empty()) {
-        error = "the plan holds refusals";
+    if (!plan.refusals.empty() || plan.statusOnly) {
+        error = plan.statusOnly ? "the plan holds no bytes" : "the plan holds refusals";
         return false;
     }
     const fs::path root = pathOf(dir);

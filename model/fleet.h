@@ -172,11 +172,13 @@ struct Refusal {
 struct ImportPlan {
     std::vector<Target> targets;    // by row
     std::vector<Refusal> refusals;  // by row; when there is any, nothing may be written
+    bool statusOnly = false;        // the targets hold no bytes: it cannot be written
 };
 
 struct ImportOptions {
     const Store* base = nullptr;  // the template's state (already reviewed); none: all unset
     bool force = false;           // an existing file may change
+    bool keepBytes = true;        // false: each target keeps its status only (a dry run)
 };
 
 // What importing the CSV into the folder would write. Every row: the target from its `file`,

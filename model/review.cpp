@@ -14,21 +14,32 @@ void setCell(std::string& cell, std::string_view s) {
     cell.assign(s.empty() ? kBlank : s);
 }
 
+// The rows built so far: the first `size` of the table; the rows after them are left over from
+// an earlier build, and their strings' storage serves the next rows.
+struct Rows {
+    ReviewTable& table;
+    std::size_t size = 0;
+};
+
 // Made in place: the row's strings are the only copies; its description and key are the
 // catalogue's.
-void addRow(ReviewTable& table, Id id, std::string_view value, std::string_view shown) {
+void addRow(Rows& rows, Id id, std::string_view value, std::string_view shown) {
     const Param& p = param(id);
-    ReviewRow& row = table.emplace_back();
+    ReviewRow& row =
+        rows.size < rows.table.size() ? rows.table[rows.size] : rows.table.emplace_back();
+    ++rows.size;
     row.id = id;
     const std::string_view description = descriptionOf(p);
     row.description = description.empty() ? kBlank : description;
     row.key = p.key;
     setCell(row.value, value);
-    row.valueLength = std::to_string(text::length(value));
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, text::length(value)).ptr;
+    row.valueLength.assign(digits, end);
     setCell(row.shownText, shown);
 }
 
-void addChipset(ReviewTable& table, Id id, int item) {
+void addChipset(Rows& table, Id id, int item) {
     static const Id x = idOf(keys::X), fb = idOf(keys::FB);
     const ValueChoice& row = param(id).table[item - 1];
     const ChipsetParts parts = splitChipset(row.value);
@@ -40,9 +51,9 @@ void addChipset(ReviewTable& table, Id id, int item) {
 
 enum class Outcome { Done, Restart };
 
-Outcome build(Store& store, const Warn& warn, ReviewTable& table) {
+Outcome build(Store& store, const Warn& warn, Rows& table) {
     static const Id dns = idOf(keys::DNS);
-    table.clear();
+    table.size = 0;
     bool dnsFlag = false;
     std::string buffer;
     if (const std::string_view t = store.textView(dns, buffer); t != kUnset) {
@@ -154,12 +165,18 @@ std::string warningText(std::string_view key) {
     return s;
 }
 
+void BuildReviewTable(Store& store, const Warn& warn, ReviewTable& table) {
+    Rows rows{table};
+    // Every restart leaves one more address unset, so there are fewer restarts than keys.
+    for (int i = 0; i <= kKeyCount && build(store, warn, rows) == Outcome::Restart; ++i) {
+    }
+    table.resize(rows.size);
+}
+
 ReviewTable BuildReviewTable(Store& store, const Warn& warn) {
     ReviewTable table;
     table.reserve(96);
-    // Every restart leaves one more address unset, so there are fewer restarts than keys.
-    for (int i = 0; i <= kKeyCount && build(store, warn, table) == Outcome::Restart; ++i) {
-    }
+    BuildReviewTable(store, warn, table);
     return table;
 }
 

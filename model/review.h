@@ -68,5 +68,7 @@ void forEachReset(TextOf&& textOf, F&& warn) {
 // goes on; an address that fails is reset and the build starts again, so each bad value warns
 // exactly once. With a valid or empty DNS the server lists are not checked.
 ReviewTable BuildReviewTable(Store& store, const Warn& warn);
+// The same into `table`, whose rows' storage serves the new rows (one table for many files).
+void BuildReviewTable(Store& store, const Warn& warn, ReviewTable& table);
 
 }  // namespace orbex

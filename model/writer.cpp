@@ -87,8 +87,13 @@ std::string WriteConfig(const ReviewTable& table) {
         }
         return out;
     }();
-    std::string bytes = head;
-    bytes.reserve(head.size() + table.size() * 128);
+    // Room for exactly what the rows can take: passing the code page never lengthens a text.
+    std::size_t size = head.size();
+    for (const ReviewRow& r : table)
+        size += r.description.size() + r.shownText.size() + r.key.size() + r.value.size() + 14;
+    std::string bytes;
+    bytes.reserve(size);
+    bytes += head;
     for (const ReviewRow& r : table) {
         bytes += "\r\n";
         const std::size_t shown = appendComment(bytes, r);

@@ -430,6 +430,98 @@ TEST(Fleet, FailedWriteOfAnImportPutsBackWhatItWrote) {
     EXPECT_EQ(snapshot(dir), before);
 }
 
+TEST(Fleet, ImportOfMoreRowsThanAreMadeAtATime) {
+    // Rows enough for several batches; every USERN cell holds a doubled quote, so that its
+    // value is the reader's own copy and not a view of the text.
+    const int rows = 2200;
+    std::string csv = "name,USERN,IP,AUTOSTART,COLOR\r\n";
+    const auto config = [](int i) {
+        std::string c = "USERN='a\"b" + std::to_string(i) + "'\nIP='10.1." +
+                        std::to_string(i / 256) + "." + std::to_string(i % 256) + "'\n";
+        if (i % 3 == 0) c += "AUTOSTART='on'\n";
+        if (i % 5 == 0) c += "COLOR='24'\n";
+        return c;
+    };
+    for (int i = 0; i < rows; ++i)
+        csv += "t" + std::to_string(i) + ",\"a\"\"b" + std::to_string(i) + "\",10.1." +
+               std::to_string(i / 256) + "." + std::to_string(i % 256) + "," +
+               (i % 3 == 0 ? "on" : "") + "," + (i % 5 == 0 ? "24" : "") + "\r\n";
+    TempDir empty;
+    const auto read = [](const std::string& path, std::string&) {
+        return std::optional<std::string>(slurp(path));
+    };
+    const fleet::ImportPlan plan = fleet::planImport(csv, empty.path().string(), read, {});
+    ASSERT_TRUE(plan.refusals.empty());
+    ASSERT_EQ(plan.targets.size(), static_cast<std::size_t>(rows));
+    for (int i = 0; i < rows; ++i) {
+        const fleet::Target& t = plan.targets[static_cast<std::size_t>(i)];
+        EXPECT_EQ(t.file, "t" + std::to_string(i) + ".cfg");
+        EXPECT_EQ(t.row, i + 2);
+        if (i < 2 || (i > 2045 && i < 2050) || i == 7 || i == rows - 1) {
+            EXPECT_EQ(t.bytes, runCli({"normalize", "-"}, config(i)).out) << "row " << i + 2;
+        }
+    }
+
+    // A fault in the last row, or a text that stops being CSV there, refuses all of them.
+    for (const auto& [tail, message] : std::vector<std::pair<std::string, std::string>>{
+             {"t7,u,10.0.0.1,,\r\n",
+              "row 2202, column 1 (name): t7.cfg is the target of row 9 too"},
+             {"t9999,u,10.0.0.1,maybe,\r\n",
+              "row 2202, column 4 (AUTOSTART): AUTOSTART takes on or off"},
+             {"t9999,u,10.0..1,,\r\n",
+              "row 2202, column 3 (IP): IP: '10.0..1' is not an IPv4 address"},
+             {"t9999,\"u", "row 2202: a quoted field is not closed"}}) {
+        const Result refused = runCli({"import", "-", "-d", empty.path().string()}, csv + tail);
+        EXPECT_EQ(refused.code, 2);
+        EXPECT_EQ(refused.err, "orbcfg-cli: (stdin): " + message + "; nothing written\n");
+        EXPECT_EQ(empty.names(), std::vector<std::string>{});
+    }
+    // A refused header with a text that is no CSV further down: the text is what is refused.
+    EXPECT_EQ(
+        runCli({"import", "-", "-d", empty.path().string()}, "name,USRN\nt1,u\nt2,\"open\n").err,
+        "orbcfg-cli: (stdin): row 3: a quoted field is not closed; nothing written\n");
+}
+
+TEST(Fleet, ADryRunPlanCannotBeWritten) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    spit(dir / "b.cfg", "USERN='old'\r\n");
+    fleet::ImportOptions options;
+    options.force = true;
+    options.keepBytes = false;
+    const auto read = [](const std::string& path, std::string&) {
+        return std::optional<std::string>(slurp(path));
+    };
+    const fleet::ImportPlan plan = fleet::planImport("name,USERN\na,1\nb,2\n", d, read, options);
+    ASSERT_TRUE(plan.refusals.empty());
+    ASSERT_EQ(plan.targets.size(), 2u);
+    EXPECT_EQ(plan.targets[0].status, fleet::Status::New);
+    EXPECT_EQ(plan.targets[1].status, fleet::Status::Changed);
+    const auto before = snapshot(dir);
+    std::string error;
+    const fleet::ReplaceFile write = [](const std::string& path, std::string_view bytes,
+                                        std::string&) {
+        spit(path, bytes);
+        return true;
+    };
+    EXPECT_FALSE(fleet::writeImport(plan, d, write, error));
+    EXPECT_EQ(error, "the plan holds no bytes");
+    std::vector<std::string> written;
+    EXPECT_FALSE(fleet::writeInOrder(plan, d, write, written, error));
+    EXPECT_EQ(snapshot(dir), before);
+}
+
+TEST(Fleet, ImportRefusesANameTakenByAFolder) {
+    TempDir dir;
+    fs::create_directory(dir / "t2.cfg");
+    const Result r = runCli({"import", "-", "-d", dir.path().string()}, "name,USERN\nt1,a\nt2,b\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err,
+              "orbcfg-cli: (stdin): row 3, column 1 (name): t2.cfg exists and is no file; "
+              "nothing written\n");
+    EXPECT_FALSE(fs::exists(dir / "t1.cfg"));
+}
+
 namespace {
 
 // A fleet of random files: values of every kind, with separators, quotes of the CSV, blanks,

@@ -168,3 +168,35 @@ TEST(ReviewChecks, FleetSettingsFollowTheReviewTable) {
         EXPECT_EQ(settings, rows);
     }
 }
+
+TEST(ReviewTable, ATableBuiltAgainHoldsNothingOfTheLastBuild) {
+    // A full configuration, then one of fewer rows whose bad address makes the build start
+    // again: the second build into the same table equals a build into a fresh one.
+    MemoryStore full;
+    for (Id id : controlOrder()) {
+        const Param& p = param(id);
+        if (p.kind == Kind::Text && p.check == Check::Any)
+            full.setText(id, "длинный текст " + std::string(p.key));
+        if (p.kind == Kind::Switch) full.setCheck(id, Tri::Checked);
+        if (p.kind == Kind::Choice) full.setItem(id, static_cast<int>(p.table.size()));
+    }
+    const auto small = [] {
+        MemoryStore s;
+        s.setText(idOf("USERN"), "");
+        s.setText(idOf("IP"), "10.0..1");
+        s.setItem(idOf("CHIPSET"), 1);
+        s.setText(idOf("VOLUME"), "7");
+        return s;
+    };
+    MemoryStore a = full, b = small(), c = small();
+    ReviewTable table;
+    BuildReviewTable(
+        a, [](Id) {}, table);
+    ASSERT_EQ(table, BuildReviewTable(full, [](Id) {}));
+    std::string warned;
+    BuildReviewTable(
+        b, [&](Id id) { warned += std::string(param(id).key) + " "; }, table);
+    EXPECT_EQ(table, BuildReviewTable(c, [](Id) {}));
+    EXPECT_EQ(warned, "IP ");
+    EXPECT_EQ(keysOf(table), keysOf(BuildReviewTable(c, [](Id) {})));
+}
