@@ -714,10 +714,12 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
 namespace {
 
 // Where a replace of the path lands: the canonical path of the folder of the file at the end of
-// its links, and that file's name; empty when it cannot be told.
+// its links, and that file's name; empty when no file is there or it cannot be told.
 std::string placeOf(const std::string& path) {
     std::string target;
-    if (resolve(path, target) != 0) return {};
+    struct stat st;
+    bool exists = false;
+    if (resolve(path, target, st, exists) != 0 || !exists) return {};
     char* folder = ::realpath(dirOf(target).c_str(), nullptr);
     if (!folder) return {};
     std::string place = folder;
@@ -730,9 +732,8 @@ std::string placeOf(const std::string& path) {
 bool sameFile(const std::string& a, const std::string& b) {
     // The place first: a writer may replace the file between the two looks at the inodes, and
     // the same path would then seem to name two files.
+    if (const std::string place = placeOf(a); !place.empty() && place == placeOf(b)) return true;
     struct stat sa, sb;
-    if (const std::string place = placeOf(a); !place.empty() && place == placeOf(b))
-        return ::stat(a.c_str(), &sa) == 0;
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
