@@ -220,7 +220,7 @@ int check(Context& c, Args args) {
     std::string out, input;
     // The files are read ahead, in order, while the ones before them are checked; standard
     // input is read here.
-    const std::vector<std::string_view>& files = ops->files;
+    const std::span<const std::string_view> files = ops->files;
     fileio::ReadAhead reader(files.size(), [&files](std::size_t i, std::string& path) {
         if (files[i] == "-") return false;
         path.assign(files[i]);

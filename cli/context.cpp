@@ -76,6 +76,7 @@ std::optional<Operands> operands(Context& c, Args args, bool takesOutput, bool t
                                  std::span<const Option> extra, bool takesInPlace) {
     Operands ops;
     bool options = true;
+    std::size_t first = 0, count = 0;  // the operands while they stand together in `args`
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string_view a = args[i];
         if (options && a == "--") {
@@ -112,10 +113,14 @@ std::optional<Operands> operands(Context& c, Args args, bool takesOutput, bool t
             ops.options[std::string(o->name)] = value;
         } else if (options && a.size() > 1 && a.front() == '-') {
             return c.usage("unknown option '" + std::string(a) + "'"), std::nullopt;
+        } else if (count == 0 || (ops.scattered.empty() && first + count == i)) {
+            if (count++ == 0) first = i;
         } else {
-            ops.files.push_back(a);
+            if (ops.scattered.empty()) ops.scattered.assign(&args[first], &args[first] + count);
+            ops.scattered.push_back(a);
         }
     }
+    ops.files = ops.scattered.empty() ? args.subspan(first, count) : ops.scattered;
     if (ops.inPlace && ops.output)
         return c.usage("options '-i' and '-o' exclude each other"), std::nullopt;
     return ops;

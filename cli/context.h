@@ -59,7 +59,14 @@ struct Option {
 // Splits the arguments into operands, the value of -o (with --force where there is one), -i
 // where the command edits in place, and the command's own options; nullopt after a usage error.
 struct Operands {
-    std::vector<std::string_view> files;  // views of the arguments
+    // The operands: the arguments themselves when they stand together (a check of many files
+    // copies none of their names), else views of them in `scattered`.
+    std::span<const std::string_view> files;
+    std::vector<std::string_view> scattered;
+    Operands() = default;
+    Operands(Operands&&) = default;  // `files` stays valid: a moved vector keeps its storage
+    Operands& operator=(Operands&&) = default;
+    Operands(const Operands&) = delete;
     std::optional<std::string> output;
     std::vector<std::string> unset;              // set: -u KEY
     std::map<std::string, std::string> options;  // by long name; "" for an option without value

@@ -83,15 +83,22 @@ TEST(Cli, EditInPlace) {
     EXPECT_NE(saved.find("USERN='petr'\r\n"), std::string::npos);
     EXPECT_EQ(runCli({"normalize", dir / "a.cfg", "--in-place"}).code, 0);
     EXPECT_EQ(slurp(dir / "a.cfg"), saved);
+    // Options between the operands: every operand still counts, in its order.
+    spit(dir / "b.cfg", kFile);
+    r = runCli({"set", dir / "b.cfg", "USERN=a", "-u", "PASSW", "DOMAIN=b", "-i", "USERN=c"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(slurp(dir / "b.cfg"),
+              runCli({"set", dir / "a.cfg", "USERN=c", "DOMAIN=b", "-u", "PASSW"}).out);
+    EXPECT_NE(slurp(dir / "b.cfg").find("USERN='c'\r\n"), std::string::npos);
 #ifndef _WIN32  // links: see Fleet.LintExitCodesAndFolders
     // A file that a link names is edited where it is.
     fs::create_symlink("a.cfg", dir.path() / "link.cfg");
     EXPECT_EQ(runCli({"set", dir / "link.cfg", "-u", "USERN", "-i"}).code, 0);
     EXPECT_TRUE(fs::is_symlink(dir.path() / "link.cfg"));
     EXPECT_EQ(slurp(dir / "a.cfg").find("USERN="), std::string::npos);
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "link.cfg"}));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "b.cfg", "link.cfg"}));
 #else
-    EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});  // no lock file, no temporary
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "b.cfg"}));  // no lock, no temporary
 #endif
 }
 
