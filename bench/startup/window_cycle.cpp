@@ -51,9 +51,12 @@ struct Window {
     }
 };
 
+// The windows of the runs, made at their first use; they go before the application does.
+std::unique_ptr<Window> windows[2];
 Window& window(bool memory = true) {
-    static Window inMemory(true), onDisk(false);
-    return memory ? inMemory : onDisk;
+    std::unique_ptr<Window>& w = windows[memory ? 0 : 1];
+    if (!w) w = std::make_unique<Window>(memory);
+    return *w;
 }
 
 // Open the file, then "Сохранить": the review table built, written, saved over the file.
@@ -121,5 +124,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    for (auto& w : windows) w.reset();
     return 0;
 }
