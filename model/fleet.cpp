@@ -849,12 +849,38 @@ ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
     return plan;
 }
 
+namespace {
+
+// False with the reason when the plan is not one to write.
+bool writable(const ImportPlan& plan, std::string& error) {
+    if (plan.refusals.empty() && !plan.statusOnly) return true;
+    error = plan.statusOnly ? "the plan holds no bytes" : "the plan holds refusals";
+    return false;
+}
+
+// After a failure, the targets written before it as they were: a new file removed, a changed
+// one given its old bytes; what cannot be put back is told after `error`.
+void restore(const fs::path& root, std::span<const Target* const> written,
+             const ReplaceFile& replace, std::string& error) {
+    std::size_t left = 0;
+    for (const Target* w : written) {
+        std::string ignored;
+        std::error_code ec;
+        if (w->status == Status::New) {
+            if (!fs::remove(root / pathOf(w->file), ec)) ++left;
+        } else if (!replace(inFolder(root, w->file), *w->old, ignored)) {
+            ++left;
+        }
+    }
+    if (left > 0)
+        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+}
+
+}  // namespace
+
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                  std::string& error) {
-    if (!plan.refusals.empty() || plan.statusOnly) {
-        error = plan.statusOnly ? "the plan holds no bytes" : "the plan holds refusals";
-        return false;
-    }
+    if (!writable(plan, error)) return false;
     const fs::path root = pathOf(dir);
     std::vector<std::size_t> todo;
     for (std::size_t i = 0; i < plan.targets.size(); ++i)
@@ -891,31 +917,17 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
     for (std::thread& t : pool) t.join();
     if (!failed) return true;
 
-    // Put back what was written.
-    std::size_t left = 0;
-    for (std::size_t k = 0; k < todo.size(); ++k) {
-        if (!written[k]) continue;
-        const Target& w = plan.targets[todo[k]];
-        std::string ignored;
-        std::error_code ec;
-        if (w.status == Status::New) {
-            if (!fs::remove(root / pathOf(w.file), ec)) ++left;
-        } else if (!replace(inFolder(root, w.file), *w.old, ignored)) {
-            ++left;
-        }
-    }
-    if (left > 0)
-        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+    std::vector<const Target*> done;
+    for (std::size_t k = 0; k < todo.size(); ++k)
+        if (written[k]) done.push_back(&plan.targets[todo[k]]);
+    restore(root, done, replace, error);
     return false;
 }
 
 bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                   std::vector<std::string>& written, std::string& error) {
     written.clear();
-    if (!plan.refusals.empty() || plan.statusOnly) {
-        error = plan.statusOnly ? "the plan holds no bytes" : "the plan holds refusals";
-        return false;
-    }
+    if (!writable(plan, error)) return false;
     const fs::path root = pathOf(dir);
     for (const Target& t : plan.targets) {
         if (t.status == Status::Same) continue;
@@ -931,10 +943,7 @@ bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceF
 
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFiles& replaceAll,
                  const ReplaceFile& putBack, std::string& error) {
-    if (!plan.refusals.empty() || plan.statusOnly) {
-        error = plan.statusOnly ? "the plan holds no bytes" : "the plan holds refusals";
-        return false;
-    }
+    if (!writable(plan, error)) return false;
     const fs::path root = pathOf(dir);
     std::vector<const Target*> todo;
     std::vector<FileBytes> files;
@@ -949,19 +958,7 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
     error = "cannot write " + todo[std::min(failure.failed, todo.size() - 1)]->file + ": " +
             failure.reason;
     // Put back what was renamed.
-    std::size_t left = 0;
-    for (std::size_t k = 0; k < failure.renamed && k < todo.size(); ++k) {
-        const Target& w = *todo[k];
-        std::string ignored;
-        std::error_code ec;
-        if (w.status == Status::New) {
-            if (!fs::remove(root / pathOf(w.file), ec)) ++left;
-        } else if (!putBack(inFolder(root, w.file), *w.old, ignored)) {
-            ++left;
-        }
-    }
-    if (left > 0)
-        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+    restore(root, std::span(todo).first(std::min(failure.renamed, todo.size())), putBack, error);
     return false;
 }
 
