@@ -372,70 +372,81 @@ int resolve(const std::string& path, std::string& out, struct stat& st, bool& ex
 
 }  // namespace
 
-bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit) {
+namespace {
+
+// The one bounded read of a file: at most one byte more than `limit` is asked for, so that a
+// file that grows past the bound is caught without a stat (a folder opens and fails at its
+// first read). `sink.room(n)` gives a place for up to n more bytes, `sink.took(n)` keeps what
+// a read put there, `sink.size()` counts what is kept.
+template <typename Sink>
+bool readBounded(const std::string& path, Sink& sink, Error& error, std::size_t limit) {
     error = {};
     const auto fail = [&](Kind kind, int code, std::string reason) {
+        sink.clear();
         error = makeError(kind, code, path, std::move(reason), false, true);
         return false;
     };
+    sink.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return fail(Kind::System, errno, systemReason(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    // No stat: a folder opens and fails at its first read, and a file that grows past the
-    // bound is caught by reading one byte more than it. The bytes go through a chunk on the
-    // stack: growing the string to read into it would clear every byte of it first.
-    char chunk[65536];
-    buffer.clear();
-    while (buffer.size() <= limit) {
-        const std::size_t want = std::min(sizeof chunk, limit + 1 - buffer.size());
-        const ssize_t n = ::read(fd, chunk, want);
+    while (sink.size() <= limit) {
+        const std::size_t want = limit + 1 - sink.size();
+        char* const place = sink.room(want);
+        const ssize_t n = ::read(fd, place, sink.roomSize(want));
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EISDIR) return fail(Kind::NotFile, EISDIR, "is a directory");
             return fail(Kind::System, errno, systemReason(errno));
         }
         if (n == 0) break;
-        buffer.append(chunk, static_cast<std::size_t>(n));
+        sink.took(static_cast<std::size_t>(n));
     }
-    if (buffer.size() > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
+    if (sink.size() > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
     return true;
 }
 
-bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit) {
-    error = {};
-    buffer.size_ = 0;
-    const auto fail = [&](Kind kind, int code, std::string reason) {
-        buffer.size_ = 0;
-        error = makeError(kind, code, path, std::move(reason), false, true);
-        return false;
-    };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return fail(Kind::System, errno, systemReason(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    // As the other readInto: no stat, and one byte more than the bound is asked for. The
-    // bytes go straight into the buffer.
-    buffer.prepare();
-    while (buffer.size_ <= limit) {
-        if (buffer.size_ == buffer.capacity_)
-            buffer.reserve(std::min(buffer.capacity_ * 2, limit + 1));
-        const ssize_t n = ::read(fd, buffer.data_.get() + buffer.size_,
-                                 std::min(buffer.capacity_, limit + 1) - buffer.size_);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EISDIR) return fail(Kind::NotFile, EISDIR, "is a directory");
-            return fail(Kind::System, errno, systemReason(errno));
-        }
-        if (n == 0) break;
-        buffer.size_ += static_cast<std::size_t>(n);
+// Into a string, through a chunk on the stack: growing the string to read into it would clear
+// every byte of it first.
+struct StringSink {
+    explicit StringSink(std::string& b) : bytes(b) {}
+    std::string& bytes;
+    char chunk[65536];  // left as it is: a read fills it
+    void clear() { bytes.clear(); }
+    std::size_t size() const { return bytes.size(); }
+    char* room(std::size_t) { return chunk; }
+    std::size_t roomSize(std::size_t want) const { return std::min(sizeof chunk, want); }
+    void took(std::size_t n) { bytes.append(chunk, n); }
+};
+
+}  // namespace
+
+bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit) {
+    StringSink sink(buffer);
+    return readBounded(path, sink, error, limit);
+}
+
+// Straight into the buffer, which grows as the file needs.
+struct Buffer::Sink {
+    Buffer& b;
+    void clear() { b.size_ = 0; }
+    std::size_t size() const { return b.size_; }
+    char* room(std::size_t want) {
+        if (b.size_ == b.capacity_) b.reserve(std::min(b.capacity_ * 2, b.size_ + want));
+        return b.data_.get() + b.size_;
     }
-    if (buffer.size_ > limit) return fail(Kind::TooLarge, EFBIG, "larger than 16 MiB");
-    return true;
+    std::size_t roomSize(std::size_t want) const { return std::min(b.capacity_ - b.size_, want); }
+    void took(std::size_t n) { b.size_ += n; }
+};
+
+bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit) {
+    buffer.size_ = 0;  // nothing of the last file kept when the room is made
+    buffer.prepare();
+    Buffer::Sink sink{buffer};
+    return readBounded(path, sink, error, limit);
 }
 
 std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit) {

@@ -58,6 +58,7 @@ class Buffer {
 
   private:
     friend bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit);
+    struct Sink;  // how a read fills it
     static constexpr std::size_t kFirstCapacity = std::size_t{64} * 1024;
     static constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
     // Before a read: room for a first read, a large room let go.
