@@ -13,7 +13,8 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
 }
 
 std::string reasonOf(const fileio::Error& e) {
-    return e.kind == fileio::Kind::TooLarge ? e.message() : e.reason;
+    return e.kind == fileio::Kind::TooLarge ? e.reason + ": not a terminal configuration"
+                                            : e.reason;
 }
 
 bool replaceFile(const std::string& path, std::string_view bytes, std::string& error) {

@@ -158,10 +158,10 @@ TEST(Fleet, LintOfManyFilesReadAheadKeepsOrderAndFailures) {
     fs::resize_file(u8(dir / "t050.cfg"), fileio::kInputLimit + 1);  // sparse, too large
     const Result r = runCli({"lint", dir.path().string()});
     EXPECT_EQ(r.code, 2);
-    const std::string big = dir / "t050.cfg";
-    EXPECT_EQ(r.err, "orbcfg-cli: cannot read '" + big + "': " + big +
-                         " is larger than 16 MiB: not a terminal configuration\n");
-    fs::remove(u8(big));
+    // Named once, as every message of the tool names a file of the folder on either system.
+    EXPECT_EQ(r.err, "orbcfg-cli: cannot read '" + dir.path().string() +
+                         "/t050.cfg': larger than 16 MiB: not a terminal configuration\n");
+    fs::remove(u8(dir / "t050.cfg"));
     const Result without = runCli({"lint", dir.path().string()});
     EXPECT_EQ(without.code, 1);
     EXPECT_EQ(r.out, without.out);
