@@ -43,6 +43,24 @@ namespace fl = orbex::fleet;
 
 namespace {
 
+// The buttons at the foot of a dialog, at its right: `caption` accepts it, "Отмена" rejects
+// it. Returns the first.
+QPushButton* footButtons(QDialog* dialog, QBoxLayout* layout, const QString& caption,
+                         const char* acceptName, const char* cancelName) {
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* accept = new QPushButton(caption);
+    accept->setObjectName(acceptName);
+    QObject::connect(accept, &QPushButton::clicked, dialog, &QDialog::accept);
+    auto* cancel = new QPushButton("Отмена");
+    cancel->setObjectName(cancelName);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    buttons->addWidget(accept);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    return accept;
+}
+
 // Files are read by the file library, within its bound; the reason in Russian.
 std::optional<std::string> readBounded(const std::string& path, std::string& error) {
     fileio::Error e;
@@ -594,18 +612,7 @@ FleetEditor::FleetEditor(QWidget* parent) : QDialog(parent) {
     note->setWordWrap(true);
     layout->addWidget(note);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* next = new QPushButton("Далее...");
-    next->setObjectName("FleetEditNext");
-    next->setDefault(true);
-    connect(next, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton("Отмена");
-    cancel->setObjectName("FleetEditCancel");
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    buttons->addWidget(next);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    footButtons(this, layout, "Далее...", "FleetEditNext", "FleetEditCancel")->setDefault(true);
     resize(560, 360);
 }
 
@@ -720,17 +727,7 @@ FleetPreview::FleetPreview(QWidget* parent) : QDialog(parent) {
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(text_, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    write_ = new QPushButton("Записать");
-    write_->setObjectName("FleetPreviewWrite");
-    connect(write_, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton("Отмена");
-    cancel->setObjectName("FleetPreviewCancel");
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    buttons->addWidget(write_);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    write_ = footButtons(this, layout, "Записать", "FleetPreviewWrite", "FleetPreviewCancel");
     resize(640, 420);
 }
 
