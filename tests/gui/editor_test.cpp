@@ -204,10 +204,7 @@ class EditorTest : public QObject {
         auto setup = orbex::createWindows();
         QTemporaryDir dir;
         const QString path = dir.filePath("a.cfg");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("USERN='kassa'\n");
-        f.close();
+        spit(path, "USERN='kassa'\n");
 
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path)});
@@ -230,10 +227,7 @@ class EditorTest : public QObject {
     void statusBarShowsPathDroppedLinesAndChanges() {
         QTemporaryDir dir;
         const QString path = dir.filePath("st.cfg");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("\xEF\xBB\xBF# kassa\r\nUSERN='u'\r\nFOO='1'\r\njunk\r\nIP='1.2.3.999'\r\n");
-        f.close();
+        spit(path, "\xEF\xBB\xBF# kassa\r\nUSERN='u'\r\nFOO='1'\r\njunk\r\nIP='1.2.3.999'\r\n");
         auto setup = orbex::createWindows();
         setup->show();
         const auto shown = [&](const char* name) {
@@ -288,10 +282,7 @@ class EditorTest : public QObject {
     void filePromptsAnswerFromTheScript() {
         QTemporaryDir dir;
         const QString path = dir.filePath("p.cfg");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("USERN='from script'\n");
-        f.close();
+        spit(path, "USERN='from script'\n");
         auto setup = orbex::createWindows();
         prompts::Script script;
         script.path(path);
