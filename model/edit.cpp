@@ -35,20 +35,6 @@ std::string unsetRefusal(const Param& p) {
     return p.hasControl() ? "" : "is not edited by the program";
 }
 
-void applyChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
-    for (const ChangeView& ch : changes) {
-        const Param& p = param(ch.id);
-        if (std::string why = ch.value ? refusal(p, *ch.value) : unsetRefusal(p); !why.empty()) {
-            edit.reset.clear();
-            edit.refused = ch.id;
-            edit.reason = std::string(p.key) + " " + why;
-            edit.table.clear();
-            return;
-        }
-    }
-    applyPassedChanges(store, changes, edit);
-}
-
 void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
     edit.reset.clear();
     edit.refused.reset();
@@ -85,19 +71,22 @@ void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit&
         edit.table);
 }
 
-Edit applyChanges(Store& store, std::span<const ChangeView> changes) {
-    Edit edit;
-    applyChanges(store, changes, edit);
-    return edit;
-}
-
 Edit applyChanges(Store& store, std::span<const Change> changes) {
+    Edit edit;
     std::vector<ChangeView> views;
     views.reserve(changes.size());
-    for (const Change& ch : changes)
-        views.push_back({ch.id, ch.value ? std::optional<std::string_view>(*ch.value)
-                                         : std::optional<std::string_view>()});
-    return applyChanges(store, views);
+    for (const Change& ch : changes) {
+        const Param& p = param(ch.id);
+        if (std::string why = ch.value ? refusal(p, *ch.value) : unsetRefusal(p); !why.empty()) {
+            edit.refused = ch.id;
+            edit.reason = std::string(p.key) + " " + why;
+            return edit;  // nothing applied
+        }
+        views.push_back(
+            {ch.id, ch.value ? std::optional<std::string_view>(*ch.value) : std::nullopt});
+    }
+    applyPassedChanges(store, views, edit);
+    return edit;
 }
 
 }  // namespace orbex

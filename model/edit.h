@@ -42,11 +42,9 @@ struct Edit {
 // that refusal() or unsetRefusal() refuses is not applied at all: `refused` names it and the
 // store is left as it was. When the review resets a value that a change gave, `refused` names
 // it and nothing should be written.
-Edit applyChanges(Store& store, std::span<const ChangeView> changes);
-// The same into `edit`, whose table's storage serves the new table (one edit for many files).
-void applyChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
-// The same for changes that each passed refusal() (a value) or unsetRefusal() (none) already.
-void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
 Edit applyChanges(Store& store, std::span<const Change> changes);
+// The same for changes that each passed refusal() (a value) or unsetRefusal() (none) already,
+// into `edit`, whose table's storage serves the new table (one edit for many files).
+void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
 
 }  // namespace orbex
