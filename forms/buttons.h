@@ -18,9 +18,8 @@ QPushButton* pushButton(QWidget* parent, const char* name, const QString& captio
 }
 
 // A flat "?" or "D" button: bold caption, never focused, its help keyword as a property.
-inline QToolButton* speedButton(QWidget* parent, const QString& name, const QString& caption,
+inline QToolButton* speedButton(QToolButton* b, const QString& name, const QString& caption,
                                 const QString& helpKeyword) {
-    auto* b = new QToolButton(parent);
     b->setObjectName(name);
     b->setText(caption);
     QFont bold = b->font();
@@ -30,6 +29,10 @@ inline QToolButton* speedButton(QWidget* parent, const QString& name, const QStr
     b->setFocusPolicy(Qt::NoFocus);
     b->setProperty("helpKeyword", helpKeyword);
     return b;
+}
+inline QToolButton* speedButton(QWidget* parent, const QString& name, const QString& caption,
+                                const QString& helpKeyword) {
+    return speedButton(new QToolButton(parent), name, caption, helpKeyword);
 }
 
 // How much larger than the usual 9-point text at 96 dots per inch the windows' text is, never

@@ -1,5 +1,6 @@
 #include "labels.h"
 
+#include <QFontDatabase>
 #include <QLabel>
 
 namespace {
@@ -30,4 +31,18 @@ void ment(QLabel* label) {
 
 void mleave(QLabel* label) {
     setUnderline(label, false);
+}
+
+QFont titleFont() {
+    // A family that is not installed is matched through the system's substitutes, which is
+    // slow; the twins are asked for by name first.
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        for (const char* name : {"Times New Roman", "Liberation Serif", "Tinos"})
+            if (installed.contains(name, Qt::CaseInsensitive)) return QString(name);
+        return QString("Times New Roman");
+    }();
+    QFont font(family);
+    font.setPixelSize(20);
+    return font;
 }

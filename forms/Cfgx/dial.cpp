@@ -10,6 +10,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "labels.h"
+
 #include <utility>
 
 #include "prompts.h"
@@ -31,9 +33,7 @@ Tdial::Tdial(QWidget* parent) : QDialog(parent) {
     StaticText1->setObjectName("StaticText1");
     StaticText1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StaticText1->setAlignment(Qt::AlignCenter);
-    QFont title("Times New Roman");
-    title.setPixelSize(20);
-    StaticText1->setFont(title);
+    StaticText1->setFont(titleFont());
 
     grid = new QTableWidget(1, kColumns, this);
     grid->setObjectName("table");

@@ -44,25 +44,6 @@ EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), [this] { unsetFocused(); });
     shortcut(QKeySequence::Find, [this] { openSearch(); });
 
-    for (Id id : controlOrder()) {
-        if (param(id).check != Check::Any) {
-            auto* edit = static_cast<QLineEdit*>(window.control(id));
-            edit->setProperty("plainStyle", edit->styleSheet());
-            connect(edit, &QLineEdit::textChanged, this, [this, id] {
-                if (param(id).key == keys::DNS) {
-                    for (Id other : controlOrder())
-                        if (param(other).check != Check::Any) liveCheck(other);
-                } else {
-                    liveCheck(id);
-                }
-            });
-        }
-        if (auto* w = window.control(id)) {
-            if (auto* edit = qobject_cast<QLineEdit*>(w)) watchEdit(edit);
-            if (auto* list = qobject_cast<QComboBox*>(w); list && list->lineEdit())
-                watchEdit(list->lineEdit());
-        }
-    }
     ParamSearch = new QLineEdit;
     ParamSearch->setObjectName("ParamSearch");
     ParamSearch->setPlaceholderText("Найти параметр (Ctrl+F)");
@@ -72,6 +53,25 @@ EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
     connect(ParamSearch, &QLineEdit::returnPressed, this, &EditorAids::findTyped);
     window.statusBar()->setSizeGripEnabled(false);  // the window keeps its size
     window.statusBar()->addPermanentWidget(ParamSearch);
+}
+
+void EditorAids::watch(Id id) {
+    QWidget* w = window_.control(id);
+    if (param(id).check != Check::Any) {
+        auto* edit = static_cast<QLineEdit*>(w);
+        edit->setProperty("plainStyle", edit->styleSheet());
+        connect(edit, &QLineEdit::textChanged, this, [this, id] {
+            if (param(id).key == keys::DNS) {
+                for (Id other : controlOrder())
+                    if (param(other).check != Check::Any) liveCheck(other);
+            } else {
+                liveCheck(id);
+            }
+        });
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) watchEdit(edit);
+    if (auto* list = qobject_cast<QComboBox*>(w); list && list->lineEdit())
+        watchEdit(list->lineEdit());
 }
 
 void EditorAids::watchEdit(QLineEdit* edit) {
@@ -152,6 +152,7 @@ int EditorAids::pageOf(const QWidget* w) const {
 }
 
 void EditorAids::switchPage(int step) {
+    window_.completePages();
     const int count = tabs_->count();
     const int page = (tabs_->currentIndex() + step + count) % count;
     tabs_->setCurrentIndex(page);

@@ -17,6 +17,9 @@ class EditorAids : public QObject {
     explicit EditorAids(TSetup& window);
 
     QLineEdit* search() const { return ParamSearch; }
+    // A control just made: its edit watched for the default marker, a checked text checked
+    // as it changes.
+    void watch(orbex::Id id);
     // Ctrl+Tab and Ctrl+Shift+Tab: the next or previous page, wherever the focus is.
     void switchPage(int step);
     // Ctrl+Shift+D: the parameter whose control has the focus made unset, as its "D" does.

@@ -13,6 +13,8 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -48,6 +50,66 @@ void setHint(QWidget* w, const QString& hint, bool tooltip) {
     if (tooltip) w->setToolTip(hint);
 }
 
+// A row's caption: one line of plain text, measured once. A plain label measures its text
+// three times for its two size hints, and text measuring is much of what a start costs.
+class RowLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+    QSize sizeHint() const override {
+        // Anything but one plain line without frame or margins is measured as usual.
+        if (wordWrap() || frameWidth() != 0 || margin() != 0 || indent() >= 0 ||
+            text().contains('&') || Qt::mightBeRichText(text()))
+            return QLabel::sizeHint();
+        if (hint_.isEmpty() || measured_ != text()) {
+            ensurePolished();
+            const int flags = QStyle::visualAlignment(layoutDirection(), alignment()) &
+                              ~(Qt::AlignVCenter | Qt::AlignHCenter);
+            const QMargins m = contentsMargins();
+            hint_ = (fontMetrics().boundingRect(0, 0, 2000, 2000, flags, text()).size() +
+                     QSize(m.left() + m.right(), m.top() + m.bottom()))
+                        .expandedTo(minimumSize());
+            measured_ = text();
+        }
+        return hint_;
+    }
+    // One line is as wide at its least as at its best.
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            hint_ = QSize();
+        QLabel::changeEvent(event);
+    }
+
+  private:
+    mutable QSize hint_;
+    mutable QString measured_;
+};
+
+// A row's "?" or "D". Every row's button of a caption has the same font and style: their size
+// hint is found once and shared.
+class RowButton : public QToolButton {
+  public:
+    RowButton(QWidget* parent, QSize* shared) : QToolButton(parent), shared_(shared) {}
+
+    QSize sizeHint() const override {
+        if (shared_->isEmpty()) *shared_ = QToolButton::sizeHint();
+        return *shared_;
+    }
+
+  protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            *shared_ = QSize();
+        QToolButton::changeEvent(event);
+    }
+
+  private:
+    QSize* shared_;
+};
+
 }  // namespace
 
 SwitchBox::SwitchBox(QWidget* parent) : QCheckBox(parent) {
@@ -72,9 +134,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), u
     StaticText2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StaticText2->setAlignment(Qt::AlignCenter);
     StaticText2->setMinimumWidth(scaled(StaticText2, 252));
-    QFont bannerFont("Times New Roman");
-    bannerFont.setPixelSize(20);
-    StaticText2->setFont(bannerFont);
+    StaticText2->setFont(titleFont());
     QPalette purple = StaticText2->palette();
     purple.setColor(QPalette::WindowText, QColor(64, 0, 64));
     StaticText2->setPalette(purple);
@@ -86,8 +146,11 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), u
     // Every tab caption stays visible: the window is as wide as the tabs need.
     PageControl1->setUsesScrollButtons(false);
     PageControl1->installEventFilter(this);
+    // A page chosen by the pointer or the keys has its rows before it shows.
+    PageControl1->tabBar()->installEventFilter(this);
 
-    buildPages();
+    makePages();
+    makeMakerPanel();
     buildButtons();
     buildMenu();
     aids_ = new EditorAids(*this);
@@ -102,6 +165,7 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), u
     layout->addLayout(buttons);
 
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int page) {
+        showMadeRows(page);
         if (currentPage_ == portsPage_) TabSheet7Exit();
         currentPage_ = page;
         if (page == portsPage_) TabSheet7Enter();
@@ -141,15 +205,6 @@ Tcoms* TSetup::coms() {
     return coms_;
 }
 
-// Rows are created in the window's creation order, which is also the review order; each
-// goes to its place on its page.
-void TSetup::buildPages() {
-    makePages();
-    for (Id id : controlOrder()) makeRow(param(id));
-    setTabOrders();
-    makeMakerPanel();
-}
-
 void TSetup::makePages() {
     tabOrders_.resize(pages().size());
     for (const PageInfo& info : pages()) {
@@ -165,16 +220,29 @@ void TSetup::makePages() {
     }
 }
 
+// The number in the name of a row's "?" or "D" button: the buttons are numbered through the
+// rows in creation order, whichever page is made first.
+static int speedButtonNumber(Id row, bool d) {
+    int number = 0;
+    for (Id id : controlOrder()) {
+        if (id == row) break;
+        number += param(id).has(NoHelp) ? 1 : 2;
+    }
+    return number + (d && !param(row).has(NoHelp) ? 2 : 1);
+}
+
 // A "?" or "D" button of a row; "D" carries the key, "?" the row's help keyword.
 QToolButton* TSetup::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
-    QToolButton* b = speedButton(page, QString("SpeedButton%1").arg(speedButtons_.size() + 1),
-                                 caption, qs(caption == "D" ? p.key : p.helpKeyword()));
+    const int number = speedButtonNumber(idOf(p.key), caption == "D");
+    const bool d = caption == "D";
+    QToolButton* b =
+        speedButton(new RowButton(page, d ? &defaultButtonHint_ : &helpButtonHint_),
+                    QString("SpeedButton%1").arg(number), caption, qs(d ? p.key : p.helpKeyword()));
     // Every such button has the same font: its size is found once.
     if (speedButtonSize_.isEmpty()) speedButtonSize_ = QSize(scaled(b, 23), scaled(b, 22));
     b->setMinimumSize(speedButtonSize_);
     if (caption == "D") setHint(b, "Установить по умолчанию", true);
     connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
-    speedButtons_.push_back(b);
     return b;
 }
 
@@ -225,7 +293,7 @@ void TSetup::makeRow(const Param& p) {
     const int row = p.row - 1;
     const int column = p.has(Hidden) ? 5 : 0;  // a hidden timeout shares its port's row
 
-    auto* label = new QLabel(qs(p.caption), page);
+    auto* label = new RowLabel(qs(p.caption), page);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     setBlue(label);
     QWidget* w = makeControl(p, page, label);
@@ -271,15 +339,18 @@ std::size_t TSetup::pageIndex(Page page) {
     return 0;
 }
 
-// Each page's controls in their tab places; rows without one go by their row.
-void TSetup::setTabOrders() {
+// The focus goes through the made pages in page order, each page's controls in their tab
+// places (rows without one go by their row), and then to the buttons.
+void TSetup::setTabOrder() {
+    std::vector<QWidget*> chain;
     for (auto& order : tabOrders_) {
         std::stable_sort(order.begin(), order.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (std::size_t i = 1; i < order.size(); ++i)
-            QWidget::setTabOrder(order[i - 1].second, order[i].second);
+        for (const auto& [place, w] : order) chain.push_back(w);
     }
-    tabOrders_.clear();
+    for (const char* name : {"Button1", "Button4", "Button3", "Button5", "Button2"})
+        chain.push_back(centralWidget()->findChild<QPushButton*>(name));
+    for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 // The maker's notice at the lower right of the pages, a link to the product's site.
@@ -386,25 +457,64 @@ void TSetup::buildMenu() {
     item(help, "N12", "О программе...", "Ctrl+F1", &TSetup::N12Click);
 }
 
+// The first page's rows; the others are made at their first need (completePages).
 void TSetup::FormCreate() {
+    making_ = true;
+    makeRows(0);
+    making_ = false;
+    setTabOrder();
+}
+
+void TSetup::makeRows(std::size_t page) {
     for (Id id : controlOrder()) {
         const Param& p = param(id);
-        if (p.kind != Kind::Choice) continue;
-        auto* list = static_cast<QComboBox*>(control(id));
-        QStringList items{qs(kUnset)};
-        for (const ValueChoice& row : p.table) items << qs(row.display);
-        list->addItems(items);  // in one insertion
-        list->setCurrentIndex(0);
+        if (pageIndex(p.page) != page) continue;
+        makeRow(p);
+        if (p.kind == Kind::Choice) {
+            auto* list = static_cast<QComboBox*>(controls_[static_cast<std::size_t>(id)]);
+            QStringList items{qs(kUnset)};
+            for (const ValueChoice& row : p.table) items << qs(row.display);
+            list->addItems(items);  // in one insertion
+            list->setCurrentIndex(0);
+        }
+        if (p.kind == Kind::Text) setHint(labels_[static_cast<std::size_t>(id)], qs(p.key), true);
+        ResetInProgress = true;
+        unset(*this, id);
+        ResetInProgress = false;
+        aids_->watch(id);
+        status_->watch(id);
     }
     DHCPClick();
     COMChange();
     PRINTERChange();
     SCARDClick();
     SOUNDClick();
-    for (Id id : controlOrder())
-        if (param(id).kind == Kind::Text)
-            setHint(labels_[static_cast<std::size_t>(id)], qs(param(id).key), true);
-    ResetAll();
+}
+
+void TSetup::completePages() const {
+    if (!complete_ && !making_) const_cast<TSetup*>(this)->makeRemainingPages();
+}
+
+void TSetup::makeRemainingPages() {
+    making_ = true;
+    for (std::size_t page = 1; page < pages().size(); ++page) makeRows(page);
+    making_ = false;
+    complete_ = true;
+    setTabOrder();
+    showMadeRows(PageControl1->currentIndex());
+    // The first page and the tabs gave the window its size; a page that needs more (other
+    // fonts) widens or lengthens it.
+    centralWidget()->layout()->activate();
+    const QSize needed = sizeHint().expandedTo(size());
+    if (needed != size()) setFixedSize(needed);
+}
+
+// Rows made while their page was already showing are shown with it.
+void TSetup::showMadeRows(int page) {
+    completePages();
+    for (QWidget* w :
+         PageControl1->widget(page)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isHidden() && !w->testAttribute(Qt::WA_WState_ExplicitShowHide)) w->show();
 }
 
 // --- The store over the controls.
@@ -490,6 +600,7 @@ void TSetup::runChangeHandler(Id id) {
 
 void TSetup::ResetAll() {
     // What every "D" button does, disabled rows included.
+    completePages();
     ResetInProgress = true;
     for (Id id : controlOrder()) unset(*this, id);
     ResetInProgress = false;
@@ -513,6 +624,7 @@ void TSetup::SpeedButton1Click(QObject* sender) {
 // A rule recomputes, from its switch or list alone, which rows may be edited.
 void TSetup::applyRule(Id governor) {
     const Param& g = param(governor);
+    if (!controls_[static_cast<std::size_t>(governor)]) return;  // its page is not made yet
     bool enabled = false;
     switch (g.rule) {
         case Rule::WhenUnchecked:
@@ -531,8 +643,8 @@ void TSetup::applyRule(Id governor) {
             return;
     }
     for (Id id : controlOrder()) {
-        if (param(id).follows != g.key) continue;
-        control(id)->setEnabled(enabled);
+        if (param(id).follows != g.key || !controls_[static_cast<std::size_t>(id)]) continue;
+        controls_[static_cast<std::size_t>(id)]->setEnabled(enabled);
         labels_[static_cast<std::size_t>(id)]->setEnabled(enabled);
     }
 }
@@ -627,6 +739,9 @@ void TSetup::mcl(QLineEdit* edit) {
 bool TSetup::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == PageControl1 && type == QEvent::Resize) placePanel();
+    if (!complete_ && watched == PageControl1->tabBar() &&
+        (type == QEvent::MouseButtonPress || type == QEvent::KeyPress || type == QEvent::Wheel))
+        completePages();
     if (auto* label = qobject_cast<QLabel*>(watched)) {
         const bool plain =
             std::find(plainLabels_.begin(), plainLabels_.end(), label) != plainLabels_.end();

@@ -59,8 +59,17 @@ class TSetup : public QMainWindow, public orbex::Store {
     void ResetAll() override;
 
     bool resetInProgress() const { return ResetInProgress; }
-    // The control of a key; nullptr for keys without one.
-    QWidget* control(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
+    // The control of a key; nullptr for keys without one. The rows of every page are made
+    // first, when they are not yet.
+    QWidget* control(orbex::Id id) const {
+        if (!complete_) completePages();
+        return controls_[static_cast<std::size_t>(id)];
+    }
+    // The window starts with the rows of its first page alone; the other pages' rows are made
+    // at their first need: a tab chosen, or any use of a control (an open, the review, a
+    // typical configuration...). The window is then as if every row had been made at once.
+    void completePages() const;
+    bool pagesComplete() const { return complete_; }
     EditorAids* aids() const { return aids_; }
     StatusLine* status() const { return status_; }
     QLabel* banner() const { return StaticText2; }
@@ -113,13 +122,17 @@ class TSetup : public QMainWindow, public orbex::Store {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void buildPages();
     void makePages();
+    // The rows of one page, each control ready as the window's start leaves it: lists filled,
+    // every parameter unset, watched by the aids and the status line.
+    void makeRows(std::size_t page);
+    void makeRemainingPages();
     void makeRow(const orbex::Param& p);
     QWidget* makeControl(const orbex::Param& p, QWidget* page, QLabel* label);
     QToolButton* makeSpeedButton(QWidget* page, const QString& caption, const orbex::Param& p);
     static std::size_t pageIndex(orbex::Page page);
-    void setTabOrders();
+    void setTabOrder();
+    void showMadeRows(int page);
     void makeMakerPanel();
     void buildButtons();
     void buildMenu();
@@ -140,12 +153,15 @@ class TSetup : public QMainWindow, public orbex::Store {
     std::vector<QWidget*> controls_;    // by catalogue index; nullptr for keys without a control
     std::vector<QLabel*> labels_;       // the row labels, by catalogue index
     std::vector<QLabel*> plainLabels_;  // labels of their own (underline under the pointer)
-    std::vector<QToolButton*> speedButtons_;
-    QSize speedButtonSize_;            // the least size of a "?" or "D" button
-    std::vector<QGridLayout*> grids_;  // the pages' grids, in page order
-    // While the pages are made: each page's widgets with their tab places.
+    QSize speedButtonSize_;             // the least size of a "?" or "D" button
+    QSize helpButtonHint_, defaultButtonHint_;  // the size hints the rows' "?" and "D" share
+    std::vector<QGridLayout*> grids_;           // the pages' grids, in page order
+    // Each page's widgets that take the focus, with their tab places; empty for a page whose
+    // rows are not made yet.
     std::vector<std::vector<std::pair<int, QWidget*>>> tabOrders_;
-    int ports_ = 0;  // "Настроить" buttons made so far
+    bool complete_ = false;  // every page's rows made
+    bool making_ = false;    // rows being made: the controls made so far are all there is
+    int ports_ = 0;          // "Настроить" buttons made so far
     QTabWidget* PageControl1 = nullptr;
     QLabel* StaticText2 = nullptr;
     QWidget* Panel1 = nullptr;

@@ -47,21 +47,18 @@ StatusLine::StatusLine(TSetup& window, QLabel* banner)
     bar->insertPermanentWidget(2, StatusModified);
 
     banner_->installEventFilter(this);
-    watchControls();
 }
 
-void StatusLine::watchControls() {
+void StatusLine::watch(Id id) {
     const auto mark = [this] { setChanged(true); };
-    for (Id id : controlOrder()) {
-        QWidget* w = window_.control(id);
-        if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-            connect(edit, &QLineEdit::textChanged, this, mark);
-        } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
-            connect(box, &QCheckBox::stateChanged, this, mark);
-        } else if (auto* list = qobject_cast<QComboBox*>(w)) {
-            connect(list, &QComboBox::currentIndexChanged, this, mark);
-            if (list->isEditable()) connect(list, &QComboBox::editTextChanged, this, mark);
-        }
+    QWidget* w = window_.control(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        connect(edit, &QLineEdit::textChanged, this, mark);
+    } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        connect(box, &QCheckBox::stateChanged, this, mark);
+    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+        connect(list, &QComboBox::currentIndexChanged, this, mark);
+        if (list->isEditable()) connect(list, &QComboBox::editTextChanged, this, mark);
     }
 }
 

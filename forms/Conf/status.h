@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <string_view>
 
+#include "catalogue.h"
+
 class QLabel;
 class QTableWidget;
 class QToolButton;
@@ -28,6 +30,8 @@ class StatusLine : public QObject {
     // After a save or "Новый": no changes since.
     void unchanged();
     bool changed() const { return changed_; }
+    // A control just made: its changes mark the configuration changed.
+    void watch(orbex::Id id);
     // The list of the dropped lines, made at its first showing; nullptr before.
     QWidget* droppedWindow() const { return droppedWindow_; }
     void showDropped();
@@ -38,7 +42,6 @@ class StatusLine : public QObject {
   private:
     void showPath();
     void setChanged(bool changed);
-    void watchControls();
 
     TSetup& window_;
     QLabel* banner_;

@@ -45,7 +45,7 @@ class EditorTest : public QObject {
 
     // The window shown and active, so that the focus and shortcuts work as for a user.
     static std::unique_ptr<TSetup> shownWindow() {
-        auto setup = orbex::createWindows();
+        auto setup = wholeEditor();
         setup->show();
         setup->activateWindow();
         if (!QTest::qWaitForWindowActive(setup.get())) qWarning("window not active");
@@ -126,7 +126,7 @@ class EditorTest : public QObject {
     }
 
     void portValuesShowWhole() {
-        auto setup = orbex::createWindows();
+        auto setup = wholeEditor();
         auto* com = setup->findChild<QLineEdit*>("COM3");
         com->setText("115200 none 8 1 -XONXOFF RTSCTS -LOCAL");
         QCOMPARE(com->toolTip(), com->text());
@@ -142,7 +142,7 @@ class EditorTest : public QObject {
     }
 
     void checkedTextsAreMarkedWhileTyping() {
-        auto setup = orbex::createWindows();
+        auto setup = wholeEditor();
         auto* ip = setup->findChild<QLineEdit*>("IP");
         auto* tserv = setup->findChild<QLineEdit*>("TSERV");
         auto* volume = setup->findChild<QLineEdit*>("VOLUME");
@@ -201,7 +201,7 @@ class EditorTest : public QObject {
     }
 
     void dropsAreCopies() {
-        auto setup = orbex::createWindows();
+        auto setup = wholeEditor();
         QTemporaryDir dir;
         const QString path = dir.filePath("a.cfg");
         spit(path, "USERN='kassa'\n");
@@ -228,7 +228,7 @@ class EditorTest : public QObject {
         QTemporaryDir dir;
         const QString path = dir.filePath("st.cfg");
         spit(path, "\xEF\xBB\xBF# kassa\r\nUSERN='u'\r\nFOO='1'\r\njunk\r\nIP='1.2.3.999'\r\n");
-        auto setup = orbex::createWindows();
+        auto setup = wholeEditor();
         setup->show();
         const auto shown = [&](const char* name) {
             return setup->findChild<QWidget*>(name)->isVisibleTo(setup.get());
@@ -283,7 +283,7 @@ class EditorTest : public QObject {
         QTemporaryDir dir;
         const QString path = dir.filePath("p.cfg");
         spit(path, "USERN='from script'\n");
-        auto setup = orbex::createWindows();
+        auto setup = wholeEditor();
         prompts::Script script;
         script.path(path);
         setup->findChild<QPushButton*>("Button4")->click();
@@ -307,7 +307,7 @@ class EditorTest : public QObject {
             QFont font;
             ~Restore() { QApplication::setFont(font); }
         } restore{before};
-        auto setup = orbex::createWindows();
+        auto setup = wholeEditor();
         const auto whole = [](QWidget* top) {
             QStringList faults;
             QList<QWidget*> seen;

@@ -81,7 +81,7 @@ class FleetTest : public QObject {
         for (const QString& name : data.entryList(QDir::Files))
             QFile::copy(data.filePath(name), dir + "/" + name);
         spit(dir + "/aa^bb^cc^dd^ee^01.cfg", "USERN='twin'\r\n");
-        setup = createWindows();
+        setup = wholeEditor();
         fleet = setup->showFleet(dir);
         QVERIFY(fleet);
         // Every row is there at once, by its name; what the files set comes a moment later.

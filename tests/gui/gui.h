@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "Conf/setup.h"
+#include "application.h"
 #include "catalogue.h"
 #include "prompts.h"
 
@@ -38,6 +39,14 @@ class Modals {
     QStringList& dialogs = script_.dialogs;        // object names of the dialogs, in order
     QStringList& unexpected = script_.unexpected;  // prompts that came without an answer
 };
+
+// The editor with the rows of every page made, as they are once a page is chosen or a control
+// used: the tests reach controls of any page by name at once.
+inline std::unique_ptr<TSetup> wholeEditor() {
+    auto setup = orbex::createWindows();
+    setup->completePages();
+    return setup;
+}
 
 // A file's bytes written whole, and read back (empty when it cannot be read).
 inline void spit(const QString& path, const QByteArray& bytes) {

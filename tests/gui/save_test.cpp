@@ -70,7 +70,7 @@ class SaveTest : public QObject {
         QDir(tmp.path()).removeRecursively();
         QVERIFY(QDir().mkpath(out));
         QDir::setCurrent(tmp.path());
-        setup = createWindows();
+        setup = wholeEditor();
     }
     void cleanup() {
         setup.reset();

@@ -1,5 +1,6 @@
 #include <QLabel>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -63,7 +64,7 @@ class SetupTest : public QObject {
 
   private slots:
     void init() {
-        setup = createWindows();
+        setup = wholeEditor();
         setup->show();
         QVERIFY(QTest::qWaitForWindowExposed(setup.get()));
     }
@@ -378,6 +379,50 @@ class SetupTest : public QObject {
                                  "Setup | warning"});
             QCOMPARE(modals.dialogs, QStringList());
         }
+    }
+
+    // The window shows with its first page's rows and makes the others when a page is chosen
+    // or a control used; it then is the window made whole, with nothing typed before lost.
+    void pagesMadeAtTheirFirstNeedMatchTheWholeWindow() {
+        const auto state = [](const TSetup& s) {
+            QStringList out;
+            for (Id id : controlOrder()) {
+                const auto* c = s.findChild<QWidget*>(qs(param(id).key));
+                out << qs(param(id).key) + "=" + (c ? stateOf(s, id) : "missing") +
+                           (c && !c->isEnabled() ? " disabled" : "");
+            }
+            out << QString("%1x%2").arg(s.width()).arg(s.height());
+            return out;
+        };
+        const auto fresh = [] {
+            auto made = orbex::createWindows();
+            made->show();
+            if (!QTest::qWaitForWindowExposed(made.get())) qWarning("window not exposed");
+            return made;
+        };
+
+        // A click on a tab: the page shows with its rows; what was typed stays.
+        auto lazy = fresh();
+        QVERIFY(!lazy->pagesComplete());
+        lazy->findChild<QLineEdit*>("USERN")->setText("kassa");
+        QTabBar* bar = lazy->findChild<QTabWidget*>("PageControl1")->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(2).center());
+        QCOMPARE(bar->currentIndex(), 2);
+        QVERIFY(lazy->findChild<QWidget*>("RAZR")->isVisible());
+        QVERIFY(lazy->findChild<QWidget*>("StatusModified")->isVisibleTo(lazy.get()));
+        w<QLineEdit>("USERN")->setText("kassa");
+        QCOMPARE(state(*lazy), state(*setup));
+
+        // Ctrl+Tab: the next page shows with its rows and the focus on its first control;
+        // making the rows changes nothing.
+        lazy = fresh();
+        QTest::keyClick(lazy.get(), Qt::Key_Tab, Qt::ControlModifier);
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY(focused && focused->isVisible());
+        QCOMPARE(focused->parentWidget(), lazy->findChild<QWidget*>("TabSheet2"));
+        QVERIFY(!lazy->findChild<QWidget*>("StatusModified")->isVisibleTo(lazy.get()));
+        w<QLineEdit>("USERN")->setText(qs(kUnset));
+        QCOMPARE(state(*lazy), state(*setup));
     }
 
     void windowIsFixedSize() {

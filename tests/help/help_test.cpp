@@ -35,6 +35,7 @@ class HelpTest : public QObject {
         const QString chm = QDir::current().filePath("orbex.chm");
         {
             auto setup = orbex::createWindows();
+            setup->completePages();
             QCOMPARE(log(), QString());  // nothing is loaded at start
             helpButton(setup.get(), "KEYMAP")->click();
             helpButton(setup.get(), "COM1")->click();
@@ -53,6 +54,7 @@ class HelpTest : public QObject {
 
     void everyPortRowAsksForTheFirstPort() {
         auto setup = orbex::createWindows();
+        setup->completePages();
         QList<QToolButton*> ports;
         for (auto* b : setup->findChildren<QToolButton*>())
             if (b->text() == "?" && b->property("helpKeyword") == "COM1") ports << b;
@@ -63,6 +65,7 @@ class HelpTest : public QObject {
 
     void dialogsAskThroughTheMainWindow() {
         auto setup = orbex::createWindows();
+        setup->completePages();
         setup->SV()->findChild<QToolButton*>("SpeedButton4")->click();
         setup->coms()->findChild<QToolButton*>("SpeedButton151")->click();
         QVERIFY(log().contains(" FSAVE size="));
@@ -78,6 +81,7 @@ class HelpTest : public QObject {
     void helpFileStaysInTheStartDirectory() {
         const QString start = QDir::currentPath();
         auto setup = orbex::createWindows();
+        setup->completePages();
         QTemporaryDir elsewhere;
         QFile file(elsewhere.filePath("a.cfg"));
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -47,6 +47,7 @@ class WebTest : public QObject {
             QVERIFY(!help.ShowHelp("KEYMAP", "orbex.chm"));
         }
         auto setup = orbex::createWindows();
+        setup->completePages();
         UrlCatcher urls;
         for (auto* b : setup->findChildren<QToolButton*>()) {
             if (b->text() == "?" && b->property("helpKeyword") == "KEYMAP") {
@@ -71,6 +72,7 @@ class WebTest : public QObject {
 
     void labelsOpenTheirPages() {
         auto setup = orbex::createWindows();
+        setup->completePages();
         UrlCatcher urls;
         QTest::mouseClick(labelWithHint(setup.get(), "RAZR"), Qt::LeftButton);
         QTest::mouseClick(labelWithHint(setup.get(), "DNS"), Qt::LeftButton);
@@ -85,6 +87,7 @@ class WebTest : public QObject {
 
     void aboutBoxLinks() {
         auto setup = orbex::createWindows();
+        setup->completePages();
         UrlCatcher urls;
         TAboutBox* about = setup->AboutBox();
         about->show();
@@ -109,6 +112,7 @@ class WebTest : public QObject {
 
     void aboutBoxClosesOnEnterAndEsc() {
         auto setup = orbex::createWindows();
+        setup->completePages();
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
             prompts::Script script;
             bool closed = false;

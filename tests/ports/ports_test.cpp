@@ -66,6 +66,7 @@ class PortsTest : public QObject {
   private slots:
     void init() {
         setup = orbex::createWindows();
+        setup->completePages();
         setCom(2);  // "сервис"
     }
     void cleanup() { setup.reset(); }
