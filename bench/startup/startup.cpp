@@ -1,6 +1,7 @@
-// Start-up to the first shown main window: `startup orbcfg` builds the program's windows,
-// `startup bare` a plain window with eight empty tabs and a menu. Each exits once its window
-// is on the screen.
+// Start-up to the first shown main window: `startup orbcfg` builds the program's windows as the
+// program does, `startup whole` the same with every page's rows made before the window shows
+// (what a start cost before pages were made at their first need), `startup bare` a plain window
+// with eight empty tabs and a menu. Each exits once its window is on the screen.
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -28,9 +29,16 @@ std::unique_ptr<QWidget> bareWindow() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool bare = argc > 1 && std::strcmp(argv[1], "bare") == 0;
+    const char* mode = argc > 1 ? argv[1] : "orbcfg";
     orbex::Application app(argc, argv);
-    std::unique_ptr<QWidget> window = bare ? bareWindow() : orbex::createWindows();
+    std::unique_ptr<QWidget> window;
+    if (std::strcmp(mode, "bare") == 0) {
+        window = bareWindow();
+    } else {
+        auto setup = orbex::createWindows();
+        if (std::strcmp(mode, "whole") == 0) setup->completePages();
+        window = std::move(setup);
+    }
     window->show();
     while (!window->windowHandle() || !window->windowHandle()->isExposed())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -47,7 +47,6 @@ EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
     ParamSearch = new QLineEdit;
     ParamSearch->setObjectName("ParamSearch");
     ParamSearch->setPlaceholderText("Найти параметр (Ctrl+F)");
-    ParamSearch->setClearButtonEnabled(true);
     ParamSearch->setMinimumWidth(ParamSearch->fontMetrics().horizontalAdvance(QString(32, 'x')));
     ParamSearch->installEventFilter(this);
     connect(ParamSearch, &QLineEdit::returnPressed, this, &EditorAids::findTyped);
@@ -193,7 +192,10 @@ void EditorAids::openSearch() {
 }
 
 void EditorAids::makeCompleter() {
-    if (!ParamSearch->completer()) {  // made at the first search, not at every start
+    // Made at the first search, not at every start: the clear button's icon is looked up
+    // through the desktop's icon theme, file by file.
+    if (!ParamSearch->completer()) {
+        ParamSearch->setClearButtonEnabled(true);
         QStringList completions;
         for (Id id : controlOrder()) {
             if (!param(id).has(Hidden))
