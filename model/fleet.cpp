@@ -181,49 +181,36 @@ Settings settingsOf(Store& store, const Warn& warn) {
                      store.setText(id, kUnset);
                      warn(id);
                  });
-    Settings out;
-    std::size_t set = 0;
-    for (Id id : controlOrder()) {
-        switch (param(id).kind) {
-            case Kind::Text:
-                set += store.textView(id, buffer) != kUnset;
-                break;
-            case Kind::Switch:
-                set += store.check(id) != Tri::Grayed;
-                break;
-            case Kind::Choice:
-                set += store.item(id) != 0;
-                break;
-            case Kind::None:
-                break;
-        }
-    }
-    out.reserve(set);
-    for (Id id : controlOrder()) {
+    // The value the file stores for a parameter; nullopt when it is unset.
+    const auto stored = [&](Id id) -> std::optional<std::string_view> {
         const Param& p = param(id);
         switch (p.kind) {
             case Kind::Text:
-                if (std::string_view t = store.textView(id, buffer); t != kUnset)
-                    out.push_back({id, std::string(t)});
+                if (std::string_view t = store.textView(id, buffer); t != kUnset) return t;
                 break;
             case Kind::Switch:
                 if (const Tri c = store.check(id); c != Tri::Grayed)
-                    out.push_back({id, c == Tri::Checked ? "on" : "off"});
+                    return c == Tri::Checked ? "on" : "off";
                 break;
             case Kind::Choice: {
                 const int item = store.item(id);
                 if (item == 0) break;
-                if (item < 0 || item > static_cast<int>(p.table.size())) {
-                    out.push_back({id, std::string(store.textView(id, buffer))});
-                } else {
-                    out.push_back({id, std::string(p.table[item - 1].value)});
-                }
-                break;
+                if (item < 0 || item > static_cast<int>(p.table.size()))
+                    return store.textView(id, buffer);
+                return p.table[item - 1].value;
             }
             case Kind::None:
                 break;
         }
-    }
+        return std::nullopt;
+    };
+    // Counted first: a fleet holds many of these, each no larger than it needs.
+    std::size_t set = 0;
+    for (Id id : controlOrder()) set += stored(id).has_value();
+    Settings out;
+    out.reserve(set);
+    for (Id id : controlOrder())
+        if (const auto value = stored(id)) out.push_back({id, std::string(*value)});
     return out;
 }
 

@@ -78,6 +78,7 @@ struct Finding {
     std::string key;   // empty: no key
     std::string_view code;
     std::string message;
+    bool operator==(const Finding&) const = default;
 };
 
 struct Record {

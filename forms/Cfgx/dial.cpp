@@ -9,17 +9,21 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
-#include "labels.h"
-
+#include <array>
 #include <utility>
 
+#include "labels.h"
 #include "prompts.h"
 #include "qtext.h"
 
 namespace {
 
 constexpr int kColumns = 5;  // description, key, value, value length, shown text
+
+// A row's cells, column by column.
+std::array<std::string_view, kColumns> cellsOf(const orbex::ReviewRow& row) {
+    return {row.description, row.key, row.value, row.valueLength, row.shownText};
+}
 
 }  // namespace
 
@@ -100,16 +104,10 @@ void Tdial::setTable(orbex::ReviewTable table) {
         const orbex::ReviewRow* before =
             r < static_cast<int>(shown.size()) ? &shown[static_cast<std::size_t>(r)] : nullptr;
         if (before && *before == row) continue;
-        const std::string_view cells[kColumns] = {row.description, row.key, row.value,
-                                                  row.valueLength, row.shownText};
+        const auto cells = cellsOf(row);
         for (int c = 0; c < kColumns; ++c) {
-            if (before) {
-                const std::string_view was[kColumns] = {before->description, before->key,
-                                                        before->value, before->valueLength,
-                                                        before->shownText};
-                if (was[c] == cells[c]) continue;
-            }
-            const QString text = qs(cells[c]);
+            if (before && cellsOf(*before)[std::size_t(c)] == cells[std::size_t(c)]) continue;
+            const QString text = qs(cells[std::size_t(c)]);
             QTableWidgetItem* item = grid->item(r, c);
             if (!item) {
                 item = new QTableWidgetItem;

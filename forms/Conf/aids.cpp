@@ -151,7 +151,6 @@ int EditorAids::pageOf(const QWidget* w) const {
 }
 
 void EditorAids::switchPage(int step) {
-    window_.completePages();
     const int count = tabs_->count();
     const int page = (tabs_->currentIndex() + step + count) % count;
     tabs_->setCurrentIndex(page);

@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -146,8 +145,6 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), u
     // Every tab caption stays visible: the window is as wide as the tabs need.
     PageControl1->setUsesScrollButtons(false);
     PageControl1->installEventFilter(this);
-    // A page chosen by the pointer or the keys has its rows before it shows.
-    PageControl1->tabBar()->installEventFilter(this);
 
     makePages();
     makeMakerPanel();
@@ -233,15 +230,15 @@ static int speedButtonNumber(Id row, bool d) {
 
 // A "?" or "D" button of a row; "D" carries the key, "?" the row's help keyword.
 QToolButton* TSetup::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
-    const int number = speedButtonNumber(idOf(p.key), caption == "D");
     const bool d = caption == "D";
+    const int number = speedButtonNumber(idOf(p.key), d);
     QToolButton* b =
         speedButton(new RowButton(page, d ? &defaultButtonHint_ : &helpButtonHint_),
                     QString("SpeedButton%1").arg(number), caption, qs(d ? p.key : p.helpKeyword()));
     // Every such button has the same font: its size is found once.
     if (speedButtonSize_.isEmpty()) speedButtonSize_ = QSize(scaled(b, 23), scaled(b, 22));
     b->setMinimumSize(speedButtonSize_);
-    if (caption == "D") setHint(b, "Установить по умолчанию", true);
+    if (d) setHint(b, "Установить по умолчанию", true);
     connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
     return b;
 }
@@ -501,7 +498,6 @@ void TSetup::makeRemainingPages() {
     making_ = false;
     complete_ = true;
     setTabOrder();
-    showMadeRows(PageControl1->currentIndex());
     // The first page and the tabs gave the window its size; a page that needs more (other
     // fonts) widens or lengthens it.
     centralWidget()->layout()->activate();
@@ -509,12 +505,15 @@ void TSetup::makeRemainingPages() {
     if (needed != size()) setFixedSize(needed);
 }
 
-// Rows made while their page was already showing are shown with it.
+// A page chosen before its rows were made: they are made now, while it already shows, and
+// shown and laid out with it before it is painted.
 void TSetup::showMadeRows(int page) {
+    if (complete_) return;
     completePages();
-    for (QWidget* w :
-         PageControl1->widget(page)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    QWidget* shown = PageControl1->widget(page);
+    for (QWidget* w : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->isHidden() && !w->testAttribute(Qt::WA_WState_ExplicitShowHide)) w->show();
+    shown->layout()->activate();
 }
 
 // --- The store over the controls.
@@ -739,9 +738,6 @@ void TSetup::mcl(QLineEdit* edit) {
 bool TSetup::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == PageControl1 && type == QEvent::Resize) placePanel();
-    if (!complete_ && watched == PageControl1->tabBar() &&
-        (type == QEvent::MouseButtonPress || type == QEvent::KeyPress || type == QEvent::Wheel))
-        completePages();
     if (auto* label = qobject_cast<QLabel*>(watched)) {
         const bool plain =
             std::find(plainLabels_.begin(), plainLabels_.end(), label) != plainLabels_.end();

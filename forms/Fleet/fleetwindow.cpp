@@ -96,14 +96,6 @@ Stamp stampOf(const QString& path) {
     return s;
 }
 
-bool sameFindings(const std::vector<fl::Finding>& a, const std::vector<fl::Finding>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const fl::Finding& x, const fl::Finding& y) {
-                          return x.line == y.line && x.code == y.code && x.key == y.key &&
-                                 x.message == y.message && x.file == y.file;
-                      });
-}
-
 QString kindText(const fl::Record& r) {
     switch (r.name.kind) {
         case fl::FileKind::Mac:
@@ -340,7 +332,7 @@ bool FleetModel::crossCheck(std::vector<bool>* changed) {
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         Row& row = rows_[i];
         std::stable_sort(row.findings.begin(), row.findings.end(), byFileThenLine);
-        if (sameFindings(row.findings, before[i])) continue;
+        if (row.findings == before[i]) continue;
         row.folded = false;  // the count of findings is shown
         row.sortColumn = -1;
         if (changed) (*changed)[i] = true;
