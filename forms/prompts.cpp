@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "workdir.h"
 
@@ -42,6 +43,11 @@ Script& Script::dialog(std::function<void(QDialog*)> act) {
     return *this;
 }
 
+Script& Script::answer(int button) {
+    answers_.push_back(button);
+    return *this;
+}
+
 void message(QWidget* owner, Icon icon, const QString& caption, const QString& text) {
     if (script) {
         script->messages << QStringList{caption, text, owner ? owner->objectName() : QString(),
@@ -54,6 +60,31 @@ void message(QWidget* owner, Icon icon, const QString& caption, const QString& t
                                                              : QMessageBox::Critical;
     QMessageBox box(kind, caption, text, QMessageBox::Ok, owner);
     box.exec();
+}
+
+int ask(QWidget* owner, const QString& caption, const QString& text, const QStringList& buttons) {
+    if (script) {
+        script->messages
+            << QStringList{caption, text, owner ? owner->objectName() : QString(), "question"}.join(
+                   " | ");
+        if (script->answers_.empty()) {
+            script->unexpected << "question: " + caption;
+            return -1;
+        }
+        const int answer = script->answers_.front();
+        script->answers_.pop_front();
+        return answer;
+    }
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, owner);
+    QList<QAbstractButton*> made;
+    for (const QString& b : buttons) made << box.addButton(b, QMessageBox::AcceptRole);
+    // Enter takes the first button; Escape and the title bar's close take the last.
+    if (!made.isEmpty()) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(made.first()));
+        box.setEscapeButton(made.last());
+    }
+    box.exec();
+    return static_cast<int>(made.indexOf(box.clickedButton()));
 }
 
 QString filePath(QFileDialog* dialog) {

@@ -25,6 +25,10 @@ inline void warn(QWidget* owner, const QString& caption, const QString& text) {
     message(owner, Icon::Warning, caption, text);
 }
 
+// A question with one button for each of `buttons`, the first the default: the index of the
+// button chosen, or -1 when the box is closed without a choice.
+int ask(QWidget* owner, const QString& caption, const QString& text, const QStringList& buttons);
+
 // The file that the user picks in `dialog` (an open or a save dialog of the program); empty
 // when cancelled. The working directory is kept.
 QString filePath(QFileDialog* dialog);
@@ -49,12 +53,14 @@ class Script {
     // The next exec(): `act` runs with the dialog shown and may fill it and accept it (or open
     // further prompts); a dialog still open afterwards is rejected.
     Script& dialog(std::function<void(QDialog*)> act);
+    // The next ask() answer: the index of a button, or -1 (the box closed).
+    Script& answer(int button);
 
     // Every message as "caption | text | owner's objectName | icon" (information, warning,
-    // critical), in order.
+    // critical, or question for ask()), in order.
     QStringList messages;
-    // What came without a queued answer: "path: CAPTION" or "dialog: OBJECTNAME"; each is
-    // answered as cancelled.
+    // What came without a queued answer: "path: CAPTION", "dialog: OBJECTNAME" or
+    // "question: CAPTION"; each is answered as cancelled.
     QStringList unexpected;
     // The object names of the dialogs that were run, in order.
     QStringList dialogs;
@@ -64,8 +70,10 @@ class Script {
     friend QString filePath(QFileDialog*);
     friend QString folder(QWidget*, const QString&, const QString&);
     friend int exec(QDialog*);
+    friend int ask(QWidget*, const QString&, const QString&, const QStringList&);
     std::deque<QString> paths_;
     std::deque<std::function<void(QDialog*)>> acts_;
+    std::deque<int> answers_;
 };
 
 }  // namespace prompts

@@ -1,11 +1,13 @@
 #include "setup.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +28,7 @@
 #include "about/aboutbox.h"
 #include "aids.h"
 #include "buttons.h"
+#include "diskcopy.h"
 #include "fileio.h"
 #include "labels.h"
 #include "pages.h"
@@ -152,6 +155,8 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), u
     buildMenu();
     aids_ = new EditorAids(*this);
     status_ = new StatusLine(*this, StaticText2);
+    disk_ = new DiskCopy(this);
+    connect(disk_, &DiskCopy::stateChanged, this, &TSetup::diskStateChanged);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(StaticText2, 0, Qt::AlignHCenter);
@@ -675,6 +680,7 @@ void TSetup::Button2Click() {
 void TSetup::clearFileName() {
     StaticText2->setText(kNewFile);
     setHint(StaticText2, QString(), true);
+    disk_->clear();
 }
 
 void TSetup::N16Click() {
@@ -810,6 +816,7 @@ bool TSetup::openFile(const QString& path) {
     readConfig(*bytes, read_);
     showConfig(read_);
     status_->opened(*bytes, read_);
+    disk_->set(full, *bytes);
     return true;
 }
 
@@ -879,21 +886,63 @@ void TSetup::Button1Click() {
 
     // Written beside the target and put in its place in one step: the old file survives any
     // failure, and nothing is left behind. The banner keeps what it showed.
-    fileio::Error error;
-    if (!fileio::replaceFile(ss(target), bytes, error)) {
-        StaticText2->setText(shownBefore);
-        setHint(StaticText2, targetBefore, true);
-        prompts::warn(
-            this, "Ошибка",
-            QString(error.opening ? "Не могу открыть файл для записи!" : "Файл не сохранен!") +
-                "\n" + target + "\n" + qs(fileio::russianReason(error)));
+    const Saved saved = replaceTarget(target, bytes);
+    if (saved != Saved::Yes) {
+        if (saved == Saved::No) {
+            StaticText2->setText(shownBefore);
+            setHint(StaticText2, targetBefore, true);
+        }
         return;
     }
+    disk_->set(target, bytes);
     status_->unchanged();
     emit fileSaved(target);
 
     prompts::inform(this, "Информация",
                     "Файл с настройками сохранен под именем\n" + StaticText2->text());
+}
+
+TSetup::Saved TSetup::replaceTarget(const QString& target, const std::string& bytes) {
+    fileio::Error error;
+    fileio::ReplaceOptions asRead;
+    asRead.expect = disk_->expectFor(target);
+    if (fileio::replaceFile(ss(target), bytes, error, asRead)) return Saved::Yes;
+    if (error.kind == fileio::Kind::Changed) {
+        const bool removed = !QFileInfo::exists(target);
+        const int answer = prompts::ask(
+            this, "Подтверждение",
+            "Файл\n" + QDir::toNativeSeparators(target) + "\n" +
+                (removed ? "удален другой программой после того, как был открыт."
+                         : "изменен другой программой после того, как был открыт.") +
+                "\nЗаписать в него настройки из окна, прочитать его заново или отменить "
+                "сохранение?",
+            {"Записать", "Прочитать заново", "Отмена"});
+        if (answer == 1) return openFile(target) ? Saved::Reloaded : Saved::No;
+        if (answer != 0) return Saved::No;
+        error = {};
+        if (fileio::replaceFile(ss(target), bytes, error)) return Saved::Yes;
+    }
+    prompts::warn(
+        this, "Ошибка",
+        QString(error.opening ? "Не могу открыть файл для записи!" : "Файл не сохранен!") + "\n" +
+            target + "\n" + qs(fileio::russianReason(error)));
+    return Saved::No;
+}
+
+void TSetup::diskStateChanged() {
+    const DiskCopy::State state = disk_->state();
+    status_->diskState(state);
+    // An editor without changes of its own offers the new file; one with changes is told in
+    // the status bar, and its save asks before overwriting.
+    if (state != DiskCopy::State::Changed || status_->changed() ||
+        QApplication::activeModalWidget())
+        return;
+    const QString path = disk_->path();
+    if (prompts::ask(this, "Подтверждение",
+                     "Файл\n" + QDir::toNativeSeparators(path) +
+                         "\nизменен на диске другой программой. Прочитать его заново?",
+                     {"Прочитать заново", "Оставить"}) == 0)
+        openFile(path);
 }
 
 void TSetup::N14Click() {

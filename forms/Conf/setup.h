@@ -24,6 +24,7 @@ class Tcoms;
 class TFleet;
 class EditorAids;
 class StatusLine;
+class DiskCopy;
 
 // A switch: the user's click toggles between checked and unchecked only (grayed gives
 // checked); the grayed, unset state is reached only from the program.
@@ -72,6 +73,8 @@ class TSetup : public QMainWindow, public orbex::Store {
     bool pagesComplete() const { return complete_; }
     EditorAids* aids() const { return aids_; }
     StatusLine* status() const { return status_; }
+    // The shown file as it is on disk, watched for other programs' changes.
+    DiskCopy* disk() const { return disk_; }
     QLabel* banner() const { return StaticText2; }
 
     // Reads a configuration file into the window; false (after the error box) when it cannot
@@ -115,6 +118,8 @@ class TSetup : public QMainWindow, public orbex::Store {
     void TabSheet7Exit();
     void StaticText2DblClick();
     void BuildReviewTable();
+    // The shown file changed on disk, was removed, or is back as the editor knows it.
+    void diskStateChanged();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -147,6 +152,10 @@ class TSetup : public QMainWindow, public orbex::Store {
     // The window's controls made to show `read`, each touched only where it differs; then
     // every rule applied.
     void showConfig(const orbex::MemoryStore& read);
+    // Replaces `target` with `bytes`; when another program changed the shown file since it
+    // was read, the user chooses: overwrite, read it again, or keep editing. True when saved.
+    enum class Saved { Yes, No, Reloaded };
+    Saved replaceTarget(const QString& target, const std::string& bytes);
 
     TCMSDNHelp help_;
     bool ResetInProgress = false;
@@ -177,6 +186,7 @@ class TSetup : public QMainWindow, public orbex::Store {
     EditorAids* aids_ = nullptr;
     TFleet* fleet_ = nullptr;
     StatusLine* status_ = nullptr;
+    DiskCopy* disk_ = nullptr;
     // A control's text in UTF-8: converted again only when the control's text has changed.
     std::string_view utf8(orbex::Id id) const;
     struct Utf8Text {

@@ -46,7 +46,31 @@ StatusLine::StatusLine(TSetup& window, QLabel* banner)
     StatusModified->hide();
     bar->insertPermanentWidget(2, StatusModified);
 
+    StatusDisk = new QLabel;
+    StatusDisk->setObjectName("StatusDisk");
+    StatusDisk->hide();
+    bar->insertPermanentWidget(3, StatusDisk);
+
     banner_->installEventFilter(this);
+}
+
+void StatusLine::diskState(DiskCopy::State state) {
+    switch (state) {
+        case DiskCopy::State::Same:
+            StatusDisk->hide();
+            return;
+        case DiskCopy::State::Changed:
+            StatusDisk->setText("Изменён на диске");
+            StatusDisk->setToolTip(
+                "Другая программа изменила файл после того, как он был открыт или сохранен");
+            break;
+        case DiskCopy::State::Removed:
+            StatusDisk->setText("Удалён с диска");
+            StatusDisk->setToolTip(
+                "Другая программа удалила файл после того, как он был открыт или сохранен");
+            break;
+    }
+    StatusDisk->show();
 }
 
 void StatusLine::watch(Id id) {

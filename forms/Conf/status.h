@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "catalogue.h"
+#include "diskcopy.h"
 
 class QLabel;
 class QTableWidget;
@@ -30,6 +31,8 @@ class StatusLine : public QObject {
     // After a save or "Новый": no changes since.
     void unchanged();
     bool changed() const { return changed_; }
+    // The shown file as it is on disk: changed or removed by another program, or as read.
+    void diskState(DiskCopy::State state);
     // A control just made: its changes mark the configuration changed.
     void watch(orbex::Id id);
     // The list of the dropped lines, made at its first showing; nullptr before.
@@ -48,6 +51,7 @@ class StatusLine : public QObject {
     QLabel* StatusPath = nullptr;
     QToolButton* StatusDropped = nullptr;
     QLabel* StatusModified = nullptr;
+    QLabel* StatusDisk = nullptr;
     QWidget* droppedWindow_ = nullptr;
     QTableWidget* droppedTable_ = nullptr;
     QStringList rows_;  // "line\tkey\treason" of the last open

@@ -31,6 +31,12 @@ class Modals {
         return *this;
     }
 
+    // The next question's answer: the index of its button, -1 for a box closed.
+    Modals& answer(int button) {
+        script_.answer(button);
+        return *this;
+    }
+
   private:
     prompts::Script script_;
 
