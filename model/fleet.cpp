@@ -911,19 +911,25 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
     return false;
 }
 
-bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
-                  std::vector<std::string>& written, std::string& error) {
-    written.clear();
+bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceAsPlanned& replace,
+                  WrittenInOrder& done, std::string& error) {
+    done = {};
     if (!writable(plan, error)) return false;
     const fs::path root = pathOf(dir);
     for (const Target& t : plan.targets) {
         if (t.status == Status::Same) continue;
         std::string why;
-        if (!replace(inFolder(root, t.file), t.bytes, why)) {
-            error = "cannot write " + t.file + ": " + why;
-            return false;
+        switch (replace(inFolder(root, t.file), t.bytes, t.old, why)) {
+            case Replaced::Yes:
+                done.written.push_back(t.file);
+                break;
+            case Replaced::NotAsPlanned:
+                done.skipped.push_back(t.file);
+                break;
+            case Replaced::Failed:
+                error = "cannot write " + t.file + ": " + why;
+                return false;
         }
-        written.push_back(t.file);
     }
     return true;
 }

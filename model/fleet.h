@@ -200,11 +200,25 @@ ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
                  std::string& error);
 
-// Writes the targets that are new or changed one after another, in plan order, and stops at the
-// first that cannot be written: `written` names the files written before it, `error` the file
-// and the reason. Nothing is put back; each file is whole, old or new.
-bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceFile& replace,
-                  std::vector<std::string>& written, std::string& error);
+// How a replace went that must find its file as the plan saw it.
+enum class Replaced : std::uint8_t { Yes, NotAsPlanned, Failed };
+// Replaces a file only while it is as the plan saw it: holding `old`, or no file at all when
+// `old` is none (a file that another program changed, made or removed meanwhile is theirs);
+// NotAsPlanned, writing nothing, when it is not; Failed with the reason in `error`.
+using ReplaceAsPlanned =
+    std::function<Replaced(const std::string& path, std::string_view bytes,
+                           const std::optional<std::string>& old, std::string& error)>;
+
+struct WrittenInOrder {
+    std::vector<std::string> written;  // the files written, in plan order
+    std::vector<std::string> skipped;  // those another program changed or removed meanwhile
+};
+// Writes the targets that are new or changed one after another, in plan order. A file that is
+// no longer as the plan saw it is skipped and named, the others go on; the first that cannot
+// be written stops the rest (`error` names it and the reason). Nothing is put back; each file
+// is whole, old or new.
+bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceAsPlanned& replace,
+                  WrittenInOrder& done, std::string& error);
 
 // Replaces many files at once (all written and made durable before the first rename). On
 // failure: the file it failed at, how many of the first files were renamed already (they hold

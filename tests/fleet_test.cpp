@@ -506,8 +506,15 @@ TEST(Fleet, ADryRunPlanCannotBeWritten) {
     };
     EXPECT_FALSE(fleet::writeImport(plan, d, write, error));
     EXPECT_EQ(error, "the plan holds no bytes");
-    std::vector<std::string> written;
-    EXPECT_FALSE(fleet::writeInOrder(plan, d, write, written, error));
+    fleet::WrittenInOrder done;
+    EXPECT_FALSE(fleet::writeInOrder(
+        plan, d,
+        [](const std::string& path, std::string_view bytes, const std::optional<std::string>&,
+           std::string&) {
+            spit(path, bytes);
+            return fleet::Replaced::Yes;
+        },
+        done, error));
     EXPECT_EQ(snapshot(dir), before);
 }
 
@@ -780,26 +787,44 @@ TEST(Fleet, OneRecordAndWritesInOrder) {
         dir.path().string(), files, std::vector<Change>{{idOf("USERN"), "bulk"}}, read);
     ASSERT_TRUE(plan.refusals.empty());
     const auto before = snapshot(dir);
-    std::vector<std::string> tried, written;
-    const auto replace = [&](const std::string& path, std::string_view bytes, std::string& why) {
+    std::vector<std::string> tried;
+    const auto replace = [&](const std::string& path, std::string_view bytes,
+                             const std::optional<std::string>& old, std::string& why) {
         tried.push_back(std::filesystem::path(path).filename().string());
+        EXPECT_TRUE(old.has_value());  // every file of an edit exists
         if (path.ends_with("term03.cfg")) {
             why = "No space left on device";
-            return false;
+            return fleet::Replaced::Failed;
         }
         spit(path, bytes);
-        return true;
+        return fleet::Replaced::Yes;
     };
-    EXPECT_FALSE(fleet::writeInOrder(plan, dir.path().string(), replace, written, error));
+    fleet::WrittenInOrder done;
+    EXPECT_FALSE(fleet::writeInOrder(plan, dir.path().string(), replace, done, error));
     EXPECT_EQ(error, "cannot write term03.cfg: No space left on device");
-    EXPECT_EQ(written, std::vector<std::string>{"kassa.cfg"});
+    EXPECT_EQ(done.written, std::vector<std::string>{"kassa.cfg"});
     EXPECT_EQ(tried, (std::vector<std::string>{"kassa.cfg", "term03.cfg"}));
     EXPECT_EQ(slurp(dir / "kassa.cfg"), plan.targets[0].bytes);
     EXPECT_EQ(slurp(dir / "term06.cfg"), before.at("term06.cfg"));
+    // A file no longer as the plan saw it is skipped and named; the others go on.
+    tried.clear();
+    spit(dir / "kassa.cfg", before.at("kassa.cfg"));
+    const auto guarded = [&](const std::string& path, std::string_view bytes,
+                             const std::optional<std::string>& old, std::string&) {
+        tried.push_back(std::filesystem::path(path).filename().string());
+        if (slurp(path) != *old) return fleet::Replaced::NotAsPlanned;
+        spit(path, bytes);
+        return fleet::Replaced::Yes;
+    };
+    spit(dir / "term03.cfg", "USERN='theirs'\r\n");
+    EXPECT_TRUE(fleet::writeInOrder(plan, dir.path().string(), guarded, done, error));
+    EXPECT_EQ(done.written, (std::vector<std::string>{"kassa.cfg", "term06.cfg"}));
+    EXPECT_EQ(done.skipped, std::vector<std::string>{"term03.cfg"});
+    EXPECT_EQ(slurp(dir / "term03.cfg"), "USERN='theirs'\r\n");
     // A plan with refusals writes nothing.
     fleet::ImportPlan refused = plan;
     refused.refusals.push_back({1, 0, "", "no"});
     tried.clear();
-    EXPECT_FALSE(fleet::writeInOrder(refused, dir.path().string(), replace, written, error));
+    EXPECT_FALSE(fleet::writeInOrder(refused, dir.path().string(), replace, done, error));
     EXPECT_TRUE(tried.empty());
 }

@@ -1063,32 +1063,50 @@ void TFleet::FleetEditClick() {
     preview_->show(summary, text, writable);
     if (prompts::exec(preview_) != QDialog::Accepted || !writable) return;
 
-    // One file after another, each replaced whole; the first failure stops the rest.
+    // One file after another, each replaced whole and only while it holds what the preview
+    // showed: a file that another program changed or removed meanwhile is skipped and named,
+    // the others go on. The first failure stops the rest.
     QString failedPath, failedReason;
-    const auto replace = [&](const std::string& path, std::string_view bytes, std::string& why) {
+    const auto replace = [&](const std::string& path, std::string_view bytes,
+                             const std::optional<std::string>& old, std::string& why) {
         fileio::Error e;
-        if (fileio::replaceFile(path, bytes, e)) return true;
+        fileio::ReplaceOptions asPlanned;
+        asPlanned.expect = old ? fileio::Expected::holding(*old) : fileio::Expected::absent();
+        if (fileio::replaceFile(path, bytes, e, asPlanned)) return fl::Replaced::Yes;
+        if (e.kind == fileio::Kind::Changed) return fl::Replaced::NotAsPlanned;
         failedPath = QDir::toNativeSeparators(qs(path));
         failedReason = qs(fileio::russianReason(e));
         why = e.message();
-        return false;
+        return fl::Replaced::Failed;
     };
-    std::vector<std::string> written;
+    fl::WrittenInOrder done;
     std::string error;
-    const bool ok = fl::writeInOrder(plan, dir, replace, written, error);
-    for (const std::string& f : written) dirty_.insert(qs(f));
+    const bool ok = fl::writeInOrder(plan, dir, replace, done, error);
+    for (const std::string& f : done.written) dirty_.insert(qs(f));
+    for (const std::string& f : done.skipped) dirty_.insert(qs(f));
     refreshNow();
+    QString skipped;
+    if (!done.skipped.empty()) {
+        skipped = "\nНе записаны: другая программа изменила или удалила их после просмотра:";
+        for (const std::string& f : done.skipped) skipped += "\n" + qs(f);
+    }
     if (!ok) {
-        QString done = "Ни один файл не изменен.";
-        if (!written.empty()) {
-            done = "Уже записаны:";
-            for (const std::string& f : written) done += "\n" + qs(f);
+        QString written = "Ни один файл не изменен.";
+        if (!done.written.empty()) {
+            written = "Уже записаны:";
+            for (const std::string& f : done.written) written += "\n" + qs(f);
         }
-        prompts::warn(this, "Ошибка",
-                      "Файл не сохранен!\n" + failedPath + "\n" + failedReason + "\n" + done);
+        prompts::warn(
+            this, "Ошибка",
+            "Файл не сохранен!\n" + failedPath + "\n" + failedReason + "\n" + written + skipped);
         return;
     }
-    prompts::inform(this, "Информация", QString("Изменено файлов: %1").arg(written.size()));
+    const QString count = QString("Изменено файлов: %1").arg(done.written.size());
+    if (!skipped.isEmpty()) {
+        prompts::warn(this, "Внимание", count + skipped);
+        return;
+    }
+    prompts::inform(this, "Информация", count);
 }
 
 void TFleet::FleetImportClick() {

@@ -307,6 +307,41 @@ class FleetTest : public QObject {
         QCOMPARE(QDir(dir).entryList(QDir::Files).size(), before.size());  // nothing left over
     }
 
+    // Between the preview and its "Записать" another program changes one file and removes
+    // another: both are left as that program left them (the removed one not made again), the
+    // third is written, and the box names the two.
+    void bulkEditSkipsFilesChangedOrRemovedAfterThePreview() {
+        const QStringList files{"kassa.cfg", "term03.cfg", "term06.cfg"};
+        auto* selection = fleet->grid()->selectionModel();
+        for (const QString& f : files)
+            selection->select(cell(f, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QString kassa = dir + "/kassa.cfg";
+        prompts::Script script;
+        script
+            .dialog([](QDialog* editor) {
+                auto* keys = editor->findChild<QComboBox*>("FleetEditKey");
+                keys->setCurrentIndex(keys->findData(idOf("USERN")));
+                editor->findChild<QPushButton*>("FleetEditAdd")->click();
+                editor->findChild<QLineEdit*>("USERN")->setText("bulk");
+                editor->findChild<QPushButton*>("FleetEditNext")->click();
+            })
+            .dialog([&](QDialog* preview) {
+                QCOMPARE(runTool({"set", kassa.toStdString(), "TSERV=10.9.9.9", "-i"}), 0);
+                QVERIFY(QFile::remove(dir + "/term03.cfg"));
+                preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
+            });
+        child<QPushButton>("FleetEdit")->click();
+        QCOMPARE(script.unexpected, QStringList());
+        QCOMPARE(script.messages,
+                 QStringList{"Внимание | Изменено файлов: 1\nНе записаны: другая программа "
+                             "изменила или удалила их после просмотра:\nkassa.cfg\nterm03.cfg | "
+                             "Fleet | warning"});
+        QVERIFY(slurp(kassa).contains("TSERV='10.9.9.9'"));
+        QVERIFY(!slurp(kassa).contains("USERN='bulk'"));
+        QVERIFY(!QFile::exists(dir + "/term03.cfg"));
+        QVERIFY(slurp(dir + "/term06.cfg").contains("USERN='bulk'"));
+    }
+
     void refusedImportLeavesTheFolderUnchanged() {
         const QString csv = tmp->path() + "/devices.csv";
         spit(csv,
