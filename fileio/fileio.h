@@ -126,6 +126,8 @@ std::optional<std::string> readStream(std::istream& in, const std::string& name,
 
 struct ReplaceOptions {
     bool force = false;  // replace a read-only target too
+    // The mode a new target gets (the umask narrows it); none: 0666 as narrowed. POSIX only.
+    std::optional<unsigned> newFileMode;
 };
 
 // Puts `bytes` in the place of the file that `path` names, following symbolic links. The new
@@ -154,6 +156,13 @@ struct BatchResult {
 // temporary file is left.
 bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
                   const ReplaceOptions& options = {});
+
+// The mode for a new file made from the files of `sources` (links followed): the permission
+// bits they all share, so that a file made from a private one is private too; with `secret`
+// (it holds a password) no more than 0600. Files that cannot be looked at count for nothing;
+// none at all without `secret`: the system's default. Always none on Windows, which keeps no
+// mode.
+std::optional<unsigned> newFileMode(std::span<const std::string> sources, bool secret = false);
 
 // True when both paths name the same existing file.
 bool sameFile(const std::string& a, const std::string& b);
