@@ -574,7 +574,6 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     const auto add = [&](Refusal r) {
         plan.refusals.push_back(std::move(r));
         keepFirst(2 * kRefusalLimit);
-        plan.targets.clear();  // nothing will be written: the files are not kept
     };
     const auto refuse = [&](int row, int column, std::string header, std::string reason,
                             bool force = false) {
@@ -788,7 +787,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         for (std::thread& t : pool) t.join();
         for (Outcome& o : outcomes) {
             if (o.refusal) add(std::move(*o.refusal));
-            if (o.target && plan.refusals.empty()) plan.targets.push_back(std::move(*o.target));
+            if (o.target) plan.targets.push_back(std::move(*o.target));
         }
         pending.clear();
         changes.clear();

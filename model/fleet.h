@@ -178,7 +178,7 @@ struct Refusal {
 inline constexpr std::size_t kRefusalLimit = 20;
 
 struct ImportPlan {
-    std::vector<Target> targets;    // by row; none once there is a refusal (of planImport)
+    std::vector<Target> targets;    // by row
     std::vector<Refusal> refusals;  // by row; when there is any, nothing may be written
     std::size_t moreRefusals = 0;   // refusals beyond the kRefusalLimit kept
     bool statusOnly = false;        // the targets hold no bytes: it cannot be written
