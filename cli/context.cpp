@@ -58,7 +58,7 @@ ReviewTable Context::review(const std::string& path, std::string_view bytes) {
 void Context::warn(const std::string& path, Id id) {
     std::string text = warningText(param(id).key);
     std::replace(text.begin(), text.end(), '\n', ' ');
-    err << nameOf(path) << ": " << text << '\n';
+    err << text::printable(nameOf(path)) << ": " << text << '\n';
 }
 
 namespace {

@@ -795,6 +795,15 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     };
 
     std::unordered_map<std::string, int> targets;  // file -> row
+    {
+        // Room for a target per line at once: growing a million of them would move them all,
+        // and hold the old and the new storage together, a few times over.
+        std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        if (lines == 0)
+            lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r'));
+        targets.reserve(lines);
+        plan.targets.reserve(lines);
+    }
     while (reader.next(fields)) {
         const int rowNumber = reader.row();
         if (reader.filledBeyond() == 0 &&
