@@ -136,9 +136,11 @@ int doc(Context& c, Args args) {
     if (chm.empty()) return c.usage("option '--chm-project' needs a folder name");
     std::string error;
     if (!makeFolder(chm, error)) return c.fail("cannot make the folder '" + chm + "': " + error);
+    fileio::ReplaceOptions options;
+    options.force = ops->force;
     for (const HelpFile& f : chmProject()) {
         const std::string path = chm + "/" + f.name;
-        if (!replaceFile(path, f.bytes, error, {.force = ops->force, .newFileMode = std::nullopt}))
+        if (!replaceFile(path, f.bytes, error, options))
             return c.fail("cannot write '" + path + "': " + error);
     }
     return 0;

@@ -134,9 +134,10 @@ std::optional<Operands> operands(Context& c, Args args, bool takesOutput, bool t
 int emit(Context& c, const Operands& ops, std::string_view bytes, std::optional<unsigned> newMode) {
     if (ops.output && *ops.output != "-") {
         fileio::Error e;
-        if (fileio::replaceFile(*ops.output, bytes, e,
-                                {.force = ops.force, .newFileMode = newMode}))
-            return 0;
+        fileio::ReplaceOptions options;
+        options.force = ops.force;
+        options.newFileMode = newMode;
+        if (fileio::replaceFile(*ops.output, bytes, e, options)) return 0;
         if (e.kind == fileio::Kind::ReadOnly)
             return c.fail("cannot write '" + *ops.output + "': " + e.reason +
                           " (--force replaces it)");

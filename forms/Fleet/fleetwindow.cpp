@@ -1201,10 +1201,10 @@ void TFleet::FleetExportClick() {
     std::vector<std::string> sources;
     sources.reserve(records.size());
     for (const fl::Record& r : records) sources.push_back(fl::pathInFolder(dir, r.file));
+    fileio::ReplaceOptions options;
+    options.newFileMode = fileio::newFileMode(sources, secrets > 0);
     fileio::Error e;
-    if (!fileio::replaceFile(
-            path.toStdString(), csv, e,
-            {.force = false, .newFileMode = fileio::newFileMode(sources, secrets > 0)})) {
+    if (!fileio::replaceFile(path.toStdString(), csv, e, options)) {
         prompts::warn(this, "Ошибка",
                       "Файл не сохранен!\n" + path + "\n" + qs(fileio::russianReason(e)));
         return;
