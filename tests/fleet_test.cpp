@@ -833,6 +833,12 @@ TEST(Fleet, ExportMarksFormulasAsTextAndImportTakesThemBack) {
         runCli({"import", "-", "-d", old.path().string()}, "name,USERN,DOMAIN\r\nt,=1+2,''\r\n");
     ASSERT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(slurp(old / "t.cfg"), runCli({"normalize", "-"}, "USERN='=1+2'\nDOMAIN=''\n").out);
+    // The mark on a name or a MAC address, as a spreadsheet user types it.
+    TempDir typed;
+    const std::string t = typed.path().string();
+    ASSERT_EQ(runCli({"import", "-", "-d", t}, "name,USERN\n'=x,u\n").code, 0);
+    ASSERT_EQ(runCli({"import", "-", "-d", t}, "mac,USERN\n'aa:bb:cc:dd:ee:ff,u\n").code, 0);
+    EXPECT_EQ(typed.names(), (std::vector<std::string>{"=x.cfg", "AA^BB^CC^DD^EE^FF.cfg"}));
 }
 
 TEST(Fleet, ImportOfACrOnlyCsv) {
