@@ -58,7 +58,8 @@ constexpr std::string_view kUsage =
     "  diff A B                  print the parameters A and B keep differently, in review\n"
     "                            order: -KEY='value' from A, +KEY='value' from B; exit 1 if any\n"
     "  export DIR [-o FILE.csv]  one CSV row per file: file, then a column per key set in any\n"
-    "                            file; an empty cell is unset, '' the empty text\n"
+    "                            file; an empty cell is unset, '' the empty text; a cell\n"
+    "                            beginning with = + - @ gets a leading ' (import drops it)\n"
     "  import CSV -d DIR [--template FILE] [--dry-run] [--force]\n"
     "                            write one file per row, named by its file, mac or name\n"
     "                            column; other columns are keys, set as set does. Any refusal\n"
@@ -120,7 +121,7 @@ int normalize(Context& c, Args args) {
     if (!lockInPlace(c, *ops, lock)) return kUsageError;
     auto bytes = c.load(path);
     if (!bytes) return kUsageError;
-    return emit(c, *ops, normalizeConfig(*bytes, [&](Id id) { c.warn(path, id); }));
+    return emit(c, *ops, normalizeConfig(*bytes, [&](Id id) { c.warn(path, id); }), modeFrom(path));
 }
 
 int doc(Context& c, Args args) {
@@ -135,9 +136,11 @@ int doc(Context& c, Args args) {
     if (chm.empty()) return c.usage("option '--chm-project' needs a folder name");
     std::string error;
     if (!makeFolder(chm, error)) return c.fail("cannot make the folder '" + chm + "': " + error);
+    fileio::ReplaceOptions options;
+    options.force = ops->force;
     for (const HelpFile& f : chmProject()) {
         const std::string path = chm + "/" + f.name;
-        if (!replaceFile(path, f.bytes, error, {.force = ops->force}))
+        if (!replaceFile(path, f.bytes, error, options))
             return c.fail("cannot write '" + path + "': " + error);
     }
     return 0;
@@ -193,7 +196,7 @@ int set(Context& c, Args args) {
     const Edit edit = applyChanges(store, changes);
     if (edit.refused) return c.fail(edit.reason);
     for (Id id : edit.reset) c.warn(path, id);
-    return emit(c, *ops, WriteConfig(edit.table));
+    return emit(c, *ops, WriteConfig(edit.table), modeFrom(path));
 }
 
 // A typical configuration of the editor's menu, applied to the file as the menu does.
@@ -209,7 +212,8 @@ int preset(Context& c, Args args) {
     MemoryStore store;
     readConfig(*bytes, store);
     applyPreset(store, *chosen);
-    return emit(c, *ops, WriteConfig(BuildReviewTable(store, [&](Id id) { c.warn(path, id); })));
+    return emit(c, *ops, WriteConfig(BuildReviewTable(store, [&](Id id) { c.warn(path, id); })),
+                modeFrom(path));
 }
 
 int check(Context& c, Args args) {

@@ -6,26 +6,29 @@
 
 #include "fileio.h"
 #include "reader.h"
+#include "text.h"
 
 namespace orbex::cli {
 
+// Messages quote names and values of the input: their control characters are escaped, so
+// that a message stays one line.
 int Context::fail(std::string_view message) {
-    err << "orbcfg-cli: " << message << '\n';
+    err << "orbcfg-cli: " << text::printable(message) << '\n';
     return kUsageError;
 }
 
 int Context::usage(std::string_view message) {
-    err << "orbcfg-cli: " << message << "\nTry 'orbcfg-cli --help'.\n";
+    err << "orbcfg-cli: " << text::printable(message) << "\nTry 'orbcfg-cli --help'.\n";
     return kUsageError;
 }
 
-std::optional<std::string> Context::load(const std::string& path) {
+std::optional<std::string> Context::load(const std::string& path, std::string_view what) {
     std::string bytes;
-    if (!load(path, bytes)) return std::nullopt;
+    if (!load(path, bytes, what)) return std::nullopt;
     return bytes;
 }
 
-bool Context::load(const std::string& path, std::string& buffer) {
+bool Context::load(const std::string& path, std::string& buffer, std::string_view what) {
     fileio::Error e;
     if (path == "-") {
         if (auto bytes = fileio::readStream(in, std::string(nameOf(path)), e)) {
@@ -35,12 +38,13 @@ bool Context::load(const std::string& path, std::string& buffer) {
     } else if (fileio::readInto(path, buffer, e)) {
         return true;
     }
-    readFailure(path, e);
+    readFailure(path, e, what);
     return false;
 }
 
-int Context::readFailure(std::string_view path, const fileio::Error& e) {
-    if (e.kind == fileio::Kind::TooLarge) return fail(e.message());
+int Context::readFailure(std::string_view path, const fileio::Error& e, std::string_view what) {
+    if (e.kind == fileio::Kind::TooLarge)
+        return fail(std::string(nameOf(path)) + " is larger than 16 MiB: " + std::string(what));
     if (path == "-") return fail("cannot read standard input");
     return fail("cannot read '" + std::string(path) + "': " + e.reason);
 }
@@ -54,7 +58,7 @@ ReviewTable Context::review(const std::string& path, std::string_view bytes) {
 void Context::warn(const std::string& path, Id id) {
     std::string text = warningText(param(id).key);
     std::replace(text.begin(), text.end(), '\n', ' ');
-    err << nameOf(path) << ": " << text << '\n';
+    err << text::printable(nameOf(path)) << ": " << text << '\n';
 }
 
 namespace {
@@ -127,10 +131,13 @@ std::optional<Operands> operands(Context& c, Args args, bool takesOutput, bool t
 }
 
 // The file's bytes to standard output or, replacing it in one step, to the -o file.
-int emit(Context& c, const Operands& ops, std::string_view bytes) {
+int emit(Context& c, const Operands& ops, std::string_view bytes, std::optional<unsigned> newMode) {
     if (ops.output && *ops.output != "-") {
         fileio::Error e;
-        if (fileio::replaceFile(*ops.output, bytes, e, {.force = ops.force})) return 0;
+        fileio::ReplaceOptions options;
+        options.force = ops.force;
+        options.newFileMode = newMode;
+        if (fileio::replaceFile(*ops.output, bytes, e, options)) return 0;
         if (e.kind == fileio::Kind::ReadOnly)
             return c.fail("cannot write '" + *ops.output + "': " + e.reason +
                           " (--force replaces it)");
@@ -139,6 +146,11 @@ int emit(Context& c, const Operands& ops, std::string_view bytes) {
     c.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     c.out.flush();
     return c.out ? 0 : c.fail("cannot write standard output");
+}
+
+std::optional<unsigned> modeFrom(const std::string& path) {
+    if (path == "-") return std::nullopt;
+    return fileio::newFileMode(std::span(&path, 1));
 }
 
 }  // namespace orbex::cli

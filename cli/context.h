@@ -34,12 +34,16 @@ struct Context {
     // A file as messages name it: a view of `path`, or of a text of its own.
     std::string_view nameOf(std::string_view path) const { return path == "-" ? "(stdin)" : path; }
 
-    // The bytes of a file, or of standard input for "-"; nullopt after a failure.
-    std::optional<std::string> load(const std::string& path);
+    // The bytes of a file, or of standard input for "-"; nullopt after a failure. `what` is
+    // what a file larger than the limit is not.
+    std::optional<std::string> load(const std::string& path,
+                                    std::string_view what = kConfiguration);
     // The same into `buffer`, whose storage serves the next file; false after a failure.
-    bool load(const std::string& path, std::string& buffer);
+    bool load(const std::string& path, std::string& buffer, std::string_view what = kConfiguration);
     // The one line of a file that cannot be read; the exit code of a failure.
-    int readFailure(std::string_view path, const fileio::Error& e);
+    int readFailure(std::string_view path, const fileio::Error& e,
+                    std::string_view what = kConfiguration);
+    static constexpr std::string_view kConfiguration = "not a terminal configuration";
 
     // The table the editor shows after opening the file; warnings on standard error.
     ReviewTable review(const std::string& path, std::string_view bytes);
@@ -78,7 +82,11 @@ std::optional<Operands> operands(Context& c, Args args, bool takesOutput, bool t
                                  std::span<const Option> extra = {}, bool takesInPlace = false);
 
 // The bytes to standard output or, replacing it in one step, to the -o file (a read-only one
-// only with --force).
-int emit(Context& c, const Operands& ops, std::string_view bytes);
+// only with --force); a new file gets `newMode` (fileio::newFileMode).
+int emit(Context& c, const Operands& ops, std::string_view bytes,
+         std::optional<unsigned> newMode = std::nullopt);
+
+// The mode of a new file made from FILE alone: FILE's own (none for standard input).
+std::optional<unsigned> modeFrom(const std::string& path);
 
 }  // namespace orbex::cli

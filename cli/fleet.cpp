@@ -245,7 +245,27 @@ int exportFleet(Context& c, Args args) {
             return c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);
     for (const Record& r : fleet->records)
         for (Id id : r.reset) c.warn(pathIn(dir, r.file), id);
-    return emit(c, *ops, exportCsv(fleet->records));
+    // A new CSV is no more open than the files it is made from, and private when it holds a
+    // password; the user is told how many it holds.
+    const std::size_t secrets = secretCells(fleet->records);
+    std::optional<unsigned> mode;
+    if (ops->output && *ops->output != "-") {
+        std::vector<std::string> sources;
+        sources.reserve(fleet->records.size());
+        for (const Record& r : fleet->records) sources.push_back(pathInFolder(dir, r.file));
+        mode = fileio::newFileMode(sources, secrets > 0);
+    }
+    if (const int code = emit(c, *ops, exportCsv(fleet->records), mode); code != 0) return code;
+    if (secrets > 0) {
+        std::string keys;
+        for (const Param& p : catalogue())
+            if (p.has(Secret)) keys += (keys.empty() ? "" : ", ") + std::string(p.key);
+        const std::string where =
+            ops->output && *ops->output != "-" ? "'" + *ops->output + "'" : "standard output";
+        c.err << "orbcfg-cli: " << text::printable(where) << " holds " << secrets
+              << " password cell(s) (" << keys << ")\n";
+    }
+    return 0;
 }
 
 int importFleet(Context& c, Args args) {
@@ -269,7 +289,7 @@ int importFleet(Context& c, Args args) {
         readConfig(*bytes, *base);
         BuildReviewTable(*base, [&](Id id) { c.warn(templ, id); });
     }
-    const auto csv = c.load(path);
+    const auto csv = c.load(path, "too large a CSV to import");
     if (!csv) return kUsageError;
     std::string error;
     if (!listFiles(dir, false, error)) return c.fail("cannot read folder '" + dir + "': " + error);
@@ -289,8 +309,8 @@ int importFleet(Context& c, Args args) {
         }
         line += ": " + r.reason;
         if (r.needsForce) line += " (--force replaces it)";
-        if (plan.refusals.size() > 1)
-            line += "; and " + std::to_string(plan.refusals.size() - 1) + " more refusal(s)";
+        if (const std::size_t more = plan.refusals.size() - 1 + plan.moreRefusals; more > 0)
+            line += "; and " + std::to_string(more) + " more refusal(s)";
         return c.fail(line + "; nothing written");
     }
     if (ops->has("--dry-run")) {

@@ -564,7 +564,7 @@ Kind inspect(const std::string& path, const ReplaceOptions& options, Target& t, 
             (errno == EACCES || errno == EROFS))
             return fail(Kind::System, errno);
     }
-    t.mode = t.exists ? (t.st.st_mode & 07777) : 0666;
+    t.mode = t.exists ? (t.st.st_mode & 07777) : options.newFileMode.value_or(0666) & 0666;
     return Kind::None;
 }
 
@@ -876,6 +876,17 @@ std::string placeOf(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<unsigned> newFileMode(std::span<const std::string> sources, bool secret) {
+    std::optional<unsigned> mode;
+    for (const std::string& path : sources) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) continue;
+        mode = mode.value_or(0777) & (st.st_mode & 0777);
+    }
+    if (secret) mode = mode.value_or(0600) & 0600;
+    return mode;
+}
 
 bool sameFile(const std::string& a, const std::string& b) {
     // The place first: a writer may replace the file between the two looks at the inodes, and
@@ -1424,6 +1435,10 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
     }
     result.renamed = renamed;
     return true;
+}
+
+std::optional<unsigned> newFileMode(std::span<const std::string>, bool) {
+    return std::nullopt;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

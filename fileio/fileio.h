@@ -138,7 +138,9 @@ struct Expected {
 };
 
 struct ReplaceOptions {
-    bool force = false;    // replace a read-only target too
+    bool force = false;  // replace a read-only target too
+    // The mode a new target gets (the umask narrows it); none: 0666 as narrowed. POSIX only.
+    std::optional<unsigned> newFileMode;
     Expected expect = {};  // replaceFile only; each file of replaceFiles has its own
 };
 
@@ -175,6 +177,13 @@ struct BatchResult {
 // file, before its rename, with Kind::Changed; `options.expect` is not used here.
 bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
                   const ReplaceOptions& options = {});
+
+// The mode for a new file made from the files of `sources` (links followed): the permission
+// bits they all share, so that a file made from a private one is private too; with `secret`
+// (it holds a password) no more than 0600. Files that cannot be looked at count for nothing;
+// none at all without `secret`: the system's default. Always none on Windows, which keeps no
+// mode.
+std::optional<unsigned> newFileMode(std::span<const std::string> sources, bool secret = false);
 
 // True when both paths name the same existing file.
 bool sameFile(const std::string& a, const std::string& b);

@@ -136,7 +136,7 @@ using enum Rule;
 // clang-format off
 constexpr Param kParams[kKeyCount] = {
     {.key = "USERN", .kind = Text, .caption = "Имя пользователя: ", .review = 1, .page = General, .row = 1},
-    {.key = "PASSW", .kind = Text, .caption = "Пароль: ", .review = 2, .page = General, .row = 2, .flags = Masked},
+    {.key = "PASSW", .kind = Text, .caption = "Пароль: ", .review = 2, .page = General, .row = 2, .flags = Masked | Secret},
     {.key = "DOMAIN", .kind = Text, .caption = "Домен: ", .review = 3, .page = General, .row = 3},
     {.key = "MNAME", .kind = Text, .caption = "Имя терминала:", .review = 4, .page = General, .row = 4},
     {.key = "CMD", .kind = Text, .caption = "Удаленный шелл: ", .review = 5, .page = General, .row = 5},
@@ -163,7 +163,7 @@ constexpr Param kParams[kKeyCount] = {
     {.key = "VNC_SHARED", .kind = Switch, .caption = "Общий доступ к сессии:", .description = "Общий доступ к сессии", .review = 84, .page = Vnc, .row = 2, .label = "Label19"},
     {.key = "VNC_ASKPORT", .kind = Switch, .caption = "Спрашивать порт:", .description = "Спрашивать порт", .review = 85, .page = Vnc, .row = 3, .label = "Label18"},
     {.key = "VNCPORT", .kind = Text, .check = Number, .caption = "Номер VNC порта:", .review = 86, .page = Vnc, .row = 4},
-    {.key = "VNCPASSWD", .kind = Text, .caption = "Пароль VNC:", .review = 87, .page = Vnc, .row = 5},
+    {.key = "VNCPASSWD", .kind = Text, .caption = "Пароль VNC:", .review = 87, .page = Vnc, .row = 5, .flags = Secret},
     {.key = "VIDEO"},
     {.key = "RAZR", .kind = Choice, .table = kRazr, .caption = "Разрешение:", .description = "Разрешение", .review = 26, .page = Video, .row = 1, .label = "Label22"},
     {.key = "COLOR", .kind = Choice, .table = kColor, .caption = "Глубина цвета (бит):", .description = "Глубина цвета (бит)", .review = 27, .page = Video, .row = 2, .label = "Label23"},
@@ -250,7 +250,7 @@ constexpr Param kParams[kKeyCount] = {
     {.key = "WSSID", .kind = Text, .caption = "SSID:", .review = 90, .page = WiFi, .row = 2},
     {.key = "WAUTHMODE", .kind = Choice, .table = kWauthmode, .caption = "Метод аутентификации:", .description = "Метод аутентификации", .review = 89, .page = WiFi, .row = 5, .label = "Label37"},
     {.key = "WKEYTYPE", .kind = Choice, .table = kWkeytype, .caption = "Тип ключа:", .description = "Тип ключа", .review = 91, .page = WiFi, .row = 6, .label = "Label36"},
-    {.key = "WKEY", .kind = Text, .caption = "Wep ключ:", .review = 94, .page = WiFi, .row = 7},
+    {.key = "WKEY", .kind = Text, .caption = "Wep ключ:", .review = 94, .page = WiFi, .row = 7, .flags = Secret},
     {.key = "WTIMEOUT", .kind = Text, .check = Number, .caption = "Таймаут инициализации:", .review = 93, .page = WiFi, .row = 3},
     {.key = "WCHANNEL", .kind = Text, .check = Number, .caption = "Канал:", .review = 92, .page = WiFi, .row = 4},
     {.key = "reconfig"},

@@ -51,6 +51,7 @@ enum Flag : std::uint8_t {
     Hidden = 4,    // the row is never shown; its "D" button is hidden too
     NoHelp = 8,    // the row has no "?" button
     Port = 16,     // a serial port's settings value, edited in the port dialog
+    Secret = 32,   // a password or key: files and tables holding it are kept from others
 };
 
 struct Param {

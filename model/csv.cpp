@@ -13,14 +13,14 @@ char separatorOf(std::string_view s) {
         if (c == '"') quoted = !quoted;
         if (quoted) continue;
         if (c == ',' || c == ';') return c;
-        if (c == '\n') break;
+        if (c == '\n' || c == '\r') break;
     }
     return ',';
 }
 
 }  // namespace
 
-Reader::Reader(std::string_view bytes) : s_(bytes) {
+Reader::Reader(std::string_view bytes, std::size_t maxFields) : s_(bytes), maxFields_(maxFields) {
     if (s_.starts_with(kBom)) s_.remove_prefix(kBom.size());
     sep_ = separatorOf(s_);
 }
@@ -29,11 +29,14 @@ bool Reader::next(std::span<const std::string_view>& fields) {
     const std::size_t n = s_.size();
     if (error_ || i_ >= n) return false;
     fields_.clear();
+    filledBeyond_ = 0;
+    std::size_t count = 0;  // fields of the record, kept or not
     std::size_t owned = 0;  // of unquoted_, in use by this record
     ++row_;
     std::size_t& i = i_;
     for (;;) {
         std::string_view field;
+        bool ownText = false;  // the field is in unquoted_
         if (s_[i] == '"') {
             // A quoted field: up to the quote that is not doubled. Without a doubled quote it
             // is the text between the quotes.
@@ -65,27 +68,34 @@ bool Reader::next(std::span<const std::string_view>& fields) {
                 }
                 break;
             }
-            if (joined) field = *joined;
-            if (i < n && s_[i] == '\r' && i + 1 < n && s_[i + 1] == '\n') ++i;
-            if (i < n && s_[i] != sep_ && s_[i] != '\n') {
+            if (joined) field = *joined, ownText = true;
+            if (i < n && s_[i] != sep_ && s_[i] != '\n' && s_[i] != '\r') {
                 error_ = Error{row_, "text after a closing quote"};
                 return false;
             }
         } else {
             std::size_t end = i;
-            while (end < n && s_[end] != sep_ && s_[end] != '\n') ++end;
+            while (end < n && s_[end] != sep_ && s_[end] != '\n' && s_[end] != '\r') ++end;
             field = s_.substr(i, end - i);
-            if (end < n && s_[end] == '\n' && field.ends_with('\r')) field.remove_suffix(1);
             i = end;
         }
-        fields_.push_back(field);
+        if (++count <= maxFields_) {
+            fields_.push_back(field);
+        } else {
+            if (!field.empty() && filledBeyond_ == 0) filledBeyond_ = count;
+            if (ownText) --owned;  // its text is not kept either
+        }
         if (i < n && s_[i] == sep_) {
             ++i;
             if (i < n) continue;
-            fields_.emplace_back();  // a separator at the very end: one more field
+            if (++count <= maxFields_) fields_.emplace_back();  // a separator at the very end
             break;
         }
-        if (i < n) ++i;  // the line feed
+        // The line break: CR LF, LF, or CR alone (as old spreadsheets end their lines).
+        if (i < n && s_[i] == '\r' && ++i < n && s_[i] == '\n')
+            ++i;
+        else if (i < n && s_[i] == '\n')
+            ++i;
         break;
     }
     fields = fields_;
@@ -117,6 +127,35 @@ void appendField(std::string& out, std::string_view field) {
         out += c;
     }
     out += '"';
+}
+
+bool needsTextMark(std::string_view field) {
+    if (field.empty()) return false;
+    switch (field.front()) {
+        case '=':
+        case '+':
+        case '-':
+        case '@':
+        case '\t':
+        case '\r':
+        case '\'':
+            return true;
+        default:
+            return false;
+    }
+}
+
+void appendMarkedField(std::string& out, std::string_view field) {
+    if (!needsTextMark(field)) return appendField(out, field);
+    // The mark goes inside the quotes, where the field needs them.
+    const std::size_t at = out.size();
+    appendField(out, field);
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(at + (out[at] == '"' ? 1 : 0)), '\'');
+}
+
+std::string_view withoutTextMark(std::string_view cell) {
+    if (cell.size() > 1 && cell.front() == '\'') cell.remove_prefix(1);
+    return cell;
 }
 
 void appendRow(std::string& out, std::span<const std::string_view> fields) {

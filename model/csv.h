@@ -1,6 +1,7 @@
 // Comma-separated values as RFC 4180 has them, read as spreadsheets write them.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <span>
@@ -19,22 +20,29 @@ struct Error {
 
 // The records of the text one at a time, without a copy of the text. A leading byte-order mark
 // is skipped; the separator is a comma or a semicolon, whichever the first record uses first
-// outside quotes; records end with CR LF or LF (inside quotes a line break belongs to the
-// field); a line break at the end adds no record. Fields in double quotes hold "" for one
+// outside quotes; records end with CR LF, LF or CR alone (inside quotes a line break belongs
+// to the field); a line break at the end adds no record. Fields in double quotes hold "" for one
 // quote. A quoted field that is not closed, or whose closing quote is followed by text, is an
 // error.
 class Reader {
   public:
-    explicit Reader(std::string_view bytes);
+    // A record's fields after the first `maxFields` are read but not kept: a line of millions
+    // of separators costs no memory.
+    explicit Reader(std::string_view bytes, std::size_t maxFields = SIZE_MAX);
 
     // The next record's fields, views into the text (or into the reader, for a field that held
     // "") that stay valid until the next call; false at the end or at an error.
     bool next(std::span<const std::string_view>& fields);
     const std::optional<Error>& error() const { return error_; }
     int row() const { return row_; }  // of the record last returned, from 1
+    // Of the record last returned: the 1-based place of its first non-empty field among those
+    // not kept; 0 when there is none.
+    std::size_t filledBeyond() const { return filledBeyond_; }
 
   private:
     std::string_view s_;
+    std::size_t maxFields_;
+    std::size_t filledBeyond_ = 0;
     char sep_ = ',';
     std::size_t i_ = 0;
     int row_ = 0;
@@ -51,5 +59,14 @@ std::optional<std::vector<Row>> parse(std::string_view bytes, Error& error);
 void appendField(std::string& out, std::string_view field);
 // The fields separated by commas, then CR LF.
 void appendRow(std::string& out, std::span<const std::string_view> fields);
+
+// A spreadsheet takes a cell beginning with = + - @ (or TAB or CR before them) as a formula.
+// Such a cell is written with a leading ' (the spreadsheets' mark of text), and so is one
+// beginning with ' itself, so that reading drops exactly one leading ' of any cell holding more
+// than that and gets the text back. appendMarkedField appends the field so, as appendField.
+bool needsTextMark(std::string_view field);
+void appendMarkedField(std::string& out, std::string_view field);
+// The cell without its mark: one leading ' dropped when more follows it.
+std::string_view withoutTextMark(std::string_view cell);
 
 }  // namespace orbex::csv

@@ -4,8 +4,28 @@
 
 #include "checks.h"
 #include "reader.h"
+#include "text.h"
 
 namespace orbex {
+namespace {
+
+// What a line of the file can hold between its quotes: no quote, no line break, no other
+// control character but TAB (which reading keeps as it is).
+std::string textRefusal(std::string_view value) {
+    if (value.find_first_of("'\r\n") != std::string_view::npos)
+        return "cannot hold a single quote or a line break";
+    if (const auto c = std::find_if(value.begin(), value.end(),
+                                    [](char ch) {
+                                        return text::hasControl({&ch, 1}, false);
+                                    });
+        c != value.end())
+        return "cannot hold a control character (" + text::printable({&*c, 1}) + ")";
+    if (value == kUnset) return "use -u to make it unset";
+    return "";
+}
+
+}  // namespace
+
 std::string refusal(const Param& p, std::string_view value) {
     switch (p.kind) {
         case Kind::None:
@@ -15,18 +35,14 @@ std::string refusal(const Param& p, std::string_view value) {
         case Kind::Switch:
             return value == "on" || value == "off" ? "" : "takes on or off";
         case Kind::Choice: {
-            if (p.has(Editable) || itemOf(p.table, value)) break;
+            if (itemOf(p.table, value)) break;
+            if (p.has(Editable)) return textRefusal(value);
             std::string values;
             for (const ValueChoice& row : p.table) values += " " + std::string(row.value);
             return "takes one of:" + values;
         }
         case Kind::Text:
-            if (std::any_of(value.begin(), value.end(), [](char c) {
-                    return c == '\'' || c == '\r' || c == '\n' || c == '\x1A';
-                }))
-                return "cannot hold a single quote or a line break";
-            if (value == kUnset) return "use -u to make it unset";
-            break;
+            return textRefusal(value);
     }
     return "";
 }
@@ -61,7 +77,7 @@ void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit&
             if (const std::string_view* value = given(id)) {
                 if (!edit.refused) {
                     edit.refused = id;
-                    edit.reason = std::string(param(id).key) + ": '" + std::string(*value) +
+                    edit.reason = std::string(param(id).key) + ": '" + text::printable(*value) +
                                   "' is not " + describe(param(id).check);
                 }
             } else {

@@ -68,8 +68,9 @@ bool hasCfgExtension(const fs::path& p) {
     return before != '/' && before != fs::path::preferred_separator;
 }
 
+// A text of the input in a message: in quotes, its control characters escaped.
 std::string inQuotes(std::string_view s) {
-    return "'" + std::string(s) + "'";
+    return "'" + text::printable(s) + "'";
 }
 
 char lower(char c) {
@@ -460,15 +461,36 @@ std::string exportCsv(std::span<const Record> records) {
     cells[0] = "file";
     for (std::size_t c = 0; c < columns.size(); ++c) cells[c + 1] = param(columns[c]).key;
     csv::appendRow(out, cells);
+    // A name or value that a spreadsheet would take for a formula is marked as text; the
+    // empty text, '', is written as it is.
+    std::vector<bool> empty(columns.size() + 1);
     for (const Record& r : records) {
         std::fill(cells.begin(), cells.end(), std::string_view());
+        std::fill(empty.begin(), empty.end(), false);
         cells[0] = r.file;
-        for (const Setting& s : r.settings)
-            cells[static_cast<std::size_t>(column[s.id]) + 1] =
-                s.value.empty() ? std::string_view("''") : std::string_view(s.value);
-        csv::appendRow(out, cells);
+        for (const Setting& s : r.settings) {
+            const std::size_t c = static_cast<std::size_t>(column[s.id]) + 1;
+            cells[c] = s.value;
+            empty[c] = s.value.empty();
+        }
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            if (c > 0) out += ',';
+            if (empty[c]) {
+                out += "''";
+            } else {
+                csv::appendMarkedField(out, cells[c]);
+            }
+        }
+        out += "\r\n";
     }
     return out;
+}
+
+std::size_t secretCells(std::span<const Record> records) {
+    std::size_t n = 0;
+    for (const Record& r : records)
+        for (const Setting& s : r.settings) n += param(s.id).has(Secret) && !s.value.empty();
+    return n;
 }
 
 std::string_view statusName(Status s) {
@@ -495,7 +517,7 @@ enum class TargetColumn : std::uint8_t { File, Mac, Name };
 
 // The file a row's target cell names, or why it names none.
 std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, std::string& why) {
-    cell = trimmed(cell);
+    cell = csv::withoutTextMark(trimmed(cell));
     if (cell.empty()) {
         why = "no target: the cell is empty";
         return std::nullopt;
@@ -505,8 +527,10 @@ std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, st
         if (!file) why = inQuotes(cell) + " is not a MAC address";
         return file;
     }
-    // A name in the folder itself; ":" is no part of a file name on Windows.
-    const bool plain = cell.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+    // A name in the folder itself; ":" is no part of a file name on Windows, nor is a control
+    // character on either system.
+    const bool plain =
+        cell.find_first_of("/\\:") == std::string_view::npos && !text::hasControl(cell);
     if (kind == TargetColumn::Name) {
         if (!plain || cell.find('^') != std::string_view::npos) {
             why = inQuotes(cell) + " is not a computer name";
@@ -527,9 +551,10 @@ std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, st
     return std::string(cell);
 }
 
-// A non-empty cell of a key column as the value it sets: '' is the empty text.
+// A non-empty cell of a key column as the value it sets: '' is the empty text; else a leading
+// ' that marks the cell as text is dropped (a value holds no ').
 std::string_view cellValue(std::string_view cell) {
-    return cell == "''" ? std::string_view() : cell;
+    return cell == "''" ? std::string_view() : csv::withoutTextMark(cell);
 }
 
 }  // namespace
@@ -537,16 +562,32 @@ std::string_view cellValue(std::string_view cell) {
 ImportPlan planImport(std::string_view text, const std::string& dir, const ReadFile& read,
                       const ImportOptions& options) {
     ImportPlan plan;
+    // The first refusals by row, kept to a few: rows refused as they are read come before those
+    // refused when their files are made, a batch later.
+    const auto byRow = [](const Refusal& a, const Refusal& b) { return a.row < b.row; };
+    const auto keepFirst = [&](std::size_t limit) {
+        if (plan.refusals.size() <= limit) return;
+        std::stable_sort(plan.refusals.begin(), plan.refusals.end(), byRow);
+        plan.moreRefusals += plan.refusals.size() - limit;
+        plan.refusals.resize(limit);
+    };
+    const auto add = [&](Refusal r) {
+        plan.refusals.push_back(std::move(r));
+        keepFirst(2 * kRefusalLimit);
+    };
     const auto refuse = [&](int row, int column, std::string header, std::string reason,
                             bool force = false) {
-        plan.refusals.push_back({row, column, std::move(header), std::move(reason), force});
+        add({row, column, text::printable(header), std::move(reason), force});
     };
     // The text is read once, a record at a time; its cells are views into it. A text that is no
     // CSV is refused for that alone, wherever the fault is.
-    csv::Reader reader(text);
+    // No header of more columns than the target's and every key's can pass: the fields past
+    // them are not kept (a line of millions of commas is refused as soon as its first fields).
+    csv::Reader reader(text, kKeyCount + 2);
     std::span<const std::string_view> fields;
     const auto syntaxError = [&] {
         plan.refusals.clear();
+        plan.moreRefusals = 0;
         plan.targets.clear();
         refuse(reader.error()->row, 0, "", reader.error()->message);
         return plan;
@@ -569,7 +610,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     std::vector<std::optional<Id>> keyAt(columns);
     std::array<int, kKeyCount> seen{};
     std::string targetHeader;
-    for (std::size_t c = 0; c < columns; ++c) {
+    for (std::size_t c = 0; c < columns && plan.refusals.empty(); ++c) {
         const std::string_view h = trimmed(fields[c]);
         const int column = static_cast<int>(c) + 1;
         const std::string low = lowered(h);
@@ -600,7 +641,8 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
             keyAt[c] = *id;
         }
     }
-    if (!targetAt) refuse(1, 0, "", "no target column: one of file, mac, name is needed");
+    if (!targetAt && plan.refusals.empty())
+        refuse(1, 0, "", "no target column: one of file, mac, name is needed");
     if (!plan.refusals.empty()) return refused();
 
     // Files already there, by name, and MAC files by address.
@@ -744,7 +786,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         work();
         for (std::thread& t : pool) t.join();
         for (Outcome& o : outcomes) {
-            if (o.refusal) plan.refusals.push_back(std::move(*o.refusal));
+            if (o.refusal) add(std::move(*o.refusal));
             if (o.target) plan.targets.push_back(std::move(*o.target));
         }
         pending.clear();
@@ -753,9 +795,19 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     };
 
     std::unordered_map<std::string, int> targets;  // file -> row
+    {
+        // Room for a target per line at once: growing a million of them would move them all,
+        // and hold the old and the new storage together, a few times over.
+        std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        if (lines == 0)
+            lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r'));
+        targets.reserve(lines);
+        plan.targets.reserve(lines);
+    }
     while (reader.next(fields)) {
         const int rowNumber = reader.row();
-        if (std::all_of(fields.begin(), fields.end(), [](std::string_view s) { return s.empty(); }))
+        if (reader.filledBeyond() == 0 &&
+            std::all_of(fields.begin(), fields.end(), [](std::string_view s) { return s.empty(); }))
             continue;
         bool bad = false;
         for (std::size_t c = columns; c < fields.size(); ++c) {
@@ -763,6 +815,11 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
             refuse(rowNumber, static_cast<int>(c) + 1, "", "a cell beyond the last column");
             bad = true;
             break;
+        }
+        if (!bad && reader.filledBeyond() > 0) {
+            refuse(rowNumber, static_cast<int>(reader.filledBeyond()), "",
+                   "a cell beyond the last column");
+            bad = true;
         }
         std::string why;
         auto file = targetOf(targetKind, *targetAt < fields.size() ? fields[*targetAt] : "", why);
@@ -801,8 +858,8 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     makeBatch();
     plan.statusOnly = !options.keepBytes;
 
-    std::stable_sort(plan.refusals.begin(), plan.refusals.end(),
-                     [](const Refusal& a, const Refusal& b) { return a.row < b.row; });
+    keepFirst(kRefusalLimit);
+    std::stable_sort(plan.refusals.begin(), plan.refusals.end(), byRow);
     return plan;
 }
 

@@ -148,8 +148,12 @@ std::optional<std::string> resolve(std::span<const std::string> files,
                                    std::span<const Source> order = kTerminalOrder);
 
 // One CSV row per record: the column `file`, then one per key that some record sets, in review
-// order. An unset parameter is an empty cell, the empty text the two characters ''.
+// order. An unset parameter is an empty cell, the empty text the two characters ''. A name or
+// value that begins with = + - @ TAB CR or ' gets a leading ' (csv::needsTextMark), which
+// import drops again.
 std::string exportCsv(std::span<const Record> records);
+// How many cells of exportCsv hold a password (a non-empty value of a Secret key).
+std::size_t secretCells(std::span<const Record> records);
 
 enum class Status : std::uint8_t { New, Changed, Same };
 std::string_view statusName(Status s);  // "new", "changed", "same"
@@ -170,9 +174,13 @@ struct Refusal {
     bool needsForce = false;  // an existing file that would change
 };
 
+// The refusals a plan keeps, the first by row; the others are only counted.
+inline constexpr std::size_t kRefusalLimit = 20;
+
 struct ImportPlan {
     std::vector<Target> targets;    // by row
     std::vector<Refusal> refusals;  // by row; when there is any, nothing may be written
+    std::size_t moreRefusals = 0;   // refusals beyond the kRefusalLimit kept
     bool statusOnly = false;        // the targets hold no bytes: it cannot be written
 };
 
@@ -184,7 +192,9 @@ struct ImportOptions {
 
 // What importing the CSV into the folder would write. Every row: the target from its `file`,
 // `mac` or `name` cell; each non-empty cell of a key column set as `set` sets it, '' setting
-// the empty text; then the file the editor would save. Nothing is written.
+// the empty text; then the file the editor would save. A cell's leading ' that marks it as
+// text is dropped (csv::withoutTextMark). The header is refused at its first bad column; of
+// the rows' refusals the first kRefusalLimit are kept. Nothing is written.
 ImportPlan planImport(std::string_view csv, const std::string& dir, const ReadFile& read,
                       const ImportOptions& options);
 

@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -325,6 +326,41 @@ std::string_view cut(std::string_view s, std::size_t chars) {
     std::size_t i = 0;
     for (std::size_t k = 0; k < chars && i < s.size(); ++k) i += step(s, i);
     return s.substr(0, i);
+}
+
+namespace {
+bool isControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == '\x7F';
+}
+}  // namespace
+
+bool hasControl(std::string_view s, bool tabToo) {
+    return std::any_of(s.begin(), s.end(),
+                       [tabToo](char c) { return isControl(c) && (tabToo || c != '\t'); });
+}
+
+std::string printable(std::string_view s) {
+    if (!hasControl(s)) return std::string(s);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (char c : s) {
+        if (!isControl(c)) {
+            out += c;
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            const auto u = static_cast<unsigned char>(c);
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        }
+    }
+    return out;
 }
 
 }  // namespace orbex::text

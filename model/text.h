@@ -19,6 +19,12 @@ void appendThroughCp1251(std::string& out, std::string_view utf8);  // the same,
 // UTF-8 HTML as Windows-1251 bytes, for readers that know no other: a character outside the
 // code page becomes a character reference "&#N;", an invalid byte "?".
 std::string cp1251Html(std::string_view utf8);
+// True when the text holds a control character (bytes 00 to 1F and 7F); TAB counts only
+// when `tabToo`.
+bool hasControl(std::string_view s, bool tabToo = true);
+// The text for a message: control characters written as \t, \n, \r or \xNN, so that a
+// message stays one line and shows what the text holds.
+std::string printable(std::string_view s);
 // Counting and cutting in characters (code points); invalid bytes count one each.
 std::size_t length(std::string_view utf8);
 std::string_view cut(std::string_view utf8, std::size_t chars);

@@ -2,7 +2,10 @@
 
 #include <string>
 
+#include "catalogue.h"
 #include "checks.h"
+#include "edit.h"
+#include "text.h"
 
 using namespace orbex;
 
@@ -71,4 +74,24 @@ TEST(IsWholeNumber, Hexadecimal) {
     for (const char* s : {"$", "x", "0x", "$g", "0x1G", "ff", "1F", "$80000000", "0x100000000",
                           "$ 1", "0x-1", "$$1", "0xx1"})
         EXPECT_FALSE(IsWholeNumber(s)) << '"' << s << '"';
+}
+
+TEST(Text, ControlCharactersAreRefusedAndEscaped) {
+    EXPECT_EQ(text::printable("a\r\nb\tc\x1b[0m\x7F"), "a\\r\\nb\\tc\\x1B[0m\\x7F");
+    EXPECT_EQ(text::printable(std::string("\0Ж", 3)), "\\x00Ж");
+    EXPECT_TRUE(text::hasControl("a\tb"));
+    EXPECT_FALSE(text::hasControl("a\tb", false));
+    EXPECT_FALSE(text::hasControl("Жё €"));
+    // What set and import refuse: a value that no line of the file could hold as it is.
+    const Param& usern = param(idOf("USERN"));
+    const Param& keymap = param(idOf("KEYMAP"));
+    EXPECT_EQ(refusal(usern, "a\tb"), "");
+    EXPECT_EQ(refusal(usern, std::string("a\0b", 3)), "cannot hold a control character (\\x00)");
+    EXPECT_EQ(refusal(usern, "a\x1b[2J"), "cannot hold a control character (\\x1B)");
+    EXPECT_EQ(refusal(usern, "a\x1A"), "cannot hold a control character (\\x1A)");
+    EXPECT_EQ(refusal(usern, "a\nb"), "cannot hold a single quote or a line break");
+    // A list that takes typed text takes no more than a text does.
+    EXPECT_EQ(refusal(keymap, "my map"), "");
+    EXPECT_EQ(refusal(keymap, "a\nKEYMAP='b"), "cannot hold a single quote or a line break");
+    EXPECT_EQ(refusal(keymap, "a\x01"), "cannot hold a control character (\\x01)");
 }

@@ -12,6 +12,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -424,3 +425,54 @@ TEST(Cli, DocWritesTheHtmlHelpProject) {
     EXPECT_EQ(slurp(dir / "file"), "x");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"file", "help"}));
 }
+
+#ifndef _WIN32
+namespace {
+
+unsigned modeOf(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
+
+// The umask of the test process for one test, put back after it.
+struct Umask {
+    explicit Umask(mode_t m) : old(::umask(m)) {}
+    ~Umask() { ::umask(old); }
+    mode_t old;
+};
+
+}  // namespace
+
+TEST(Cli, NewOutputIsNoMoreOpenThanItsSource) {
+    const Umask umask(022);
+    TempDir dir;
+    spit(dir / "private.cfg", "USERN='u'\r\nPASSW='p'\r\n");
+    spit(dir / "group.cfg", "USERN='u'\r\n");
+    ::chmod((dir / "private.cfg").c_str(), 0600);
+    ::chmod((dir / "group.cfg").c_str(), 0640);
+    for (const std::string source : {"private.cfg", "group.cfg"}) {
+        const unsigned mode = source == "private.cfg" ? 0600 : 0640;
+        const std::vector<std::vector<std::string>> commands = {
+            {"set", dir / source, "USERN=v", "-o", dir / ("set-" + source)},
+            {"normalize", dir / source, "-o", dir / ("normalize-" + source)},
+            {"preset", "fast", dir / source, "-o", dir / ("preset-" + source)},
+        };
+        for (const auto& args : commands) {
+            const Result r = runCli(args);
+            ASSERT_EQ(r.code, 0) << args[0] << ": " << r.err;
+            EXPECT_EQ(modeOf(args.back()), mode) << args[0] << " " << source;
+        }
+    }
+    // An existing output keeps its own mode; one made from standard input the process's own.
+    spit(dir / "open.cfg", "");
+    ::chmod((dir / "open.cfg").c_str(), 0644);
+    ASSERT_EQ(runCli({"normalize", dir / "private.cfg", "-o", dir / "open.cfg"}).code, 0);
+    EXPECT_EQ(modeOf(dir / "open.cfg"), 0644u);
+    ASSERT_EQ(runCli({"normalize", "-", "-o", dir / "stdin.cfg"}, "USERN='u'\n").code, 0);
+    EXPECT_EQ(modeOf(dir / "stdin.cfg"), 0644u);
+    // The umask narrows what the source allows.
+    const Umask narrower(077);
+    ASSERT_EQ(runCli({"normalize", dir / "group.cfg", "-o", dir / "umask.cfg"}).code, 0);
+    EXPECT_EQ(modeOf(dir / "umask.cfg"), 0600u);
+}
+#endif

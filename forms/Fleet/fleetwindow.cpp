@@ -1122,8 +1122,10 @@ void TFleet::FleetImportClick() {
     fileio::Error e;
     const auto csv = fileio::readFile(path.toStdString(), e);
     if (!csv) {
-        prompts::warn(this, "Ошибка",
-                      "Невозможно открыть файл!\n" + path + "\n" + qs(fileio::russianReason(e)));
+        const QString why = e.kind == fileio::Kind::TooLarge
+                                ? QString("файл больше 16 МиБ: слишком большая таблица для импорта")
+                                : qs(fileio::russianReason(e));
+        prompts::warn(this, "Ошибка", "Невозможно открыть файл!\n" + path + "\n" + why);
         return;
     }
     const std::string dir = model_->folder().toStdString();
@@ -1141,6 +1143,7 @@ void TFleet::FleetImportClick() {
         }
         text += where + ": " + qs(r.reason) + "\n";
     }
+    if (plan.moreRefusals > 0) text += QString("и ещё отказов: %1\n").arg(plan.moreRefusals);
     if (!plan.refusals.empty()) text += "\n";
     for (const fl::Target& t : plan.targets) {
         switch (t.status) {
@@ -1161,7 +1164,7 @@ void TFleet::FleetImportClick() {
     const QString summary =
         !plan.refusals.empty()
             ? QString("Импорт невозможен: ничего не будет записано (отказов: %1).")
-                  .arg(plan.refusals.size())
+                  .arg(plan.refusals.size() + plan.moreRefusals)
             : QString("Строк: %1, будет записано файлов: %2.")
                   .arg(plan.targets.size())
                   .arg(toWrite);
@@ -1209,11 +1212,22 @@ void TFleet::FleetExportClick() {
     const QString path = prompts::filePath(exportDialog_);
     if (path.isEmpty()) return;
     const std::string csv = fl::exportCsv(records);
+    // A new table is no more open than the files it is made from, and private when it holds a
+    // password, as orbcfg-cli export makes it.
+    const std::size_t secrets = fl::secretCells(records);
+    const std::string dir = model_->folder().toStdString();
+    std::vector<std::string> sources;
+    sources.reserve(records.size());
+    for (const fl::Record& r : records) sources.push_back(fl::pathInFolder(dir, r.file));
+    fileio::ReplaceOptions options;
+    options.newFileMode = fileio::newFileMode(sources, secrets > 0);
     fileio::Error e;
-    if (!fileio::replaceFile(path.toStdString(), csv, e)) {
+    if (!fileio::replaceFile(path.toStdString(), csv, e, options)) {
         prompts::warn(this, "Ошибка",
                       "Файл не сохранен!\n" + path + "\n" + qs(fileio::russianReason(e)));
         return;
     }
-    prompts::inform(this, "Информация", "Таблица парка сохранена в файл\n" + path);
+    QString saved = "Таблица парка сохранена в файл\n" + path;
+    if (secrets > 0) saved += QString("\nПаролей в таблице: %1").arg(secrets);
+    prompts::inform(this, "Информация", saved);
 }

@@ -381,6 +381,10 @@ class FleetTest : public QObject {
 
     void exportIsTheToolsExport() {
         const QString out = tmp->path() + "/fleet.csv";
+        // One file of the folder is its owner's alone: so is a new table, as the tool makes it.
+        const QString own = dir + "/term03.cfg";
+        const auto mode = QFile::permissions(own);
+        QVERIFY(QFile::setPermissions(own, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         prompts::Script script;
         script.path(out);
         child<QPushButton>("FleetExport")->click();
@@ -388,6 +392,13 @@ class FleetTest : public QObject {
         std::string expected;
         runTool({"export", dir.toStdString()}, &expected);
         QCOMPARE(slurp(out), QByteArray::fromStdString(expected));
+        const QString tool = tmp->path() + "/tool.csv";
+        QCOMPARE(runTool({"export", dir.toStdString(), "-o", tool.toStdString()}), 0);
+        QCOMPARE(QFile::permissions(out), QFile::permissions(tool));
+#ifndef Q_OS_WIN
+        QVERIFY(!(QFile::permissions(out) & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
+#endif
+        QVERIFY(QFile::setPermissions(own, mode));
     }
 
     void rowsFollowTheFolder() {
