@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <limits>
+#include <span>
 
 #include "Cfgx/dial.h"
 #include "Com/coms.h"
@@ -906,6 +907,11 @@ TSetup::Saved TSetup::replaceTarget(const QString& target, const std::string& by
     fileio::Error error;
     fileio::ReplaceOptions asRead;
     asRead.expect = disk_->expectFor(target);
+    // A file saved under a new name is no more open than the file it was made from.
+    if (!disk_->path().isEmpty()) {
+        const std::string shown = ss(disk_->path());
+        asRead.newFileMode = fileio::newFileMode(std::span(&shown, 1));
+    }
     if (fileio::replaceFile(ss(target), bytes, error, asRead)) return Saved::Yes;
     if (error.kind == fileio::Kind::Changed) {
         const bool removed = !QFileInfo::exists(target);
@@ -920,7 +926,8 @@ TSetup::Saved TSetup::replaceTarget(const QString& target, const std::string& by
         if (answer == 1) return openFile(target) ? Saved::Reloaded : Saved::No;
         if (answer != 0) return Saved::No;
         error = {};
-        if (fileio::replaceFile(ss(target), bytes, error)) return Saved::Yes;
+        asRead.expect = {};
+        if (fileio::replaceFile(ss(target), bytes, error, asRead)) return Saved::Yes;
     }
     prompts::warn(
         this, "Ошибка",

@@ -169,6 +169,24 @@ class DiskTest : public QObject {
         toolSets(path, {"USERN=x"});
         QTRY_VERIFY_WITH_TIMEOUT(diskLabel()->isVisibleTo(setup.get()), 5000);
     }
+
+#ifndef _WIN32
+    // Saved under a new name, a private file makes a private file.
+    void aFileSavedUnderANewNameIsNoMoreOpenThanItsSource() {
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(setup->openFile(path));
+        Modals modals;
+        modals.then([&](QDialog* d) {
+            d->findChild<QLineEdit*>("Edit2")->setText(tmp.path() + "/b.cfg");
+            d->findChild<QPushButton*>("Button1")->click();
+        });
+        setup->N14Click();
+        const QFile::Permissions made = QFile::permissions(tmp.path() + "/b.cfg");
+        QVERIFY(made & QFile::ReadOwner);
+        QVERIFY(!(made & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther |
+                          QFile::WriteOther)));
+    }
+#endif
 };
 
 QTEST_MAIN(DiskTest)
