@@ -1,6 +1,7 @@
-// orbcfg-bench-files DIR COUNT: writes COUNT varied configuration files into DIR, as the
-// program saves them; some leave keys unset, some have LF line ends, and one in fifty carries a
-// fault that `orbcfg-cli check` reports.
+// orbcfg-bench-files DIR COUNT [same-ip]: writes COUNT varied configuration files into DIR, as
+// the program saves them; some leave keys unset, some have LF line ends, and one in fifty
+// carries a fault that `orbcfg-cli check` reports. With same-ip every file sets one address, as
+// a template imported for a whole fleet does.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -26,9 +27,10 @@ constexpr std::string_view kFaults[] = {
     "left over after Ctrl-Z\r\n",
 };
 
-std::string makeFile(unsigned n) {
+std::string makeFile(unsigned n, bool sameIp) {
     MemoryStore store;
     bench::fillStore(store, n);
+    if (sameIp) store.setText(idOf("IP"), "10.0.5.12");
     // Leave every seventh control unset in some files.
     if (n % 4 == 1) {
         int k = 0;
@@ -54,16 +56,17 @@ std::string makeFile(unsigned n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: orbcfg-bench-files DIR COUNT\n");
+    if (argc != 3 && !(argc == 4 && std::string_view(argv[3]) == "same-ip")) {
+        std::fprintf(stderr, "usage: orbcfg-bench-files DIR COUNT [same-ip]\n");
         return 2;
     }
+    const bool sameIp = argc == 4;
     const std::string dir = argv[1];
     const unsigned count = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
     for (unsigned n = 0; n < count; ++n) {
         char name[32];
         std::snprintf(name, sizeof name, "/t%05u.cfg", n);
-        const std::string bytes = makeFile(n);
+        const std::string bytes = makeFile(n, sameIp);
         std::FILE* f = std::fopen((dir + name).c_str(), "wb");
         if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() ||
             std::fclose(f) != 0) {

@@ -51,8 +51,9 @@ constexpr std::string_view kUsage =
     "default.cfg for all others):\n"
     "  lint DIR [--format text|json] [-r]\n"
     "                            report what check reports for every file, and MAC files,\n"
-    "                            addresses (IP) and computer names (MNAME) given twice, and\n"
-    "                            names holding ^ that are no MAC file name; -r: subfolders too\n"
+    "                            addresses (IP) and computer names (MNAME) given twice,\n"
+    "                            names holding ^ that are no MAC file name, and temporary\n"
+    "                            files a stopped write left; -r: subfolders too\n"
     "  which DIR [--mac MAC] [--name NAME] [--order mac,name,default]\n"
     "                            print the file that terminal loads; exit 1 when there is none\n"
     "  diff A B                  print the parameters A and B keep differently, in review\n"
@@ -282,20 +283,16 @@ int run(Args args, std::istream& in, std::ostream& out, std::ostream& err) {
     Context c{in, out, err};
     if (args.empty()) return c.usage("no command given");
     const std::string_view command = args.front();
-    if (command == "--help" || command == "-h" || command == "help") {
-        out << kUsage;
-        return 0;
-    }
-    if (command == "--version") {
-        out << "orbcfg-cli " << kVersion << '\n';
-        return 0;
-    }
+    // A page that cannot be written is a failure like any other output's.
+    const auto page = [&](std::string_view text) {
+        out << text << std::flush;
+        return out ? 0 : c.fail("cannot write standard output");
+    };
+    if (command == "--help" || command == "-h" || command == "help") return page(kUsage);
+    if (command == "--version") return page("orbcfg-cli " + std::string(kVersion) + "\n");
     // COMMAND --help: the same page, which documents every command.
     const auto operandsStart = std::find(args.begin() + 1, args.end(), "--");
-    if (std::find(args.begin() + 1, operandsStart, "--help") != operandsStart) {
-        out << kUsage;
-        return 0;
-    }
+    if (std::find(args.begin() + 1, operandsStart, "--help") != operandsStart) return page(kUsage);
     if (command == "show") return show(c, args);
     if (command == "normalize") return normalize(c, args);
     if (command == "check") return check(c, args);

@@ -14,8 +14,13 @@ namespace {
 
 using namespace orbex::fleet;
 
+// A file of a folder: a regular file within the bound (a FIFO put there is refused, not
+// waited for).
 std::optional<std::string> readWithLimits(const std::string& path, std::string& error) {
-    return readFile(path, error);
+    fileio::Error e;
+    auto bytes = fileio::readFile(path, e, fileio::kInputLimit, fileio::Accept::Regular);
+    if (!bytes) error = reasonOf(e);
+    return bytes;
 }
 
 bool replaceAtOnce(const std::string& path, std::string_view bytes, std::string& error) {
@@ -42,7 +47,8 @@ int written(Context& c) {
 }
 
 // A JSON string: quotes, backslashes and control characters escaped; bytes that are not UTF-8
-// read as Windows-1251, so that the output stays UTF-8.
+// read as Windows-1251, as values of the files do, so that the output stays UTF-8. (File
+// names come escaped, never recoded: text::escapedName.)
 void appendJson(std::string& out, std::string_view s) {
     std::string recoded;
     if (!text::isUtf8(s)) s = recoded = text::fromCp1251(s);
@@ -63,46 +69,56 @@ void appendJson(std::string& out, std::string_view s) {
     out += '"';
 }
 
-std::string json(const Fleet& fleet) {
-    std::string out = "{\"files\": " + std::to_string(fleet.records.size()) + ", \"findings\": [";
-    bool first = true;
-    for (const Finding& f : fleet.findings) {
-        out += first ? "\n" : ",\n";
-        first = false;
-        out += "{\"file\": ";
-        appendJson(out, f.file);
-        out += ", \"line\": ";
-        out += f.line > 0 ? std::to_string(f.line) : "null";
-        out += ", \"key\": ";
-        if (f.key.empty()) {
-            out += "null";
-        } else {
-            appendJson(out, f.key);
-        }
-        out += ", \"code\": ";
-        appendJson(out, f.code);
-        out += ", \"message\": ";
-        appendJson(out, f.message);
-        out += '}';
+void appendJsonFinding(std::string& out, const Finding& f) {
+    out += "{\"file\": ";
+    appendJson(out, text::escapedName(f.file));
+    out += ", \"line\": ";
+    out += f.line > 0 ? std::to_string(f.line) : "null";
+    out += ", \"key\": ";
+    if (f.key.empty()) {
+        out += "null";
+    } else {
+        appendJson(out, f.key);
     }
-    out += first ? "]}\n" : "\n]}\n";
-    return out;
+    out += ", \"code\": ";
+    appendJson(out, f.code);
+    out += ", \"message\": ";
+    appendJson(out, f.message);
+    out += ", \"group\": ";
+    out += f.group == kNoGroup ? "null" : std::to_string(f.group);
+    out += '}';
 }
 
-std::string plain(const Fleet& fleet) {
-    std::string out;
-    for (const Finding& f : fleet.findings) {
-        out += f.file;
-        if (f.line > 0) out += ':' + std::to_string(f.line);
-        out += ": ";
-        out += f.code;
-        out += ": ";
-        if (!f.key.empty()) out += f.key + ": ";
-        out += f.message;
-        out += '\n';
-    }
-    return out;
+void appendPlainFinding(std::string& out, const Finding& f) {
+    out += text::escapedName(f.file);
+    if (f.line > 0) out += ':' + std::to_string(f.line);
+    out += ": ";
+    out += f.code;
+    out += ": ";
+    if (!f.key.empty()) out += f.key + ": ";
+    out += f.message;
+    out += '\n';
 }
+
+// Output that goes out in pieces as it is made: it is never held whole.
+class Streamed {
+  public:
+    explicit Streamed(Context& c) : c_(c) {}
+    std::string& text() { return text_; }
+    void maybeFlush() {
+        if (text_.size() < 65536) return;
+        c_.out << text_;
+        text_.clear();
+    }
+    void finish() {
+        c_.out << text_;
+        text_.clear();
+    }
+
+  private:
+    Context& c_;
+    std::string text_;
+};
 
 // A file of the folder as messages name it. "/" joins on Windows too, which takes it, so that
 // the same command line gives the same bytes on both systems.
@@ -113,18 +129,19 @@ std::string pathIn(const std::string& dir, const std::string& file) {
     return dir.ends_with('/') ? dir + file : dir + "/" + file;
 }
 
-// Every file of the folder, read once and in order by a thread of its own while the files
-// before it are checked; nullopt after the message when the folder cannot be listed.
-std::optional<Fleet> loadFleet(Context& c, const std::string& dir, const Options& options) {
-    std::string error;
-    auto files = listFiles(dir, options.recursive, error);
-    if (!files) return c.fail("cannot read folder '" + dir + "': " + error), std::nullopt;
-    fileio::ReadAhead reader(files->size(), [&](std::size_t i, std::string& path) {
-        path = pathInFolder(dir, (*files)[i]);
-        return true;
-    });
+// The files of the folder, read once and in order by a thread of their own while the files
+// before them are checked.
+Fleet loadFiles(const std::string& dir, const std::vector<std::string>& files,
+                const Options& options) {
+    fileio::ReadAhead reader(
+        files.size(),
+        [&](std::size_t i, std::string& path) {
+            path = pathInFolder(dir, files[i]);
+            return true;
+        },
+        fileio::ReadAhead::defaultThreaded(), fileio::Accept::Regular);
     return load(
-        *files,
+        files,
         [&reader](std::string_view& bytes, std::string& why) {
             const fileio::ReadAhead::File file = reader.next();
             if (file.error) {
@@ -137,8 +154,18 @@ std::optional<Fleet> loadFleet(Context& c, const std::string& dir, const Options
         options);
 }
 
+// Every file of the folder; nullopt after the message when the folder cannot be listed.
+std::optional<Fleet> loadFleet(Context& c, const std::string& dir, const Options& options) {
+    std::string error;
+    auto files = listFiles(dir, options.recursive, error);
+    if (!files) return c.fail("cannot read folder '" + dir + "': " + error), std::nullopt;
+    return loadFiles(dir, *files, options);
+}
+
 }  // namespace
 
+// The findings go out as they are made, file by file: a file of many bad lines, or many files
+// that share one address, need no more memory than the fleet's records.
 int lint(Context& c, Args args) {
     static constexpr Option kOptions[] = {{"--format", "", true}, {"--recursive", "-r", false}};
     auto ops = operands(c, args, false, false, kOptions);
@@ -147,17 +174,67 @@ int lint(Context& c, Args args) {
     const std::string format = ops->has("--format") ? ops->options["--format"] : "text";
     if (format != "text" && format != "json")
         return c.usage("unknown format '" + format + "': text or json");
+    const bool json = format == "json";
     const std::string dir(ops->files.front());
     Options options;
     options.recursive = ops->has("--recursive");
-    const auto fleet = loadFleet(c, dir, options);
-    if (!fleet) return kUsageError;
-    for (const Record& r : fleet->records)
+    options.stream = true;
+    std::string error;
+    const auto listing = list(dir, options.recursive, fileio::isTemporaryName, error);
+    if (!listing) return c.fail("cannot read folder '" + dir + "': " + error);
+    bool failed = false;
+    for (const Listing::Unlisted& u : listing->unlisted) {
+        c.fail("cannot read folder '" + pathIn(dir, u.folder) + "': " + u.reason);
+        failed = true;
+    }
+    const Fleet fleet = loadFiles(dir, listing->files, options);
+    for (const Record& r : fleet.records)
         if (!r.error.empty()) c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);
-    c.out << (format == "json" ? json(*fleet) : plain(*fleet));
+    std::vector<Finding> temporaries;
+    temporaries.reserve(listing->temporaries.size());
+    for (const std::string& t : listing->temporaries) temporaries.push_back(temporaryFinding(t));
+
+    Streamed out(c);
+    std::size_t count = 0;
+    if (json)
+        out.text() = "{\"files\": " + std::to_string(fleet.records.size()) + ", \"findings\": [";
+    forEachFinding(
+        fleet, temporaries, dir, readWithLimits,
+        [&](const Finding& f) {
+            if (json) {
+                out.text() += count == 0 ? "\n" : ",\n";
+                appendJsonFinding(out.text(), f);
+            } else {
+                appendPlainFinding(out.text(), f);
+            }
+            ++count;
+            out.maybeFlush();
+        },
+        [&](const Record& r, const std::string& why) {
+            c.fail("cannot read '" + pathIn(dir, r.file) + "': " + why);
+            failed = true;
+        });
+    if (json) {
+        // Each group once, in full: a finding names only a few of its files.
+        out.text() += count == 0 ? "]" : "\n]";
+        out.text() += ", \"groups\": [";
+        for (std::size_t g = 0; g < fleet.groups.size(); ++g) {
+            out.text() += g == 0 ? "\n[" : ",\n[";
+            bool first = true;
+            for (std::size_t i : fleet.groups[g]) {
+                if (!first) out.text() += ", ";
+                first = false;
+                appendJson(out.text(), text::escapedName(fleet.records[i].file));
+                out.maybeFlush();
+            }
+            out.text() += ']';
+        }
+        out.text() += fleet.groups.empty() ? "]}\n" : "\n]}\n";
+    }
+    out.finish();
     if (written(c) != 0) return kUsageError;
-    if (fleet->unreadable > 0) return kUsageError;
-    return fleet->findings.empty() ? 0 : 1;
+    if (failed || fleet.unreadable > 0) return kUsageError;
+    return count == 0 ? 0 : 1;
 }
 
 int which(Context& c, Args args) {

@@ -456,7 +456,8 @@ namespace {
 // first read). `sink.room(n)` gives a place for up to n more bytes, `sink.took(n)` keeps what
 // a read put there, `sink.size()` counts what is kept.
 template <typename Sink>
-bool readBounded(const std::string& path, Sink& sink, Error& error, std::size_t limit) {
+bool readBounded(const std::string& path, Sink& sink, Error& error, std::size_t limit,
+                 Accept accept) {
     error = {};
     const auto fail = [&](Kind kind, int code, std::string reason) {
         sink.clear();
@@ -464,12 +465,21 @@ bool readBounded(const std::string& path, Sink& sink, Error& error, std::size_t 
         return false;
     };
     sink.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A regular file is opened without waiting (a FIFO would wait for a writer) and looked at
+    // before its first read (a FIFO or a device could give bytes for ever).
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (accept == Accept::Regular ? O_NONBLOCK : 0));
     if (fd < 0) return fail(Kind::System, errno, systemReason(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
+    if (accept == Accept::Regular) {
+        struct stat st;
+        if (::fstat(fd, &st) != 0) return fail(Kind::System, errno, systemReason(errno));
+        if (S_ISDIR(st.st_mode)) return fail(Kind::NotFile, EISDIR, "is a directory");
+        if (!S_ISREG(st.st_mode)) return fail(Kind::NotFile, EINVAL, "not a regular file");
+    }
     while (sink.size() <= limit) {
         const std::size_t want = limit + 1 - sink.size();
         char* const place = sink.room(want);
@@ -501,9 +511,10 @@ struct StringSink {
 
 }  // namespace
 
-bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit) {
+bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit,
+              Accept accept) {
     StringSink sink(buffer);
-    return readBounded(path, sink, error, limit);
+    return readBounded(path, sink, error, limit, accept);
 }
 
 // Straight into the buffer, which grows as the file needs.
@@ -519,16 +530,18 @@ struct Buffer::Sink {
     void took(std::size_t n) { b.size_ += n; }
 };
 
-bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit) {
+bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit,
+              Accept accept) {
     buffer.size_ = 0;  // nothing of the last file kept when the room is made
     buffer.prepare();
     Buffer::Sink sink{buffer};
-    return readBounded(path, sink, error, limit);
+    return readBounded(path, sink, error, limit, accept);
 }
 
-std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit) {
+std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit,
+                                    Accept accept) {
     std::string bytes;
-    if (!readInto(path, bytes, error, limit)) return std::nullopt;
+    if (!readInto(path, bytes, error, limit, accept)) return std::nullopt;
     return bytes;
 }
 
@@ -1156,7 +1169,8 @@ std::wstring resolve(const std::wstring& path) {
 
 }  // namespace
 
-std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit) {
+std::optional<std::string> readFile(const std::string& path, Error& error, std::size_t limit,
+                                    Accept accept) {
     error = {};
     const std::wstring w = wide(path);
     const DWORD attributes = ::GetFileAttributesW(w.c_str());
@@ -1168,6 +1182,11 @@ std::optional<std::string> readFile(const std::string& path, Error& error, std::
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = windowsError(path, ::GetLastError(), false, true);
+        return std::nullopt;
+    }
+    if (accept == Accept::Regular && ::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        error = makeError(Kind::NotFile, EINVAL, path, "not a regular file", false, true);
         return std::nullopt;
     }
     std::string bytes;
@@ -1197,9 +1216,10 @@ std::optional<std::string> readFile(const std::string& path, Error& error, std::
     return bytes;
 }
 
-bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit) {
+bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit,
+              Accept accept) {
     buffer.size_ = 0;
-    auto bytes = readFile(path, error, limit);
+    auto bytes = readFile(path, error, limit, accept);
     if (!bytes) return false;
     buffer.prepare();
     if (buffer.capacity_ < bytes->size()) buffer.reserve(bytes->size());
@@ -1208,8 +1228,9 @@ bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t
     return true;
 }
 
-bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit) {
-    auto bytes = readFile(path, error, limit);
+bool readInto(const std::string& path, std::string& buffer, Error& error, std::size_t limit,
+              Accept accept) {
+    auto bytes = readFile(path, error, limit, accept);
     if (!bytes) return false;
     buffer = std::move(*bytes);
     return true;
@@ -1550,14 +1571,22 @@ struct ReadAhead::Shared {
     std::thread thread;
 };
 
+bool isTemporaryName(std::string_view name) {
+    static constexpr std::string_view kPrefix = ".orbcfg-";
+    if (name.size() != kPrefix.size() + 8 || !name.starts_with(kPrefix)) return false;
+    return std::all_of(name.begin() + kPrefix.size(), name.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
+}
+
 bool ReadAhead::defaultThreaded() {
     return std::thread::hardware_concurrency() > 1;
 }
 
-ReadAhead::ReadAhead(std::size_t count, PathOf pathOf, bool threaded)
+ReadAhead::ReadAhead(std::size_t count, PathOf pathOf, bool threaded, Accept accept)
     : count_(count),
       pathOf_(std::move(pathOf)),
       threaded_(threaded && count > 1),
+      accept_(accept),
       slots_(std::make_unique<Slot[]>(threaded_ ? kSlots : 1)) {
     if (!threaded_) return;
     shared_ = std::make_unique<Shared>();
@@ -1576,7 +1605,7 @@ ReadAhead::~ReadAhead() {
 
 void ReadAhead::fill(std::size_t i, Slot& slot, std::string& path) {
     slot.skipped = !pathOf_(i, path);
-    slot.ok = !slot.skipped && readInto(path, slot.buffer, slot.error);
+    slot.ok = !slot.skipped && readInto(path, slot.buffer, slot.error, kInputLimit, accept_);
 }
 
 void ReadAhead::produce() {

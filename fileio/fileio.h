@@ -45,12 +45,18 @@ struct Error {
 // file too large, no such folder); else the system's own text.
 std::string russianReason(const Error& error);
 
+// What a read takes: whatever the path opens (a device, a pipe a shell made for the command
+// line), or a regular file only: a file of a folder, where a FIFO or a device put there would
+// hold the read for ever. The second opens without waiting and refuses anything else
+// (Kind::NotFile, "not a regular file") before reading a byte.
+enum class Accept { Any, Regular };
+
 // The bytes of the file, at most `limit`; reads no more than limit + 1 bytes.
 std::optional<std::string> readFile(const std::string& path, Error& error,
-                                    std::size_t limit = kInputLimit);
+                                    std::size_t limit = kInputLimit, Accept accept = Accept::Any);
 // The same into `buffer`, whose storage serves the next file: false on failure.
 bool readInto(const std::string& path, std::string& buffer, Error& error,
-              std::size_t limit = kInputLimit);
+              std::size_t limit = kInputLimit, Accept accept = Accept::Any);
 // The bytes of one file, in storage that the next file read into it reuses: it grows to the
 // largest file it held (one larger than a megabyte is let go before the next read) and is
 // never cleared before a read.
@@ -59,7 +65,8 @@ class Buffer {
     std::string_view bytes() const { return {data_.get(), size_}; }
 
   private:
-    friend bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit);
+    friend bool readInto(const std::string& path, Buffer& buffer, Error& error, std::size_t limit,
+                         Accept accept);
     struct Sink;  // how a read fills it
     static constexpr std::size_t kFirstCapacity = std::size_t{64} * 1024;
     static constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
@@ -73,7 +80,7 @@ class Buffer {
 // The same into `buffer`: an open, reads straight into the buffer until one of them returns
 // nothing, and a close; false on failure.
 bool readInto(const std::string& path, Buffer& buffer, Error& error,
-              std::size_t limit = kInputLimit);
+              std::size_t limit = kInputLimit, Accept accept = Accept::Any);
 
 // Reads the files of a list one after another ahead of their user, in a thread of its own,
 // into a few buffers that it reuses: the user takes them in list order, while the next ones are
@@ -86,7 +93,8 @@ class ReadAhead {
     using PathOf = std::function<bool(std::size_t i, std::string& path)>;
     static constexpr std::size_t kSlots = 16;
 
-    ReadAhead(std::size_t count, PathOf pathOf, bool threaded = defaultThreaded());
+    ReadAhead(std::size_t count, PathOf pathOf, bool threaded = defaultThreaded(),
+              Accept accept = Accept::Any);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -115,6 +123,7 @@ class ReadAhead {
     const std::size_t count_;
     const PathOf pathOf_;
     const bool threaded_;
+    const Accept accept_;
     std::unique_ptr<Slot[]> slots_;
     std::size_t taken_ = 0;  // files handed to the user
     std::string path_;       // the unthreaded way's path
@@ -136,6 +145,11 @@ struct Expected {
     static Expected absent() { return {State::Absent, {}}; }
     static Expected holding(std::string_view bytes) { return {State::Bytes, bytes}; }
 };
+
+// The name (without folder) of a temporary file that a replace writes beside its target:
+// ".orbcfg-" and eight lower-case letters or digits. One that stays was left by a replace that
+// was stopped.
+bool isTemporaryName(std::string_view name);
 
 struct ReplaceOptions {
     bool force = false;  // replace a read-only target too

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <deque>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -144,14 +145,19 @@ void scanNames(std::string_view bytes, Record& r) {
     setNames(r, ipValue, ipLine, mnameValue, mnameLine);
 }
 
-std::string joined(const std::vector<const Record*>& others, const Record* self) {
-    std::string s;
-    for (const Record* o : others) {
-        if (o == self) continue;
-        if (!s.empty()) s += ", ";
-        s += o->file;
+// A finding of a file's own check, as the fleet reports it.
+Finding ownFinding(const std::string& file, const orbex::Finding& f) {
+    return {file, f.line, f.key, f.resets ? code::kResetValue : code::kIgnoredLine, f.message, {}};
+}
+
+// A count with commas between the thousands: 3,996.
+std::string counted(std::size_t n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
     }
-    return s;
+    return out;
 }
 
 bool byFileThenLine(const Finding& a, const Finding& b) {
@@ -248,35 +254,84 @@ std::vector<Difference> diff(const Settings& a, const Settings& b) {
     return out;
 }
 
-std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool recursive,
-                                                  std::string& error) {
-    std::vector<std::string> files;
+std::optional<Listing> list(const std::string& dir, bool recursive,
+                            const NamePredicate& isTemporary, std::string& error) {
+    Listing out;
     std::error_code ec;
     const fs::path root = pathOf(dir);
     if (!fs::is_directory(root, ec)) {
         error = ec ? ec.message() : "not a folder";
         return std::nullopt;
     }
-    const auto take = [&](const fs::directory_entry& e) {
-        std::error_code ignored;
-        if (!hasCfgExtension(e.path()) || !e.is_regular_file(ignored)) return;
-        const std::u8string name = recursive ? e.path().lexically_relative(root).generic_u8string()
-                                             : e.path().filename().u8string();
-        files.emplace_back(name.begin(), name.end());
-    };
-    if (recursive) {
-        fs::recursive_directory_iterator it(root, ec), end;
-        for (; !ec && it != end; it.increment(ec)) take(*it);
-    } else {
-        fs::directory_iterator it(root, ec), end;
-        for (; !ec && it != end; it.increment(ec)) take(*it);
+    // Folders still to list, by their names relative to the folder ("" for itself). A
+    // subfolder that cannot be listed is noted and the others are listed all the same.
+    std::vector<std::string> folders{""};
+    while (!folders.empty()) {
+        const std::string prefix = std::move(folders.back());
+        folders.pop_back();
+        const auto relative = [&](const fs::path& name) {
+            const std::u8string u = name.u8string();
+            std::string s(prefix);
+            if (!s.empty()) s += '/';
+            s.append(u.begin(), u.end());
+            return s;
+        };
+        fs::directory_iterator it(prefix.empty() ? root : root / pathOf(prefix), ec), end;
+        for (; !ec && it != end; it.increment(ec)) {
+            const fs::directory_entry& e = *it;
+            std::error_code ignored;
+            if (hasCfgExtension(e.path()) && e.is_regular_file(ignored)) {
+                out.files.push_back(relative(e.path().filename()));
+                continue;
+            }
+            if (recursive && !e.is_symlink(ignored) && e.is_directory(ignored)) {
+                folders.push_back(relative(e.path().filename()));
+                continue;
+            }
+            if (!isTemporary) continue;
+            const std::u8string name = e.path().filename().u8string();
+            if (isTemporary(
+                    std::string_view(reinterpret_cast<const char*>(name.data()), name.size())) &&
+                e.is_regular_file(ignored))
+                out.temporaries.push_back(relative(e.path().filename()));
+        }
+        if (ec) {
+            if (prefix.empty()) {
+                error = ec.message();
+                return std::nullopt;
+            }
+            out.unlisted.push_back({prefix, ec.message()});
+            ec.clear();
+        }
     }
-    if (ec) {
-        error = ec.message();
+    std::sort(out.files.begin(), out.files.end());
+    std::sort(out.temporaries.begin(), out.temporaries.end());
+    std::sort(
+        out.unlisted.begin(), out.unlisted.end(),
+        [](const Listing::Unlisted& a, const Listing::Unlisted& b) { return a.folder < b.folder; });
+    return out;
+}
+
+std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool recursive,
+                                                  std::string& error) {
+    auto listing = list(dir, recursive, {}, error);
+    if (!listing) return std::nullopt;
+    if (!listing->unlisted.empty()) {
+        const Listing::Unlisted& u = listing->unlisted.front();
+        error = u.folder + ": " + u.reason;
         return std::nullopt;
     }
-    std::sort(files.begin(), files.end());
-    return files;
+    return std::move(listing->files);
+}
+
+Finding temporaryFinding(std::string file) {
+    return {std::move(file),
+            0,
+            "",
+            code::kTemporaryFile,
+            "a temporary file of a replace that did not end (the program was stopped); the file "
+            "it was to replace is whole, and this one may be removed",
+            {}};
 }
 
 Record loadRecord(const std::string& dir, std::string file, const ReadFile& read,
@@ -311,9 +366,14 @@ Record recordOf(std::string file, std::optional<std::string_view> bytes, std::st
     LastValue names[] = {{ip, {}, 0}, {mname, {}, 0}};
     lintConfig(
         *bytes,
-        [&r](const orbex::Finding& f) {
-            r.findings.push_back({r.file, f.line, f.key,
-                                  f.resets ? code::kResetValue : code::kIgnoredLine, f.message});
+        [&r, stream = options.stream](const orbex::Finding& f) {
+            if (r.findingsDropped) return;
+            if (stream && r.findings.size() == kHeldFindings) {
+                r.findingsDropped = true;
+                std::vector<Finding>().swap(r.findings);
+                return;
+            }
+            r.findings.push_back(ownFinding(r.file, f));
         },
         names);
     setNames(r, names[0].value, names[0].line, names[1].value, names[1].line);
@@ -327,10 +387,13 @@ void conclude(Fleet& fleet, const Options& options) {
     for (const Record& r : fleet.records)
         if (!r.error.empty()) ++fleet.unreadable;
     if (options.findings) {
-        for (Record& r : fleet.records)
-            for (Finding& f : r.findings) fleet.findings.push_back(f);
-        for (Finding& f : crossFindings(fleet.records)) fleet.findings.push_back(std::move(f));
-        std::stable_sort(fleet.findings.begin(), fleet.findings.end(), byFileThenLine);
+        Cross cross = crossFindings(fleet.records);
+        fleet.across = std::move(cross.findings);
+        fleet.groups = std::move(cross.groups);
+        if (options.stream) return;
+        forEachFinding(
+            fleet, {}, {}, {}, [&fleet](const Finding& f) { fleet.findings.push_back(f); },
+            [](const Record&, const std::string&) {});
     }
 }
 
@@ -372,43 +435,127 @@ Fleet load(std::span<const std::string> files, const NextFile& next, const Optio
     return fleet;
 }
 
-std::vector<Finding> crossFindings(std::span<const Record> records) {
-    std::vector<Finding> out;
-    // Groups in no order: the findings are sorted by file and line, and a file has at most one
-    // finding on a line.
-    std::unordered_map<std::string, std::vector<const Record*>> macs, ips, names;
+Cross crossFindings(std::span<const Record> records) {
+    Cross out;
+    // Groups in the records' order, each record once in a group of each kind: the findings and
+    // the groups grow with the records, not with the square of a group.
+    std::unordered_map<std::string, Group> macs, ips, names;
     ips.reserve(records.size());
     names.reserve(records.size());
-    for (const Record& r : records) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const Record& r = records[i];
         if (!r.error.empty()) continue;
-        if (r.name.kind == FileKind::Mac) macs[r.name.mac].push_back(&r);
+        if (r.name.kind == FileKind::Mac) macs[r.name.mac].push_back(i);
         if (r.name.badMacName)
-            out.push_back({r.file, 0, "", code::kBadMacName,
-                           "the name holds ^ but is not a MAC file name (AA^BB^CC^DD^EE^FF.cfg); "
-                           "a terminal loads it only by a computer name of that spelling"});
-        if (!r.ip.empty()) ips[canonicalAddress(r.ip)].push_back(&r);
-        if (!r.mname.empty()) names[lowered(r.mname)].push_back(&r);
+            out.findings.push_back(
+                {r.file,
+                 0,
+                 "",
+                 code::kBadMacName,
+                 "the name holds ^ but is not a MAC file name (AA^BB^CC^DD^EE^FF.cfg); "
+                 "a terminal loads it only by a computer name of that spelling",
+                 {}});
+        if (!r.ip.empty()) ips[canonicalAddress(r.ip)].push_back(i);
+        if (!r.mname.empty()) names[lowered(r.mname)].push_back(i);
     }
-    for (const auto& [mac, group] : macs) {
-        if (group.size() < 2) continue;
-        for (const Record* r : group)
-            out.push_back({r->file, 0, "", code::kDuplicateMac,
-                           "MAC " + mac + " is also named by " + joined(group, r)});
-    }
-    for (const auto& [ip, group] : ips) {
-        if (group.size() < 2) continue;
-        for (const Record* r : group)
-            out.push_back({r->file, r->ipLine, "IP", code::kDuplicateIp,
-                           inQuotes(r->ip) + " is also set by " + joined(group, r)});
-    }
-    for (const auto& [name, group] : names) {
-        if (group.size() < 2) continue;
-        for (const Record* r : group)
-            out.push_back({r->file, r->mnameLine, "MNAME", code::kDuplicateName,
-                           inQuotes(r->mname) + " is also set by " + joined(group, r)});
-    }
-    std::stable_sort(out.begin(), out.end(), byFileThenLine);
+    // Each kind's groups in the order of their first file, so that the output does not depend
+    // on the hash table.
+    const auto add = [&](std::unordered_map<std::string, Group>& groups, const auto& finding) {
+        std::vector<Group*> shared;
+        for (auto& [value, group] : groups)
+            if (group.size() > 1) shared.push_back(&group);
+        std::sort(shared.begin(), shared.end(),
+                  [](const Group* a, const Group* b) { return a->front() < b->front(); });
+        for (Group* group : shared) {
+            const std::size_t index = out.groups.size();
+            for (std::size_t i : *group) {
+                Finding f = finding(records[i], othersText(records, *group, i));
+                f.group = index;
+                out.findings.push_back(std::move(f));
+            }
+            out.groups.push_back(std::move(*group));
+        }
+    };
+    add(macs, [](const Record& r, const std::string& others) {
+        return Finding{r.file,
+                       0,
+                       "",
+                       code::kDuplicateMac,
+                       "MAC " + r.name.mac + " is also named by " + others,
+                       r.name.mac};
+    });
+    add(ips, [](const Record& r, const std::string& others) {
+        return Finding{r.file,
+                       r.ipLine,
+                       "IP",
+                       code::kDuplicateIp,
+                       inQuotes(r.ip) + " is also set by " + others,
+                       r.ip};
+    });
+    add(names, [](const Record& r, const std::string& others) {
+        return Finding{r.file,
+                       r.mnameLine,
+                       "MNAME",
+                       code::kDuplicateName,
+                       inQuotes(r.mname) + " is also set by " + others,
+                       r.mname};
+    });
+    std::stable_sort(out.findings.begin(), out.findings.end(), byFileThenLine);
     return out;
+}
+
+std::string othersText(std::span<const Record> records, const Group& group, std::size_t self) {
+    std::string s;
+    std::size_t named = 0;
+    for (std::size_t i : group) {
+        if (i == self) continue;
+        if (named == kNamedOthers) break;
+        if (named++ > 0) s += ", ";
+        s += text::escapedName(records[i].file);
+    }
+    const std::size_t others = group.size() - 1;  // self is in its group
+    if (others > named) s += " and " + counted(others - named) + " more";
+    return s;
+}
+
+void forEachFinding(const Fleet& fleet, std::span<const Finding> extra, const std::string& dir,
+                    const ReadFile& read, const std::function<void(const Finding&)>& report,
+                    const std::function<void(const Record&, const std::string&)>& unread) {
+    // The findings that are no record's own, across files and extra ones, merged as they go.
+    const std::span<const Finding> across = fleet.across;
+    std::size_t a = 0, e = 0;
+    // The next of them, or nullptr; `fromAcross` tells from which.
+    bool fromAcross = false;
+    const auto peek = [&]() -> const Finding* {
+        const bool hasA = a < across.size(), hasE = e < extra.size();
+        fromAcross = hasA && (!hasE || !byFileThenLine(extra[e], across[a]));
+        if (fromAcross) return &across[a];
+        return hasE ? &extra[e] : nullptr;
+    };
+    // Those before `file`, or of `file` before `line`.
+    const auto before = [&](const std::string& file, int line) {
+        for (const Finding* f;
+             (f = peek()) != nullptr && (f->file < file || (f->file == file && f->line < line));) {
+            report(*f);
+            ++(fromAcross ? a : e);
+        }
+    };
+    std::string why;
+    for (const Record& r : fleet.records) {
+        const auto own = [&](const Finding& f) {
+            before(r.file, f.line);
+            report(f);
+        };
+        if (!r.findingsDropped) {
+            for (const Finding& f : r.findings) own(f);
+        } else if (const auto bytes = read(pathInFolder(dir, r.file), why)) {
+            lintConfig(*bytes, [&](const orbex::Finding& f) { own(ownFinding(r.file, f)); });
+        } else {
+            unread(r, why);
+        }
+        before(r.file, std::numeric_limits<int>::max());
+    }
+    for (const Finding* f; (f = peek()) != nullptr; ++(fromAcross ? a : e)) report(*f);
 }
 
 std::optional<std::string> resolve(std::span<const std::string> files,

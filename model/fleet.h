@@ -70,16 +70,29 @@ inline constexpr std::string_view kDuplicateMac = "duplicate-mac";
 inline constexpr std::string_view kDuplicateIp = "duplicate-ip";
 inline constexpr std::string_view kDuplicateName = "duplicate-name";
 inline constexpr std::string_view kBadMacName = "bad-mac-name";
+inline constexpr std::string_view kTemporaryFile = "temporary-file";
 }  // namespace code
+
+inline constexpr std::size_t kNoGroup = static_cast<std::size_t>(-1);
 
 struct Finding {
     std::string file;  // relative to the folder
     int line = 0;      // 0: the finding is about the file, not a line
     std::string key;   // empty: no key
     std::string_view code;
-    std::string message;
+    std::string message;  // in English, naming at most a few other files
+    // The parameters of a finding across files: what the files share (the address, the
+    // computer name, the MAC as AA^BB^CC^DD^EE^FF), and the group of the files that share it
+    // (an index into the fleet's groups; kNoGroup for other findings).
+    std::string value;
+    std::size_t group = kNoGroup;
     bool operator==(const Finding&) const = default;
 };
+
+// The files that share one MAC, address or computer name: indexes of records, in file order.
+using Group = std::vector<std::size_t>;
+// Other files a finding's message names; the rest it counts ("and 3,996 more").
+inline constexpr std::size_t kNamedOthers = 3;
 
 struct Record {
     std::string file;  // relative to the folder, "/" between folders
@@ -92,24 +105,53 @@ struct Record {
     Settings settings;              // with Options::settings
     std::vector<Id> reset;          // with Options::settings: the values the review reset
     std::vector<Finding> findings;  // of this file alone, with Options::findings
+    bool findingsDropped = false;   // with Options::stream: it had more than kHeldFindings
 };
 
 struct Options {
     bool recursive = false;  // the .cfg files of subfolders too
     bool findings = true;    // lint each file
     bool settings = false;   // keep what each file stores (export, diff)
+    // The findings are reported one at a time by forEachFinding, not gathered in the fleet:
+    // a record holds at most kHeldFindings of its own, one with more holds none and is
+    // checked again when they are reported.
+    bool stream = false;
 };
+inline constexpr std::size_t kHeldFindings = 256;
 
 struct Fleet {
     std::vector<Record> records;    // by file
     std::vector<Finding> findings;  // of every file and across files, by file, then line
+                                    // (none with Options::stream)
+    std::vector<Finding> across;    // those across files alone, by file, then line
+    std::vector<Group> groups;      // the groups that findings across files name
     std::size_t unreadable = 0;     // records with an error
 };
 
-// The .cfg files of the folder (regular files, or links to them), relative paths in byte
-// order; nullopt with the reason when the folder cannot be listed.
+// What a folder holds for the fleet: its .cfg files (regular files, or links to them) and its
+// temporary files, relative paths in byte order, and the subfolders that could not be listed.
+struct Listing {
+    std::vector<std::string> files;
+    std::vector<std::string> temporaries;  // the names that `isTemporary` takes
+    struct Unlisted {
+        std::string folder;  // relative to the folder
+        std::string reason;
+    };
+    std::vector<Unlisted> unlisted;
+};
+using NamePredicate = std::function<bool(std::string_view name)>;
+// nullopt with the reason when the folder itself cannot be listed; a subfolder that cannot be
+// (with `recursive`) is noted, and the rest is listed.
+std::optional<Listing> list(const std::string& dir, bool recursive,
+                            const NamePredicate& isTemporary, std::string& error);
+
+// The .cfg files alone; nullopt with the reason when the folder or a subfolder cannot be
+// listed (a subfolder's reason begins with its name).
 std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool recursive,
                                                   std::string& error);
+
+// The finding of a temporary file left by a replace that did not end.
+Finding temporaryFinding(std::string file);
 
 // The path of a file of the folder (`file` relative to it), as the system opens it.
 std::string pathInFolder(const std::string& dir, const std::string& file);
@@ -134,8 +176,25 @@ std::optional<Fleet> load(const std::string& dir, const ReadFile& read, const Op
 using NextFile = std::function<bool(std::string_view& bytes, std::string& error)>;
 Fleet load(std::span<const std::string> files, const NextFile& next, const Options& options);
 
-// The findings across files (duplicate-mac, duplicate-ip, duplicate-name, bad-mac-name).
-std::vector<Finding> crossFindings(std::span<const Record> records);
+// The findings across files (duplicate-mac, duplicate-ip, duplicate-name, bad-mac-name), by
+// file, then line, and the groups they name.
+struct Cross {
+    std::vector<Finding> findings;
+    std::vector<Group> groups;
+};
+Cross crossFindings(std::span<const Record> records);
+
+// The files of a group as a finding's message names them: the others than `self`, at most
+// kNamedOthers of them, then how many more ("a.cfg, b.cfg, c.cfg and 3,996 more").
+std::string othersText(std::span<const Record> records, const Group& group, std::size_t self);
+
+// Every finding of a fleet, by file, then line: each record's own (a record that holds none of
+// its many, with Options::stream, is read again through `read`, from `dir`), those across
+// files and `extra` ones (sorted by file, then line), each handed to `report`. A record that
+// cannot be read again is reported to `unread` with the reason.
+void forEachFinding(const Fleet& fleet, std::span<const Finding> extra, const std::string& dir,
+                    const ReadFile& read, const std::function<void(const Finding&)>& report,
+                    const std::function<void(const Record&, const std::string&)>& unread);
 
 // Which file a terminal loads.
 enum class Source : std::uint8_t { Mac, Name, Common };

@@ -212,6 +212,40 @@ bool isUtf8(std::string_view s) {
     return true;
 }
 
+std::string escapedName(std::string_view s) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    const auto escape = [&](unsigned char b) {
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+    };
+    char32_t c;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            if (b < 0x20 || b == 0x7f) {
+                escape(b);
+            } else {
+                if (b == '\\') out += '\\';
+                out += s[i];
+            }
+            ++i;
+            continue;
+        }
+        const std::size_t n = next(s, i, c);
+        if (n == 0) {
+            escape(b);
+            ++i;
+        } else {
+            out.append(s.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
 std::string fromCp1251(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);

@@ -28,5 +28,9 @@ std::string printable(std::string_view s);
 // Counting and cutting in characters (code points); invalid bytes count one each.
 std::size_t length(std::string_view utf8);
 std::string_view cut(std::string_view utf8, std::size_t chars);
+// A file name as reports print it: UTF-8 characters as they are; every byte that is not part of
+// one, and every control byte, as \xHH (two lower-case hex digits); a backslash as \\. Distinct
+// names stay distinct, and the result is UTF-8 on one line.
+std::string escapedName(std::string_view name);
 
 }  // namespace orbex::text

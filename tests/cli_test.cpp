@@ -476,3 +476,62 @@ TEST(Cli, NewOutputIsNoMoreOpenThanItsSource) {
     EXPECT_EQ(modeOf(dir / "umask.cfg"), 0600u);
 }
 #endif
+
+#ifndef _WIN32
+namespace {
+
+// The exit code of the built tool with its standard output to `out` (closed when it is empty).
+int exitWithOutput(const std::vector<std::string>& args, const char* out) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 2);
+        if (*out) {
+            ::dup2(::open(out, O_WRONLY), 1);
+        } else {
+            ::close(1);
+        }
+        std::vector<char*> argv{const_cast<char*>(ORBCFG_CLI)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(ORBCFG_CLI, argv.data());
+        ::_exit(127);
+    }
+    return waitFor(pid);
+}
+
+}  // namespace
+
+// The help and the version are output like any other: one that cannot be written fails.
+TEST(Cli, PagesThatCannotBeWrittenFail) {
+    for (const char* out : {"/dev/full", ""}) {
+        for (const std::vector<std::string>& args :
+             std::vector<std::vector<std::string>>{{"--help"}, {"--version"}, {"show", "--help"}})
+            EXPECT_EQ(exitWithOutput(args, out), 2) << args.front() << " " << out;
+    }
+    EXPECT_EQ(exitWithOutput({"--version"}, "/dev/null"), 0);
+    std::istringstream in;
+    std::ostringstream err;
+    std::ostream broken(nullptr);
+    EXPECT_EQ(cli::run(std::vector<std::string>{"--help"}, in, broken, err), 2);
+    EXPECT_EQ(err.str(), "orbcfg-cli: cannot write standard output\n");
+}
+
+// `lint` of one file of nothing but bad lines needs memory of the order of the file, as
+// `check` does, and gives the same findings.
+TEST(Cli, LintMemoryStaysNearTheFileSize) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer holds freed memory back; measured in the plain build";
+#endif
+    TempDir dir;
+    const std::size_t size = 4 << 20;
+    std::string bad;
+    bad.reserve(size);
+    while (bad.size() < size) bad += "a\n";
+    spit(dir / "bad.cfg", bad);
+    struct rusage usage {};
+    EXPECT_EQ(waitFor(spawnCli({"lint", dir.path().string()}), &usage), 1);
+    const long maxKiB = usage.ru_maxrss;
+    EXPECT_LT(maxKiB, static_cast<long>(8 * size / 1024 + 48 * 1024)) << maxKiB << " KiB";
+}
+#endif

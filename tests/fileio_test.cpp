@@ -897,3 +897,74 @@ TEST(Read, RussianReasons) {
     e.writing = false;
     EXPECT_EQ(fileio::russianReason(e), "нет такого файла");
 }
+
+#ifndef _WIN32
+// A read of a folder's file takes a regular file only: a FIFO is refused at once, not waited
+// for (no writer ever comes), and a device is refused before a byte of it is read. A read of
+// what the command line names still takes a device.
+TEST(Read, FolderReadsRefuseFifosAndDevicesWithoutWaiting) {
+    TempDir dir;
+    const std::string fifo = dir / "f.cfg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    spit(dir / "a.cfg", "USERN='a'\r\n");
+    std::atomic<bool> done{false};
+    std::thread guard([&] {
+        // Should the read wait after all, a writer ends it, and the test fails below.
+        for (int i = 0; i < 100 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (done) return;
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        if (fd >= 0) ::close(fd);
+    });
+    Error e;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fileio::readFile(fifo, e, fileio::kInputLimit, fileio::Accept::Regular));
+    EXPECT_EQ(e.kind, Kind::NotFile);
+    EXPECT_EQ(e.reason, "not a regular file");
+    const std::vector<std::string> paths{fifo, dir / "a.cfg", "/dev/zero"};
+    for (bool threaded : {false, true}) {
+        fileio::ReadAhead reader(
+            paths.size(),
+            [&](std::size_t i, std::string& path) {
+                path = paths[i];
+                return true;
+            },
+            threaded, fileio::Accept::Regular);
+        const fileio::ReadAhead::File f = reader.next();
+        ASSERT_NE(f.error, nullptr);
+        EXPECT_EQ(f.error->reason, "not a regular file");
+        EXPECT_EQ(reader.next().bytes, "USERN='a'\r\n");
+        const fileio::ReadAhead::File zero = reader.next();
+        ASSERT_NE(zero.error, nullptr);
+        EXPECT_EQ(zero.error->reason, "not a regular file");
+    }
+    done = true;
+    guard.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_FALSE(fileio::readFile("/dev/zero", e));
+    EXPECT_EQ(e.kind, Kind::TooLarge);
+}
+#endif
+
+// The names of the temporary files a replace writes are the names lint reports as left over.
+TEST(Replace, TemporaryFilesAreNamedAsLintFindsThem) {
+    TempDir dir;
+    const std::string target = dir / "a.cfg";
+    spit(target, "old");
+    std::vector<std::string> seen;
+    fileio::seam::setHook([&](Step step, std::size_t&) {
+        if (step == Step::Rename)
+            for (const std::string& name : dir.names())
+                if (name != "a.cfg") seen.push_back(name);
+        return 0;
+    });
+    Error e;
+    EXPECT_TRUE(fileio::replaceFile(target, "new", e));
+    fileio::seam::setHook({});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(fileio::isTemporaryName(seen.front())) << seen.front();
+    for (const char* other : {".orbcfg-", ".orbcfg-abc", ".orbcfg-abcd12345", ".orbcfg-ABCD1234",
+                              "orbcfg-abcd1234", ".orbcfg-abcd123.", "a.cfg"})
+        EXPECT_FALSE(fileio::isTemporaryName(other)) << other;
+    EXPECT_TRUE(fileio::isTemporaryName(".orbcfg-0z9a8b7c"));
+}

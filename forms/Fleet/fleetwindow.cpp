@@ -64,7 +64,7 @@ QPushButton* footButtons(QDialog* dialog, QBoxLayout* layout, const QString& cap
 // Files are read by the file library, within its bound; the reason in Russian.
 std::optional<std::string> readBounded(const std::string& path, std::string& error) {
     fileio::Error e;
-    auto bytes = fileio::readFile(path, e);
+    auto bytes = fileio::readFile(path, e, fileio::kInputLimit, fileio::Accept::Regular);
     if (!bytes) error = fileio::russianReason(e);
     return bytes;
 }
@@ -325,7 +325,7 @@ bool FleetModel::crossCheck(std::vector<bool>* changed) {
         r.mnameLine = row.record.mnameLine;
         records.push_back(std::move(r));
     }
-    for (fl::Finding& f : fl::crossFindings(records)) {
+    for (fl::Finding& f : fl::crossFindings(records).findings) {
         const int i = indexOf(f.file);
         if (i >= 0) rows_[std::size_t(i)].findings.push_back(std::move(f));
     }
