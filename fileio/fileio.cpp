@@ -141,6 +141,52 @@ std::string randomTag() {
     return tag;
 }
 
+// Kind::Changed, its code telling how: EEXIST a file that appeared, ENOENT one that went, EBUSY
+// other bytes.
+Error changedError(const std::string& path, int code, bool opening) {
+    const char* reason = code == EEXIST   ? "created by another program since it was read"
+                         : code == ENOENT ? "removed by another program since it was read"
+                                          : "changed by another program since it was read";
+    return makeError(Kind::Changed, code, path, reason, true, opening);
+}
+
+// Whether the file at `path` still holds `expected` (read again, at most one byte more): an
+// empty error when it does, Kind::Changed when it holds other bytes or is gone, else why it
+// cannot be read.
+Error compareWith(const std::string& path, std::string_view expected) {
+    Error e;
+    std::string now;
+    if (readInto(path, now, e, expected.size())) {
+        if (now == expected) return {};
+        return changedError(path, EBUSY, false);
+    }
+    if (e.kind == Kind::TooLarge) return changedError(path, EBUSY, false);
+    if (e.kind == Kind::System && e.code == ENOENT) return changedError(path, ENOENT, false);
+    e.writing = true;
+    e.opening = false;
+    return e;
+}
+
+// What rules a target out before anything is written: EEXIST a file where none is expected,
+// ENOENT none where one is; else 0.
+int unexpected(const Expected& expect, bool exists) {
+    if (expect.state == Expected::State::Absent && exists) return EEXIST;
+    if (expect.state == Expected::State::Bytes && !exists) return ENOENT;
+    return 0;
+}
+
+// The edit lock of a target a replace expects to hold certain bytes; nullptr with the error
+// (Kind::Changed when the file is gone).
+std::unique_ptr<Lock> lockExpected(const std::string& path, Error& error) {
+    auto lock = Lock::acquire(path, error);
+    if (!lock) {
+        if (error.kind == Kind::System && error.code == ENOENT)
+            error = changedError(path, ENOENT, true);
+        error.writing = true;
+    }
+    return lock;
+}
+
 }  // namespace
 
 std::string Error::message() const {
@@ -159,6 +205,10 @@ std::string russianReason(const Error& e) {
             return "файл только для чтения";
         case Kind::NotFile:
             return e.code == EISDIR ? "это папка, а не файл" : "это не файл";
+        case Kind::Changed:
+            return e.code == EEXIST ? "файл создан другой программой после чтения"
+                   : e.code == ENOENT ? "файл удалён другой программой после чтения"
+                                      : "файл изменён другой программой после чтения";
         case Kind::System:
             break;
     }
@@ -262,6 +312,28 @@ int createUnique(const std::string& dir, mode_t mode, std::string& path) {
     return -1;
 }
 
+// Renames `from` to `to` unless a file has that name: 0, EEXIST when one has, or errno. Where
+// the file system refuses a rename that replaces nothing (NFS, CIFS), a hard link takes the
+// name, which fails on a name taken too; where it keeps no links either, a look right before
+// a plain rename is the best there is.
+int renameNoReplace(const char* from, const char* to) {
+#ifdef __linux__
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) return errno;
+#endif
+    if (::link(from, to) == 0) {
+        ::unlink(from);
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EXDEV &&
+        errno != EMLINK)
+        return errno;
+    struct stat st;
+    if (::lstat(to, &st) == 0) return EEXIST;
+    if (errno != ENOENT) return errno;
+    return ::rename(from, to) == 0 ? 0 : errno;
+}
+
 // Blocks the three signals while it lives.
 class Blocked {
   public:
@@ -314,11 +386,16 @@ class TempFile {
         const int fd = std::exchange(fd_, -1);
         return ::close(fd) == 0 ? 0 : errno;
     }
-    // Renames the file to `target`; from then on it is the target's, and no longer removed.
-    int renameTo(const std::string& target) {
+    // Renames the file to `target` (with `noReplace` only while no file has that name: EEXIST
+    // else); from then on it is the target's, and no longer removed.
+    int renameTo(const std::string& target, bool noReplace = false) {
         if (const int code = fault(seam::Step::Rename)) return code;
         Blocked blocked;
-        if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
+        if (noReplace) {
+            if (const int code = renameNoReplace(path_.c_str(), target.c_str())) return code;
+        } else if (::rename(path_.c_str(), target.c_str()) != 0) {
+            return errno;
+        }
         g_temp = nullptr;
         path_.clear();
         return 0;
@@ -551,6 +628,18 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
             return fail(kind, code, reason);
     }
     const std::string& target = t.path;
+    if (const int code = unexpected(options.expect, t.exists)) {
+        error = changedError(path, code, true);
+        return false;
+    }
+    // Taken before the process's own mutex: a thread of it that holds this lock may be about
+    // to replace the file too.
+    std::unique_ptr<Lock> lock;
+    const bool compare = options.expect.state == Expected::State::Bytes;
+    if (compare && !(lock = lockExpected(target, error))) {
+        error.path = path;
+        return false;
+    }
 
     std::lock_guard<std::mutex> one(replaceMutex());
     TempFile temp(dirOf(target));
@@ -563,7 +652,22 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
     if (const int code = fault(seam::Step::Sync)) return fail(Kind::System, code);
     if (::fsync(fd) != 0) return fail(Kind::System, errno);
     if (const int code = temp.close()) return fail(Kind::System, code);
-    if (const int code = temp.renameTo(target)) return fail(Kind::System, code);
+    // Compared as late as may be: whoever writes without the lock has the least time.
+    if (compare) {
+        if (Error e = compareWith(target, options.expect.bytes)) {
+            error = std::move(e);
+            error.path = path;
+            return false;
+        }
+    }
+    const bool noReplace = options.expect.state == Expected::State::Absent;
+    if (const int code = temp.renameTo(target, noReplace)) {
+        if (noReplace && code == EEXIST) {
+            error = changedError(path, EEXIST, false);
+            return false;
+        }
+        return fail(Kind::System, code);
+    }
     syncFolder(dirOf(target));
     return true;
 }
@@ -601,12 +705,17 @@ class TempBatch {
     }
     const std::string& path(std::size_t i) const { return paths_[i]; }
 
-    // Renames file i (all before it renamed already) to `target`: 0 or errno.
+    // Renames file i (all before it renamed already) to `target` (with `noReplace` only while
+    // no file has that name: EEXIST else): 0 or errno.
     // No signal needs blocking here: a handler that runs just after the rename unlinks a name
     // that is gone.
-    int renameTo(std::size_t i, const std::string& target) {
+    int renameTo(std::size_t i, const std::string& target, bool noReplace) {
         if (const int code = fault(seam::Step::Rename)) return code;
-        if (::rename(paths_[i].c_str(), target.c_str()) != 0) return errno;
+        if (noReplace) {
+            if (const int code = renameNoReplace(paths_[i].c_str(), target.c_str())) return code;
+        } else if (::rename(paths_[i].c_str(), target.c_str()) != 0) {
+            return errno;
+        }
         renamed_ = i + 1;
         g_batchFrom = renamed_;
         return 0;
@@ -649,6 +758,11 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         if (const Kind kind = inspect(files[at].path, options, targets[at], code, reason);
             kind != Kind::None)
             return fail(kind, code, reason);
+        if (const int c = unexpected(files[at].expect, targets[at].exists)) {
+            error = changedError(files[at].path, c, true);
+            result.failed = at;
+            return false;
+        }
     }
 
     std::lock_guard<std::mutex> one(replaceMutex());
@@ -712,8 +826,31 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
     }
 #endif
     for (at = 0; at < files.size(); ++at) {
-        if (const int code = temps.renameTo(at, targets[at].path)) {
-            result.renamed = at;
+        const Expected& expect = files[at].expect;
+        result.renamed = at;
+        // A file expected to hold certain bytes is compared and renamed under its lock, one at
+        // a time.
+        std::unique_ptr<Lock> lock;
+        if (expect.state == Expected::State::Bytes) {
+            if (!(lock = lockExpected(targets[at].path, error))) {
+                error.path = files[at].path;
+                result.failed = at;
+                return false;
+            }
+            if (Error e = compareWith(targets[at].path, expect.bytes)) {
+                error = std::move(e);
+                error.path = files[at].path;
+                result.failed = at;
+                return false;
+            }
+        }
+        const bool noReplace = expect.state == Expected::State::Absent;
+        if (const int code = temps.renameTo(at, targets[at].path, noReplace)) {
+            if (noReplace && code == EEXIST) {
+                error = changedError(files[at].path, EEXIST, false);
+                result.failed = at;
+                return false;
+            }
             return fail(Kind::System, code);
         }
     }
@@ -1090,6 +1227,16 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
         if ((attributes & FILE_ATTRIBUTE_READONLY) && !options.force)
             return failWith(Kind::ReadOnly, EACCES, "read-only file");
     }
+    if (const int code = unexpected(options.expect, exists)) {
+        error = changedError(path, code, true);
+        return false;
+    }
+    // Taken before the process's own mutex: a thread of it that holds this lock may be about
+    // to replace the file too.
+    std::unique_ptr<Lock> lock;
+    const bool compare = options.expect.state == Expected::State::Bytes;
+    if (compare && !(lock = lockExpected(path, error))) return false;
+    const bool noReplace = options.expect.state == Expected::State::Absent;
 
     std::lock_guard<std::mutex> one(replaceMutex());
     TempFile temp(dirOf(target));
@@ -1101,6 +1248,14 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
         return failWith(Kind::System, code, systemReason(code));
     if (!::FlushFileBuffers(temp.handle())) return fail(::GetLastError());
     if (!temp.close()) return fail(::GetLastError());
+    // Compared as late as may be: whoever writes without the lock has the least time.
+    if (compare) {
+        if (Error e = compareWith(path, options.expect.bytes)) {
+            error = std::move(e);
+            error.path = path;
+            return false;
+        }
+    }
     if (const int code = fault(seam::Step::Rename))
         return failWith(Kind::System, code, systemReason(code));
 
@@ -1118,12 +1273,18 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
     DWORD e = 0;
     for (int attempt = 0; attempt < 40; ++attempt) {
         if (attempt > 0) ::Sleep(25);
+        // Without MOVEFILE_REPLACE_EXISTING a file that appeared meanwhile keeps its name.
         moved = ::MoveFileExW(temp.path().c_str(), target.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+                              noReplace ? MOVEFILE_WRITE_THROUGH
+                                        : MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         e = moved ? 0 : ::GetLastError();
         if (moved || !exists || (e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION)) break;
     }
     if (exists) ::SetFileAttributesW(target.c_str(), attributes);
+    if (!moved && noReplace && (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS)) {
+        error = changedError(path, EEXIST, false);
+        return false;
+    }
     if (!moved) return fail(e);
     temp.renamed();
     return true;
@@ -1163,6 +1324,12 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
                 return failWith(Kind::NotFile, EISDIR, "is a directory");
             if ((item.attributes & FILE_ATTRIBUTE_READONLY) && !options.force)
                 return failWith(Kind::ReadOnly, EACCES, "read-only file");
+        }
+        if (const int c =
+                unexpected(files[at].expect, item.attributes != INVALID_FILE_ATTRIBUTES)) {
+            error = changedError(path, c, true);
+            result.failed = at;
+            return false;
         }
     }
 
@@ -1208,6 +1375,23 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
     }
     for (at = 0; at < files.size(); ++at) {
         Item& item = items[at];
+        const Expected& expect = files[at].expect;
+        result.renamed = renamed;
+        // A file expected to hold certain bytes is compared and renamed under its lock, one at
+        // a time.
+        std::unique_ptr<Lock> lock;
+        if (expect.state == Expected::State::Bytes) {
+            if (!(lock = lockExpected(files[at].path, error))) {
+                result.failed = at;
+                return false;
+            }
+            if (Error e = compareWith(files[at].path, expect.bytes)) {
+                error = std::move(e);
+                result.failed = at;
+                return false;
+            }
+        }
+        const bool noReplace = expect.state == Expected::State::Absent;
         if (const int code = fault(seam::Step::Rename)) {
             result.renamed = renamed;
             return failWith(Kind::System, code, systemReason(code));
@@ -1216,13 +1400,22 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         const bool readOnly = exists && (item.attributes & FILE_ATTRIBUTE_READONLY);
         if (readOnly)
             ::SetFileAttributesW(item.target.c_str(), item.attributes & ~FILE_ATTRIBUTE_READONLY);
-        bool moved = exists && ::ReplaceFileW(item.target.c_str(), item.temp.c_str(), nullptr,
-                                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        bool moved = exists && !noReplace &&
+                     ::ReplaceFileW(item.target.c_str(), item.temp.c_str(), nullptr,
+                                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        // Without MOVEFILE_REPLACE_EXISTING a file that appeared meanwhile keeps its name.
         if (!moved)
-            moved = ::MoveFileExW(item.temp.c_str(), item.target.c_str(),
-                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            moved =
+                ::MoveFileExW(item.temp.c_str(), item.target.c_str(),
+                              noReplace ? MOVEFILE_WRITE_THROUGH
+                                        : MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         const DWORD e = moved ? 0 : ::GetLastError();
         if (readOnly) ::SetFileAttributesW(item.target.c_str(), item.attributes);
+        if (!moved && noReplace && (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS)) {
+            error = changedError(files[at].path, EEXIST, false);
+            result.failed = at;
+            return false;
+        }
         if (!moved) {
             result.renamed = renamed;
             return fail(e);

@@ -23,6 +23,7 @@ enum class Kind {
     TooLarge,  // the input exceeds the limit
     ReadOnly,  // the target is read-only and the replace was not forced
     NotFile,   // the path names a folder or a device, not a file
+    Changed,   // the target is not what was read: another writer changed, created or removed it
 };
 
 // What failed: the path as the caller gave it, the errno-like code and the system's reason.
@@ -35,7 +36,8 @@ struct Error {
     bool opening = false;  // failed before the first byte was written
 
     explicit operator bool() const { return kind != Kind::None; }
-    // One line: "PATH: reason", or "PATH is larger than 16 MiB: not a terminal configuration".
+    // One line: "PATH: reason", or "PATH is larger than 16 MiB: not a terminal configuration";
+    // for Changed "PATH: changed (removed, created) by another program since it was read".
     std::string message() const;
 };
 
@@ -124,14 +126,31 @@ class ReadAhead {
 std::optional<std::string> readStream(std::istream& in, const std::string& name, Error& error,
                                       std::size_t limit = kInputLimit);
 
+// What a replace expects at its target: anything (a plain replace), no file at all (a new file:
+// a file that appeared meanwhile is never replaced), or the bytes the caller read (a file changed
+// or removed meanwhile is another writer's: never replaced, never re-created).
+struct Expected {
+    enum class State { Any, Absent, Bytes } state = State::Any;
+    std::string_view bytes;  // with Bytes
+
+    static Expected absent() { return {State::Absent, {}}; }
+    static Expected holding(std::string_view bytes) { return {State::Bytes, bytes}; }
+};
+
 struct ReplaceOptions {
-    bool force = false;  // replace a read-only target too
+    bool force = false;    // replace a read-only target too
+    Expected expect = {};  // replaceFile only; each file of replaceFiles has its own
 };
 
 // Puts `bytes` in the place of the file that `path` names, following symbolic links. The new
 // file keeps the old one's mode, and its owner and group where the process may set them; a new
 // file gets the mode of a file the process creates. On failure the old file is untouched and
 // nothing is left behind.
+// A target that is not as `options.expect` says fails with Kind::Changed. With Absent the new
+// file takes the name only while no file has it (one step: a file that appears meanwhile
+// stays). With Bytes the edit lock of the target (Lock) is taken, and the target is read
+// again, compared and replaced under it; a caller that holds that lock already uses Any (a
+// second lock of one file would wait for itself).
 bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
                  const ReplaceOptions& options = {});
 
@@ -139,6 +158,7 @@ bool replaceFile(const std::string& path, std::string_view bytes, Error& error,
 struct Replacement {
     std::string path;
     std::string_view bytes;
+    Expected expect = {};  // as for replaceFile
 };
 struct BatchResult {
     std::size_t failed = 0;   // the file the error is about
@@ -151,7 +171,8 @@ struct BatchResult {
 // each folder is synced once. On a failure before the first rename no target has changed and
 // no temporary file is left; on a failure of a rename the files before it hold their new bytes
 // (`result.renamed` of them: the caller puts them back), the others are untouched and no
-// temporary file is left.
+// temporary file is left. A target that is not as its `expect` says fails the batch at that
+// file, before its rename, with Kind::Changed; `options.expect` is not used here.
 bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
                   const ReplaceOptions& options = {});
 

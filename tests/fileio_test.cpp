@@ -5,11 +5,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <streambuf>
 #include <thread>
+#include <tuple>
 
 #include "cli_support.h"
 #include "fileio.h"
@@ -541,6 +544,205 @@ TEST(ReplaceMany, ImportFailingHalfwayLeavesTheFolderAsItWas) {
         EXPECT_EQ(slurp(dir / "d.cfg"), kOld) << failAt;
         EXPECT_EQ(modeOf(dir / "d.cfg"), 0640u) << failAt;
     }
+}
+#endif
+
+// A replace that expects its target as the caller read it: another writer's file, changed,
+// made or removed between the read and the replace, stays as that writer left it; nothing is
+// left behind, and the reason says so.
+TEST(ReplaceExpected, AnotherWritersFileIsNeverReplaced) {
+    using fileio::Expected;
+    struct Case {
+        const char* name;
+        std::optional<std::string> before;  // the target when the replace starts; none: absent
+        Expected expect;
+        std::optional<std::string> meanwhile;  // written while the new file is flushed
+        bool removeMeanwhile;
+        bool replaced;
+        int code;  // of Kind::Changed
+    };
+    const std::vector<Case> cases = {
+        {"as read", kOld, Expected::holding(kOld), std::nullopt, false, true, 0},
+        {"changed before", "other", Expected::holding(kOld), std::nullopt, false, false, EBUSY},
+        {"longer before", kOld + "x", Expected::holding(kOld), std::nullopt, false, false, EBUSY},
+        {"changed meanwhile", kOld, Expected::holding(kOld), "other", false, false, EBUSY},
+        {"removed before", std::nullopt, Expected::holding(kOld), std::nullopt, false, false,
+         ENOENT},
+        {"removed meanwhile", kOld, Expected::holding(kOld), std::nullopt, true, false, ENOENT},
+        {"new", std::nullopt, Expected::absent(), std::nullopt, false, true, 0},
+        {"made before", "other", Expected::absent(), std::nullopt, false, false, EEXIST},
+        {"made meanwhile", std::nullopt, Expected::absent(), "other", false, false, EEXIST},
+        {"anything", "other", Expected{}, "more", false, true, 0},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string target = dir / "a.cfg";
+        if (c.before) spit(target, *c.before);
+        Hooked hooked([&](Step s, std::size_t&) {
+            if (s != Step::Sync) return 0;
+            if (c.meanwhile) spit(target, *c.meanwhile);
+            if (c.removeMeanwhile) fs::remove(u8(target));
+            return 0;
+        });
+        fileio::ReplaceOptions options;
+        options.expect = c.expect;
+        Error e;
+        EXPECT_EQ(fileio::replaceFile(target, kNew, e, options), c.replaced) << c.name;
+        std::vector<std::string> names;
+        if (c.replaced) {
+            EXPECT_EQ(slurp(target), kNew) << c.name;
+            names = {"a.cfg"};
+        } else {
+            EXPECT_EQ(e.kind, Kind::Changed) << c.name;
+            EXPECT_EQ(e.code, c.code) << c.name;
+            EXPECT_EQ(e.path, target) << c.name;
+            const std::optional<std::string> left = c.removeMeanwhile ? std::nullopt
+                                                    : c.meanwhile     ? c.meanwhile
+                                                                      : c.before;
+            if (left) {
+                EXPECT_EQ(slurp(target), *left) << c.name;
+                names = {"a.cfg"};
+            }
+        }
+        EXPECT_EQ(dir.names(), names) << c.name;  // no temporary file, nothing re-created
+    }
+
+    Error e;
+    e.kind = Kind::Changed;
+    e.path = "a.cfg";
+    const std::vector<std::tuple<int, std::string, std::string>> words = {
+        {EBUSY, "a.cfg: changed by another program since it was read",
+         "файл изменён другой программой после чтения"},
+        {EEXIST, "a.cfg: created by another program since it was read",
+         "файл создан другой программой после чтения"},
+        {ENOENT, "a.cfg: removed by another program since it was read",
+         "файл удалён другой программой после чтения"},
+    };
+    for (const auto& [code, message, russian] : words) {
+        TempDir dir;
+        spit(dir / "a.cfg", "x");
+        fileio::ReplaceOptions options;
+        options.expect = code == EEXIST  ? Expected::absent()
+                         : code == EBUSY ? Expected::holding("y")
+                                         : Expected::holding("x");
+        if (code == ENOENT) fs::remove(u8(dir / "a.cfg"));
+        ASSERT_FALSE(fileio::replaceFile(dir / "a.cfg", "new", e, options));
+        e.path = "a.cfg";
+        EXPECT_EQ(e.message(), message);
+        EXPECT_EQ(fileio::russianReason(e), russian);
+    }
+}
+
+// The comparison waits for the edit lock: an in-place edit that holds it and replaces the file
+// is seen, however late it writes.
+TEST(ReplaceExpected, WaitsForTheEditLock) {
+    TempDir dir;
+    const std::string target = dir / "a.cfg";
+    spit(target, kOld);
+    Error e;
+    auto held = fileio::Lock::acquire(target, e);
+    ASSERT_TRUE(held) << e.message();
+    std::atomic<bool> done = false;
+    bool replaced = true;
+    Error theirs;
+    std::thread expecting([&] {
+        fileio::ReplaceOptions options;
+        options.expect = fileio::Expected::holding(kOld);
+        replaced = fileio::replaceFile(target, kNew, theirs, options);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(done);  // waiting for the lock
+    ASSERT_TRUE(fileio::replaceFile(target, "edited", e)) << e.message();
+    held.reset();
+    expecting.join();
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(theirs.kind, Kind::Changed);
+    EXPECT_EQ(slurp(target), "edited");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
+}
+
+// In a batch each file has its own expectation: one that does not hold fails the batch at that
+// file, before its rename; the files before it are renamed (the caller puts them back), the
+// others untouched, and no temporary file is left.
+TEST(ReplaceExpected, BatchStopsAtTheFileNotAsExpected) {
+    using fileio::Expected;
+    struct Case {
+        const char* name;
+        bool makeC;          // c.cfg, expected absent, exists from the start
+        int changeAtRename;  // the rename before which b.cfg is rewritten (1-based); 0: none
+        std::size_t failed, renamed;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {"all as expected", false, 0, 0, 3, 0},
+        {"a new file there from the start", true, 0, 2, 0, EEXIST},
+        {"changed before its rename", false, 1, 1, 1, EBUSY},
+        {"changed after its rename", false, 3, 0, 3, 0},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        spit(dir / "a.cfg", kOld);
+        spit(dir / "b.cfg", "b");
+        if (c.makeC) spit(dir / "c.cfg", "theirs");
+        const std::vector<fileio::Replacement> files = {
+            {dir / "a.cfg", "A", Expected{}},
+            {dir / "b.cfg", "B", Expected::holding("b")},
+            {dir / "c.cfg", "C", Expected::absent()}};
+        Hooked hooked([&, n = 0](Step s, std::size_t&) mutable {
+            if (s == Step::Rename && ++n == c.changeAtRename) spit(dir / "b.cfg", "theirs");
+            return 0;
+        });
+        Error e;
+        fileio::BatchResult result;
+        const bool ok = fileio::replaceFiles(files, e, result);
+        EXPECT_EQ(ok, c.code == 0) << c.name;
+        EXPECT_EQ(result.renamed, c.renamed) << c.name;
+        std::vector<std::string> names = {"a.cfg", "b.cfg"};
+        if (c.makeC || c.renamed == 3) names.push_back("c.cfg");
+        EXPECT_EQ(dir.names(), names) << c.name;
+        EXPECT_EQ(slurp(dir / "a.cfg"), c.renamed > 0 ? "A" : kOld) << c.name;
+        if (ok) continue;
+        EXPECT_EQ(e.kind, Kind::Changed) << c.name;
+        EXPECT_EQ(e.code, c.code) << c.name;
+        EXPECT_EQ(result.failed, c.failed) << c.name;
+        EXPECT_EQ(e.path, files[c.failed].path) << c.name;
+        EXPECT_EQ(slurp(dir / "b.cfg"), c.changeAtRename ? "theirs" : "b") << c.name;
+        if (c.makeC) {
+            EXPECT_EQ(slurp(dir / "c.cfg"), "theirs") << c.name;
+        }
+    }
+}
+
+#ifndef _WIN32
+// A file that appears at the name just before the rename of a new file keeps its place, in a
+// single replace and in a batch.
+TEST(ReplaceExpected, NewFileNeverTakesANameTakenMeanwhile) {
+    TempDir dir;
+    const std::string target = dir / "a.cfg";
+    Hooked hooked([&](Step s, std::size_t&) {
+        if (s == Step::Rename) spit(target, "theirs");
+        return 0;
+    });
+    fileio::ReplaceOptions options;
+    options.expect = fileio::Expected::absent();
+    Error e;
+    EXPECT_FALSE(fileio::replaceFile(target, kNew, e, options));
+    EXPECT_EQ(e.kind, Kind::Changed);
+    EXPECT_EQ(slurp(target), "theirs");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
+
+    fs::remove(u8(target));
+    const std::vector<fileio::Replacement> files = {
+        {dir / "b.cfg", "B", fileio::Expected::absent()},
+        {target, "A", fileio::Expected::absent()}};
+    fileio::BatchResult result;
+    EXPECT_FALSE(fileio::replaceFiles(files, e, result));
+    EXPECT_EQ(e.kind, Kind::Changed);
+    EXPECT_EQ(result.failed, 1u);
+    EXPECT_EQ(result.renamed, 1u);
+    EXPECT_EQ(slurp(target), "theirs");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "b.cfg"}));
 }
 #endif
 
