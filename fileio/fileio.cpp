@@ -167,6 +167,10 @@ Error compareWith(const std::string& path, std::string_view expected) {
     return e;
 }
 
+Error interruptedError(const std::string& path, bool opening) {
+    return makeError(Kind::Interrupted, EINTR, path, "interrupted by a signal", true, opening);
+}
+
 // What rules a target out before anything is written: EEXIST a file where none is expected,
 // ENOENT none where one is; else 0.
 int unexpected(const Expected& expect, bool exists) {
@@ -205,6 +209,8 @@ std::string russianReason(const Error& e) {
             return "файл только для чтения";
         case Kind::NotFile:
             return e.code == EISDIR ? "это папка, а не файл" : "это не файл";
+        case Kind::Interrupted:
+            return "прервано сигналом";
         case Kind::Changed:
             return e.code == EEXIST ? "файл создан другой программой после чтения"
                    : e.code == ENOENT ? "файл удалён другой программой после чтения"
@@ -782,10 +788,17 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         }
     } closers{folders};
     // Every new file written and closed; made durable below all at once.
+    const auto interrupted = [&] {
+        if (!options.stopOnSignal || DeferSignals::pending() == 0) return false;
+        error = interruptedError(files[at].path, opening);
+        result.failed = at;
+        return true;
+    };
     for (at = 0; at < files.size(); ++at) {
         const Target& t = targets[at];
         std::string dir = dirOf(t.path);
         opening = true;
+        if (interrupted()) return false;
         if (std::none_of(folders.begin(), folders.end(),
                          [&](const Folder& f) { return f.path == dir; })) {
             const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -828,6 +841,7 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
     for (at = 0; at < files.size(); ++at) {
         const Expected& expect = files[at].expect;
         result.renamed = at;
+        if (interrupted()) return false;
         // A file expected to hold certain bytes is compared and renamed under its lock, one at
         // a time.
         std::unique_ptr<Lock> lock;
@@ -884,6 +898,29 @@ bool sameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+struct DeferSignals::Saved {
+    sigset_t mask;
+};
+
+DeferSignals::DeferSignals() : saved_(std::make_unique<Saved>()) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kSignals) sigaddset(&set, sig);
+    pthread_sigmask(SIG_BLOCK, &set, &saved_->mask);
+}
+
+DeferSignals::~DeferSignals() {
+    pthread_sigmask(SIG_SETMASK, &saved_->mask, nullptr);  // a kept signal acts here
+}
+
+int DeferSignals::pending() {
+    sigset_t set;
+    if (sigpending(&set) != 0) return 0;
+    for (int sig : kSignals)
+        if (sigismember(&set, sig) == 1) return sig;
+    return 0;
 }
 
 struct Lock::Handle {
@@ -1343,10 +1380,17 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
                 if (!items[i].temp.empty()) ::DeleteFileW(items[i].temp.c_str());
         }
     } remover{items, renamed};
+    const auto interrupted = [&] {
+        if (!options.stopOnSignal || DeferSignals::pending() == 0) return false;
+        error = interruptedError(files[at].path, opening);
+        result.failed = at;
+        return true;
+    };
     // No flush of a whole volume: each file is written, flushed and closed.
     for (at = 0; at < files.size(); ++at) {
         Item& item = items[at];
         opening = true;
+        if (interrupted()) return false;
         HANDLE h = INVALID_HANDLE_VALUE;
         for (int attempt = 0; attempt < 32 && h == INVALID_HANDLE_VALUE; ++attempt) {
             std::wstring path = dirOf(item.target);
@@ -1377,6 +1421,7 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         Item& item = items[at];
         const Expected& expect = files[at].expect;
         result.renamed = renamed;
+        if (interrupted()) return false;
         // A file expected to hold certain bytes is compared and renamed under its lock, one at
         // a time.
         std::unique_ptr<Lock> lock;
@@ -1445,6 +1490,39 @@ bool sameFile(const std::string& a, const std::string& b) {
     return identity(a, ia) && identity(b, ib) &&
            ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+namespace {
+
+constexpr int kDeferred[] = {SIGINT, SIGTERM, SIGBREAK};
+volatile std::sig_atomic_t g_deferred = 0;
+
+void keepSignal(int sig) {
+    g_deferred = sig;
+    std::signal(sig, keepSignal);  // Windows puts back the default before a handler runs
+}
+
+}  // namespace
+
+struct DeferSignals::Saved {
+    void (*previous[3])(int) = {SIG_DFL, SIG_DFL, SIG_DFL};
+};
+
+DeferSignals::DeferSignals() : saved_(std::make_unique<Saved>()) {
+    g_deferred = 0;
+    for (int i = 0; i < 3; ++i) saved_->previous[i] = std::signal(kDeferred[i], keepSignal);
+}
+
+DeferSignals::~DeferSignals() {
+    for (int i = 0; i < 3; ++i) std::signal(kDeferred[i], saved_->previous[i]);
+    if (const int sig = g_deferred) {
+        g_deferred = 0;
+        std::raise(sig);
+    }
+}
+
+int DeferSignals::pending() {
+    return g_deferred;
 }
 
 // The lock is a named mutex of the system, named after the file: a byte lock on the file would

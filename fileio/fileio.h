@@ -19,11 +19,12 @@ constexpr std::size_t kInputLimit = std::size_t{16} * 1024 * 1024;
 
 enum class Kind {
     None,
-    System,    // a call of the system failed; `code` is its errno (or the errno nearest to it)
-    TooLarge,  // the input exceeds the limit
-    ReadOnly,  // the target is read-only and the replace was not forced
-    NotFile,   // the path names a folder or a device, not a file
-    Changed,   // the target is not what was read: another writer changed, created or removed it
+    System,       // a call of the system failed; `code` is its errno (or the errno nearest to it)
+    TooLarge,     // the input exceeds the limit
+    ReadOnly,     // the target is read-only and the replace was not forced
+    NotFile,      // the path names a folder or a device, not a file
+    Changed,      // the target is not what was read: another writer changed, created or removed it
+    Interrupted,  // a signal came while signals were deferred (DeferSignals); `code` is EINTR
 };
 
 // What failed: the path as the caller gave it, the errno-like code and the system's reason.
@@ -140,6 +141,10 @@ struct Expected {
 struct ReplaceOptions {
     bool force = false;    // replace a read-only target too
     Expected expect = {};  // replaceFile only; each file of replaceFiles has its own
+    // replaceFiles only: with signals deferred (DeferSignals), one that comes stops the batch
+    // before its next file or rename, with Kind::Interrupted, so that the caller can put back
+    // what was renamed before the process ends by it.
+    bool stopOnSignal = false;
 };
 
 // Puts `bytes` in the place of the file that `path` names, following symbolic links. The new
@@ -175,6 +180,25 @@ struct BatchResult {
 // file, before its rename, with Kind::Changed; `options.expect` is not used here.
 bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
                   const ReplaceOptions& options = {});
+
+// Holds off the signals that end a process from the terminal or by request (SIGINT, SIGTERM,
+// SIGHUP; on Windows SIGINT, SIGTERM and SIGBREAK) while it lives, in the thread that makes it
+// and the threads that thread starts. A signal that comes is kept; when the scope ends it acts
+// as it would have, and the process ends by it. One scope at a time.
+class DeferSignals {
+  public:
+    DeferSignals();
+    ~DeferSignals();
+    DeferSignals(const DeferSignals&) = delete;
+    DeferSignals& operator=(const DeferSignals&) = delete;
+
+    // The signal that came meanwhile, or 0.
+    static int pending();
+
+  private:
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
+};
 
 // True when both paths name the same existing file.
 bool sameFile(const std::string& a, const std::string& b);
