@@ -1,5 +1,6 @@
 // orbcfg-cli over a folder of terminal files: lint, which, diff, export and import. The fleet
 // under tests/data/fleet/terminals plants each finding once; its golden outputs stand beside it.
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -10,6 +11,11 @@
 #include "fleet.h"
 #include "lint.h"
 #include "writer.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace orbex;
 using namespace orbex::testing;
@@ -517,6 +523,62 @@ TEST(Fleet, ImportLeavesAnotherWritersFile) {
         spit(dir / "b.cfg", "USERN='old'\r\n");
     }
 }
+
+#ifndef _WIN32
+// SIGINT, SIGTERM or SIGHUP sent to a real child while its import writes its files or renames
+// them: the child puts back what it renamed and removes its temporary files, then ends by that
+// signal; the folder is as it was.
+TEST(Fleet, SignalDuringAnImportPutsEverythingBack) {
+    constexpr int kOldFiles = 100, kRows = 200;
+    std::string csv = "name,USERN\n";
+    for (int i = 0; i < kRows; ++i)
+        csv += "t" + std::to_string(i) + ",new" + std::to_string(i) + "\n";
+    struct Case {
+        int sig;
+        fileio::seam::Step step;
+        int at;  // the signal comes at this step's call
+    };
+    for (const Case& c :
+         {Case{SIGTERM, fileio::seam::Step::Rename, 150},
+          Case{SIGINT, fileio::seam::Step::Rename, 20}, Case{SIGHUP, fileio::seam::Step::Rename, 1},
+          Case{SIGTERM, fileio::seam::Step::Write, 120}}) {
+        TempDir dir;
+        for (int i = 0; i < kOldFiles; ++i)
+            spit(dir / ("t" + std::to_string(i) + ".cfg"), "USERN='old'\r\n");
+        const auto before = snapshot(dir);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(ready[0]);
+            for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+            fileio::seam::setHook([&, n = 0](fileio::seam::Step s, std::size_t&) mutable {
+                if (s == c.step && ++n == c.at) {
+                    (void)!::write(ready[1], "r", 1);
+                    // Until the signal is there, held off.
+                    for (int waited = 0; fileio::DeferSignals::pending() == 0 && waited < 5000;
+                         ++waited)
+                        ::usleep(1000);
+                }
+                return 0;
+            });
+            runCli({"import", "-", "-d", dir.path().string(), "--force"}, csv);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        ::close(ready[0]);
+        ::kill(pid, c.sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig)
+            << c.sig << " at " << c.at << ": status " << status;
+        EXPECT_EQ(snapshot(dir), before) << c.sig << " at " << c.at;
+    }
+}
+#endif
 
 TEST(Fleet, ImportFromTemplate) {
     TempDir dir;
