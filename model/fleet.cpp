@@ -835,7 +835,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         }
         if (auto [it, fresh] = targets.emplace(sameFileKey(key), Seen{rowNumber, *file}); !fresh) {
             refuse(rowNumber, targetColumn, targetHeader,
-                   it->second.file == *file
+                   sameFileKey(it->second.file) == sameFileKey(*file)
                        ? *file + " is the target of row " + std::to_string(it->second.row) + " too"
                        : *file + " is the same file as " + it->second.file +
                              ", the target of row " + std::to_string(it->second.row));
