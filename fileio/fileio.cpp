@@ -181,8 +181,9 @@ int unexpected(const Expected& expect, bool exists) {
 
 // The edit lock of a target a replace expects to hold certain bytes; nullptr with the error
 // (Kind::Changed when the file is gone).
-std::unique_ptr<Lock> lockExpected(const std::string& path, Error& error) {
-    auto lock = Lock::acquire(path, error);
+std::unique_ptr<Lock> lockExpected(const std::string& path, Error& error,
+                                   const std::function<bool()>& stop = {}) {
+    auto lock = Lock::acquire(path, error, stop);
     if (!lock) {
         if (error.kind == Kind::System && error.code == ENOENT)
             error = changedError(path, ENOENT, true);
@@ -794,6 +795,10 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         result.failed = at;
         return true;
     };
+    // The wait for another's edit lock ends at a deferred signal too.
+    const std::function<bool()> stopWaiting =
+        options.stopOnSignal ? std::function<bool()>([] { return DeferSignals::pending() != 0; })
+                             : std::function<bool()>();
     for (at = 0; at < files.size(); ++at) {
         const Target& t = targets[at];
         std::string dir = dirOf(t.path);
@@ -846,7 +851,7 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         // a time.
         std::unique_ptr<Lock> lock;
         if (expect.state == Expected::State::Bytes) {
-            if (!(lock = lockExpected(targets[at].path, error))) {
+            if (!(lock = lockExpected(targets[at].path, error, stopWaiting))) {
                 error.path = files[at].path;
                 result.failed = at;
                 return false;
@@ -928,6 +933,11 @@ struct Lock::Handle {
 };
 
 std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
+    return acquire(path, error, {});
+}
+
+std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error,
+                                    const std::function<bool()>& stop) {
     error = {};
     for (;;) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -936,7 +946,20 @@ std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
             return nullptr;
         }
         int locked;
-        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        if (stop) {
+            // Asked again every few milliseconds, so that the wait can end.
+            while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 &&
+                   (errno == EWOULDBLOCK || errno == EINTR)) {
+                if (stop()) {
+                    ::close(fd);
+                    error = interruptedError(path, true);
+                    return nullptr;
+                }
+                ::usleep(5000);
+            }
+        } else {
+            while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+            }
         }
         if (locked != 0) {
             const int code = errno;
@@ -1386,6 +1409,10 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         result.failed = at;
         return true;
     };
+    // The wait for another's edit lock ends at a deferred signal too.
+    const std::function<bool()> stopWaiting =
+        options.stopOnSignal ? std::function<bool()>([] { return DeferSignals::pending() != 0; })
+                             : std::function<bool()>();
     // No flush of a whole volume: each file is written, flushed and closed.
     for (at = 0; at < files.size(); ++at) {
         Item& item = items[at];
@@ -1426,7 +1453,7 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         // a time.
         std::unique_ptr<Lock> lock;
         if (expect.state == Expected::State::Bytes) {
-            if (!(lock = lockExpected(files[at].path, error))) {
+            if (!(lock = lockExpected(files[at].path, error, stopWaiting))) {
                 result.failed = at;
                 return false;
             }
@@ -1534,6 +1561,11 @@ struct Lock::Handle {
 };
 
 std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
+    return acquire(path, error, {});
+}
+
+std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error,
+                                    const std::function<bool()>& stop) {
     error = {};
     const std::wstring w = wide(path);
     // The file must be there, as for any read; its final path names the lock, case folded.
@@ -1563,7 +1595,14 @@ std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
     }
     // An owner that ended without releasing it (WAIT_ABANDONED) left the file whole: the
     // replace is one rename.
-    const DWORD waited = ::WaitForSingleObject(mutex, INFINITE);
+    DWORD waited;
+    while ((waited = ::WaitForSingleObject(mutex, stop ? 5 : INFINITE)) == WAIT_TIMEOUT) {
+        if (stop()) {
+            ::CloseHandle(mutex);
+            error = interruptedError(path, true);
+            return nullptr;
+        }
+    }
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         error = windowsError(path, ::GetLastError(), false, true);
         ::CloseHandle(mutex);

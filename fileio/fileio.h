@@ -209,6 +209,9 @@ bool sameFile(const std::string& a, const std::string& b);
 class Lock {
   public:
     static std::unique_ptr<Lock> acquire(const std::string& path, Error& error);
+    // The same, giving up while it waits when `stop` says so (nullptr, Kind::Interrupted).
+    static std::unique_ptr<Lock> acquire(const std::string& path, Error& error,
+                                         const std::function<bool()>& stop);
     ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;

@@ -580,6 +580,54 @@ TEST(Fleet, SignalDuringAnImportPutsEverythingBack) {
 }
 #endif
 
+#ifndef _WIN32
+// An import that waits for the edit lock of a file it changes (an edit in place holds it) can
+// still be ended by a signal: it puts back what it renamed and ends by that signal.
+TEST(Fleet, SignalEndsAnImportWaitingForAnEditLock) {
+    TempDir dir;
+    std::string csv = "name,USERN\n";
+    for (int i = 0; i < 20; ++i) {
+        spit(dir / ("t" + std::to_string(i) + ".cfg"), "USERN='old'\r\n");
+        csv += "t" + std::to_string(i) + ",new\n";
+    }
+    const auto before = snapshot(dir);
+    fileio::Error e;
+    const auto held = fileio::Lock::acquire(dir / "t10.cfg", e);
+    ASSERT_TRUE(held) << e.message();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::close(ready[0]);
+        ::signal(SIGTERM, SIG_DFL);
+        fileio::seam::setHook([&, n = 0](fileio::seam::Step s, std::size_t&) mutable {
+            if (s == fileio::seam::Step::Rename && ++n == 10) (void)!::write(ready[1], "r", 1);
+            return 0;
+        });
+        runCli({"import", "-", "-d", dir.path().string(), "--force"}, csv);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::usleep(200000);  // waiting for t10.cfg by now
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int waited = 0; waited < 500 && (ended = ::waitpid(pid, &status, WNOHANG)) == 0; ++waited)
+        ::usleep(10000);
+    if (ended == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        FAIL() << "the import did not end while it waited for the lock";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(snapshot(dir), before);
+}
+#endif
+
 TEST(Fleet, ImportFromTemplate) {
     TempDir dir;
     spit(dir / "tpl.cfg", "TSERV='10.0.0.2'\nUSERN='guest'\nKEYMAP='41D'\nVOLUME='x'\n");
