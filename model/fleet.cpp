@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "checks.h"
 #include "csv.h"
@@ -709,6 +710,18 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     // nothing at all none is.
     std::error_code emptyError;
     const bool emptyFolder = present->empty() && fs::is_empty(root, emptyError) && !emptyError;
+    // Whether a name is among the files listed: on Windows in any case, as the system finds it.
+#ifdef _WIN32
+    std::unordered_set<std::string> presentKeys;
+    for (const std::string& f : *present) presentKeys.insert(sameFileKey(f));
+    const auto isPresent = [&](const std::string& f) {
+        return presentKeys.contains(sameFileKey(f));
+    };
+#else
+    const auto isPresent = [&](const std::string& f) {
+        return std::binary_search(present->begin(), present->end(), f);
+    };
+#endif
     // What one thread reuses from row to row.
     struct Scratch {
         MemoryStore store;
@@ -742,7 +755,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         Target t;
         t.row = row.row;
         std::string bytes = WriteConfig(edit.table);
-        if (std::binary_search(present->begin(), present->end(), row.file)) {
+        if (isPresent(row.file)) {
             std::string readError;
             auto old = read(inFolder(root, row.file), readError);
             if (!old) {
