@@ -177,7 +177,10 @@ struct BatchResult {
 // no temporary file is left; on a failure of a rename the files before it hold their new bytes
 // (`result.renamed` of them: the caller puts them back), the others are untouched and no
 // temporary file is left. A target that is not as its `expect` says fails the batch at that
-// file, before its rename, with Kind::Changed; `options.expect` is not used here.
+// file, before its rename, with Kind::Changed; `options.expect` is not used here. The lock of
+// a file expected to hold certain bytes is taken just before its rename and let go after it, one
+// file at a time, while the batch holds the process's own replace mutex: a thread of the process
+// must not hold one of those locks while it waits for a replace of its own.
 bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
                   const ReplaceOptions& options = {});
 
