@@ -65,13 +65,14 @@ constexpr std::string_view kUsage =
     "                            write one file per row, named by its file, mac or name\n"
     "                            column; other columns are keys, set as set does. Any refusal\n"
     "                            writes nothing; an existing file changes only with --force;\n"
-    "                            --dry-run prints each target as new, changed or same"
-    "\n"
+    "                            --dry-run prints each target as new, changed or same, and\n"
+    "                            each refusal; exit 1 when only --force would write it\n"
     "FILE may be - for standard input; a FILE larger than 16 MiB is refused. A read-only OUT is\n"
     "refused unless --force is given. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
     "Exit codes: 0 success, 1 findings of check or lint, differences of diff, no file for\n"
-    "which, 2 a bad command line or a file that cannot be read or written.\n";
+    "which, a dry run that needs --force, 2 a bad command line or a file that cannot be read\n"
+    "or written.\n";
 
 // For a command that reads FILE and writes OUT: the lock that an edit in place holds from its
 // read to its replace (OUT is FILE, or -i); none when the output goes elsewhere. False after

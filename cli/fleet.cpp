@@ -1,5 +1,6 @@
 #include "fleet_commands.h"
 
+#include <climits>
 #include <cstdio>
 #include <ostream>
 
@@ -23,22 +24,47 @@ std::optional<std::string> readWithLimits(const std::string& path, std::string& 
     return bytes;
 }
 
-bool replaceAtOnce(const std::string& path, std::string_view bytes, std::string& error) {
-    return replaceFile(path, bytes, error);
-}
-
 // All targets at once, with one flush for all; the failed file and the renamed ones reported.
-bool replaceAll(std::span<const FileBytes> files, BatchFailure& failure) {
+// A new file never replaces one that appeared meanwhile, a changed one is replaced only while
+// it holds what the plan read: another writer's file stays. With `stopOnSignal` a deferred
+// signal stops it, so that what was renamed is put back.
+bool replaceBatch(std::span<const FileBytes> files, BatchFailure& failure, bool stopOnSignal) {
     std::vector<fileio::Replacement> batch;
     batch.reserve(files.size());
-    for (const FileBytes& f : files) batch.push_back({f.path, f.bytes});
+    for (const FileBytes& f : files)
+        batch.push_back({f.path, f.bytes,
+                         f.status == Status::New ? fileio::Expected::absent()
+                                                 : fileio::Expected::holding(f.old)});
     fileio::Error e;
     fileio::BatchResult result;
-    if (fileio::replaceFiles(batch, e, result)) return true;
+    fileio::ReplaceOptions options;
+    options.stopOnSignal = stopOnSignal;
+    if (fileio::replaceFiles(batch, e, result, options)) return true;
     failure.failed = result.failed;
     failure.renamed = result.renamed;
     failure.reason = e.reason;
     return false;
+}
+
+bool replaceAll(std::span<const FileBytes> files, BatchFailure& failure) {
+    return replaceBatch(files, failure, true);
+}
+
+bool putBack(std::span<const FileBytes> files, BatchFailure& failure) {
+    return replaceBatch(files, failure, false);
+}
+
+// A refusal as messages give it: "row 3, column 2 (IP): reason".
+std::string refusalText(const Refusal& r) {
+    std::string line;
+    if (r.row > 0) line += "row " + std::to_string(r.row);
+    if (r.column > 0) {
+        line += ", column " + std::to_string(r.column);
+        if (!r.header.empty()) line += " (" + r.header + ")";
+    }
+    line += line.empty() ? r.reason : ": " + r.reason;
+    if (r.needsForce) line += " (--force replaces it)";
+    return line;
 }
 
 int written(Context& c) {
@@ -371,37 +397,52 @@ int importFleet(Context& c, Args args) {
     std::string error;
     if (!listFiles(dir, false, error)) return c.fail("cannot read folder '" + dir + "': " + error);
 
+    const bool dry = ops->has("--dry-run");
     ImportOptions options;
     options.base = base ? &*base : nullptr;
-    options.force = ops->has("--force");
-    options.keepBytes = !ops->has("--dry-run");
+    // A dry run shows what would change whether or not --force is given, and says so.
+    options.force = ops->has("--force") || dry;
+    options.keepBytes = !dry;
     const ImportPlan plan = planImport(*csv, dir, readWithLimits, options);
-    if (!plan.refusals.empty()) {
-        const Refusal& r = plan.refusals.front();
+    const auto refused = [&] {
         std::string line(c.nameOf(path));
-        if (r.row > 0) line += ": row " + std::to_string(r.row);
-        if (r.column > 0) {
-            line += ", column " + std::to_string(r.column);
-            if (!r.header.empty()) line += " (" + r.header + ")";
-        }
-        line += ": " + r.reason;
-        if (r.needsForce) line += " (--force replaces it)";
+        line += ": " + refusalText(plan.refusals.front());
         if (const std::size_t more = plan.refusals.size() - 1 + plan.moreRefusals; more > 0)
             line += "; and " + std::to_string(more) + " more refusal(s)";
         return c.fail(line + "; nothing written");
-    }
-    if (ops->has("--dry-run")) {
+    };
+    if (dry) {
+        // The whole plan in row order: each target, each refusal; then the verdict.
         std::string out;
+        std::size_t changed = 0;
+        auto r = plan.refusals.begin();
+        const auto refusalsUpTo = [&](int row) {
+            for (; r != plan.refusals.end() && r->row <= row; ++r)
+                out += "refused " + refusalText(*r) + "\n";
+        };
         for (const Target& t : plan.targets) {
+            refusalsUpTo(t.row);
             out += statusName(t.status);
             out += ' ';
             out += t.file;
             out += '\n';
+            changed += t.status == Status::Changed;
         }
+        refusalsUpTo(INT_MAX);
+        const bool needsForce = plan.refusals.empty() && changed > 0 && !ops->has("--force");
+        if (needsForce)
+            out += "--force is needed to write it: " + std::to_string(changed) +
+                   " file(s) would change\n";
         c.out << out;
-        return written(c);
+        if (written(c) != 0) return kUsageError;
+        if (!plan.refusals.empty()) return refused();
+        return needsForce ? 1 : 0;
     }
-    if (!writeImport(plan, dir, replaceAll, replaceAtOnce, error)) return c.fail(error);
+    if (!plan.refusals.empty()) return refused();
+    // From the first file written until what was renamed is put back, SIGINT, SIGTERM and
+    // SIGHUP wait; one that came ends the process when this scope does.
+    const fileio::DeferSignals deferred;
+    if (!writeImport(plan, dir, replaceAll, putBack, error)) return c.fail(error);
     return 0;
 }
 

@@ -167,6 +167,10 @@ Error compareWith(const std::string& path, std::string_view expected) {
     return e;
 }
 
+Error interruptedError(const std::string& path, bool opening) {
+    return makeError(Kind::Interrupted, EINTR, path, "interrupted by a signal", true, opening);
+}
+
 // What rules a target out before anything is written: EEXIST a file where none is expected,
 // ENOENT none where one is; else 0.
 int unexpected(const Expected& expect, bool exists) {
@@ -177,8 +181,9 @@ int unexpected(const Expected& expect, bool exists) {
 
 // The edit lock of a target a replace expects to hold certain bytes; nullptr with the error
 // (Kind::Changed when the file is gone).
-std::unique_ptr<Lock> lockExpected(const std::string& path, Error& error) {
-    auto lock = Lock::acquire(path, error);
+std::unique_ptr<Lock> lockExpected(const std::string& path, Error& error,
+                                   const std::function<bool()>& stop = {}) {
+    auto lock = Lock::acquire(path, error, stop);
     if (!lock) {
         if (error.kind == Kind::System && error.code == ENOENT)
             error = changedError(path, ENOENT, true);
@@ -205,6 +210,8 @@ std::string russianReason(const Error& e) {
             return "файл только для чтения";
         case Kind::NotFile:
             return e.code == EISDIR ? "это папка, а не файл" : "это не файл";
+        case Kind::Interrupted:
+            return "прервано сигналом";
         case Kind::Changed:
             return e.code == EEXIST ? "файл создан другой программой после чтения"
                    : e.code == ENOENT ? "файл удалён другой программой после чтения"
@@ -795,10 +802,21 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         }
     } closers{folders};
     // Every new file written and closed; made durable below all at once.
+    const auto interrupted = [&] {
+        if (!options.stopOnSignal || DeferSignals::pending() == 0) return false;
+        error = interruptedError(files[at].path, opening);
+        result.failed = at;
+        return true;
+    };
+    // The wait for another's edit lock ends at a deferred signal too.
+    const std::function<bool()> stopWaiting =
+        options.stopOnSignal ? std::function<bool()>([] { return DeferSignals::pending() != 0; })
+                             : std::function<bool()>();
     for (at = 0; at < files.size(); ++at) {
         const Target& t = targets[at];
         std::string dir = dirOf(t.path);
         opening = true;
+        if (interrupted()) return false;
         if (std::none_of(folders.begin(), folders.end(),
                          [&](const Folder& f) { return f.path == dir; })) {
             const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -841,11 +859,12 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
     for (at = 0; at < files.size(); ++at) {
         const Expected& expect = files[at].expect;
         result.renamed = at;
+        if (interrupted()) return false;
         // A file expected to hold certain bytes is compared and renamed under its lock, one at
         // a time.
         std::unique_ptr<Lock> lock;
         if (expect.state == Expected::State::Bytes) {
-            if (!(lock = lockExpected(targets[at].path, error))) {
+            if (!(lock = lockExpected(targets[at].path, error, stopWaiting))) {
                 error.path = files[at].path;
                 result.failed = at;
                 return false;
@@ -910,11 +929,39 @@ bool sameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
+struct DeferSignals::Saved {
+    sigset_t mask;
+};
+
+DeferSignals::DeferSignals() : saved_(std::make_unique<Saved>()) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kSignals) sigaddset(&set, sig);
+    pthread_sigmask(SIG_BLOCK, &set, &saved_->mask);
+}
+
+DeferSignals::~DeferSignals() {
+    pthread_sigmask(SIG_SETMASK, &saved_->mask, nullptr);  // a kept signal acts here
+}
+
+int DeferSignals::pending() {
+    sigset_t set;
+    if (sigpending(&set) != 0) return 0;
+    for (int sig : kSignals)
+        if (sigismember(&set, sig) == 1) return sig;
+    return 0;
+}
+
 struct Lock::Handle {
     int fd = -1;
 };
 
 std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
+    return acquire(path, error, {});
+}
+
+std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error,
+                                    const std::function<bool()>& stop) {
     error = {};
     for (;;) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -923,7 +970,20 @@ std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
             return nullptr;
         }
         int locked;
-        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        if (stop) {
+            // Asked again every few milliseconds, so that the wait can end.
+            while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 &&
+                   (errno == EWOULDBLOCK || errno == EINTR)) {
+                if (stop()) {
+                    ::close(fd);
+                    error = interruptedError(path, true);
+                    return nullptr;
+                }
+                ::usleep(5000);
+            }
+        } else {
+            while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+            }
         }
         if (locked != 0) {
             const int code = errno;
@@ -1375,10 +1435,21 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
                 if (!items[i].temp.empty()) ::DeleteFileW(items[i].temp.c_str());
         }
     } remover{items, renamed};
+    const auto interrupted = [&] {
+        if (!options.stopOnSignal || DeferSignals::pending() == 0) return false;
+        error = interruptedError(files[at].path, opening);
+        result.failed = at;
+        return true;
+    };
+    // The wait for another's edit lock ends at a deferred signal too.
+    const std::function<bool()> stopWaiting =
+        options.stopOnSignal ? std::function<bool()>([] { return DeferSignals::pending() != 0; })
+                             : std::function<bool()>();
     // No flush of a whole volume: each file is written, flushed and closed.
     for (at = 0; at < files.size(); ++at) {
         Item& item = items[at];
         opening = true;
+        if (interrupted()) return false;
         HANDLE h = INVALID_HANDLE_VALUE;
         for (int attempt = 0; attempt < 32 && h == INVALID_HANDLE_VALUE; ++attempt) {
             std::wstring path = dirOf(item.target);
@@ -1409,11 +1480,12 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
         Item& item = items[at];
         const Expected& expect = files[at].expect;
         result.renamed = renamed;
+        if (interrupted()) return false;
         // A file expected to hold certain bytes is compared and renamed under its lock, one at
         // a time.
         std::unique_ptr<Lock> lock;
         if (expect.state == Expected::State::Bytes) {
-            if (!(lock = lockExpected(files[at].path, error))) {
+            if (!(lock = lockExpected(files[at].path, error, stopWaiting))) {
                 result.failed = at;
                 return false;
             }
@@ -1483,6 +1555,39 @@ bool sameFile(const std::string& a, const std::string& b) {
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
+namespace {
+
+constexpr int kDeferred[] = {SIGINT, SIGTERM, SIGBREAK};
+volatile std::sig_atomic_t g_deferred = 0;
+
+void keepSignal(int sig) {
+    g_deferred = sig;
+    std::signal(sig, keepSignal);  // Windows puts back the default before a handler runs
+}
+
+}  // namespace
+
+struct DeferSignals::Saved {
+    void (*previous[3])(int) = {SIG_DFL, SIG_DFL, SIG_DFL};
+};
+
+DeferSignals::DeferSignals() : saved_(std::make_unique<Saved>()) {
+    g_deferred = 0;
+    for (int i = 0; i < 3; ++i) saved_->previous[i] = std::signal(kDeferred[i], keepSignal);
+}
+
+DeferSignals::~DeferSignals() {
+    for (int i = 0; i < 3; ++i) std::signal(kDeferred[i], saved_->previous[i]);
+    if (const int sig = g_deferred) {
+        g_deferred = 0;
+        std::raise(sig);
+    }
+}
+
+int DeferSignals::pending() {
+    return g_deferred;
+}
+
 // The lock is a named mutex of the system, named after the file: a byte lock on the file would
 // keep it open, and Windows renames nothing over an open file, nor reads the bytes of a locked
 // range through another handle. The name holds for the file that the replace puts in the old
@@ -1492,6 +1597,11 @@ struct Lock::Handle {
 };
 
 std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
+    return acquire(path, error, {});
+}
+
+std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error,
+                                    const std::function<bool()>& stop) {
     error = {};
     const std::wstring w = wide(path);
     // The file must be there, as for any read; its final path names the lock, case folded.
@@ -1521,7 +1631,14 @@ std::unique_ptr<Lock> Lock::acquire(const std::string& path, Error& error) {
     }
     // An owner that ended without releasing it (WAIT_ABANDONED) left the file whole: the
     // replace is one rename.
-    const DWORD waited = ::WaitForSingleObject(mutex, INFINITE);
+    DWORD waited;
+    while ((waited = ::WaitForSingleObject(mutex, stop ? 5 : INFINITE)) == WAIT_TIMEOUT) {
+        if (stop()) {
+            ::CloseHandle(mutex);
+            error = interruptedError(path, true);
+            return nullptr;
+        }
+    }
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         error = windowsError(path, ::GetLastError(), false, true);
         ::CloseHandle(mutex);

@@ -19,11 +19,12 @@ constexpr std::size_t kInputLimit = std::size_t{16} * 1024 * 1024;
 
 enum class Kind {
     None,
-    System,    // a call of the system failed; `code` is its errno (or the errno nearest to it)
-    TooLarge,  // the input exceeds the limit
-    ReadOnly,  // the target is read-only and the replace was not forced
-    NotFile,   // the path names a folder or a device, not a file
-    Changed,   // the target is not what was read: another writer changed, created or removed it
+    System,       // a call of the system failed; `code` is its errno (or the errno nearest to it)
+    TooLarge,     // the input exceeds the limit
+    ReadOnly,     // the target is read-only and the replace was not forced
+    NotFile,      // the path names a folder or a device, not a file
+    Changed,      // the target is not what was read: another writer changed, created or removed it
+    Interrupted,  // a signal came while signals were deferred (DeferSignals); `code` is EINTR
 };
 
 // What failed: the path as the caller gave it, the errno-like code and the system's reason.
@@ -156,6 +157,10 @@ struct ReplaceOptions {
     // The mode a new target gets (the umask narrows it); none: 0666 as narrowed. POSIX only.
     std::optional<unsigned> newFileMode;
     Expected expect = {};  // replaceFile only; each file of replaceFiles has its own
+    // replaceFiles only: with signals deferred (DeferSignals), one that comes stops the batch
+    // before its next file or rename, with Kind::Interrupted, so that the caller can put back
+    // what was renamed before the process ends by it.
+    bool stopOnSignal = false;
 };
 
 // Puts `bytes` in the place of the file that `path` names, following symbolic links. The new
@@ -188,7 +193,10 @@ struct BatchResult {
 // no temporary file is left; on a failure of a rename the files before it hold their new bytes
 // (`result.renamed` of them: the caller puts them back), the others are untouched and no
 // temporary file is left. A target that is not as its `expect` says fails the batch at that
-// file, before its rename, with Kind::Changed; `options.expect` is not used here.
+// file, before its rename, with Kind::Changed; `options.expect` is not used here. The lock of
+// a file expected to hold certain bytes is taken just before its rename and let go after it, one
+// file at a time, while the batch holds the process's own replace mutex: a thread of the process
+// must not hold one of those locks while it waits for a replace of its own.
 bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
                   const ReplaceOptions& options = {});
 
@@ -199,6 +207,25 @@ bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult&
 // mode.
 std::optional<unsigned> newFileMode(std::span<const std::string> sources, bool secret = false);
 
+// Holds off the signals that end a process from the terminal or by request (SIGINT, SIGTERM,
+// SIGHUP; on Windows SIGINT, SIGTERM and SIGBREAK) while it lives, in the thread that makes it
+// and the threads that thread starts. A signal that comes is kept; when the scope ends it acts
+// as it would have, and the process ends by it. One scope at a time.
+class DeferSignals {
+  public:
+    DeferSignals();
+    ~DeferSignals();
+    DeferSignals(const DeferSignals&) = delete;
+    DeferSignals& operator=(const DeferSignals&) = delete;
+
+    // The signal that came meanwhile, or 0.
+    static int pending();
+
+  private:
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
+};
+
 // True when both paths name the same existing file.
 bool sameFile(const std::string& a, const std::string& b);
 
@@ -208,6 +235,9 @@ bool sameFile(const std::string& a, const std::string& b);
 class Lock {
   public:
     static std::unique_ptr<Lock> acquire(const std::string& path, Error& error);
+    // The same, giving up while it waits when `stop` says so (nullptr, Kind::Interrupted).
+    static std::unique_ptr<Lock> acquire(const std::string& path, Error& error,
+                                         const std::function<bool()>& stop);
     ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;

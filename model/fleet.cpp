@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "checks.h"
 #include "csv.h"
@@ -662,14 +663,21 @@ std::string_view trimmed(std::string_view s) {
 
 enum class TargetColumn : std::uint8_t { File, Mac, Name };
 
-// The file a row's target cell names, or why it names none.
+// The file a row's target cell names, or why it names none. A `file` cell names the file
+// exactly, in its case; a `mac` cell makes the upper-case name terminals ask for. A name is
+// never trimmed: " a.cfg" is another file than "a.cfg", so blanks around it are refused.
 std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, std::string& why) {
-    cell = csv::withoutTextMark(trimmed(cell));
-    if (cell.empty()) {
+    cell = csv::withoutTextMark(cell);
+    if (trimmed(cell).empty()) {
         why = "no target: the cell is empty";
         return std::nullopt;
     }
+    if (kind != TargetColumn::Mac && trimmed(cell).size() != cell.size()) {
+        why = inQuotes(cell) + " has blanks at its start or end";
+        return std::nullopt;
+    }
     if (kind == TargetColumn::Mac) {
+        cell = trimmed(cell);
         auto file = macFileName(cell);
         if (!file) why = inQuotes(cell) + " is not a MAC address";
         return file;
@@ -694,8 +702,43 @@ std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, st
         why = inQuotes(cell) + " is not a file name ending in .cfg";
         return std::nullopt;
     }
-    if (auto mac = macOfFileName(cell)) return *mac + ".cfg";  // the spelling terminals ask for
     return std::string(cell);
+}
+
+// Two names of one file to a duplicate check: on Windows names ignore case (ASCII letters here:
+// MAC file names are ASCII), elsewhere they are what they are.
+std::string sameFileKey(std::string name) {
+#ifdef _WIN32
+    for (char& c : name) c = lower(c);
+#endif
+    return name;
+}
+
+// Where a write of `file` lands, relative to the folder (`canonicalRoot`): `file` itself, or
+// for a symbolic link the file at the end of its links (which need not exist yet). nullopt
+// when the links lead out of the folder, go round in a circle, or cannot be read.
+std::optional<std::string> landing(const fs::path& root, const fs::path& canonicalRoot,
+                                   const std::string& file, bool& link) {
+    fs::path p = root / pathOf(file);
+    link = false;
+    std::error_code ec;
+    for (int hops = 0; hops < 40; ++hops) {
+        const fs::file_status st = fs::symlink_status(p, ec);
+        if (ec || !fs::is_symlink(st)) {
+            if (!link) return file;
+            // The folder it lands in, links followed; the name itself may not be there yet.
+            const fs::path folder = fs::weakly_canonical(p.parent_path(), ec);
+            if (ec) return std::nullopt;
+            const fs::path rel = folder.lexically_relative(canonicalRoot);
+            if (rel.empty() || *rel.begin() == "..") return std::nullopt;
+            return utf8Of((rel == "." ? fs::path() : rel) / p.filename());
+        }
+        link = true;
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec) return std::nullopt;
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    return std::nullopt;
 }
 
 // A non-empty cell of a key column as the value it sets: '' is the empty text; else a leading
@@ -834,6 +877,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     struct Pending {
         int row = 0;
         std::string file;
+        std::string place;               // where it lands, when it is a link
         std::size_t first = 0, end = 0;  // its changes in `changes`
     };
     std::vector<Pending> pending;
@@ -856,6 +900,18 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
     // nothing at all none is.
     std::error_code emptyError;
     const bool emptyFolder = present->empty() && fs::is_empty(root, emptyError) && !emptyError;
+    // Whether a name is among the files listed: on Windows in any case, as the system finds it.
+#ifdef _WIN32
+    std::unordered_set<std::string> presentKeys;
+    for (const std::string& f : *present) presentKeys.insert(sameFileKey(f));
+    const auto isPresent = [&](const std::string& f) {
+        return presentKeys.contains(sameFileKey(f));
+    };
+#else
+    const auto isPresent = [&](const std::string& f) {
+        return std::binary_search(present->begin(), present->end(), f);
+    };
+#endif
     // What one thread reuses from row to row.
     struct Scratch {
         MemoryStore store;
@@ -879,7 +935,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
             refuseRow(column, std::string(param(*edit.refused).key), edit.reason);
             return;
         }
-        if (auto m = macOfFileName(row.file)) {
+        if (auto m = targetKind == TargetColumn::Mac ? macOfFileName(row.file) : std::nullopt) {
             if (auto it = macFiles.find(*m); it != macFiles.end() && it->second != row.file) {
                 refuseRow(targetColumn, targetHeader,
                           "the folder holds " + it->second + " for the same MAC");
@@ -889,7 +945,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         Target t;
         t.row = row.row;
         std::string bytes = WriteConfig(edit.table);
-        if (std::binary_search(present->begin(), present->end(), row.file)) {
+        if (isPresent(row.file)) {
             std::string readError;
             auto old = read(inFolder(root, row.file), readError);
             if (!old) {
@@ -916,6 +972,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         }
         if (options.keepBytes) t.bytes = std::move(bytes);
         t.file = std::move(row.file);
+        t.place = std::move(row.place);
         out.target = std::move(t);
     };
     const auto makeBatch = [&] {
@@ -941,7 +998,13 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
         unquoted.clear();
     };
 
-    std::unordered_map<std::string, int> targets;  // file -> row
+    struct Seen {
+        int row = 0;
+        std::string file;
+    };
+    std::unordered_map<std::string, Seen> targets;  // the file a write lands on -> its row
+    std::error_code canonicalError;
+    const fs::path canonicalRoot = emptyFolder ? fs::path() : fs::canonical(root, canonicalError);
     {
         // Room for a target per line at once: growing a million of them would move them all,
         // and hold the old and the new storage together, a few times over.
@@ -974,9 +1037,26 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
             refuse(rowNumber, targetColumn, targetHeader, why);
             continue;
         }
-        if (auto [it, fresh] = targets.emplace(*file, rowNumber); !fresh) {
+        // A link is written through: the file it leads to is the target, and must be in the
+        // folder; two rows that reach one file are refused.
+        std::string place;
+        std::string key = *file;
+        if (!emptyFolder) {
+            bool link = false;
+            auto lands = landing(root, canonicalRoot, *file, link);
+            if (!lands) {
+                refuse(rowNumber, targetColumn, targetHeader,
+                       *file + " is a symbolic link that leads out of the folder");
+                continue;
+            }
+            if (link) key = place = std::move(*lands);
+        }
+        if (auto [it, fresh] = targets.emplace(sameFileKey(key), Seen{rowNumber, *file}); !fresh) {
             refuse(rowNumber, targetColumn, targetHeader,
-                   *file + " is the target of row " + std::to_string(it->second) + " too");
+                   sameFileKey(it->second.file) == sameFileKey(*file)
+                       ? *file + " is the target of row " + std::to_string(it->second.row) + " too"
+                       : *file + " is the same file as " + it->second.file +
+                             ", the target of row " + std::to_string(it->second.row));
             continue;
         }
         const std::size_t first = changes.size();
@@ -998,7 +1078,7 @@ ImportPlan planImport(std::string_view text, const std::string& dir, const ReadF
             changes.resize(first);
             continue;
         }
-        pending.push_back({rowNumber, std::move(*file), first, changes.size()});
+        pending.push_back({rowNumber, std::move(*file), std::move(place), first, changes.size()});
         if (pending.size() == kBatch) makeBatch();
     }
     if (reader.error()) return syntaxError();
@@ -1051,20 +1131,66 @@ bool writable(const ImportPlan& plan, std::string& error) {
 
 // After a failure, the targets written before it as they were: a new file removed, a changed
 // one given its old bytes; what cannot be put back is told after `error`.
+// A new file written before a failure, removed again: the file made, which for a link is the
+// file it leads to (the link stays as it was).
+bool removeNew(const fs::path& root, const Target& t) {
+    std::error_code ec;
+    return fs::remove(root / pathOf(t.place.empty() ? t.file : t.place), ec);
+}
+
+void tellLeft(std::size_t left, std::string& error) {
+    if (left > 0)
+        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+}
+
 void restore(const fs::path& root, std::span<const Target* const> written,
              const ReplaceFile& replace, std::string& error) {
     std::size_t left = 0;
     for (const Target* w : written) {
         std::string ignored;
-        std::error_code ec;
         if (w->status == Status::New) {
-            if (!fs::remove(root / pathOf(w->file), ec)) ++left;
+            if (!removeNew(root, *w)) ++left;
         } else if (!replace(inFolder(root, w->file), *w->old, ignored)) {
             ++left;
         }
     }
-    if (left > 0)
-        error += "; " + std::to_string(left) + " file(s) written before could not be put back";
+    tellLeft(left, error);
+}
+
+// The same through replaces of many files: the changed files get their old bytes back where
+// they still hold the new ones. A file that does not is passed over and the rest go on; after a
+// few such, one file at a time, so that the rewriting stays linear.
+void restore(const fs::path& root, std::span<const Target* const> written,
+             const ReplaceFiles& putBack, std::string& error) {
+    constexpr int kWholeRetries = 16;
+    std::size_t left = 0;
+    std::vector<FileBytes> back;
+    for (const Target* w : written) {
+        if (w->status == Status::New) {
+            if (!removeNew(root, *w)) ++left;
+        } else {
+            back.push_back({inFolder(root, w->file), *w->old, Status::Changed, w->bytes});
+        }
+    }
+    std::span<const FileBytes> rest(back);
+    for (int failures = 0; !rest.empty();) {
+        const std::size_t take = failures < kWholeRetries ? rest.size() : 1;
+        BatchFailure f;
+        if (putBack(rest.first(take), f)) {
+            rest = rest.subspan(take);
+            continue;
+        }
+        ++failures;
+        // The files before the failed one are back; the failed one stays as it is.
+        const std::size_t failed = std::min(f.failed, take - 1);
+        ++left;
+        if (f.renamed < failed) {
+            // It failed before its renames: the files before it are not back either.
+            left += failed - f.renamed;
+        }
+        rest = rest.subspan(failed + 1);
+    }
+    tellLeft(left, error);
 }
 
 }  // namespace
@@ -1139,7 +1265,7 @@ bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceA
 }
 
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFiles& replaceAll,
-                 const ReplaceFile& putBack, std::string& error) {
+                 const ReplaceFiles& putBack, std::string& error) {
     if (!writable(plan, error)) return false;
     const fs::path root = pathOf(dir);
     std::vector<const Target*> todo;
@@ -1147,7 +1273,8 @@ bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFi
     for (const Target& t : plan.targets) {
         if (t.status == Status::Same) continue;
         todo.push_back(&t);
-        files.push_back({inFolder(root, t.file), t.bytes});
+        files.push_back({inFolder(root, t.file), t.bytes, t.status,
+                         t.old ? std::string_view(*t.old) : std::string_view()});
     }
     if (files.empty()) return true;
     BatchFailure failure;

@@ -223,6 +223,9 @@ struct Target {
     Status status = Status::New;
     std::string bytes;               // what the file is to hold
     std::optional<std::string> old;  // Changed: what it holds now
+    // When `file` is a symbolic link: the file it leads to, relative to the folder, which a
+    // write replaces or makes (and a put-back restores or removes); else empty.
+    std::string place;
 };
 
 struct Refusal {
@@ -292,9 +295,13 @@ bool writeInOrder(const ImportPlan& plan, const std::string& dir, const ReplaceA
 // Replaces many files at once (all written and made durable before the first rename). On
 // failure: the file it failed at, how many of the first files were renamed already (they hold
 // their new bytes), and the reason; the others are untouched.
+// Each file says what it must be when it is replaced, so that another writer's file is never
+// replaced: New, no file at all; Changed, the bytes `old` that were read.
 struct FileBytes {
     std::string path;
     std::string_view bytes;
+    Status status = Status::Changed;
+    std::string_view old = {};
 };
 struct BatchFailure {
     std::size_t failed = 0;
@@ -304,8 +311,9 @@ struct BatchFailure {
 using ReplaceFiles = std::function<bool(std::span<const FileBytes> files, BatchFailure& failure)>;
 
 // The same through one replace of all the targets, with one flush for all of them; when it
-// fails, the files it renamed are put back through `putBack` (new ones removed).
+// fails, the files it renamed are put back through `putBack` (each expected to hold what was
+// just written; new ones removed).
 bool writeImport(const ImportPlan& plan, const std::string& dir, const ReplaceFiles& replaceAll,
-                 const ReplaceFile& putBack, std::string& error);
+                 const ReplaceFiles& putBack, std::string& error);
 
 }  // namespace orbex::fleet

@@ -312,6 +312,34 @@ TEST(Cli, ConcurrentInPlaceSetsLoseNothing) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"shared.cfg"});
 }
 
+// Two imports into one empty folder at the same time: never both succeed, and every file holds
+// the values of the one that did; the other leaves nothing of its own.
+TEST(Cli, ConcurrentImportsNeverMixTheirFiles) {
+    constexpr int kRows = 300;
+    TempDir dir;
+    std::string csv[2];
+    for (int k = 0; k < 2; ++k) {
+        csv[k] = "name,USERN\n";
+        for (int i = 0; i < kRows; ++i)
+            csv[k] += "t" + std::to_string(i) + ",run" + std::to_string(k) + "\n";
+        spit(dir / ("run" + std::to_string(k) + ".csv"), csv[k]);
+    }
+    for (int round = 0; round < 4; ++round) {
+        TempDir fleet;
+        const pid_t a = spawnCli({"import", dir / "run0.csv", "-d", fleet.path().string()});
+        const pid_t b = spawnCli({"import", dir / "run1.csv", "-d", fleet.path().string()});
+        const int codeA = waitFor(a), codeB = waitFor(b);
+        EXPECT_EQ(std::min(codeA, codeB), 0) << round;
+        EXPECT_EQ(std::max(codeA, codeB), 2) << round;
+        const std::string winner = codeA == 0 ? "run0" : "run1";
+        const std::vector<std::string> names = fleet.names();
+        ASSERT_EQ(names.size(), static_cast<std::size_t>(kRows)) << round;
+        for (const std::string& name : names)
+            EXPECT_NE(slurp(fleet / name).find("USERN='" + winner + "'"), std::string::npos)
+                << name << " " << round;
+    }
+}
+
 // `check` on a file of nothing but bad lines needs memory of the order of the file, not of
 // its findings.
 TEST(Cli, CheckMemoryStaysNearTheFileSize) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -743,6 +744,69 @@ TEST(ReplaceExpected, NewFileNeverTakesANameTakenMeanwhile) {
     EXPECT_EQ(result.renamed, 1u);
     EXPECT_EQ(slurp(target), "theirs");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "b.cfg"}));
+}
+#endif
+
+#ifndef _WIN32
+namespace {
+volatile std::sig_atomic_t g_caught = 0;
+void catchSignal(int sig) {
+    g_caught = sig;
+}
+}  // namespace
+
+// With signals deferred, one that comes stops a batch that asks for it before its next file or
+// rename, leaving no temporary file; it acts only when the scope ends. A batch that does not ask
+// (a put-back) goes on to the end.
+TEST(ReplaceMany, DeferredSignalStopsTheBatchBeforeItsNextRename) {
+    struct sigaction action {
+    }, previous{};
+    action.sa_handler = catchSignal;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(::sigaction(SIGTERM, &action, &previous), 0);
+    struct Case {
+        Step step;
+        int at;
+        bool stop;
+        std::size_t failed, renamed;
+    };
+    for (const Case& c : {Case{Step::Write, 2, true, 2, 0}, Case{Step::Rename, 2, true, 2, 2},
+                          Case{Step::Rename, 1, false, 0, 3}}) {
+        TempDir dir;
+        const std::vector<fileio::Replacement> files = {
+            {dir / "a.cfg", "A"}, {dir / "b.cfg", "B"}, {dir / "c.cfg", "C"}};
+        g_caught = 0;
+        Error e;
+        fileio::BatchResult result;
+        bool ok = false;
+        {
+            const fileio::DeferSignals deferred;
+            Hooked hooked([&, n = 0](Step s, std::size_t&) mutable {
+                if (s == c.step && ++n == c.at) ::raise(SIGTERM);
+                return 0;
+            });
+            fileio::ReplaceOptions options;
+            options.stopOnSignal = c.stop;
+            ok = fileio::replaceFiles(files, e, result, options);
+            EXPECT_EQ(g_caught, 0);  // held off
+            EXPECT_EQ(fileio::DeferSignals::pending(), SIGTERM);
+        }
+        EXPECT_EQ(g_caught, SIGTERM);
+        EXPECT_EQ(result.renamed, c.renamed);
+        if (c.stop) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(e.kind, Kind::Interrupted);
+            EXPECT_EQ(result.failed, c.failed);
+            EXPECT_EQ(e.path, files[c.failed].path);
+            EXPECT_EQ(fileio::russianReason(e), "прервано сигналом");
+        } else {
+            EXPECT_TRUE(ok) << e.message();
+        }
+        std::vector<std::string> names = {"a.cfg", "b.cfg", "c.cfg"};
+        names.resize(c.renamed);
+        EXPECT_EQ(dir.names(), names);
+    }
+    ::sigaction(SIGTERM, &previous, nullptr);
 }
 #endif
 

@@ -1,5 +1,6 @@
 // orbcfg-cli over a folder of terminal files: lint, which, diff, export and import. The fleet
 // under tests/data/fleet/terminals plants each finding once; its golden outputs stand beside it.
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -14,6 +15,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -333,6 +335,314 @@ TEST(Fleet, ImportWritesWhatTheEditorSaves) {
     EXPECT_EQ(slurp(dir / "AA^BB^CC^DD^EE^02.cfg"), runCli({"normalize", "-"}, "USERN='new'").out);
 }
 
+// A dry run shows the whole plan, whatever it meets: every target, every refusal in row order;
+// exit 0 when it would be written as asked, 1 when only --force would write it, 2 for a refusal.
+TEST(Fleet, DryRunShowsThePlanAndWhatItNeeds) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    spit(dir / "a.cfg", runCli({"normalize", "-"}, "USERN='a'").out);
+    spit(dir / "b.cfg", "USERN='old'\r\n");
+    const auto before = snapshot(dir);
+    const std::string csv = "name,USERN\na,a\nb,new\nc,c\n";
+    Result r = runCli({"import", "-", "-d", d, "--dry-run"}, csv);
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.out,
+              "same a.cfg\nchanged b.cfg\nnew c.cfg\n"
+              "--force is needed to write it: 1 file(s) would change\n");
+    EXPECT_EQ(r.err, "");
+    r = runCli({"import", "-", "-d", d, "--dry-run", "--force"}, csv);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "same a.cfg\nchanged b.cfg\nnew c.cfg\n");
+
+    // Refusals among the targets, by row; one line on standard error, as without --dry-run.
+    r = runCli({"import", "-", "-d", d, "-n"}, "name,USERN,IP\na,a,\nb,it's,\nc,c,\nd,d,10.0..1\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out,
+              "same a.cfg\n"
+              "refused row 3, column 2 (USERN): USERN cannot hold a single quote or a line break\n"
+              "new c.cfg\n"
+              "refused row 5, column 3 (IP): IP: '10.0..1' is not an IPv4 address\n");
+    EXPECT_EQ(r.err,
+              "orbcfg-cli: (stdin): row 3, column 2 (USERN): USERN cannot hold a single quote or a "
+              "line break; and 1 more refusal(s); nothing written\n");
+    r = runCli({"import", "-", "-d", d, "-n"}, "name,USRN\na,a\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "refused row 1, column 2 (USRN): 'USRN' is not a key\n");
+    EXPECT_EQ(snapshot(dir), before);
+
+    // The README's bulk edit: export, change a column, see the plan, then write it.
+    ASSERT_EQ(runCli({"export", d, "-o", dir / "fleet.csv"}).code, 0);
+    std::string edited = slurp(dir / "fleet.csv");
+    edited.replace(edited.find("old"), 3, "new");
+    const std::string out = dir.path().string() + "-fleet.csv";
+    spit(out, edited);
+    fs::remove(dir / "fleet.csv");
+    r = runCli({"import", out, "-d", d, "--dry-run"});
+    fs::remove(out);
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.out,
+              "same a.cfg\nchanged b.cfg\n--force is needed to write it: 1 file(s) would change\n");
+}
+
+// A name is written as its cell gives it: a file cell in its own case (a lower-case MAC file
+// beside the upper-case one is another file on Linux), blanks around a name refused rather
+// than trimmed away.
+TEST(Fleet, ImportNamesFilesExactly) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    spit(dir / "AA^BB^CC^00^00^01.cfg", "USERN='upper'\r\n");
+#ifndef _WIN32
+    spit(dir / "aa^bb^cc^00^00^01.cfg", "USERN='lower'\r\n");
+#endif
+    const Result exported = runCli({"export", d});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    TempDir empty;
+    Result r = runCli({"import", "-", "-d", empty.path().string()}, exported.out);
+    EXPECT_EQ(r.code, 0) << r.err;
+    for (const std::string& name : dir.names())
+        EXPECT_EQ(slurp(empty / name), runCli({"normalize", dir / name}).out) << name;
+    EXPECT_EQ(empty.names(), dir.names());
+    // Into the folder itself: its own files, each the same.
+    r = runCli({"import", "-", "-d", d, "--force", "--dry-run"}, exported.out);
+    EXPECT_EQ(r.code, 0) << r.err;
+#ifndef _WIN32
+    EXPECT_EQ(r.out, "changed AA^BB^CC^00^00^01.cfg\nchanged aa^bb^cc^00^00^01.cfg\n");
+#endif
+    // A mac cell makes the upper-case name.
+    r = runCli({"import", "-", "-d", empty.path().string(), "-n", "-f"},
+               "mac,USERN\naa:bb:cc:00:00:02,x\n");
+    EXPECT_EQ(r.out, "new AA^BB^CC^00^00^02.cfg\n");
+
+    // The tab is shown escaped, as every control character in a message.
+    for (const auto& [cell, shown] : std::vector<std::pair<std::string, std::string>>{
+             {" a.cfg", " a.cfg"}, {"a.cfg ", "a.cfg "}, {"\ta.cfg", "\\ta.cfg"}}) {
+        r = runCli({"import", "-", "-d", empty.path().string()},
+                   "file,USERN\n\"" + cell + "\",u\n");
+        EXPECT_EQ(r.code, 2) << cell;
+        EXPECT_EQ(r.err, "orbcfg-cli: (stdin): row 2, column 1 (file): '" + shown +
+                             "' has blanks at its start or end; nothing written\n");
+    }
+    r = runCli({"import", "-", "-d", empty.path().string()}, "name,USERN\n\" t1\",u\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err,
+              "orbcfg-cli: (stdin): row 2, column 1 (name): ' t1' has blanks at its start or end; "
+              "nothing written\n");
+}
+
+#ifndef _WIN32  // the tests make no symbolic links on Windows
+// Links in the folder are written through, never out of it: a link that leads outside is
+// refused, two rows that reach one file are refused, and a put-back leaves the link as it was.
+TEST(Fleet, ImportThroughSymbolicLinks) {
+    TempDir top;
+    fs::create_directory(top / "tftp");
+    fs::create_directory(top / "outside");
+    const std::string d = top / "tftp";
+    fs::create_symlink("../outside/escaped.cfg", top / "tftp/t1.cfg");  // dangling
+    Result r = runCli({"import", "-", "-d", d, "--dry-run"}, "name,USERN\nt1,u\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out,
+              "refused row 2, column 1 (name): t1.cfg is a symbolic link that leads out of "
+              "the folder\n");
+    r = runCli({"import", "-", "-d", d}, "name,USERN\nt0,u\nt1,u\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err,
+              "orbcfg-cli: (stdin): row 3, column 1 (name): t1.cfg is a symbolic link that "
+              "leads out of the folder; nothing written\n");
+    spit(top / "outside/real.cfg", "USERN='x'\r\n");
+    fs::create_symlink("../outside/real.cfg", top / "tftp/t2.cfg");
+    r = runCli({"import", "-", "-d", d, "--force"}, "name,USERN\nt2,u\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(slurp(top / "outside/real.cfg"), "USERN='x'\r\n");
+    EXPECT_EQ(top.names(), (std::vector<std::string>{"outside", "tftp"}));
+    EXPECT_FALSE(fs::exists(top / "outside/escaped.cfg"));
+    fs::remove(top / "tftp/t1.cfg");
+    fs::remove(top / "tftp/t2.cfg");
+
+    // A MAC file linked to the computer name's file: one file, two rows refused.
+    spit(top / "tftp/kassa01.cfg", "USERN='k'\r\n");
+    fs::create_symlink("kassa01.cfg", top / "tftp/00^1A^2B^3C^4D^01.cfg");
+    r = runCli({"import", "-", "-d", d, "--force"},
+               "file,USERN\n00^1A^2B^3C^4D^01.cfg,a\nkassa01.cfg,b\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err,
+              "orbcfg-cli: (stdin): row 3, column 1 (file): kassa01.cfg is the same file as "
+              "00^1A^2B^3C^4D^01.cfg, the target of row 2; nothing written\n");
+    EXPECT_EQ(slurp(top / "tftp/kassa01.cfg"), "USERN='k'\r\n");
+    // One row through the link writes the file it leads to; the link stays.
+    r = runCli({"import", "-", "-d", d, "--force"}, "mac,USERN\n00:1a:2b:3c:4d:01,a\n");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(top / "tftp/00^1A^2B^3C^4D^01.cfg"));
+    EXPECT_EQ(slurp(top / "tftp/kassa01.cfg"), runCli({"normalize", "-"}, "USERN='a'").out);
+
+    // A dangling link inside the folder: the file it names is made, and a failed import
+    // removes that file again, not the link.
+    fs::create_symlink("made.cfg", top / "tftp/t3.cfg");
+    {
+        struct Hooked {
+            Hooked() {
+                fileio::seam::setHook([n = 0](fileio::seam::Step s, std::size_t&) mutable {
+                    return s == fileio::seam::Step::Rename && ++n == 2 ? ENOSPC : 0;
+                });
+            }
+            ~Hooked() { fileio::seam::setHook({}); }
+        } hooked;
+        r = runCli({"import", "-", "-d", d}, "name,USERN\nt3,u\nt4,u\n");
+    }
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(fs::is_symlink(top / "tftp/t3.cfg"));
+    EXPECT_FALSE(fs::exists(top / "tftp/made.cfg"));
+    EXPECT_FALSE(fs::exists(top / "tftp/t4.cfg"));
+    r = runCli({"import", "-", "-d", d}, "name,USERN\nt3,u\n");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(top / "tftp/t3.cfg"));
+    EXPECT_EQ(slurp(top / "tftp/made.cfg"), runCli({"normalize", "-"}, "USERN='u'").out);
+}
+#endif
+
+// Another writer's file is never replaced: one made or changed between the plan and the write
+// fails the import, and what it wrote before is put back.
+TEST(Fleet, ImportLeavesAnotherWritersFile) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    spit(dir / "b.cfg", "USERN='old'\r\n");
+    struct Case {
+        const char* name;
+        const char* file;  // written by the other writer as the new files are flushed
+        const char* reason;
+    };
+    for (const Case& c : {Case{"a new file made meanwhile", "c.cfg", "created"},
+                          Case{"a changed file changed meanwhile", "b.cfg", "changed"}}) {
+        const auto before = snapshot(dir);
+        struct Hooked {
+            explicit Hooked(std::string path) {
+                fileio::seam::setHook([path](fileio::seam::Step s, std::size_t&) {
+                    if (s == fileio::seam::Step::Sync) spit(path, "theirs");
+                    return 0;
+                });
+            }
+            ~Hooked() { fileio::seam::setHook({}); }
+        };
+        Result r;
+        {
+            Hooked hooked(dir / c.file);
+            r = runCli({"import", "-", "-d", d, "--force"}, "name,USERN\na,1\nb,2\nc,3\n");
+        }
+        EXPECT_EQ(r.code, 2) << c.name;
+        EXPECT_EQ(r.err, "orbcfg-cli: cannot write " + std::string(c.file) + ": " + c.reason +
+                             " by another program since it was read\n")
+            << c.name;
+        auto expected = before;
+        expected[c.file] = "theirs";
+        EXPECT_EQ(snapshot(dir), expected) << c.name;
+        fs::remove(dir / "c.cfg");
+        spit(dir / "b.cfg", "USERN='old'\r\n");
+    }
+}
+
+#ifndef _WIN32
+// SIGINT, SIGTERM or SIGHUP sent to a real child while its import writes its files or renames
+// them: the child puts back what it renamed and removes its temporary files, then ends by that
+// signal; the folder is as it was.
+TEST(Fleet, SignalDuringAnImportPutsEverythingBack) {
+    constexpr int kOldFiles = 100, kRows = 200;
+    std::string csv = "name,USERN\n";
+    for (int i = 0; i < kRows; ++i)
+        csv += "t" + std::to_string(i) + ",new" + std::to_string(i) + "\n";
+    struct Case {
+        int sig;
+        fileio::seam::Step step;
+        int at;  // the signal comes at this step's call
+    };
+    for (const Case& c :
+         {Case{SIGTERM, fileio::seam::Step::Rename, 150},
+          Case{SIGINT, fileio::seam::Step::Rename, 20}, Case{SIGHUP, fileio::seam::Step::Rename, 1},
+          Case{SIGTERM, fileio::seam::Step::Write, 120}}) {
+        TempDir dir;
+        for (int i = 0; i < kOldFiles; ++i)
+            spit(dir / ("t" + std::to_string(i) + ".cfg"), "USERN='old'\r\n");
+        const auto before = snapshot(dir);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(ready[0]);
+            for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+            fileio::seam::setHook([&, n = 0](fileio::seam::Step s, std::size_t&) mutable {
+                if (s == c.step && ++n == c.at) {
+                    (void)!::write(ready[1], "r", 1);
+                    // Until the signal is there, held off.
+                    for (int waited = 0; fileio::DeferSignals::pending() == 0 && waited < 5000;
+                         ++waited)
+                        ::usleep(1000);
+                }
+                return 0;
+            });
+            runCli({"import", "-", "-d", dir.path().string(), "--force"}, csv);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        ::close(ready[0]);
+        ::kill(pid, c.sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig)
+            << c.sig << " at " << c.at << ": status " << status;
+        EXPECT_EQ(snapshot(dir), before) << c.sig << " at " << c.at;
+    }
+}
+#endif
+
+#ifndef _WIN32
+// An import that waits for the edit lock of a file it changes (an edit in place holds it) can
+// still be ended by a signal: it puts back what it renamed and ends by that signal.
+TEST(Fleet, SignalEndsAnImportWaitingForAnEditLock) {
+    TempDir dir;
+    std::string csv = "name,USERN\n";
+    for (int i = 0; i < 20; ++i) {
+        spit(dir / ("t" + std::to_string(i) + ".cfg"), "USERN='old'\r\n");
+        csv += "t" + std::to_string(i) + ",new\n";
+    }
+    const auto before = snapshot(dir);
+    fileio::Error e;
+    const auto held = fileio::Lock::acquire(dir / "t10.cfg", e);
+    ASSERT_TRUE(held) << e.message();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::close(ready[0]);
+        ::signal(SIGTERM, SIG_DFL);
+        fileio::seam::setHook([&, n = 0](fileio::seam::Step s, std::size_t&) mutable {
+            if (s == fileio::seam::Step::Rename && ++n == 10) (void)!::write(ready[1], "r", 1);
+            return 0;
+        });
+        runCli({"import", "-", "-d", dir.path().string(), "--force"}, csv);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::usleep(200000);  // waiting for t10.cfg by now
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int waited = 0; waited < 500 && (ended = ::waitpid(pid, &status, WNOHANG)) == 0; ++waited)
+        ::usleep(10000);
+    if (ended == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        FAIL() << "the import did not end while it waited for the lock";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(snapshot(dir), before);
+}
+#endif
+
 TEST(Fleet, ImportFromTemplate) {
     TempDir dir;
     spit(dir / "tpl.cfg", "TSERV='10.0.0.2'\nUSERN='guest'\nKEYMAP='41D'\nVOLUME='x'\n");
@@ -381,8 +691,10 @@ TEST(Fleet, EveryRefusedImportLeavesTheFolderAsItWas) {
          "row 3, column 2 (VOLUME): VOLUME: 'loud' is not a whole number"},
         {"mac,USERN\naa:bb:cc:dd:ee:02,u\nAABBCCDDEE02,v\n",
          "row 3, column 1 (mac): AA^BB^CC^DD^EE^02.cfg is the target of row 2 too"},
+#ifdef _WIN32  // names ignore case there: one file
         {"file,USERN\nAA^BB^CC^DD^EE^03.cfg,u\naa^bb^cc^dd^ee^03.cfg,v\n",
-         "row 3, column 1 (file): AA^BB^CC^DD^EE^03.cfg is the target of row 2 too"},
+         "row 3, column 1 (file): aa^bb^cc^dd^ee^03.cfg is the target of row 2 too"},
+#endif
         {"mac,USERN\naa:bb:cc:dd:ee,u\n",
          "row 2, column 1 (mac): 'aa:bb:cc:dd:ee' is not a MAC address"},
         {"mac,USERN\naabbccddee07,u\n",
@@ -405,15 +717,11 @@ TEST(Fleet, EveryRefusedImportLeavesTheFolderAsItWas) {
         {"", "no header row"},
     };
     for (const auto& [csv, message] : cases) {
-        for (const bool dry : {false, true}) {
-            std::vector<std::string> args = {"import", "-", "-d", d};
-            if (dry) args.push_back("--dry-run");
-            const Result r = runCli(args, csv);
-            EXPECT_EQ(r.code, 2) << csv;
-            EXPECT_EQ(r.out, "") << csv;
-            EXPECT_EQ(r.err, "orbcfg-cli: (stdin): " + message + "; nothing written\n") << csv;
-            EXPECT_EQ(snapshot(dir), before) << csv;
-        }
+        const Result r = runCli({"import", "-", "-d", d}, csv);
+        EXPECT_EQ(r.code, 2) << csv;
+        EXPECT_EQ(r.out, "") << csv;
+        EXPECT_EQ(r.err, "orbcfg-cli: (stdin): " + message + "; nothing written\n") << csv;
+        EXPECT_EQ(snapshot(dir), before) << csv;
     }
 }
 
