@@ -1109,6 +1109,25 @@ void TFleet::FleetEditClick() {
     prompts::inform(this, "Информация", count);
 }
 
+// Every file of an import in one batch, as orbcfg-cli import writes them: a new file never
+// takes a name that another program took meanwhile, a changed one is replaced only while it
+// holds what the preview showed; a put-back only while it holds what was just written.
+static bool replaceAsPlanned(std::span<const fl::FileBytes> files, fl::BatchFailure& failure) {
+    std::vector<fileio::Replacement> batch;
+    batch.reserve(files.size());
+    for (const fl::FileBytes& f : files)
+        batch.push_back({f.path, f.bytes,
+                         f.status == fl::Status::New ? fileio::Expected::absent()
+                                                     : fileio::Expected::holding(f.old)});
+    fileio::Error e;
+    fileio::BatchResult result;
+    if (fileio::replaceFiles(batch, e, result)) return true;
+    failure.failed = result.failed;
+    failure.renamed = result.renamed;
+    failure.reason = fileio::russianReason(e);
+    return false;
+}
+
 void TFleet::FleetImportClick() {
     if (!importDialog_) {
         importDialog_ =
@@ -1173,15 +1192,7 @@ void TFleet::FleetImportClick() {
     if (prompts::exec(preview_) != QDialog::Accepted || !writable) return;
 
     std::string error;
-    const bool ok = fl::writeImport(
-        plan, dir,
-        [](const std::string& p, std::string_view bytes, std::string& why) {
-            fileio::Error fe;
-            if (fileio::replaceFile(p, bytes, fe)) return true;
-            why = fileio::russianReason(fe);
-            return false;
-        },
-        error);
+    const bool ok = fl::writeImport(plan, dir, replaceAsPlanned, replaceAsPlanned, error);
     for (const fl::Target& t : plan.targets) dirty_.insert(qs(t.file));
     refreshNow();
     if (!ok) {

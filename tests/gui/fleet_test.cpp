@@ -379,6 +379,35 @@ class FleetTest : public QObject {
         QVERIFY(model()->rowOf("00-1a-2b-3c-4d-01.cfg") >= 0);
     }
 
+    // Between the preview and its "Записать" another program makes one of the new files and
+    // changes one that would change: the import writes nothing over either, and what it had
+    // written is put back.
+    void importNeverWritesOverAnotherProgramsFile() {
+        const QString csv = tmp->path() + "/devices.csv";
+        spit(csv, "file,MNAME\nnew1.cfg,a\nkassa.cfg,kassa2\nnew2.cfg,b\n");
+        const QByteArray theirs = "USERN='theirs'\r\n";
+        for (const char* made : {"new2.cfg", "kassa.cfg"}) {
+            const auto before = snapshot(dir);
+            prompts::Script script;
+            script.path(csv).dialog([&](QDialog* preview) {
+                spit(dir + "/" + made, theirs);
+                preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
+            });
+            child<QPushButton>("FleetImport")->click();
+            QCOMPARE(script.messages.size(), 1);
+            QVERIFY2(script.messages[0].startsWith("Ошибка | Импорт не выполнен"),
+                     qPrintable(script.messages[0]));
+            QVERIFY2(script.messages[0].contains(made), qPrintable(script.messages[0]));
+            QCOMPARE(slurp(dir + "/" + made), theirs);
+            auto after = snapshot(dir);
+            after.remove(made);
+            auto expected = before;
+            expected.remove(made);
+            QCOMPARE(after, expected);
+            QFile::remove(dir + "/new2.cfg");
+        }
+    }
+
     void exportIsTheToolsExport() {
         const QString out = tmp->path() + "/fleet.csv";
         // One file of the folder is its owner's alone: so is a new table, as the tool makes it.
