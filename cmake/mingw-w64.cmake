@@ -12,6 +12,11 @@ set(CMAKE_CXX_COMPILER ${ORBCFG_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${ORBCFG_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${ORBCFG_MINGW_PREFIX})
+# A Qt for Windows given as CMAKE_PREFIX_PATH (the editor's build) is searched as a root too:
+# packages are looked for under the roots only.
+foreach(prefix IN LISTS CMAKE_PREFIX_PATH)
+    list(APPEND CMAKE_FIND_ROOT_PATH "${prefix}")
+endforeach()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -15,6 +15,9 @@
 // The windows library is linked statically, so its resources are registered by hand.
 static void initResources() {
     Q_INIT_RESOURCE(resources);
+#ifdef ORBCFG_QT_TRANSLATIONS_BUILT_IN
+    Q_INIT_RESOURCE(translations);
+#endif
 }
 
 namespace orbex {
@@ -38,10 +41,12 @@ constexpr auto kUsage =
 
 bool installTranslations(QCoreApplication& app) {
     // Qt's own texts (file dialogs, standard buttons) in Russian: from Qt's translations
-    // folder, or from "translations" beside the program where Qt is shipped with it.
+    // folder, from "translations" beside the program where Qt is shipped with it, or from
+    // the program itself (the Windows build holds them).
     auto* qt = new QTranslator(&app);
     for (const QString& dir : {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
-                               QCoreApplication::applicationDirPath() + "/translations"}) {
+                               QCoreApplication::applicationDirPath() + "/translations",
+                               QString(":/translations")}) {
         if (qt->load("qtbase_ru", dir)) return QCoreApplication::installTranslator(qt);
     }
     delete qt;

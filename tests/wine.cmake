@@ -11,3 +11,10 @@ if(CMAKE_CROSSCOMPILING_EMULATOR AND NOT EXISTS "${ORBCFG_WINEPREFIX}/system.reg
         message(FATAL_ERROR "Wine could not create ${ORBCFG_WINEPREFIX} (${result})")
     endif()
 endif()
+
+# The windows' tests draw with Wine's own fonts (Tahoma and the rest, package fonts-wine),
+# which Debian's Wine finds only in the prefix's Fonts folder.
+if(CMAKE_CROSSCOMPILING_EMULATOR AND EXISTS /usr/share/wine/fonts)
+    file(GLOB wine_fonts /usr/share/wine/fonts/*)
+    file(COPY ${wine_fonts} DESTINATION "${ORBCFG_WINEPREFIX}/drive_c/windows/Fonts")
+endif()
