@@ -17,6 +17,10 @@ namespace orbex::fuzz {
 
 inline constexpr char kMark[] = {'\x00', '\x7f'};
 inline constexpr std::size_t kRuns[] = {297, 298, 299, 300, 301, 32766, 32767, 32768, 40000};
+// What the marks of one input stretch to at most: one line at the longest run and a few
+// shorter ones. A mark past it is taken as its bytes; without the bound a corpus grows inputs
+// of many long lines, each costing milliseconds.
+inline constexpr std::size_t kMaxStretched = 48 * 1024;
 
 // The length that the byte R stands for: one of kRuns, or a multiple of 256 up to 7 KiB.
 inline std::size_t runOf(unsigned char r) {
@@ -37,6 +41,11 @@ inline std::string stretched(std::string_view in) {
         }
         out.append(in.substr(i, at - i));
         const std::size_t run = runOf(static_cast<unsigned char>(in[at + 2]));
+        if (out.size() + run > kMaxStretched) {
+            out.append(kMark, 2);
+            i = at + 2;
+            continue;
+        }
         const std::size_t pieceSize = std::min<std::size_t>(
             1 + static_cast<unsigned char>(in[at + 3]) % 3, in.size() - at - 4);
         const std::string_view piece = in.substr(at + 4, pieceSize);
