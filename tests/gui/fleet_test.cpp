@@ -43,6 +43,17 @@ int runTool(const std::vector<std::string>& args, std::string* output = nullptr)
     return code;
 }
 
+// The bulk editor's answer: USERN set to `value`, then on to the preview.
+std::function<void(QDialog*)> setsUsern(const QString& value) {
+    return [value](QDialog* editor) {
+        auto* keys = editor->findChild<QComboBox*>("FleetEditKey");
+        keys->setCurrentIndex(keys->findData(idOf("USERN")));
+        editor->findChild<QPushButton*>("FleetEditAdd")->click();
+        editor->findChild<QLineEdit*>("USERN")->setText(value);
+        editor->findChild<QPushButton*>("FleetEditNext")->click();
+    };
+}
+
 }  // namespace
 
 class FleetTest : public QObject {
@@ -284,13 +295,7 @@ class FleetTest : public QObject {
         });
         prompts::Script script;
         script
-            .dialog([](QDialog* editor) {
-                auto* keys = editor->findChild<QComboBox*>("FleetEditKey");
-                keys->setCurrentIndex(keys->findData(idOf("USERN")));
-                editor->findChild<QPushButton*>("FleetEditAdd")->click();
-                editor->findChild<QLineEdit*>("USERN")->setText("x");
-                editor->findChild<QPushButton*>("FleetEditNext")->click();
-            })
+            .dialog(setsUsern("x"))
             .dialog([](QDialog* preview) {
                 preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
             });
@@ -318,13 +323,7 @@ class FleetTest : public QObject {
         const QString kassa = dir + "/kassa.cfg";
         prompts::Script script;
         script
-            .dialog([](QDialog* editor) {
-                auto* keys = editor->findChild<QComboBox*>("FleetEditKey");
-                keys->setCurrentIndex(keys->findData(idOf("USERN")));
-                editor->findChild<QPushButton*>("FleetEditAdd")->click();
-                editor->findChild<QLineEdit*>("USERN")->setText("bulk");
-                editor->findChild<QPushButton*>("FleetEditNext")->click();
-            })
+            .dialog(setsUsern("bulk"))
             .dialog([&](QDialog* preview) {
                 QCOMPARE(runTool({"set", kassa.toStdString(), "TSERV=10.9.9.9", "-i"}), 0);
                 QVERIFY(QFile::remove(dir + "/term03.cfg"));
