@@ -12,6 +12,7 @@
 #include "reader.h"
 #include "review.h"
 #include "store.h"
+#include "hooks.h"
 #include "stretch.h"
 #include "writer.h"
 
@@ -61,18 +62,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         parsePortValue(bytes.substr(0, std::min(bytes.find('\n'), std::size_t{1024})));
     require(parsePortValue(composePortValue(port)) == port);
     return 0;
-}
-
-// AddressSanitizer's freed memory is held back in a smaller quarantine, and new memory is not
-// filled: with the default 256 MiB each input's allocations fault in fresh pages, which took
-// more time than the code under test.
-extern "C" const char* __asan_default_options() {
-    return "quarantine_size_mb=16:max_malloc_fill_size=0";
-}
-
-extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
-
-extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
-                                               std::size_t maxSize, unsigned int seed) {
-    return orbex::fuzz::mutateWithMarks(data, size, maxSize, seed, LLVMFuzzerMutate);
 }

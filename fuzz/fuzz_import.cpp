@@ -17,6 +17,7 @@
 #include "fleet.h"
 #include "reader.h"
 #include "review.h"
+#include "hooks.h"
 #include "stretch.h"
 #include "writer.h"
 
@@ -117,16 +118,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(warnings == 0);
     }
     return 0;
-}
-
-// A smaller quarantine and no fill of new memory (see fuzz_config.cpp).
-extern "C" const char* __asan_default_options() {
-    return "quarantine_size_mb=16:max_malloc_fill_size=0";
-}
-
-extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
-
-extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
-                                               std::size_t maxSize, unsigned int seed) {
-    return orbex::fuzz::mutateWithMarks(data, size, maxSize, seed, LLVMFuzzerMutate);
 }

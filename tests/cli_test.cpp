@@ -340,6 +340,19 @@ TEST(Cli, ConcurrentImportsNeverMixTheirFiles) {
     }
 }
 
+// `check` and `lint` of bad.cfg in `dir`, of about `size` bytes, each peak within a small
+// multiple of the file.
+void expectMemoryNearTheFileSize(const TempDir& dir, std::size_t size) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"check", dir / "bad.cfg"}, {"lint", dir.path().string()}}) {
+        struct rusage usage {};
+        EXPECT_EQ(waitFor(spawnCli(args), &usage), 1) << args[0];
+        const long maxKiB = usage.ru_maxrss;
+        EXPECT_LT(maxKiB, static_cast<long>(8 * size / 1024 + 48 * 1024))
+            << args[0] << ": " << maxKiB << " KiB";
+    }
+}
+
 // `check` and `lint` of a file of nothing but bad lines need memory of the order of the file,
 // not of its findings.
 TEST(Cli, CheckMemoryStaysNearTheFileSize) {
@@ -352,14 +365,7 @@ TEST(Cli, CheckMemoryStaysNearTheFileSize) {
     bad.reserve(size);
     while (bad.size() < size) bad += "a\n";
     spit(dir / "bad.cfg", bad);
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"check", dir / "bad.cfg"}, {"lint", dir.path().string()}}) {
-        struct rusage usage {};
-        EXPECT_EQ(waitFor(spawnCli(args), &usage), 1) << args[0];
-        const long maxKiB = usage.ru_maxrss;
-        EXPECT_LT(maxKiB, static_cast<long>(8 * size / 1024 + 48 * 1024))
-            << args[0] << ": " << maxKiB << " KiB";
-    }
+    expectMemoryNearTheFileSize(dir, size);
 }
 
 // The same when the file begins with lines whose findings depend on what follows (a checked
@@ -376,14 +382,7 @@ TEST(Cli, CheckMemoryStaysNearTheFileSizeAfterAWaitingLine) {
     while (bad.size() < size) bad += "a\n";
     bad += "X='on'\n";
     spit(dir / "bad.cfg", bad);
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"check", dir / "bad.cfg"}, {"lint", dir.path().string()}}) {
-        struct rusage usage {};
-        EXPECT_EQ(waitFor(spawnCli(args), &usage), 1) << args[0];
-        const long maxKiB = usage.ru_maxrss;
-        EXPECT_LT(maxKiB, static_cast<long>(8 * size / 1024 + 48 * 1024))
-            << args[0] << ": " << maxKiB << " KiB";
-    }
+    expectMemoryNearTheFileSize(dir, size);
 
     const Result r = runCli({"check", dir / "bad.cfg"});
     const std::string name = dir / "bad.cfg";
