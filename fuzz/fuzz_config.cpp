@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "hooks.h"
 #include "lint.h"
 #include "ports.h"
 #include "reader.h"
 #include "review.h"
 #include "store.h"
-#include "hooks.h"
 #include "stretch.h"
 #include "writer.h"
 

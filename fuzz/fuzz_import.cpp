@@ -15,9 +15,9 @@
 
 #include "csv.h"
 #include "fleet.h"
+#include "hooks.h"
 #include "reader.h"
 #include "review.h"
-#include "hooks.h"
 #include "stretch.h"
 #include "writer.h"
 
