@@ -1,4 +1,4 @@
-#include "application.h"
+#include "forms/application.h"
 
 int main(int argc, char** argv) {
     return orbex::runProgram(argc, argv);

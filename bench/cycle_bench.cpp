@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
-#include "files.h"
-#include "sample.h"
-#include "writer.h"
+#include "bench/sample.h"
+#include "cli/files.h"
+#include "model/writer.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "reader.h"
-#include "review.h"
-#include "sample.h"
-#include "writer.h"
+#include "bench/sample.h"
+#include "model/reader.h"
+#include "model/review.h"
+#include "model/writer.h"
 
 namespace {
 

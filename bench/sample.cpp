@@ -1,10 +1,10 @@
-#include "sample.h"
+#include "bench/sample.h"
 
 #include <cstdlib>
 
-#include "ports.h"
-#include "review.h"
-#include "writer.h"
+#include "model/ports.h"
+#include "model/review.h"
+#include "model/writer.h"
 
 namespace orbex::bench {
 namespace {

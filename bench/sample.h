@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "store.h"
+#include "model/store.h"
 
 namespace orbex::bench {
 

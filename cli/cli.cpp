@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <algorithm>
 #include <functional>
@@ -6,16 +6,16 @@
 #include <memory>
 #include <optional>
 
-#include "chmproject.h"
-#include "context.h"
-#include "edit.h"
-#include "files.h"
-#include "fleet_commands.h"
-#include "helpbook.h"
-#include "lint.h"
-#include "reader.h"
-#include "review.h"
-#include "writer.h"
+#include "cli/context.h"
+#include "cli/files.h"
+#include "cli/fleet_commands.h"
+#include "model/chmproject.h"
+#include "model/edit.h"
+#include "model/helpbook.h"
+#include "model/lint.h"
+#include "model/reader.h"
+#include "model/review.h"
+#include "model/writer.h"
 
 namespace orbex::cli {
 namespace {

@@ -1,12 +1,12 @@
-#include "context.h"
+#include "cli/context.h"
 
 #include <algorithm>
 #include <istream>
 #include <ostream>
 
-#include "fileio.h"
-#include "reader.h"
-#include "text.h"
+#include "fileio/fileio.h"
+#include "model/reader.h"
+#include "model/text.h"
 
 namespace orbex::cli {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue.h"
-#include "fileio.h"
-#include "review.h"
+#include "fileio/fileio.h"
+#include "model/catalogue.h"
+#include "model/review.h"
 
 namespace orbex::cli {
 

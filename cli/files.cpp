@@ -1,4 +1,4 @@
-#include "files.h"
+#include "cli/files.h"
 
 #include <filesystem>
 #include <system_error>

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "fileio.h"
+#include "fileio/fileio.h"
 
 namespace orbex::cli {
 

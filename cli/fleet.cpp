@@ -1,14 +1,14 @@
-#include "fleet_commands.h"
+#include "cli/fleet_commands.h"
 
 #include <climits>
 #include <cstdio>
 #include <ostream>
 
-#include "files.h"
-#include "fleet.h"
-#include "mac.h"
-#include "reader.h"
-#include "text.h"
+#include "cli/files.h"
+#include "model/fleet.h"
+#include "model/mac.h"
+#include "model/reader.h"
+#include "model/text.h"
 
 namespace orbex::cli {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "context.h"
+#include "cli/context.h"
 
 namespace orbex::cli {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli.h"
+#include "cli/cli.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "fileio/fileio.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "application.h"
+#include "forms/application.h"
 
 #include <QIcon>
 #include <QLibraryInfo>
@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <exception>
 
-#include "Conf/setup.h"
-#include "Fleet/fleetwindow.h"
-#include "product.h"
-#include "prompts.h"
-#include "qtext.h"
+#include "forms/Conf/setup.h"
+#include "forms/Fleet/fleetwindow.h"
+#include "forms/prompts.h"
+#include "forms/qtext.h"
+#include "model/product.h"
 
 // The windows library is linked statically, so its resources are registered by hand.
 static void initResources() {
@@ -44,9 +44,9 @@ bool installTranslations(QCoreApplication& app) {
     // folder, from "translations" beside the program where Qt is shipped with it, or from
     // the program itself (the Windows build holds them).
     auto* qt = new QTranslator(&app);
-    for (const QString& dir : {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
-                               QCoreApplication::applicationDirPath() + "/translations",
-                               QString(":/translations")}) {
+    for (const QString& dir :
+         {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+          QCoreApplication::applicationDirPath() + "/translations", QString(":/translations")}) {
         if (qt->load("qtbase_ru", dir)) return QCoreApplication::installTranslator(qt);
     }
     delete qt;

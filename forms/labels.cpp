@@ -1,4 +1,4 @@
-#include "labels.h"
+#include "forms/labels.h"
 
 #include <QFontDatabase>
 #include <QLabel>

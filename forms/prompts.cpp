@@ -1,11 +1,11 @@
-#include "prompts.h"
+#include "forms/prompts.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "workdir.h"
+#include "forms/workdir.h"
 
 namespace prompts {
 namespace {

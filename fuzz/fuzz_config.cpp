@@ -7,14 +7,14 @@
 #include <string>
 #include <string_view>
 
-#include "hooks.h"
-#include "lint.h"
-#include "ports.h"
-#include "reader.h"
-#include "review.h"
-#include "store.h"
-#include "stretch.h"
-#include "writer.h"
+#include "fuzz/hooks.h"
+#include "fuzz/stretch.h"
+#include "model/lint.h"
+#include "model/ports.h"
+#include "model/reader.h"
+#include "model/review.h"
+#include "model/store.h"
+#include "model/writer.h"
 
 namespace {
 

@@ -13,13 +13,13 @@
 #include <string_view>
 #include <vector>
 
-#include "csv.h"
-#include "fleet.h"
-#include "hooks.h"
-#include "reader.h"
-#include "review.h"
-#include "stretch.h"
-#include "writer.h"
+#include "fuzz/hooks.h"
+#include "fuzz/stretch.h"
+#include "model/csv.h"
+#include "model/fleet.h"
+#include "model/reader.h"
+#include "model/review.h"
+#include "model/writer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "stretch.h"
+#include "fuzz/stretch.h"
 
 extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=16:max_malloc_fill_size=0";

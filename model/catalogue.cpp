@@ -1,4 +1,4 @@
-#include "catalogue.h"
+#include "model/catalogue.h"
 
 #include <algorithm>
 #include <array>

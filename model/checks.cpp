@@ -1,4 +1,4 @@
-#include "checks.h"
+#include "model/checks.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue.h"
+#include "model/catalogue.h"
 
 namespace orbex {
 

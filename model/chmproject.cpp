@@ -1,9 +1,9 @@
-#include "chmproject.h"
+#include "model/chmproject.h"
 
 #include <algorithm>
 
-#include "helpbook.h"
-#include "text.h"
+#include "model/helpbook.h"
+#include "model/text.h"
 
 namespace orbex {
 namespace {

@@ -1,4 +1,4 @@
-#include "csv.h"
+#include "model/csv.h"
 
 #include <algorithm>
 

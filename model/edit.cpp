@@ -1,10 +1,10 @@
-#include "edit.h"
+#include "model/edit.h"
 
 #include <algorithm>
 
-#include "checks.h"
-#include "reader.h"
-#include "text.h"
+#include "model/checks.h"
+#include "model/reader.h"
+#include "model/text.h"
 
 namespace orbex {
 namespace {

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue.h"
-#include "review.h"
-#include "store.h"
+#include "model/catalogue.h"
+#include "model/review.h"
+#include "model/store.h"
 
 namespace orbex {
 

@@ -1,4 +1,4 @@
-#include "fleet.h"
+#include "model/fleet.h"
 
 #include <algorithm>
 #include <array>
@@ -13,14 +13,14 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "checks.h"
-#include "csv.h"
-#include "edit.h"
-#include "lint.h"
-#include "mac.h"
-#include "reader.h"
-#include "text.h"
-#include "writer.h"
+#include "model/checks.h"
+#include "model/csv.h"
+#include "model/edit.h"
+#include "model/lint.h"
+#include "model/mac.h"
+#include "model/reader.h"
+#include "model/text.h"
+#include "model/writer.h"
 
 namespace fs = std::filesystem;
 

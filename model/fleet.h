@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue.h"
-#include "edit.h"
-#include "review.h"
-#include "store.h"
+#include "model/catalogue.h"
+#include "model/edit.h"
+#include "model/review.h"
+#include "model/store.h"
 
 namespace orbex::fleet {
 

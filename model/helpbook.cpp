@@ -1,9 +1,9 @@
-#include "helpbook.h"
+#include "model/helpbook.h"
 
-#include "catalogue.h"
-#include "ports.h"
-#include "product.h"
-#include "writer.h"
+#include "model/catalogue.h"
+#include "model/ports.h"
+#include "model/product.h"
+#include "model/writer.h"
 
 namespace orbex {
 namespace {

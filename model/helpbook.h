@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue.h"
+#include "model/catalogue.h"
 
 namespace orbex {
 

@@ -1,4 +1,4 @@
-#include "lint.h"
+#include "model/lint.h"
 
 #include <algorithm>
 #include <array>
@@ -8,12 +8,12 @@
 #include <numeric>
 #include <optional>
 
-#include "catalogue.h"
-#include "checks.h"
-#include "reader.h"
-#include "review.h"
-#include "text.h"
-#include "writer.h"
+#include "model/catalogue.h"
+#include "model/checks.h"
+#include "model/reader.h"
+#include "model/review.h"
+#include "model/text.h"
+#include "model/writer.h"
 
 namespace orbex {
 namespace {

@@ -1,4 +1,4 @@
-#include "mac.h"
+#include "model/mac.h"
 
 #include <array>
 

@@ -1,8 +1,8 @@
-#include "ports.h"
+#include "model/ports.h"
 
 #include <algorithm>
 
-#include "catalogue.h"
+#include "model/catalogue.h"
 
 namespace orbex {
 namespace {

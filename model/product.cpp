@@ -1,4 +1,4 @@
-#include "product.h"
+#include "model/product.h"
 
 #ifndef ORBCFG_SITE_HOST
 #define ORBCFG_SITE_HOST "orbex.example"

@@ -1,10 +1,10 @@
-#include "reader.h"
+#include "model/reader.h"
 
 #include <algorithm>
 #include <optional>
 #include <vector>
 
-#include "text.h"
+#include "model/text.h"
 
 namespace orbex {
 

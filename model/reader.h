@@ -10,8 +10,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "catalogue.h"
-#include "store.h"
+#include "model/catalogue.h"
+#include "model/store.h"
 
 namespace orbex {
 

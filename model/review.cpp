@@ -1,9 +1,9 @@
-#include "review.h"
+#include "model/review.h"
 
 #include <charconv>
 
-#include "checks.h"
-#include "text.h"
+#include "model/checks.h"
+#include "model/text.h"
 
 namespace orbex {
 namespace {

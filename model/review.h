@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue.h"
-#include "store.h"
+#include "model/catalogue.h"
+#include "model/store.h"
 
 namespace orbex {
 

@@ -1,4 +1,4 @@
-#include "store.h"
+#include "model/store.h"
 
 namespace orbex {
 

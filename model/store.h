@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue.h"
+#include "model/catalogue.h"
 
 namespace orbex {
 

@@ -1,4 +1,4 @@
-#include "text.h"
+#include "model/text.h"
 
 #include <algorithm>
 #include <array>

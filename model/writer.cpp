@@ -1,10 +1,10 @@
-#include "writer.h"
+#include "model/writer.h"
 
 #include <array>
 
-#include "catalogue.h"
-#include "reader.h"
-#include "text.h"
+#include "model/catalogue.h"
+#include "model/reader.h"
+#include "model/text.h"
 
 namespace orbex {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "product.h"
-#include "review.h"
+#include "model/product.h"
+#include "model/review.h"
 
 namespace orbex {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "catalogue.h"
+#include "model/catalogue.h"
 
 using namespace orbex;
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "catalogue.h"
-#include "checks.h"
-#include "edit.h"
-#include "text.h"
+#include "model/catalogue.h"
+#include "model/checks.h"
+#include "model/edit.h"
+#include "model/text.h"
 
 using namespace orbex;
 
@@ -17,18 +17,28 @@ TEST(IsValidIpAddress, Accepts) {
 
 TEST(IsValidIpAddress, Rejects) {
     for (const char* s : {
-             "0.1.2.3",           // first group 0
-             "000.1.2.3",         //
-             "256.1.1.1",         // a group above 255
-             "1.2.3.256", "1.256.3.4", "1.2.999.4",
+             "0.1.2.3",    // first group 0
+             "000.1.2.3",  //
+             "256.1.1.1",  // a group above 255
+             "1.2.3.256",
+             "1.256.3.4",
+             "1.2.999.4",
              "1.2.3",             // too short
              "1.2.3.4.5",         // a fourth dot
              "1.2.3.4.",          //
              "111.222.111.2221",  // too long (16)
              "10.0.0.1 ",         // a blank is no digit
-             " 10.0.0.1", "10.0.0.a", "10,0.0.1", "1.2.3.-4", "+1.2.3.4",
-             "10.0..1",           // groups without digits
-             "1.2.3.", ".1.2.3.4", "10.0.0..", "1..2.3", "...1111",
+             " 10.0.0.1",
+             "10.0.0.a",
+             "10,0.0.1",
+             "1.2.3.-4",
+             "+1.2.3.4",
+             "10.0..1",  // groups without digits
+             "1.2.3.",
+             ".1.2.3.4",
+             "10.0.0..",
+             "1..2.3",
+             "...1111",
          })
         EXPECT_FALSE(IsValidIpAddress(s)) << '"' << s << '"';
 }
@@ -58,12 +68,12 @@ TEST(IsValidIpList, LongListCheckedEntryByEntry) {
 }
 
 TEST(IsWholeNumber, Decimal) {
-    for (const char* s : {"0", "7", "-5", "+5", "   42", "007", "2147483647", "-2147483648",
-                          "+2147483647", "-0"})
+    for (const char* s :
+         {"0", "7", "-5", "+5", "   42", "007", "2147483647", "-2147483648", "+2147483647", "-0"})
         EXPECT_TRUE(IsWholeNumber(s)) << '"' << s << '"';
-    for (const char* s : {"", " ", "+", "-", "12 ", "1 2", "- 5", "--5", "+-5", "1e3", "1.0",
-                          "2147483648", "-2147483649", "99999999999999999999", "abc", "12a",
-                          "\t12"})
+    for (const char* s :
+         {"", " ", "+", "-", "12 ", "1 2", "- 5", "--5", "+-5", "1e3", "1.0", "2147483648",
+          "-2147483649", "99999999999999999999", "abc", "12a", "\t12"})
         EXPECT_FALSE(IsWholeNumber(s)) << '"' << s << '"';
 }
 

@@ -8,9 +8,9 @@
 #include <regex>
 #include <set>
 
-#include "chmproject.h"
-#include "helpbook.h"
-#include "text.h"
+#include "model/chmproject.h"
+#include "model/helpbook.h"
+#include "model/text.h"
 
 using namespace orbex;
 

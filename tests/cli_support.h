@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
+#include "cli/cli.h"
 
 namespace orbex::testing {
 

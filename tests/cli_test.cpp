@@ -2,12 +2,12 @@
 // is held by the fixtures (fixtures_test.cpp); here: files, streams, options and exit codes.
 #include <filesystem>
 
-#include "catalogue.h"
-#include "chmproject.h"
-#include "cli_support.h"
-#include "reader.h"
-#include "store.h"
-#include "writer.h"
+#include "model/catalogue.h"
+#include "model/chmproject.h"
+#include "model/reader.h"
+#include "model/store.h"
+#include "model/writer.h"
+#include "tests/cli_support.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

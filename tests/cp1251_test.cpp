@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "text.h"
+#include "model/text.h"
 
 using namespace orbex;
 

@@ -15,8 +15,8 @@
 #include <thread>
 #include <tuple>
 
-#include "cli_support.h"
-#include "fileio.h"
+#include "fileio/fileio.h"
+#include "tests/cli_support.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

@@ -5,10 +5,10 @@
 
 #include <set>
 
-#include "cli_support.h"
-#include "lint.h"
-#include "reader.h"
-#include "writer.h"
+#include "model/lint.h"
+#include "model/reader.h"
+#include "model/writer.h"
+#include "tests/cli_support.h"
 
 using namespace orbex;
 using namespace orbex::testing;

@@ -5,13 +5,13 @@
 #include <map>
 #include <random>
 
-#include "catalogue.h"
-#include "cli_support.h"
-#include "fileio.h"
-#include "fleet.h"
-#include "lint.h"
-#include "text.h"
-#include "writer.h"
+#include "fileio/fileio.h"
+#include "model/catalogue.h"
+#include "model/fleet.h"
+#include "model/lint.h"
+#include "model/text.h"
+#include "model/writer.h"
+#include "tests/cli_support.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

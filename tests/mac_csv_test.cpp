@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "csv.h"
-#include "mac.h"
+#include "model/csv.h"
+#include "model/mac.h"
 
 using namespace orbex;
 

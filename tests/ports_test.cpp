@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ports.h"
+#include "model/ports.h"
 
 using namespace orbex;
 

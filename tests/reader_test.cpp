@@ -2,10 +2,10 @@
 // between lines, and the store's state behind what the review table prints.
 #include <gtest/gtest.h>
 
-#include "lint.h"
-#include "reader.h"
-#include "store.h"
-#include "writer.h"
+#include "model/lint.h"
+#include "model/reader.h"
+#include "model/store.h"
+#include "model/writer.h"
 
 using namespace orbex;
 

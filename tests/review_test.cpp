@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "fleet.h"
-#include "review.h"
-#include "store.h"
+#include "model/fleet.h"
+#include "model/review.h"
+#include "model/store.h"
 
 using namespace orbex;
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "reader.h"
-#include "review.h"
-#include "store.h"
-#include "writer.h"
+#include "model/reader.h"
+#include "model/review.h"
+#include "model/store.h"
+#include "model/writer.h"
 
 using namespace orbex;
 

@@ -7,9 +7,9 @@
 
 #include <filesystem>
 
-#include "chmproject.h"
-#include "cli_support.h"
-#include "writer.h"
+#include "model/chmproject.h"
+#include "model/writer.h"
+#include "tests/cli_support.h"
 
 using namespace orbex;
 using namespace orbex::testing;

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "review.h"
-#include "store.h"
-#include "text.h"
-#include "writer.h"
+#include "model/review.h"
+#include "model/store.h"
+#include "model/text.h"
+#include "model/writer.h"
 
 using namespace orbex;
 

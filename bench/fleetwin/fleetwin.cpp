@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Conf/setup.h"
-#include "Fleet/fleetwindow.h"
-#include "application.h"
-#include "fileio.h"
+#include "fileio/fileio.h"
+#include "forms/Conf/setup.h"
+#include "forms/Fleet/fleetwindow.h"
+#include "forms/application.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <memory>
 
-#include "Conf/setup.h"
-#include "application.h"
+#include "forms/Conf/setup.h"
+#include "forms/application.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "Cfgx/dial.h"
-#include "Conf/setup.h"
-#include "application.h"
-#include "prompts.h"
-#include "sample.h"
-#include "writer.h"
+#include "bench/sample.h"
+#include "forms/Cfgx/dial.h"
+#include "forms/Conf/setup.h"
+#include "forms/application.h"
+#include "forms/prompts.h"
+#include "model/writer.h"
 
 namespace {
 

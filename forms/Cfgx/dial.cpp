@@ -1,4 +1,4 @@
-#include "dial.h"
+#include "forms/Cfgx/dial.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,9 +12,9 @@
 #include <array>
 #include <utility>
 
-#include "labels.h"
-#include "prompts.h"
-#include "qtext.h"
+#include "forms/labels.h"
+#include "forms/prompts.h"
+#include "forms/qtext.h"
 
 namespace {
 

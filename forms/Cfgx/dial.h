@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "review.h"
+#include "model/review.h"
 
 class QLabel;
 class QMenu;

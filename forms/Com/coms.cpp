@@ -1,4 +1,4 @@
-#include "coms.h"
+#include "forms/Com/coms.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,13 +11,13 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "Cmsdnhelp/cmsdnhelp.h"
-#include "buttons.h"
-#include "catalogue.h"
-#include "labels.h"
-#include "ports.h"
-#include "product.h"
-#include "qtext.h"
+#include "forms/buttons.h"
+#include "forms/labels.h"
+#include "forms/qtext.h"
+#include "help/Cmsdnhelp/cmsdnhelp.h"
+#include "model/catalogue.h"
+#include "model/ports.h"
+#include "model/product.h"
 
 using namespace orbex;
 

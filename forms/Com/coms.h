@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <array>
 
-#include "store.h"
+#include "model/store.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "aids.h"
+#include "forms/Conf/aids.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,9 +11,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "qtext.h"
-#include "review.h"
-#include "setup.h"
+#include "forms/Conf/setup.h"
+#include "forms/qtext.h"
+#include "model/review.h"
 
 using namespace orbex;
 

@@ -5,7 +5,7 @@
 
 #include <QObject>
 
-#include "catalogue.h"
+#include "model/catalogue.h"
 
 class QLineEdit;
 class QTabWidget;

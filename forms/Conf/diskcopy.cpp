@@ -1,9 +1,9 @@
-#include "diskcopy.h"
+#include "forms/Conf/diskcopy.h"
 
 #include <QFileInfo>
 #include <cerrno>
 
-#include "qtext.h"
+#include "forms/qtext.h"
 
 using namespace orbex;
 

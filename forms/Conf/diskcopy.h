@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "fileio.h"
+#include "fileio/fileio.h"
 
 class DiskCopy : public QObject {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "pages.h"
+#include "forms/Conf/pages.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "catalogue.h"
+#include "model/catalogue.h"
 
 struct PageInfo {
     orbex::Page page;

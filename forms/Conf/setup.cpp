@@ -1,4 +1,4 @@
-#include "setup.h"
+#include "forms/Conf/setup.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,24 +22,24 @@
 #include <limits>
 #include <span>
 
-#include "Cfgx/dial.h"
-#include "Com/coms.h"
-#include "Fleet/fleetwindow.h"
-#include "Save/sv.h"
-#include "about/aboutbox.h"
-#include "aids.h"
-#include "buttons.h"
-#include "diskcopy.h"
-#include "fileio.h"
-#include "labels.h"
-#include "pages.h"
-#include "prompts.h"
-#include "qtext.h"
-#include "reader.h"
-#include "review.h"
-#include "status.h"
-#include "workdir.h"
-#include "writer.h"
+#include "fileio/fileio.h"
+#include "forms/Cfgx/dial.h"
+#include "forms/Com/coms.h"
+#include "forms/Conf/aids.h"
+#include "forms/Conf/diskcopy.h"
+#include "forms/Conf/pages.h"
+#include "forms/Conf/status.h"
+#include "forms/Fleet/fleetwindow.h"
+#include "forms/Save/sv.h"
+#include "forms/about/aboutbox.h"
+#include "forms/buttons.h"
+#include "forms/labels.h"
+#include "forms/prompts.h"
+#include "forms/qtext.h"
+#include "forms/workdir.h"
+#include "model/reader.h"
+#include "model/review.h"
+#include "model/writer.h"
 
 using namespace orbex;
 

@@ -6,8 +6,8 @@
 #include <QMainWindow>
 #include <vector>
 
-#include "Cmsdnhelp/cmsdnhelp.h"
-#include "store.h"
+#include "help/Cmsdnhelp/cmsdnhelp.h"
+#include "model/store.h"
 
 class QComboBox;
 class QFileDialog;

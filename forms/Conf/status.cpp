@@ -1,4 +1,4 @@
-#include "status.h"
+#include "forms/Conf/status.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,9 +11,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "lint.h"
-#include "qtext.h"
-#include "setup.h"
+#include "forms/Conf/setup.h"
+#include "forms/qtext.h"
+#include "model/lint.h"
 
 using namespace orbex;
 

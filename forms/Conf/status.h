@@ -7,8 +7,8 @@
 #include <QStringList>
 #include <string_view>
 
-#include "catalogue.h"
-#include "diskcopy.h"
+#include "forms/Conf/diskcopy.h"
+#include "model/catalogue.h"
 
 class QLabel;
 class QTableWidget;

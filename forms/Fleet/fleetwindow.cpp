@@ -1,4 +1,4 @@
-#include "fleetwindow.h"
+#include "forms/Fleet/fleetwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -31,12 +31,12 @@
 #include <sys/stat.h>
 #endif
 
-#include "Conf/pages.h"
-#include "Conf/setup.h"
-#include "fileio.h"
-#include "mac.h"
-#include "prompts.h"
-#include "qtext.h"
+#include "fileio/fileio.h"
+#include "forms/Conf/pages.h"
+#include "forms/Conf/setup.h"
+#include "forms/prompts.h"
+#include "forms/qtext.h"
+#include "model/mac.h"
 
 using namespace orbex;
 namespace fl = orbex::fleet;

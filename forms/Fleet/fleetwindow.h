@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "fleet.h"
+#include "model/fleet.h"
 
 class QFileDialog;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "sv.h"
+#include "forms/Save/sv.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -19,9 +19,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "buttons.h"
-#include "prompts.h"
-#include "workdir.h"
+#include "forms/buttons.h"
+#include "forms/prompts.h"
+#include "forms/workdir.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "aboutbox.h"
+#include "forms/about/aboutbox.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Cmsdnhelp/cmsdnhelp.h"
-#include "labels.h"
-#include "product.h"
-#include "qtext.h"
+#include "forms/labels.h"
+#include "forms/qtext.h"
+#include "help/Cmsdnhelp/cmsdnhelp.h"
+#include "model/product.h"
 
 // The logo is a resource of the windows library, which is linked statically.
 static void initResources() {

@@ -1,11 +1,11 @@
-#include "cmsdnhelp.h"
+#include "help/Cmsdnhelp/cmsdnhelp.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QUrl>
 
-#include "Helpwin/helpwin.h"
+#include "help/Helpwin/helpwin.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "helpwin.h"
+#include "help/Helpwin/helpwin.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "catalogue.h"
-#include "helpbook.h"
+#include "model/catalogue.h"
+#include "model/helpbook.h"
 
 THelp::THelp(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Help");

@@ -1,1 +1,1 @@
-#include "desktop.h"
+#include "tests/common/desktop.h"

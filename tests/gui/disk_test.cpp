@@ -8,10 +8,10 @@
 #include <QTest>
 #include <sstream>
 
-#include "Conf/diskcopy.h"
-#include "Conf/status.h"
-#include "cli.h"
-#include "gui.h"
+#include "cli/cli.h"
+#include "forms/Conf/diskcopy.h"
+#include "forms/Conf/status.h"
+#include "tests/gui/gui.h"
 
 using namespace orbex;
 
@@ -183,8 +183,8 @@ class DiskTest : public QObject {
         setup->N14Click();
         const QFile::Permissions made = QFile::permissions(tmp.path() + "/b.cfg");
         QVERIFY(made & QFile::ReadOwner);
-        QVERIFY(!(made & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther |
-                          QFile::WriteOther)));
+        QVERIFY(!(made &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther)));
     }
 #endif
 };

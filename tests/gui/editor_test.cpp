@@ -19,11 +19,11 @@
 
 #include <QMessageBox>
 
-#include "Cfgx/dial.h"
-#include "Conf/aids.h"
-#include "Save/sv.h"
-#include "application.h"
-#include "gui.h"
+#include "forms/Cfgx/dial.h"
+#include "forms/Conf/aids.h"
+#include "forms/Save/sv.h"
+#include "forms/application.h"
+#include "tests/gui/gui.h"
 
 class EditorTest : public QObject {
     Q_OBJECT

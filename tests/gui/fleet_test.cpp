@@ -16,12 +16,12 @@
 #include <cerrno>
 #include <sstream>
 
-#include "Fleet/fleetwindow.h"
-#include "application.h"
-#include "cli.h"
-#include "fileio.h"
-#include "gui.h"
-#include "prompts.h"
+#include "cli/cli.h"
+#include "fileio/fileio.h"
+#include "forms/Fleet/fleetwindow.h"
+#include "forms/application.h"
+#include "forms/prompts.h"
+#include "tests/gui/gui.h"
 
 using namespace orbex;
 
@@ -294,11 +294,9 @@ class FleetTest : public QObject {
             return step == fileio::seam::Step::Rename && ++renames == 2 ? ENOSPC : 0;
         });
         prompts::Script script;
-        script
-            .dialog(setsUsern("x"))
-            .dialog([](QDialog* preview) {
-                preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
-            });
+        script.dialog(setsUsern("x")).dialog([](QDialog* preview) {
+            preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
+        });
         child<QPushButton>("FleetEdit")->click();
         fileio::seam::setHook({});
         QCOMPARE(renames, 2);
@@ -322,13 +320,11 @@ class FleetTest : public QObject {
             selection->select(cell(f, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         const QString kassa = dir + "/kassa.cfg";
         prompts::Script script;
-        script
-            .dialog(setsUsern("bulk"))
-            .dialog([&](QDialog* preview) {
-                QCOMPARE(runTool({"set", kassa.toStdString(), "TSERV=10.9.9.9", "-i"}), 0);
-                QVERIFY(QFile::remove(dir + "/term03.cfg"));
-                preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
-            });
+        script.dialog(setsUsern("bulk")).dialog([&](QDialog* preview) {
+            QCOMPARE(runTool({"set", kassa.toStdString(), "TSERV=10.9.9.9", "-i"}), 0);
+            QVERIFY(QFile::remove(dir + "/term03.cfg"));
+            preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
+        });
         child<QPushButton>("FleetEdit")->click();
         QCOMPARE(script.unexpected, QStringList());
         QCOMPARE(script.messages,

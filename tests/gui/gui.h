@@ -10,10 +10,10 @@
 #include <QLineEdit>
 #include <functional>
 
-#include "Conf/setup.h"
-#include "application.h"
-#include "catalogue.h"
-#include "prompts.h"
+#include "forms/Conf/setup.h"
+#include "forms/application.h"
+#include "forms/prompts.h"
+#include "model/catalogue.h"
 
 inline QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));

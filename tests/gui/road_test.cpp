@@ -9,11 +9,11 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "Cfgx/dial.h"
-#include "Save/sv.h"
-#include "application.h"
-#include "gui.h"
-#include "writer.h"
+#include "forms/Cfgx/dial.h"
+#include "forms/Save/sv.h"
+#include "forms/application.h"
+#include "model/writer.h"
+#include "tests/gui/gui.h"
 
 using namespace orbex;
 

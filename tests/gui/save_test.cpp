@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <sstream>
 
-#include "application.h"
-#include "cli.h"
-#include "fileio.h"
-#include "gui.h"
+#include "cli/cli.h"
+#include "fileio/fileio.h"
+#include "forms/application.h"
+#include "tests/gui/gui.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

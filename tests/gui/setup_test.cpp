@@ -5,10 +5,10 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "application.h"
-#include "desktop.h"
-#include "gui.h"
-#include "product.h"
+#include "forms/application.h"
+#include "model/product.h"
+#include "tests/common/desktop.h"
+#include "tests/gui/gui.h"
 
 using namespace orbex;
 

@@ -6,13 +6,13 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "Cmsdnhelp/cmsdnhelp.h"
-#include "Com/coms.h"
-#include "Conf/setup.h"
-#include "Save/sv.h"
-#include "about/aboutbox.h"
-#include "application.h"
-#include "desktop.h"
+#include "forms/Com/coms.h"
+#include "forms/Conf/setup.h"
+#include "forms/Save/sv.h"
+#include "forms/about/aboutbox.h"
+#include "forms/application.h"
+#include "help/Cmsdnhelp/cmsdnhelp.h"
+#include "tests/common/desktop.h"
 
 // With a recording HTML Help library on the library path.
 class HelpTest : public QObject {

@@ -6,15 +6,15 @@
 #include <QTextBrowser>
 #include <QToolButton>
 
-#include "Cmsdnhelp/cmsdnhelp.h"
-#include "Com/coms.h"
-#include "Conf/setup.h"
-#include "Helpwin/helpwin.h"
-#include "Save/sv.h"
-#include "about/aboutbox.h"
-#include "application.h"
-#include "desktop.h"
-#include "prompts.h"
+#include "forms/Com/coms.h"
+#include "forms/Conf/setup.h"
+#include "forms/Save/sv.h"
+#include "forms/about/aboutbox.h"
+#include "forms/application.h"
+#include "forms/prompts.h"
+#include "help/Cmsdnhelp/cmsdnhelp.h"
+#include "help/Helpwin/helpwin.h"
+#include "tests/common/desktop.h"
 
 // Without the HTML Help library: the help window and the web pages.
 class WebTest : public QObject {

@@ -5,11 +5,11 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "Com/coms.h"
-#include "Conf/setup.h"
-#include "application.h"
-#include "desktop.h"
-#include "prompts.h"
+#include "forms/Com/coms.h"
+#include "forms/Conf/setup.h"
+#include "forms/application.h"
+#include "forms/prompts.h"
+#include "tests/common/desktop.h"
 
 // The serial port dialog, opened from the "Настроить" buttons of the main window.
 class PortsTest : public QObject {
