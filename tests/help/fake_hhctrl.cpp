@@ -1,4 +1,5 @@
 // A stand-in for the HTML Help library: records every call in the file named by HHCTRL_LOG.
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,11 +17,14 @@ struct Link {
     int fIndexOnFail;
 };
 
-void record(const char* format, auto... args) {
+[[gnu::format(printf, 1, 2)]] void record(const char* format, ...) {
     const char* path = std::getenv("HHCTRL_LOG");
     if (!path) return;
     if (std::FILE* f = std::fopen(path, "a")) {
-        std::fprintf(f, format, args...);
+        std::va_list args;
+        va_start(args, format);
+        std::vfprintf(f, format, args);
+        va_end(args);
         std::fclose(f);
     }
 }
