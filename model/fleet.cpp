@@ -189,29 +189,7 @@ Settings settingsOf(Store& store, const Warn& warn) {
                      store.setText(id, kUnset);
                      warn(id);
                  });
-    // The value the file stores for a parameter; nullopt when it is unset.
-    const auto stored = [&](Id id) -> std::optional<std::string_view> {
-        const Param& p = param(id);
-        switch (p.kind) {
-            case Kind::Text:
-                if (std::string_view t = store.textView(id, buffer); t != kUnset) return t;
-                break;
-            case Kind::Switch:
-                if (const Tri c = store.check(id); c != Tri::Grayed)
-                    return c == Tri::Checked ? "on" : "off";
-                break;
-            case Kind::Choice: {
-                const int item = store.item(id);
-                if (item == 0) break;
-                if (item < 0 || item > static_cast<int>(p.table.size()))
-                    return store.textView(id, buffer);
-                return p.table[item - 1].value;
-            }
-            case Kind::None:
-                break;
-        }
-        return std::nullopt;
-    };
+    const auto stored = [&](Id id) { return storedValue(store, id, buffer); };
     // Counted first: a fleet holds many of these, each no larger than it needs.
     std::size_t set = 0;
     for (Id id : controlOrder()) set += stored(id).has_value();

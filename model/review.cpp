@@ -65,46 +65,27 @@ Outcome build(Store& store, const Warn& warn, Rows& table) {
         dnsFlag = true;
     }
     for (Id id : controlOrder()) {
+        const std::optional<std::string_view> value = storedValue(store, id, buffer);
+        if (!value) continue;
         const Param& p = param(id);
-        switch (p.kind) {
-            case Kind::Text: {
-                const std::string_view t = store.textView(id, buffer);
-                if (t == kUnset) break;
-                if (id != dns) {
-                    const Verdict v = judge(id, t, dnsFlag);
-                    if (v != Verdict::Keep) {
-                        store.setText(id, kUnset);
-                        warn(id);
-                        if (v == Verdict::ResetAndRestart) return Outcome::Restart;
-                        break;
-                    }
-                }
-                addRow(table, id, t, t);
-                break;
+        if (p.kind == Kind::Text && id != dns) {
+            if (const Verdict v = judge(id, *value, dnsFlag); v != Verdict::Keep) {
+                store.setText(id, kUnset);
+                warn(id);
+                if (v == Verdict::ResetAndRestart) return Outcome::Restart;
+                continue;
             }
-            case Kind::Switch: {
-                const Tri c = store.check(id);
-                if (c == Tri::Grayed) break;
-                const bool on = c == Tri::Checked;
-                addRow(table, id, on ? "on" : "off", on ? "да" : "нет");
-                break;
-            }
-            case Kind::Choice: {
-                const int item = store.item(id);
-                if (item == 0) break;
-                if (item < 0 || item > static_cast<int>(p.table.size())) {
-                    const std::string_view t = store.textView(id, buffer);  // a code of its own
-                    addRow(table, id, t, t);
-                } else if (p.key == keys::CHIPSET) {
-                    addChipset(table, id, item);
-                } else {
-                    const ValueChoice& row = p.table[item - 1];
-                    addRow(table, id, row.value, row.display);
-                }
-                break;
-            }
-            case Kind::None:
-                break;
+        }
+        const int item = p.kind == Kind::Choice ? store.item(id) : 0;
+        const bool listed = item >= 1 && item <= static_cast<int>(p.table.size());
+        if (p.kind == Kind::Switch) {
+            addRow(table, id, *value, *value == "on" ? "да" : "нет");
+        } else if (!listed) {
+            addRow(table, id, *value, *value);  // a text, or a list's code of its own
+        } else if (p.key == keys::CHIPSET) {
+            addChipset(table, id, item);
+        } else {
+            addRow(table, id, *value, p.table[static_cast<std::size_t>(item - 1)].display);
         }
     }
     return Outcome::Done;

@@ -18,6 +18,29 @@ void unset(Store& store, Id id) {
     }
 }
 
+std::optional<std::string_view> storedValue(const Store& store, Id id, std::string& buffer) {
+    const Param& p = param(id);
+    switch (p.kind) {
+        case Kind::Text:
+            if (std::string_view t = store.textView(id, buffer); t != kUnset) return t;
+            break;
+        case Kind::Switch:
+            if (const Tri c = store.check(id); c != Tri::Grayed)
+                return c == Tri::Checked ? "on" : "off";
+            break;
+        case Kind::Choice: {
+            const int item = store.item(id);
+            if (item == 0) break;
+            if (item < 0 || item > static_cast<int>(p.table.size()))
+                return store.textView(id, buffer);  // a code of its own
+            return p.table[static_cast<std::size_t>(item - 1)].value;
+        }
+        case Kind::None:
+            break;
+    }
+    return std::nullopt;
+}
+
 void applyPreset(Store& store, const Preset& preset) {
     if (preset.startsNew) store.ResetAll();
     for (const Setting& s : preset.settings) {

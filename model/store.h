@@ -5,6 +5,7 @@
 
 #include <array>
 #include <bitset>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,11 @@ class Store {
 // Makes one parameter unset: the default marker in an edit, item 0 in a list, a grayed switch.
 // Keys without a control have no unset state and are left alone.
 void unset(Store& store, Id id);
+
+// The value a file stores for a parameter, as the store holds it: the text of an edit, "on" or
+// "off" for a switch, the value of a list's item or the list's own text; nullopt when unset.
+// The view is valid until the store or `buffer` changes.
+std::optional<std::string_view> storedValue(const Store& store, Id id, std::string& buffer);
 
 // A typical configuration: every parameter unset first when the preset starts anew, then its
 // settings in order, each list's and switch's change running as a user's would.

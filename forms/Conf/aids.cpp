@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <bitset>
 
 #include "forms/Conf/setup.h"
 #include "forms/qtext.h"
@@ -59,14 +60,7 @@ void EditorAids::watch(Id id) {
     if (param(id).check != Check::Any) {
         auto* edit = static_cast<QLineEdit*>(w);
         edit->setProperty("plainStyle", edit->styleSheet());
-        connect(edit, &QLineEdit::textChanged, this, [this, id] {
-            if (param(id).key == keys::DNS) {
-                for (Id other : controlOrder())
-                    if (param(other).check != Check::Any) liveCheck(other);
-            } else {
-                liveCheck(id);
-            }
-        });
+        connect(edit, &QLineEdit::textChanged, this, &EditorAids::liveCheck);
     }
     if (auto* edit = qobject_cast<QLineEdit*>(w)) watchEdit(edit);
     if (auto* list = qobject_cast<QComboBox*>(w); list && list->lineEdit())
@@ -130,18 +124,30 @@ static QString resetReason(Check check) {
     return "Значение " + what + ":\nпри сохранении оно будет сброшено на значение по умолчанию";
 }
 
-void EditorAids::liveCheck(Id id) {
-    static const Id dns = idOf(keys::DNS);
-    auto* edit = static_cast<QLineEdit*>(window_.control(id));
-    const std::string dnsText = window_.text(dns);
-    const bool dnsFlag = dnsText != kUnset && judge(dns, dnsText, false) == Verdict::Keep;
-    const std::string text = edit->text().toStdString();
-    const bool bad = text != kUnset && judge(id, text, dnsFlag) != Verdict::Keep;
+void EditorAids::liveCheck() {
+    // The review's own checks, on every checked edit at once: DNS decides whether the server
+    // lists are checked at all.
+    std::bitset<kKeyCount> bad;
+    QByteArray buffer;
+    forEachReset(
+        [&](Id id) -> std::string_view {
+            auto* edit = static_cast<QLineEdit*>(window_.madeControl(id));
+            if (!edit) return kUnset;
+            buffer = edit->text().toUtf8();
+            return {buffer.constData(), static_cast<std::size_t>(buffer.size())};
+        },
+        [&](Id id) { bad.set(static_cast<std::size_t>(id)); });
+    for (Id id : checkedKeys())
+        if (auto* edit = static_cast<QLineEdit*>(window_.madeControl(id)))
+            showCheck(edit, bad.test(static_cast<std::size_t>(id)), param(id).check);
+}
+
+void EditorAids::showCheck(QLineEdit* edit, bool bad, Check check) {
     if (bad == edit->property("badValue").toBool()) return;
     edit->setProperty("badValue", bad);
     const QString plain = edit->property("plainStyle").toString();
     edit->setStyleSheet(bad ? plain + "; border: 2px solid #d00000" : plain);
-    edit->setToolTip(bad ? resetReason(param(id).check) : QString());
+    edit->setToolTip(bad ? resetReason(check) : QString());
 }
 
 int EditorAids::pageOf(const QWidget* w) const {

@@ -41,7 +41,8 @@ class EditorAids : public QObject {
     void findTyped();
     // A checked text marked while it would be reset at the save: a red frame, the reason in
     // its tooltip. Nothing is reset here.
-    void liveCheck(orbex::Id id);
+    void liveCheck();
+    static void showCheck(QLineEdit* edit, bool bad, orbex::Check check);
     int pageOf(const QWidget* w) const;
 
     TSetup& window_;

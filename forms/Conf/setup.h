@@ -66,6 +66,9 @@ class TSetup : public QMainWindow, public orbex::Store {
         if (!complete_) completePages();
         return controls_[static_cast<std::size_t>(id)];
     }
+    // The control of a key if its row is made; nullptr otherwise. A row not yet made holds
+    // the unset state.
+    QWidget* madeControl(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
     // The window starts with the rows of its first page alone; the other pages' rows are made
     // at their first need: a tab chosen, or any use of a control (an open, the review, a
     // typical configuration...). The window is then as if every row had been made at once.
