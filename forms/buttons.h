@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
+#include <cmath>
 
 template <typename Owner>
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, Owner* owner,
@@ -42,5 +43,5 @@ inline double fontScale(const QWidget* w) {
     return std::max(1.0, pixels / 12.0);
 }
 inline int scaled(const QWidget* w, int size) {
-    return static_cast<int>(size * fontScale(w) + 0.5);
+    return static_cast<int>(std::lround(size * fontScale(w)));
 }

@@ -341,7 +341,7 @@ constexpr Preset kPresets[] = {
 // is more than one slot away from its own.
 constexpr std::size_t kSlots = 256;
 constexpr std::size_t slotOf(std::string_view k) {  // k not empty
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(k[i]) + 0u; };
+    const auto b = [&](std::size_t i) { return std::size_t{static_cast<unsigned char>(k[i])}; };
     return (k.size() * 37 + b(0) * 37 + b(k.size() / 2) * 101 + b(k.size() - 1) * 23) % kSlots;
 }
 

@@ -92,10 +92,8 @@ bool Reader::next(std::span<const std::string_view>& fields) {
             break;
         }
         // The line break: CR LF, LF, or CR alone (as old spreadsheets end their lines).
-        if (i < n && s_[i] == '\r' && ++i < n && s_[i] == '\n')
-            ++i;
-        else if (i < n && s_[i] == '\n')
-            ++i;
+        if (i < n && s_[i] == '\r') ++i;
+        if (i < n && s_[i] == '\n') ++i;
         break;
     }
     fields = fields_;

@@ -39,6 +39,25 @@ Tdial::Tdial(QWidget* parent) : QDialog(parent) {
     StaticText1->setAlignment(Qt::AlignCenter);
     StaticText1->setFont(titleFont());
 
+    makeGrid();
+    makeMenu();
+
+    Button1 = new QPushButton("Ок", this);
+    Button1->setObjectName("Button1");
+    Button1->setDefault(true);
+    Button1->setAutoDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &Tdial::Button1Click);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(StaticText1);
+    layout->addWidget(grid, 1);
+    layout->addWidget(Button1, 0, Qt::AlignHCenter);
+    setFixedSize(616, 451);
+    setTable({});
+}
+
+// The table of the review: its hidden columns keep what a copy needs.
+void Tdial::makeGrid() {
     grid = new QTableWidget(1, kColumns, this);
     grid->setObjectName("table");
     grid->setHorizontalHeaderLabels(
@@ -57,7 +76,10 @@ Tdial::Tdial(QWidget* parent) : QDialog(parent) {
     grid->setShowGrid(true);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
+}
 
+// The table's menu: copies of a cell or of a whole setting line.
+void Tdial::makeMenu() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
     const auto item = [this](const char* name, const QString& caption, void (Tdial::*slot)()) {
@@ -76,19 +98,6 @@ Tdial::Tdial(QWidget* parent) : QDialog(parent) {
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(grid->viewport()->mapToGlobal(at)); });
     connect(grid, &QTableWidget::cellDoubleClicked, this, &Tdial::N4Click);
-
-    Button1 = new QPushButton("Ок", this);
-    Button1->setObjectName("Button1");
-    Button1->setDefault(true);
-    Button1->setAutoDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &Tdial::Button1Click);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(StaticText1);
-    layout->addWidget(grid, 1);
-    layout->addWidget(Button1, 0, Qt::AlignHCenter);
-    setFixedSize(616, 451);
-    setTable({});
 }
 
 void Tdial::setTable(orbex::ReviewTable table) {

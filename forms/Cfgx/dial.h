@@ -28,6 +28,8 @@ class Tdial : public QDialog {
     void N4Click();  // the whole setting
 
   private:
+    void makeGrid();
+    void makeMenu();
     // The data row of the grid's current cell; nullptr on the trailing empty row.
     const orbex::ReviewRow* currentRow() const;
     void copy(const QString& text);
