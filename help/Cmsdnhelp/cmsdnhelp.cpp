@@ -5,26 +5,10 @@
 #include <QDir>
 #include <QUrl>
 
+#include "help/Cmsdnhelp/htmlhelp.h"
 #include "help/Helpwin/helpwin.h"
 
-namespace {
-
-constexpr unsigned HH_DISPLAY_TOPIC = 0;
-constexpr unsigned HH_KEYWORD_LOOKUP = 13;
-
-// The record of a keyword lookup, laid out as HTML Help declares it (BOOL is a 32-bit int).
-struct HH_AKLINK {
-    int cbStruct;
-    int fReserved;
-    const char* pszKeywords;
-    const char* pszUrl;
-    const char* pszMsgText;
-    const char* pszMsgTitle;
-    const char* pszWindow;
-    int fIndexOnFail;
-};
-
-}  // namespace
+using namespace htmlhelp;
 
 TCMSDNHelp::TCMSDNHelp() : LibraryHandle("hhctrl.ocx"), startDirectory_(QDir::currentPath()) {}
 

@@ -4,18 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+#include "help/Cmsdnhelp/htmlhelp.h"
 
-struct Link {
-    int cbStruct;
-    int fReserved;
-    const char* pszKeywords;
-    const char* pszUrl;
-    const char* pszMsgText;
-    const char* pszMsgTitle;
-    const char* pszWindow;
-    int fIndexOnFail;
-};
+namespace {
 
 [[gnu::format(printf, 1, 2)]] void record(const char* format, ...) {
     const char* path = std::getenv("HHCTRL_LOG");
@@ -41,8 +32,8 @@ __attribute__((destructor)) void unloaded() {
 extern "C" __attribute__((visibility("default"))) void* HtmlHelpA(void* owner, const char* file,
                                                                   unsigned command,
                                                                   std::uintptr_t data) {
-    if (command == 13) {
-        const auto* link = reinterpret_cast<const Link*>(data);
+    if (command == htmlhelp::HH_KEYWORD_LOOKUP) {
+        const auto* link = reinterpret_cast<const htmlhelp::HH_AKLINK*>(data);
         record("%s %u %s %s size=%d index=%d other=%d\n", owner ? "owned" : "free", command, file,
                link->pszKeywords, link->cbStruct, link->fIndexOnFail,
                link->fReserved || link->pszUrl || link->pszMsgText || link->pszMsgTitle ||
