@@ -1,4 +1,6 @@
 // A stand-in for the HTML Help library: records every call in the file named by HHCTRL_LOG.
+// The commands named in HHCTRL_NO_WINDOW (numbers, blank-separated) return no window, as a
+// library without them does.
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +29,18 @@ __attribute__((destructor)) void unloaded() {
     record("unload\n");
 }
 
+bool opensNoWindow(unsigned command) {
+    const char* list = std::getenv("HHCTRL_NO_WINDOW");
+    while (list && *list) {
+        char* end = nullptr;
+        const unsigned long n = std::strtoul(list, &end, 10);
+        if (end == list) break;
+        if (n == command) return true;
+        list = end;
+    }
+    return false;
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) void* HtmlHelpA(void* owner, const char* file,
@@ -42,5 +56,5 @@ extern "C" __attribute__((visibility("default"))) void* HtmlHelpA(void* owner, c
         record("%s %u %s data=%lu\n", owner ? "owned" : "free", command, file,
                static_cast<unsigned long>(data));
     }
-    return reinterpret_cast<void*>(1);
+    return opensNoWindow(command) ? nullptr : reinterpret_cast<void*>(1);
 }

@@ -12,6 +12,7 @@
 #include "forms/about/aboutbox.h"
 #include "forms/application.h"
 #include "help/Cmsdnhelp/cmsdnhelp.h"
+#include "help/Helpwin/helpwin.h"
 #include "tests/common/desktop.h"
 
 // With a recording HTML Help library on the library path.
@@ -76,6 +77,28 @@ class HelpTest : public QObject {
         TCMSDNHelp help;
         QVERIFY(help.ShowHelp(QString(), "orbex.chm"));
         QCOMPARE(log(), "load\nfree 0 " + QDir::current().filePath("orbex.chm") + " data=0\n");
+    }
+
+    // A library without the keyword lookup (Wine's) opens the keyword's own page; one that
+    // opens neither leaves the help to the program's own window.
+    void aKeywordFallsBackToItsPageThenToTheHelpWindow() {
+        const QString chm = QDir::current().filePath("orbex.chm");
+        const QString size = QString::number(sizeof(void*) == 8 ? 56 : 32);
+        using Served = TCMSDNHelp::Served;
+        TCMSDNHelp help;
+        QCOMPARE(help.help("KEYMAP"), Served::Lookup);
+        QVERIFY(!help.helpWindow());
+        qputenv("HHCTRL_NO_WINDOW", "13");
+        QCOMPARE(help.help("COM1"), Served::Page);  // the page of a device name has its "_"
+        QCOMPARE(log(), "load\nfree 13 " + chm + " KEYMAP size=" + size +
+                            " index=1 other=0\nfree 13 " + chm + " COM1 size=" + size +
+                            " index=1 other=0\nfree 0 " + chm + "::/COM1_.htm data=0\n");
+        QVERIFY(!help.helpWindow());
+        qputenv("HHCTRL_NO_WINDOW", "13 0");
+        QCOMPARE(help.help("DNS"), Served::Book);
+        qunsetenv("HHCTRL_NO_WINDOW");
+        QVERIFY(help.helpWindow() && help.helpWindow()->isVisible());
+        QVERIFY(log().endsWith("free 0 " + chm + "::/DNS.htm data=0\n"));
     }
 
     void helpFileStaysInTheStartDirectory() {
