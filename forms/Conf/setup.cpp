@@ -973,8 +973,14 @@ void TSetup::N24Click() {
 
 TFleet* TSetup::showFleet(const QString& dir) {
     if (!fleet_) {
-        fleet_ = new TFleet(*this, this);
+        fleet_ = new TFleet(this);
         connect(this, &TSetup::fileSaved, fleet_, &TFleet::fileSaved);
+        connect(fleet_, &TFleet::openRequested, this, [this](const QString& path) {
+            if (!openFile(path)) return;
+            show();
+            raise();
+            activateWindow();
+        });
     }
     fleet_->show();
     fleet_->raise();

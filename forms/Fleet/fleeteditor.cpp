@@ -1,0 +1,152 @@
+#include "forms/Fleet/fleeteditor.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
+
+#include "forms/Conf/setup.h"
+#include "forms/Fleet/fleetparts.h"
+#include "forms/qtext.h"
+
+using namespace orbex;
+
+FleetEditor::FleetEditor(QWidget* parent) : QDialog(parent) {
+    setObjectName("FleetEditor");
+    setWindowTitle("Изменить выбранные файлы");
+    auto* layout = new QVBoxLayout(this);
+    auto* pick = new QHBoxLayout;
+    pick->addWidget(new QLabel("Параметр:"));
+    keyList_ = new QComboBox;
+    keyList_->setObjectName("FleetEditKey");
+    keyList_->setMaxVisibleItems(20);
+    for (const fleetparts::Choice& c : fleetparts::choices())
+        keyList_->addItem(QString("%1: %2 (%3)").arg(c.page, c.caption, qs(param(c.id).key)), c.id);
+    pick->addWidget(keyList_, 1);
+    auto* add = new QPushButton("Добавить");
+    add->setObjectName("FleetEditAdd");
+    add->setAutoDefault(false);
+    connect(add, &QPushButton::clicked, this, [this] { addKey(keyList_->currentData().toInt()); });
+    pick->addWidget(add);
+    layout->addLayout(pick);
+
+    rowsBox_ = new QWidget;
+    auto* stack = new QVBoxLayout(rowsBox_);
+    rows_ = new QGridLayout;
+    rows_->setColumnStretch(3, 1);
+    stack->addLayout(rows_);
+    stack->addStretch();  // the rows from the top down
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(rowsBox_);
+    scroll->setWidgetResizable(true);
+    scroll->setMinimumHeight(200);
+    layout->addWidget(scroll, 1);
+    auto* note = new QLabel("Параметр, оставленный «По умолчанию», будет удален из файлов.");
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    fleetparts::footButtons(this, layout, "Далее...", "FleetEditNext", "FleetEditCancel")
+        ->setDefault(true);
+    resize(560, 360);
+}
+
+void FleetEditor::clear() {
+    while (QLayoutItem* item = rows_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    controls_.clear();
+}
+
+void FleetEditor::addKey(Id id) {
+    for (const auto& [have, control] : controls_)
+        if (have == id) {
+            control->setFocus();
+            return;
+        }
+    const Param& p = param(id);
+    const int row = static_cast<int>(controls_.size());
+    QWidget* w = nullptr;
+    switch (p.kind) {
+        case orbex::Kind::Text: {
+            auto* edit = new QLineEdit(qs(kUnset), rowsBox_);
+            edit->setMaxLength(std::numeric_limits<int>::max());
+            if (p.has(Masked)) {
+                edit->setEchoMode(QLineEdit::Password);
+                edit->setStyleSheet("lineedit-password-character: 124");
+            }
+            w = edit;
+            break;
+        }
+        case orbex::Kind::Switch: {
+            auto* box = new SwitchBox(rowsBox_);
+            box->setCheckState(Qt::PartiallyChecked);
+            w = box;
+            break;
+        }
+        case orbex::Kind::Choice: {
+            auto* list = new QComboBox(rowsBox_);
+            list->setEditable(p.has(Editable));
+            list->setInsertPolicy(QComboBox::NoInsert);
+            list->setMaxVisibleItems(20);
+            list->addItem(qs(kUnset));
+            for (const ValueChoice& c : p.table) list->addItem(qs(c.display));
+            w = list;
+            break;
+        }
+        case orbex::Kind::None:
+            return;
+    }
+    w->setObjectName(qs(p.key));
+    auto* label = new QLabel(qs(p.caption), rowsBox_);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setToolTip(qs(p.key));
+    auto* d = new QToolButton(rowsBox_);
+    d->setText("D");
+    d->setObjectName("D_" + qs(p.key));
+    d->setToolTip("Установить по умолчанию");
+    d->setAutoRaise(true);
+    QFont bold = d->font();
+    bold.setBold(true);
+    d->setFont(bold);
+    connect(d, &QToolButton::clicked, w, [w] {
+        if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(qs(kUnset));
+        if (auto* b = qobject_cast<QCheckBox*>(w)) b->setCheckState(Qt::PartiallyChecked);
+        if (auto* l = qobject_cast<QComboBox*>(w)) l->setCurrentIndex(0);
+    });
+    rows_->addWidget(label, row, 0);
+    rows_->addWidget(w, row, 1, Qt::AlignLeft);
+    rows_->addWidget(d, row, 2);
+    if (p.kind != orbex::Kind::Switch) w->setFixedWidth(p.width ? std::max(p.width, 121) : 160);
+    controls_.emplace_back(id, w);
+    w->setFocus();
+}
+
+std::vector<Change> FleetEditor::changes() const {
+    std::vector<Change> out;
+    for (const auto& [id, w] : controls_) {
+        const Param& p = param(id);
+        Change c{id, std::nullopt};
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            if (e->text() != qs(kUnset)) c.value = e->text().toStdString();
+        } else if (auto* b = qobject_cast<QCheckBox*>(w)) {
+            if (b->checkState() != Qt::PartiallyChecked)
+                c.value = b->checkState() == Qt::Checked ? "on" : "off";
+        } else if (auto* l = qobject_cast<QComboBox*>(w)) {
+            const int i = l->currentIndex();
+            if (l->isEditable() && (i < 0 || l->currentText() != l->itemText(i))) {
+                c.value = l->currentText().toStdString();
+            } else if (i > 0) {
+                c.value = std::string(p.table[std::size_t(i - 1)].value);
+            }
+        }
+        out.push_back(std::move(c));
+    }
+    return out;
+}

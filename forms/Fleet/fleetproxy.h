@@ -1,0 +1,23 @@
+// The fleet table as shown.
+#pragma once
+
+#include <QSortFilterProxyModel>
+
+class FleetModel;
+
+// The table as shown: sorted by a column, filtered by a text any cell of the row shows,
+// regardless of case.
+class FleetProxy : public QSortFilterProxyModel {
+    Q_OBJECT
+  public:
+    explicit FleetProxy(FleetModel* model, QObject* parent = nullptr);
+    void setSearch(const QString& text);
+
+  protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+  private:
+    FleetModel* model_;
+    QString search_;  // case-folded
+};
