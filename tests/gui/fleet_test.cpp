@@ -529,6 +529,47 @@ class FleetTest : public QObject {
         QCOMPARE(parseCommandLine({"orbcfg", "--fleet=/x"}).fleet, QString("/x"));
         QCOMPARE(parseCommandLine({"orbcfg", "--fleet"}).exitCode, 2);
     }
+
+    // What the user types into a bulk edit's field that shows "По умолчанию" replaces the
+    // marker, the field entered by a click or by the focus it gets when its row is added; a
+    // list's item is written as the file stores it.
+    void bulkEditWritesWhatIsTypedOverTheDefaultMarker() {
+        fleet->grid()->selectionModel()->select(
+            cell("term06.cfg", 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        prompts::Script script;
+        QString previewText;
+        script
+            .dialog([](QDialog* editor) {
+                auto* keys = editor->findChild<QComboBox*>("FleetEditKey");
+                const auto add = [&](const char* key) {
+                    keys->setCurrentIndex(keys->findData(idOf(key)));
+                    editor->findChild<QPushButton*>("FleetEditAdd")->click();
+                };
+                add("IP");
+                auto* ip = editor->findChild<QLineEdit*>("IP");
+                QTest::mouseClick(ip, Qt::LeftButton);
+                QTest::keyClicks(ip, "10.0.7.2");
+                add("USERN");  // the new row's field has the focus
+                QTRY_VERIFY(editor->findChild<QLineEdit*>("USERN")->hasSelectedText());
+                QTest::keyClicks(QApplication::focusWidget(), "kassa7");
+                add("RAZR");
+                editor->findChild<QComboBox*>("RAZR")->setCurrentIndex(4);
+                editor->findChild<QPushButton*>("FleetEditNext")->click();
+            })
+            .dialog([&](QDialog* preview) {
+                previewText =
+                    preview->findChild<QPlainTextEdit*>("FleetPreviewText")->toPlainText();
+                preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
+            });
+        child<QPushButton>("FleetEdit")->click();
+        QCOMPARE(script.unexpected, QStringList());
+        QVERIFY2(!previewText.contains(qs(kUnset)), qPrintable(previewText));
+        const QByteArray written = slurp(dir + "/term06.cfg");
+        QVERIFY2(written.contains("IP='10.0.7.2'\r\n"), written.constData());
+        QVERIFY(written.contains("USERN='kassa7'\r\n"));
+        const std::string razr(param(idOf("RAZR")).table[3].value);
+        QVERIFY(written.contains(("RAZR='" + razr + "'\r\n").c_str()));
+    }
 };
 
 QTEST_MAIN(FleetTest)
