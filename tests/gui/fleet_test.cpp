@@ -530,6 +530,14 @@ class FleetTest : public QObject {
         QCOMPARE(parseCommandLine({"orbcfg", "--fleet"}).exitCode, 2);
     }
 
+    // The preview's answer: its text kept in `text`, then "Записать".
+    static std::function<void(QDialog*)> writeAfterPreview(QString& text) {
+        return [&text](QDialog* preview) {
+            text = preview->findChild<QPlainTextEdit*>("FleetPreviewText")->toPlainText();
+            preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
+        };
+    }
+
     // What the user types into a bulk edit's field that shows "По умолчанию" replaces the
     // marker, the field entered by a click or by the focus it gets when its row is added; a
     // list's item is written as the file stores it.
@@ -556,11 +564,7 @@ class FleetTest : public QObject {
                 editor->findChild<QComboBox*>("RAZR")->setCurrentIndex(4);
                 editor->findChild<QPushButton*>("FleetEditNext")->click();
             })
-            .dialog([&](QDialog* preview) {
-                previewText =
-                    preview->findChild<QPlainTextEdit*>("FleetPreviewText")->toPlainText();
-                preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
-            });
+            .dialog(writeAfterPreview(previewText));
         child<QPushButton>("FleetEdit")->click();
         QCOMPARE(script.unexpected, QStringList());
         QVERIFY2(!previewText.contains(qs(kUnset)), qPrintable(previewText));
