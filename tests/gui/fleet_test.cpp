@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <cerrno>
 #include <sstream>
 
@@ -540,7 +541,8 @@ class FleetTest : public QObject {
 
     // What the user types into a bulk edit's field that shows "По умолчанию" replaces the
     // marker, the field entered by a click or by the focus it gets when its row is added; a
-    // list's item is written as the file stores it.
+    // list's item is written as the file stores it, an editable list's own text as typed, and
+    // a row whose "D" was pressed is unset.
     void bulkEditWritesWhatIsTypedOverTheDefaultMarker() {
         fleet->grid()->selectionModel()->select(
             cell("term06.cfg", 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -562,6 +564,13 @@ class FleetTest : public QObject {
                 QTest::keyClicks(QApplication::focusWidget(), "kassa7");
                 add("RAZR");
                 editor->findChild<QComboBox*>("RAZR")->setCurrentIndex(4);
+                add("KEYMAP");  // a layout code of its own, typed over the marker
+                QLineEdit* keymap = editor->findChild<QComboBox*>("KEYMAP")->lineEdit();
+                QTest::mouseClick(keymap, Qt::LeftButton);
+                QTest::keyClicks(keymap, "41D");
+                add("CHIPSET");  // chosen, then back to "По умолчанию" by its "D"
+                editor->findChild<QComboBox*>("CHIPSET")->setCurrentIndex(2);
+                editor->findChild<QToolButton*>("D_CHIPSET")->click();
                 editor->findChild<QPushButton*>("FleetEditNext")->click();
             })
             .dialog(writeAfterPreview(previewText));
@@ -570,9 +579,11 @@ class FleetTest : public QObject {
         QVERIFY2(!previewText.contains(qs(kUnset)), qPrintable(previewText));
         const QByteArray written = slurp(dir + "/term06.cfg");
         QVERIFY2(written.contains("IP='10.0.7.2'\r\n"), written.constData());
-        QVERIFY(written.contains("USERN='kassa7'\r\n"));
+        QVERIFY2(written.contains("USERN='kassa7'\r\n"), written.constData());
         const std::string razr(param(idOf("RAZR")).table[3].value);
         QVERIFY(written.contains(("RAZR='" + razr + "'\r\n").c_str()));
+        QVERIFY(written.contains("KEYMAP='41D'\r\n"));
+        QVERIFY(!written.contains("CHIPSET="));
     }
 };
 
