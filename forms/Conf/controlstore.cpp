@@ -47,12 +47,15 @@ void prepareEdit(QLineEdit* edit, const Param& p) {
 }
 
 QWidget* makeEdit(const Param& p, QWidget* parent) {
-    auto* edit = new QLineEdit(qs(kUnset), parent);
+    auto* edit = new QLineEdit(parent);
     if (p.has(Masked)) {
         edit->setEchoMode(QLineEdit::Password);
         edit->setStyleSheet("lineedit-password-character: 124");  // "|"
     }
     prepareEdit(edit, p);
+    // The marker set once the edit is made: cheaper at a start (measured) than an edit made
+    // with its text.
+    edit->setText(qs(kUnset));
     return edit;
 }
 
