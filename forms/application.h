@@ -1,4 +1,4 @@
-// The program: its application object and its five windows.
+// The program: its application object and its windows.
 #pragma once
 
 #include <QApplication>
@@ -16,16 +16,16 @@ class Application : public QApplication {
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// The main window, then the review dialog, the save-target dialog, the about box and the
-// serial port dialog, in this order; the four dialogs are hidden until needed.
+// The main window. Its dialogs (the review, the save target, the about box, the serial port
+// settings) and the fleet window are made at their first use.
 std::unique_ptr<TSetup> createWindows();
 
 // Qt's Russian translation installed in the application; false when it is not found.
 bool installTranslations(QCoreApplication& app);
 
-// The program's command line: [--help | --version | [--fleet DIR] [FILE]]. `output` is what --help
-// and
-// --version print (then the program exits 0); `error` goes to standard error with `exitCode`.
+// The program's command line: [--help | --version | [--fleet DIR] [FILE]]. `output` is what
+// --help and --version print (then the program exits 0); `error` goes to standard error with
+// `exitCode`.
 struct CommandLine {
     QString file;
     QString fleet;  // --fleet DIR: the fleet window over DIR

@@ -46,3 +46,8 @@ QFont titleFont() {
     font.setPixelSize(20);
     return font;
 }
+
+void setHint(QWidget* w, const QString& hint, bool tooltip) {
+    w->setProperty("hint", hint);
+    if (tooltip) w->setToolTip(hint);
+}

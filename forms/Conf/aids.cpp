@@ -5,14 +5,14 @@
 #include <QCompleter>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <bitset>
 
-#include "forms/Conf/setup.h"
+#include "forms/Conf/controlstore.h"
 #include "forms/qtext.h"
 #include "model/review.h"
 
@@ -31,7 +31,9 @@ constexpr auto kCompletionSeparator = " — ";
 
 }  // namespace
 
-EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
+EditorAids::EditorAids(QMainWindow& window, const ControlStore& controls,
+                       std::function<void(Id)> unsetParam)
+    : QObject(&window), window_(window), controls_(controls), unsetParam_(std::move(unsetParam)) {
     setObjectName("EditorAids");
     tabs_ = window.findChild<QTabWidget*>("PageControl1");
 
@@ -56,49 +58,25 @@ EditorAids::EditorAids(TSetup& window) : QObject(&window), window_(window) {
 }
 
 void EditorAids::watch(Id id) {
-    QWidget* w = window_.control(id);
-    if (param(id).check != Check::Any) {
-        auto* edit = static_cast<QLineEdit*>(w);
-        edit->setProperty("plainStyle", edit->styleSheet());
-        connect(edit, &QLineEdit::textChanged, this, &EditorAids::liveCheck);
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) watchEdit(edit);
-    if (auto* list = qobject_cast<QComboBox*>(w); list && list->lineEdit())
-        watchEdit(list->lineEdit());
-}
-
-void EditorAids::watchEdit(QLineEdit* edit) {
-    edit->installEventFilter(this);
-    // A port value is longer than its box: the whole of it in the tooltip.
-    if (const auto id = find(edit->objectName().toStdString()); id && param(*id).has(Port)) {
-        connect(edit, &QLineEdit::textChanged, edit,
-                [edit](const QString& t) { edit->setToolTip(t); });
-    }
+    if (param(id).check == Check::Any) return;
+    auto* edit = static_cast<QLineEdit*>(controls_.madeControl(id));
+    edit->setProperty("plainStyle", edit->styleSheet());
+    connect(edit, &QLineEdit::textChanged, this, &EditorAids::liveCheck);
 }
 
 bool EditorAids::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ParamSearch) {
-        if (event->type() == QEvent::FocusIn) makeCompleter();
-        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
-            return false;
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (event->type() == QEvent::ShortcutOverride &&
-            (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)) {
-            event->accept();  // the search's own keys, before the window's Enter can save
-        } else if (event->type() == QEvent::KeyPress && key == Qt::Key_Escape) {
-            ParamSearch->clear();
-            window_.setFocus();
-            return true;
-        }
+    if (watched != ParamSearch) return false;
+    if (event->type() == QEvent::FocusIn) makeCompleter();
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
         return false;
-    }
-    if (event->type() == QEvent::FocusIn) {
-        // Entering an edit that shows the default marker selects it: typing replaces it.
-        auto* edit = static_cast<QLineEdit*>(watched);
-        if (edit->text() == qs(kUnset))
-            QTimer::singleShot(0, edit, [edit] {
-                if (edit->hasFocus() && edit->text() == qs(kUnset)) edit->selectAll();
-            });
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (event->type() == QEvent::ShortcutOverride &&
+        (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)) {
+        event->accept();  // the search's own keys, before the window's Enter can save
+    } else if (event->type() == QEvent::KeyPress && key == Qt::Key_Escape) {
+        ParamSearch->clear();
+        window_.setFocus();
+        return true;
     }
     return false;
 }
@@ -131,14 +109,14 @@ void EditorAids::liveCheck() {
     QByteArray buffer;
     forEachReset(
         [&](Id id) -> std::string_view {
-            auto* edit = static_cast<QLineEdit*>(window_.madeControl(id));
+            auto* edit = static_cast<QLineEdit*>(controls_.madeControl(id));
             if (!edit) return kUnset;
             buffer = edit->text().toUtf8();
             return {buffer.constData(), static_cast<std::size_t>(buffer.size())};
         },
         [&](Id id) { bad.set(static_cast<std::size_t>(id)); });
     for (Id id : checkedKeys())
-        if (auto* edit = static_cast<QLineEdit*>(window_.madeControl(id)))
+        if (auto* edit = static_cast<QLineEdit*>(controls_.madeControl(id)))
             showCheck(edit, bad.test(static_cast<std::size_t>(id)), param(id).check);
 }
 
@@ -164,7 +142,7 @@ void EditorAids::switchPage(int step) {
     const Param* first = nullptr;
     QWidget* target = nullptr;
     for (Id id : controlOrder()) {
-        QWidget* w = window_.control(id);
+        QWidget* w = controls_.control(id);
         if (!w || pageOf(w) != page || !w->isEnabled() || param(id).has(Hidden)) continue;
         if (!first || param(id).tabPlace() < first->tabPlace()) first = &param(id), target = w;
     }
@@ -178,15 +156,10 @@ void EditorAids::switchPage(int step) {
 void EditorAids::unsetFocused() {
     for (QWidget* w = QApplication::focusWidget(); w && w != &window_; w = w->parentWidget()) {
         const auto id = find(w->objectName().toStdString());
-        if (!id || window_.control(*id) != w) continue;
-        for (auto* b : window_.findChildren<QToolButton*>()) {
-            if (b->text() == "D" && b->property("helpKeyword").toString() == w->objectName()) {
-                window_.SpeedButton1Click(b);
-                if (auto* edit = qobject_cast<QLineEdit*>(w); edit && edit->text() == qs(kUnset))
-                    edit->selectAll();
-                return;
-            }
-        }
+        if (!id || controls_.control(*id) != w) continue;
+        unsetParam_(*id);
+        if (auto* edit = qobject_cast<QLineEdit*>(w); edit && edit->text() == qs(kUnset))
+            edit->selectAll();
         return;
     }
 }
@@ -235,7 +208,7 @@ void EditorAids::findTyped() {
 }
 
 void EditorAids::focusParameter(Id id) {
-    QWidget* w = window_.control(id);
+    QWidget* w = controls_.control(id);
     if (!w) return;
     tabs_->setCurrentIndex(pageOf(w));
     w->setFocus(Qt::ShortcutFocusReason);

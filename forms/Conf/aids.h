@@ -1,24 +1,28 @@
 // What the main window offers an administrator beyond its rows: page switching and unsetting
-// from the keyboard, finding a parameter by key or caption, a selected default marker on
-// entering an edit, port values readable in full, checked texts marked while typing.
+// from the keyboard, finding a parameter by key or caption,
+// checked texts marked while typing.
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 #include "model/catalogue.h"
 
+class ControlStore;
 class QLineEdit;
+class QMainWindow;
 class QTabWidget;
-class TSetup;
 
 class EditorAids : public QObject {
     Q_OBJECT
   public:
-    explicit EditorAids(TSetup& window);
+    // The aids of `window`, whose rows hold the controls of `controls`; `unsetParam` does what
+    // a row's "D" does.
+    EditorAids(QMainWindow& window, const ControlStore& controls,
+               std::function<void(orbex::Id)> unsetParam);
 
     QLineEdit* search() const { return ParamSearch; }
-    // A control just made: its edit watched for the default marker, a checked text checked
-    // as it changes.
+    // A control just made: a checked text checked as it changes.
     void watch(orbex::Id id);
     // Ctrl+Tab and Ctrl+Shift+Tab: the next or previous page, wherever the focus is.
     void switchPage(int step);
@@ -36,7 +40,6 @@ class EditorAids : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void watchEdit(QLineEdit* edit);
     void makeCompleter();
     void findTyped();
     // A checked text marked while it would be reset at the save: a red frame, the reason in
@@ -45,7 +48,9 @@ class EditorAids : public QObject {
     static void showCheck(QLineEdit* edit, bool bad, orbex::Check check);
     int pageOf(const QWidget* w) const;
 
-    TSetup& window_;
+    QMainWindow& window_;
+    const ControlStore& controls_;
+    std::function<void(orbex::Id)> unsetParam_;
     QTabWidget* tabs_ = nullptr;
     QLineEdit* ParamSearch = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "forms/Conf/setup.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -15,11 +16,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
-#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
-#include <limits>
 #include <span>
 
 #include "fileio/fileio.h"
@@ -27,6 +26,7 @@
 #include "forms/Com/coms.h"
 #include "forms/Conf/aids.h"
 #include "forms/Conf/diskcopy.h"
+#include "forms/Conf/pagerows.h"
 #include "forms/Conf/pages.h"
 #include "forms/Conf/status.h"
 #include "forms/Fleet/fleetwindow.h"
@@ -44,86 +44,10 @@
 using namespace orbex;
 
 namespace {
-
 constexpr auto kNewFile = "Новый файл";
-constexpr int kStandardWidth = 121;
-
-void setHint(QWidget* w, const QString& hint, bool tooltip) {
-    w->setProperty("hint", hint);
-    if (tooltip) w->setToolTip(hint);
-}
-
-// A row's caption: one line of plain text, measured once. A plain label measures its text
-// three times for its two size hints, and text measuring is much of what a start costs.
-class RowLabel : public QLabel {
-  public:
-    using QLabel::QLabel;
-
-    QSize sizeHint() const override {
-        // Anything but one plain line without frame or margins is measured as usual.
-        if (wordWrap() || frameWidth() != 0 || margin() != 0 || indent() >= 0 ||
-            text().contains('&') || Qt::mightBeRichText(text()))
-            return QLabel::sizeHint();
-        if (hint_.isEmpty() || measured_ != text()) {
-            ensurePolished();
-            const int flags = QStyle::visualAlignment(layoutDirection(), alignment()) &
-                              ~(Qt::AlignVCenter | Qt::AlignHCenter);
-            const QMargins m = contentsMargins();
-            hint_ = (fontMetrics().boundingRect(0, 0, 2000, 2000, flags, text()).size() +
-                     QSize(m.left() + m.right(), m.top() + m.bottom()))
-                        .expandedTo(minimumSize());
-            measured_ = text();
-        }
-        return hint_;
-    }
-    // One line is as wide at its least as at its best.
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-  protected:
-    void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-            hint_ = QSize();
-        QLabel::changeEvent(event);
-    }
-
-  private:
-    mutable QSize hint_;
-    mutable QString measured_;
-};
-
-// A row's "?" or "D". Every row's button of a caption has the same font and style: their size
-// hint is found once and shared.
-class RowButton : public QToolButton {
-  public:
-    RowButton(QWidget* parent, QSize* shared) : QToolButton(parent), shared_(shared) {}
-
-    QSize sizeHint() const override {
-        if (shared_->isEmpty()) *shared_ = QToolButton::sizeHint();
-        return *shared_;
-    }
-
-  protected:
-    void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-            *shared_ = QSize();
-        QToolButton::changeEvent(event);
-    }
-
-  private:
-    QSize* shared_;
-};
-
 }  // namespace
 
-SwitchBox::SwitchBox(QWidget* parent) : QCheckBox(parent) {
-    setTristate(true);
-}
-
-void SwitchBox::nextCheckState() {
-    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-}
-
-TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), utf8_(kKeyCount) {
+TSetup::TSetup() {
     setObjectName("Setup");
     setWindowTitle(qs(kTitle));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -150,11 +74,13 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), u
     PageControl1->setUsesScrollButtons(false);
     PageControl1->installEventFilter(this);
 
-    makePages();
+    rows_ = new PageRows(PageControl1, this);
+    connect(rows_, &PageRows::speedButtonClicked, this, &TSetup::SpeedButton1Click);
+    connect(rows_, &PageRows::portButtonClicked, this, &TSetup::Button6Click);
     makeMakerPanel();
     buildButtons();
     buildMenu();
-    aids_ = new EditorAids(*this);
+    aids_ = new EditorAids(*this, *this, [this](Id id) { unsetParam(id); });
     status_ = new StatusLine(*this, StaticText2);
     disk_ = new DiskCopy(this);
     connect(disk_, &DiskCopy::stateChanged, this, &TSetup::diskStateChanged);
@@ -169,9 +95,9 @@ TSetup::TSetup() : controls_(kKeyCount, nullptr), labels_(kKeyCount, nullptr), u
 
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int page) {
         showMadeRows(page);
-        if (currentPage_ == portsPage_) TabSheet7Exit();
+        if (currentPage_ == rows_->portsPage()) TabSheet7Exit();
         currentPage_ = page;
-        if (page == portsPage_) TabSheet7Enter();
+        if (page == rows_->portsPage()) TabSheet7Enter();
     });
 
     FormCreate();
@@ -208,152 +134,12 @@ Tcoms* TSetup::coms() {
     return coms_;
 }
 
-void TSetup::makePages() {
-    tabOrders_.resize(pages().size());
-    for (const PageInfo& info : pages()) {
-        auto* page = new QWidget;
-        page->setObjectName(info.name);
-        auto* grid = new QGridLayout(page);
-        grid->setVerticalSpacing(2);
-        grid->setColumnStretch(6, 1);
-        grid->setRowStretch(16, 1);
-        grids_.push_back(grid);
-        if (info.page == Page::Ports) portsPage_ = PageControl1->count();
-        PageControl1->addTab(page, info.caption);
-    }
-}
-
-// The number in the name of a row's "?" or "D" button: the buttons are numbered through the
-// rows in creation order, whichever page is made first.
-static int speedButtonNumber(Id row, bool d) {
-    int number = 0;
-    for (Id id : controlOrder()) {
-        if (id == row) break;
-        number += param(id).has(NoHelp) ? 1 : 2;
-    }
-    return number + (d && !param(row).has(NoHelp) ? 2 : 1);
-}
-
-// A "?" or "D" button of a row; "D" carries the key, "?" the row's help keyword.
-QToolButton* TSetup::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
-    const bool d = caption == "D";
-    const int number = speedButtonNumber(idOf(p.key), d);
-    QToolButton* b =
-        speedButton(new RowButton(page, d ? &defaultButtonHint_ : &helpButtonHint_),
-                    QString("SpeedButton%1").arg(number), caption, qs(d ? p.key : p.helpKeyword()));
-    // Every such button has the same font: its size is found once.
-    if (speedButtonSize_.isEmpty()) speedButtonSize_ = QSize(scaled(b, 23), scaled(b, 22));
-    b->setMinimumSize(speedButtonSize_);
-    if (d) setHint(b, "Установить по умолчанию", true);
-    connect(b, &QToolButton::clicked, this, [this, b] { SpeedButton1Click(b); });
-    return b;
-}
-
-// The control of a parameter, by its kind; a switch or list that governs other rows applies
-// its rule on every change.
-QWidget* TSetup::makeControl(const Param& p, QWidget* page, QLabel* label) {
-    const Id id = idOf(p.key);
-    switch (p.kind) {
-        case Kind::Text: {
-            auto* edit = new QLineEdit(page);
-            edit->setMaxLength(std::numeric_limits<int>::max());  // any value the file holds
-            if (p.has(Masked)) {
-                edit->setEchoMode(QLineEdit::Password);
-                edit->setStyleSheet("lineedit-password-character: 124");  // "|"
-            }
-            edit->installEventFilter(this);
-            label->setBuddy(edit);
-            return edit;
-        }
-        case Kind::Switch: {
-            auto* box = new SwitchBox(page);
-            if (p.rule != Rule::NoRule)
-                connect(box, &QCheckBox::stateChanged, this, [this, id] { applyRule(id); });
-            return box;
-        }
-        case Kind::Choice: {
-            auto* list = new QComboBox(page);
-            list->setEditable(p.has(Editable));
-            if (list->lineEdit()) list->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
-            list->setInsertPolicy(QComboBox::NoInsert);
-            list->setMaxVisibleItems(20);
-            if (p.rule != Rule::NoRule)
-                connect(list, &QComboBox::activated, this, [this, id] { applyRule(id); });
-            return list;
-        }
-        case Kind::None:
-            break;
-    }
-    return nullptr;
-}
-
-// One parameter's row: its label, its control, "?" and "D", and for a port "Настроить".
-void TSetup::makeRow(const Param& p) {
-    const Id id = idOf(p.key);
-    const std::size_t pi = pageIndex(p.page);
-    QWidget* page = PageControl1->widget(static_cast<int>(pi));
-    QGridLayout* grid = grids_[pi];
-    const int row = p.row - 1;
-    const int column = p.has(Hidden) ? 5 : 0;  // a hidden timeout shares its port's row
-
-    auto* label = new RowLabel(qs(p.caption), page);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setBlue(label);
-    QWidget* w = makeControl(p, page, label);
-    w->setObjectName(qs(p.key));
-    if (p.kind == Kind::Text) {
-        label->setObjectName(qs(p.key) + "_label");
-    } else {
-        label->setObjectName(qs(p.label));
-        setHint(label, qs(p.key), true);
-        setHint(w, qs(p.description), false);
-        plainLabels_.push_back(label);
-    }
-    label->installEventFilter(this);
-    if (p.kind != Kind::Switch) w->setFixedWidth(scaled(w, p.width ? p.width : kStandardWidth));
-    controls_[static_cast<std::size_t>(id)] = w;
-    labels_[static_cast<std::size_t>(id)] = label;
-
-    grid->addWidget(label, row, column);
-    grid->addWidget(w, row, column + 1, Qt::AlignLeft);
-    if (!p.has(NoHelp)) grid->addWidget(makeSpeedButton(page, "?", p), row, column + 2);
-    QToolButton* d = makeSpeedButton(page, "D", p);
-    grid->addWidget(d, row, column + 3);
-    if (p.has(Hidden)) {
-        for (QWidget* hidden : {static_cast<QWidget*>(label), w, static_cast<QWidget*>(d)})
-            hidden->hide();
-    }
-    tabOrders_[pi].emplace_back(p.tabPlace(), w);
-
-    if (p.has(Port)) {
-        const int port = ++ports_;
-        auto* b = new QPushButton("Настроить", page);
-        b->setObjectName(QString("Button%1").arg(5 + port));
-        setHint(b, QString::number(port), false);
-        connect(b, &QPushButton::clicked, this, &TSetup::Button6Click);
-        grid->addWidget(b, row, 4);
-        tabOrders_[pi].emplace_back(15 + port, b);
-    }
-}
-
-std::size_t TSetup::pageIndex(Page page) {
-    for (std::size_t i = 0; i < pages().size(); ++i)
-        if (pages()[i].page == page) return i;
-    return 0;
-}
-
-// The focus goes through the made pages in page order, each page's controls in their tab
-// places (rows without one go by their row), and then to the buttons.
+// The focus goes through the made pages' rows, and then to the buttons.
 void TSetup::setTabOrder() {
-    std::vector<QWidget*> chain;
-    for (auto& order : tabOrders_) {
-        std::stable_sort(order.begin(), order.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [place, w] : order) chain.push_back(w);
-    }
+    std::vector<QWidget*> buttons;
     for (const char* name : {"Button1", "Button4", "Button3", "Button5", "Button2"})
-        chain.push_back(centralWidget()->findChild<QPushButton*>(name));
-    for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+        buttons.push_back(centralWidget()->findChild<QPushButton*>(name));
+    rows_->setTabOrder(buttons);
 }
 
 // The maker's notice at the lower right of the pages, a link to the product's site.
@@ -366,7 +152,7 @@ void TSetup::makeMakerPanel() {
     Label35->setCursor(Qt::PointingHandCursor);
     setHint(Label35, qs(siteAddress()), true);
     Label35->installEventFilter(this);
-    plainLabels_.push_back(Label35);
+    rows_->addPlainLabel(Label35);
     auto* panelLayout = new QHBoxLayout(Panel1);
     panelLayout->setContentsMargins(4, 4, 8, 4);
     panelLayout->addWidget(Label35);
@@ -471,27 +257,29 @@ void TSetup::FormCreate() {
 void TSetup::makeRows(std::size_t page) {
     for (Id id : controlOrder()) {
         const Param& p = param(id);
-        if (pageIndex(p.page) != page) continue;
-        makeRow(p);
-        if (p.kind == Kind::Choice) {
-            auto* list = static_cast<QComboBox*>(controls_[static_cast<std::size_t>(id)]);
-            QStringList items{qs(kUnset)};
-            for (const ValueChoice& row : p.table) items << qs(row.display);
-            list->addItems(items);  // in one insertion
-            list->setCurrentIndex(0);
-        }
-        if (p.kind == Kind::Text) setHint(labels_[static_cast<std::size_t>(id)], qs(p.key), true);
-        ResetInProgress = true;
-        unset(*this, id);
-        ResetInProgress = false;
+        if (PageRows::pageIndex(p.page) != page) continue;
+        QWidget* w = controls::make(p, PageControl1->widget(static_cast<int>(page)));
+        rows_->add(p, w);
+        add(id, w);
+        followRule(p, w);
         aids_->watch(id);
-        status_->watch(id);
+        status_->watch(w);
     }
     DHCPClick();
     COMChange();
     PRINTERChange();
     SCARDClick();
     SOUNDClick();
+}
+
+// A switch or list that governs other rows applies its rule on every change.
+void TSetup::followRule(const Param& p, QWidget* control) {
+    if (p.rule == Rule::NoRule) return;
+    const Id id = idOf(p.key);
+    if (auto* box = qobject_cast<QCheckBox*>(control))
+        connect(box, &QCheckBox::stateChanged, this, [this, id] { applyRule(id); });
+    if (auto* list = qobject_cast<QComboBox*>(control))
+        connect(list, &QComboBox::activated, this, [this, id] { applyRule(id); });
 }
 
 void TSetup::completePages() const {
@@ -524,78 +312,13 @@ void TSetup::showMadeRows(int page) {
 
 // --- The store over the controls.
 
-std::string TSetup::text(Id id) const {
-    return std::string(utf8(id));
-}
-
-std::string_view TSetup::textView(Id id, std::string&) const {
-    return utf8(id);
-}
-
-std::string_view TSetup::utf8(Id id) const {
-    QString now;
-    switch (param(id).kind) {
-        case Kind::Text:
-            now = static_cast<const QLineEdit*>(control(id))->text();
-            break;
-        case Kind::Choice:
-            now = static_cast<const QComboBox*>(control(id))->currentText();
-            break;
-        case Kind::Switch:
-        case Kind::None:
-            return {};
-    }
-    // A text the control still shares with the copy kept is the same text: a shared text is
-    // copied before it changes.
-    Utf8Text& t = utf8_[static_cast<std::size_t>(id)];
-    const bool same =
-        (now.constData() == t.seen.constData() && now.size() == t.seen.size()) || now == t.seen;
-    if (!same) {
-        const QByteArray bytes = now.toUtf8();
-        t.bytes.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    }
-    t.seen = now;
-    return t.bytes;
-}
-
-void TSetup::setText(Id id, std::string_view value) {
-    if (auto* edit = qobject_cast<QLineEdit*>(control(id))) {
-        edit->setText(qs(value));
-    } else if (auto* list = qobject_cast<QComboBox*>(control(id))) {
-        list->setCurrentIndex(-1);
-        list->setEditText(qs(value));
-    }
-}
-
-Tri TSetup::check(Id id) const {
-    switch (static_cast<QCheckBox*>(control(id))->checkState()) {
-        case Qt::Checked:
-            return Tri::Checked;
-        case Qt::Unchecked:
-            return Tri::Unchecked;
-        default:
-            return Tri::Grayed;
-    }
-}
-
-void TSetup::setCheck(Id id, Tri state) {
-    static_cast<QCheckBox*>(control(id))
-        ->setCheckState(state == Tri::Checked     ? Qt::Checked
-                        : state == Tri::Unchecked ? Qt::Unchecked
-                                                  : Qt::PartiallyChecked);
-}
-
-int TSetup::item(Id id) const {
-    const auto* list = static_cast<QComboBox*>(control(id));
-    const int index = list->currentIndex();
-    // An editable list holding a text of its own has no item selected.
-    if (list->isEditable() && (index < 0 || list->currentText() != list->itemText(index)))
-        return -1;
-    return index;
+QWidget* TSetup::controlOf(Id id) const {
+    if (!complete_) completePages();
+    return madeControl(id);
 }
 
 void TSetup::setItem(Id id, int item) {
-    static_cast<QComboBox*>(control(id))->setCurrentIndex(item);
+    ControlStore::setItem(id, item);
     runChangeHandler(id);
 }
 
@@ -619,17 +342,19 @@ void TSetup::SpeedButton1Click(QObject* sender) {
         showHelp(keyword);
         return;
     }
-    const auto id = orbex::find(ss(keyword));
-    if (!id) return;
-    QWidget* w = control(*id);
+    if (const auto id = orbex::find(ss(keyword))) unsetParam(*id);
+}
+
+void TSetup::unsetParam(Id id) {
+    QWidget* w = control(id);
     if (!w || !(w->isEnabled() || ResetInProgress)) return;
-    unset(*this, *id);
+    unset(*this, id);
 }
 
 // A rule recomputes, from its switch or list alone, which rows may be edited.
 void TSetup::applyRule(Id governor) {
     const Param& g = param(governor);
-    if (!controls_[static_cast<std::size_t>(governor)]) return;  // its page is not made yet
+    if (!madeControl(governor)) return;  // its page is not made yet
     bool enabled = false;
     switch (g.rule) {
         case Rule::WhenUnchecked:
@@ -648,9 +373,9 @@ void TSetup::applyRule(Id governor) {
             return;
     }
     for (Id id : controlOrder()) {
-        if (param(id).follows != g.key || !controls_[static_cast<std::size_t>(id)]) continue;
-        controls_[static_cast<std::size_t>(id)]->setEnabled(enabled);
-        labels_[static_cast<std::size_t>(id)]->setEnabled(enabled);
+        if (param(id).follows != g.key || !madeControl(id)) continue;
+        madeControl(id)->setEnabled(enabled);
+        rows_->label(id)->setEnabled(enabled);
     }
 }
 
@@ -738,16 +463,11 @@ void TSetup::mclick(QLabel* label) {
     TCMSDNHelp::openAddress(hint == site ? site : qs(pageAddress(ss(hint))));
 }
 
-void TSetup::mcl(QLineEdit* edit) {
-    if (edit->text() == qs(kUnset)) edit->selectAll();
-}
-
 bool TSetup::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == PageControl1 && type == QEvent::Resize) placePanel();
     if (auto* label = qobject_cast<QLabel*>(watched)) {
-        const bool plain =
-            std::find(plainLabels_.begin(), plainLabels_.end(), label) != plainLabels_.end();
+        const bool plain = rows_->isPlainLabel(label);
         if (label == StaticText2) {
             if (type == QEvent::MouseButtonDblClick) StaticText2DblClick();
         } else if (plain && type == QEvent::Enter) {
@@ -757,8 +477,6 @@ bool TSetup::eventFilter(QObject* watched, QEvent* event) {
         } else if (type == QEvent::MouseButtonRelease) {
             mclick(label);
         }
-    } else if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
-        if (type == QEvent::MouseButtonRelease) mcl(edit);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -785,8 +503,8 @@ void TSetup::N12Click() {
     prompts::exec(AboutBox());
 }
 
-void TSetup::Button6Click() {
-    const auto keys = portKeys(sender() ? sender()->property("hint").toInt() : 0);
+void TSetup::Button6Click(int port) {
+    const auto keys = portKeys(port);
     QWidget* settings = keys ? control(keys->settings) : nullptr;
     if (!settings || !settings->isEnabled() || !control(keys->timeout)) {
         prompts::warn(this, "Внимание!",
@@ -826,7 +544,8 @@ void TSetup::showConfig(const MemoryStore& read) {
         switch (param(id).kind) {
             case Kind::Text: {
                 const std::string_view value = read.textView(id, scratch_);
-                if (utf8(id) != value) static_cast<QLineEdit*>(control(id))->setText(qs(value));
+                if (textView(id, shown_) != value)
+                    static_cast<QLineEdit*>(control(id))->setText(qs(value));
                 break;
             }
             case Kind::Switch:
@@ -837,7 +556,7 @@ void TSetup::showConfig(const MemoryStore& read) {
                 if (wanted >= 0) {
                     if (item(id) != wanted)
                         static_cast<QComboBox*>(control(id))->setCurrentIndex(wanted);
-                } else if (item(id) != -1 || utf8(id) != read.textView(id, scratch_)) {
+                } else if (item(id) != -1 || textView(id, shown_) != read.textView(id, scratch_)) {
                     setText(id, read.textView(id, scratch_));
                 }
                 break;

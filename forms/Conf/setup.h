@@ -2,12 +2,10 @@
 // configuration; the window is the store that reading, the review and writing work on.
 #pragma once
 
-#include <QCheckBox>
 #include <QMainWindow>
-#include <vector>
 
+#include "forms/Conf/controlstore.h"
 #include "help/Cmsdnhelp/cmsdnhelp.h"
-#include "model/store.h"
 
 class QComboBox;
 class QFileDialog;
@@ -25,19 +23,9 @@ class TFleet;
 class EditorAids;
 class StatusLine;
 class DiskCopy;
+class PageRows;
 
-// A switch: the user's click toggles between checked and unchecked only (grayed gives
-// checked); the grayed, unset state is reached only from the program.
-class SwitchBox : public QCheckBox {
-    Q_OBJECT
-  public:
-    explicit SwitchBox(QWidget* parent = nullptr);
-
-  protected:
-    void nextCheckState() override;
-};
-
-class TSetup : public QMainWindow, public orbex::Store {
+class TSetup : public QMainWindow, public ControlStore {
     Q_OBJECT
   public:
     TSetup();
@@ -49,29 +37,17 @@ class TSetup : public QMainWindow, public orbex::Store {
     TAboutBox* AboutBox();
     Tcoms* coms();
 
-    // The store over the controls.
-    std::string text(orbex::Id id) const override;
-    std::string_view textView(orbex::Id id, std::string& buffer) const override;
-    void setText(orbex::Id id, std::string_view value) override;
-    orbex::Tri check(orbex::Id id) const override;
-    void setCheck(orbex::Id id, orbex::Tri state) override;
-    int item(orbex::Id id) const override;
+    // The store over the controls: selecting an item runs the list's rule, as the user's
+    // choice does; every parameter unset as its "D" does, disabled rows included.
     void setItem(orbex::Id id, int item) override;
     void ResetAll() override;
 
     bool resetInProgress() const { return ResetInProgress; }
-    // The control of a key; nullptr for keys without one. The rows of every page are made
-    // first, when they are not yet.
-    QWidget* control(orbex::Id id) const {
-        if (!complete_) completePages();
-        return controls_[static_cast<std::size_t>(id)];
-    }
-    // The control of a key if its row is made; nullptr otherwise. A row not yet made holds
-    // the unset state.
-    QWidget* madeControl(orbex::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
     // The window starts with the rows of its first page alone; the other pages' rows are made
     // at their first need: a tab chosen, or any use of a control (an open, the review, a
     // typical configuration...). The window is then as if every row had been made at once.
+    // control(id) makes them first; madeControl(id) is nullptr for a row not yet made, which
+    // holds the unset state.
     void completePages() const;
     bool pagesComplete() const { return complete_; }
     EditorAids* aids() const { return aids_; }
@@ -94,24 +70,25 @@ class TSetup : public QMainWindow, public orbex::Store {
   public slots:
     void FormCreate();
     void SpeedButton1Click(QObject* sender);
-    void Button1Click();  // save
-    void Button2Click();  // exit
-    void Button3Click();  // review
-    void Button4Click();  // open
-    void Button5Click();  // every parameter unset
-    void Button6Click();  // the port dialog of the sender's port
-    void N10Click();      // help
-    void N12Click();      // about
-    void N14Click();      // save as
-    void N16Click();      // new
-    void N19Click();
-    void N20Click();
-    void N21Click();
-    void N31Click();
-    void N51Click();
-    void Windows2000Server1Click();
-    void N23Click();  // the web site
-    void N24Click();  // the fleet of a folder
+    void Button1Click();          // save
+    void Button2Click();          // exit
+    void Button3Click();          // review
+    void Button4Click();          // open
+    void Button5Click();          // every parameter unset
+    void Button6Click(int port);  // the port dialog of a port, by its number
+    void N10Click();              // help
+    void N12Click();              // about
+    void N14Click();              // save as
+    void N16Click();              // new
+    // The typical configurations of the menu, each applied as orbcfg-cli preset applies it.
+    void N19Click();                 // weak
+    void N20Click();                 // traffic
+    void N21Click();                 // fast
+    void N31Click();                 // comfort
+    void N51Click();                 // print-server
+    void Windows2000Server1Click();  // windows2000
+    void N23Click();                 // the web site
+    void N24Click();                 // the fleet of a folder
     void DHCPClick();
     void COMChange();
     void PRINTERChange();
@@ -125,20 +102,17 @@ class TSetup : public QMainWindow, public orbex::Store {
     void diskStateChanged();
 
   protected:
+    QWidget* controlOf(orbex::Id id) const override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void makePages();
     // The rows of one page, each control ready as the window's start leaves it: lists filled,
     // every parameter unset, watched by the aids and the status line.
     void makeRows(std::size_t page);
     void makeRemainingPages();
-    void makeRow(const orbex::Param& p);
-    QWidget* makeControl(const orbex::Param& p, QWidget* page, QLabel* label);
-    QToolButton* makeSpeedButton(QWidget* page, const QString& caption, const orbex::Param& p);
-    static std::size_t pageIndex(orbex::Page page);
+    void followRule(const orbex::Param& p, QWidget* control);
     void setTabOrder();
     void showMadeRows(int page);
     void makeMakerPanel();
@@ -149,7 +123,8 @@ class TSetup : public QMainWindow, public orbex::Store {
     void clearFileName();
     void runChangeHandler(orbex::Id id);
     void mclick(QLabel* label);
-    void mcl(QLineEdit* edit);
+    // The "D" of a row: its parameter unset, unless its row is disabled.
+    void unsetParam(orbex::Id id);
     void showHelp(const QString& keyword);
     void placePanel();
     // The window's controls made to show `read`, each touched only where it differs; then
@@ -162,25 +137,15 @@ class TSetup : public QMainWindow, public orbex::Store {
 
     TCMSDNHelp help_;
     bool ResetInProgress = false;
-    std::vector<QWidget*> controls_;    // by catalogue index; nullptr for keys without a control
-    std::vector<QLabel*> labels_;       // the row labels, by catalogue index
-    std::vector<QLabel*> plainLabels_;  // labels of their own (underline under the pointer)
-    QSize speedButtonSize_;             // the least size of a "?" or "D" button
-    QSize helpButtonHint_, defaultButtonHint_;  // the size hints the rows' "?" and "D" share
-    std::vector<QGridLayout*> grids_;           // the pages' grids, in page order
-    // Each page's widgets that take the focus, with their tab places; empty for a page whose
-    // rows are not made yet.
-    std::vector<std::vector<std::pair<int, QWidget*>>> tabOrders_;
+    PageRows* rows_ = nullptr;
     bool complete_ = false;  // every page's rows made
     bool making_ = false;    // rows being made: the controls made so far are all there is
-    int ports_ = 0;          // "Настроить" buttons made so far
     QTabWidget* PageControl1 = nullptr;
     QLabel* StaticText2 = nullptr;
     QWidget* Panel1 = nullptr;
     QLabel* Label35 = nullptr;
     QPushButton* Button1 = nullptr;
     QFileDialog* OpenD = nullptr;
-    int portsPage_ = -1;
     int currentPage_ = 0;
     Tdial* dial_ = nullptr;
     TSV* SV_ = nullptr;
@@ -190,14 +155,6 @@ class TSetup : public QMainWindow, public orbex::Store {
     TFleet* fleet_ = nullptr;
     StatusLine* status_ = nullptr;
     DiskCopy* disk_ = nullptr;
-    // A control's text in UTF-8: converted again only when the control's text has changed.
-    std::string_view utf8(orbex::Id id) const;
-    struct Utf8Text {
-        QString seen;  // the control's text when `bytes` were made, shared with the control
-        std::string bytes;
-    };
-    mutable std::vector<Utf8Text> utf8_;  // by catalogue index
-
-    orbex::MemoryStore read_;  // a file as read, before the controls show it
-    std::string scratch_;
+    orbex::MemoryStore read_;      // a file as read, before the controls show it
+    std::string scratch_, shown_;  // buffers of the read file's and the controls' texts
 };

@@ -6,12 +6,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "forms/Conf/setup.h"
 #include "forms/qtext.h"
 #include "model/lint.h"
 
@@ -21,7 +21,7 @@ namespace {
 constexpr auto kNoFile = "Новый файл";
 }
 
-StatusLine::StatusLine(TSetup& window, QLabel* banner)
+StatusLine::StatusLine(QMainWindow& window, QLabel* banner)
     : QObject(&window), window_(window), banner_(banner) {
     setObjectName("StatusLine");
     QStatusBar* bar = window.statusBar();
@@ -73,9 +73,8 @@ void StatusLine::diskState(DiskCopy::State state) {
     StatusDisk->show();
 }
 
-void StatusLine::watch(Id id) {
+void StatusLine::watch(QWidget* w) {
     const auto mark = [this] { setChanged(true); };
-    QWidget* w = window_.control(id);
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         connect(edit, &QLineEdit::textChanged, this, mark);
     } else if (auto* box = qobject_cast<QCheckBox*>(w)) {

@@ -13,8 +13,8 @@
 class QLabel;
 class QTableWidget;
 class QToolButton;
+class QMainWindow;
 class QWidget;
-class TSetup;
 namespace orbex {
 class MemoryStore;
 }
@@ -23,7 +23,7 @@ class StatusLine : public QObject {
     Q_OBJECT
   public:
     // `banner` is the window's StaticText2: its "hint" is the current file's path.
-    StatusLine(TSetup& window, QLabel* banner);
+    StatusLine(QMainWindow& window, QLabel* banner);
 
     // After an open: the ignored lines of `bytes` counted and listed, no changes. `read` is
     // what reading made of `bytes`.
@@ -34,7 +34,7 @@ class StatusLine : public QObject {
     // The shown file as it is on disk: changed or removed by another program, or as read.
     void diskState(DiskCopy::State state);
     // A control just made: its changes mark the configuration changed.
-    void watch(orbex::Id id);
+    void watch(QWidget* control);
     // The list of the dropped lines, made at its first showing; nullptr before.
     QWidget* droppedWindow() const { return droppedWindow_; }
     void showDropped();
@@ -46,7 +46,7 @@ class StatusLine : public QObject {
     void showPath();
     void setChanged(bool changed);
 
-    TSetup& window_;
+    QMainWindow& window_;
     QLabel* banner_;
     QLabel* StatusPath = nullptr;
     QToolButton* StatusDropped = nullptr;

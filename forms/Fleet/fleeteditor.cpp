@@ -9,9 +9,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <limits>
 
-#include "forms/Conf/setup.h"
+#include "forms/Conf/controlstore.h"
 #include "forms/Fleet/fleetparts.h"
 #include "forms/qtext.h"
 
@@ -71,39 +70,9 @@ void FleetEditor::addKey(Id id) {
             return;
         }
     const Param& p = param(id);
+    QWidget* w = controls::make(p, rowsBox_);
+    if (!w) return;
     const int row = static_cast<int>(controls_.size());
-    QWidget* w = nullptr;
-    switch (p.kind) {
-        case orbex::Kind::Text: {
-            auto* edit = new QLineEdit(qs(kUnset), rowsBox_);
-            edit->setMaxLength(std::numeric_limits<int>::max());
-            if (p.has(Masked)) {
-                edit->setEchoMode(QLineEdit::Password);
-                edit->setStyleSheet("lineedit-password-character: 124");
-            }
-            w = edit;
-            break;
-        }
-        case orbex::Kind::Switch: {
-            auto* box = new SwitchBox(rowsBox_);
-            box->setCheckState(Qt::PartiallyChecked);
-            w = box;
-            break;
-        }
-        case orbex::Kind::Choice: {
-            auto* list = new QComboBox(rowsBox_);
-            list->setEditable(p.has(Editable));
-            list->setInsertPolicy(QComboBox::NoInsert);
-            list->setMaxVisibleItems(20);
-            list->addItem(qs(kUnset));
-            for (const ValueChoice& c : p.table) list->addItem(qs(c.display));
-            w = list;
-            break;
-        }
-        case orbex::Kind::None:
-            return;
-    }
-    w->setObjectName(qs(p.key));
     auto* label = new QLabel(qs(p.caption), rowsBox_);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setToolTip(qs(p.key));
@@ -115,37 +84,26 @@ void FleetEditor::addKey(Id id) {
     QFont bold = d->font();
     bold.setBold(true);
     d->setFont(bold);
-    connect(d, &QToolButton::clicked, w, [w] {
-        if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(qs(kUnset));
-        if (auto* b = qobject_cast<QCheckBox*>(w)) b->setCheckState(Qt::PartiallyChecked);
-        if (auto* l = qobject_cast<QComboBox*>(w)) l->setCurrentIndex(0);
+    connect(d, &QToolButton::clicked, w, [w, id] {
+        ControlStore row;
+        row.add(id, w);
+        unset(row, id);
     });
     rows_->addWidget(label, row, 0);
     rows_->addWidget(w, row, 1, Qt::AlignLeft);
     rows_->addWidget(d, row, 2);
-    if (p.kind != orbex::Kind::Switch) w->setFixedWidth(p.width ? std::max(p.width, 121) : 160);
     controls_.emplace_back(id, w);
     w->setFocus();
 }
 
 std::vector<Change> FleetEditor::changes() const {
+    ControlStore rows;
+    for (const auto& [id, w] : controls_) rows.add(id, w);
     std::vector<Change> out;
+    std::string buffer;
     for (const auto& [id, w] : controls_) {
-        const Param& p = param(id);
         Change c{id, std::nullopt};
-        if (auto* e = qobject_cast<QLineEdit*>(w)) {
-            if (e->text() != qs(kUnset)) c.value = e->text().toStdString();
-        } else if (auto* b = qobject_cast<QCheckBox*>(w)) {
-            if (b->checkState() != Qt::PartiallyChecked)
-                c.value = b->checkState() == Qt::Checked ? "on" : "off";
-        } else if (auto* l = qobject_cast<QComboBox*>(w)) {
-            const int i = l->currentIndex();
-            if (l->isEditable() && (i < 0 || l->currentText() != l->itemText(i))) {
-                c.value = l->currentText().toStdString();
-            } else if (i > 0) {
-                c.value = std::string(p.table[std::size_t(i - 1)].value);
-            }
-        }
+        if (const auto value = storedValue(rows, id, buffer)) c.value = std::string(*value);
         out.push_back(std::move(c));
     }
     return out;

@@ -15,13 +15,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
 
 #include "forms/buttons.h"
 #include "forms/prompts.h"
+#include "forms/qtext.h"
 #include "forms/workdir.h"
+#include "model/mac.h"
 
 namespace {
 
@@ -40,19 +41,8 @@ QString upperLatin(QString s) {
 }  // namespace
 
 QString macForMask(const QString& text) {
-    static const QRegularExpression forms(
-        "^\\s*(?:([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-"
-        "9A-Fa-f]{2})[:-]"
-        "([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})|([0-9A-Fa-f]{4})\\.([0-9A-Fa-f]{4})"
-        "\\.([0-9A-Fa-f]{4})"
-        "|([0-9A-Fa-f]{12}))\\s*$");
-    const auto m = forms.match(text);
-    if (!m.hasMatch()) return {};
-    QString digits;
-    for (int i = 1; i <= 10; ++i) digits += m.captured(i);
-    QStringList pairs;
-    for (int i = 0; i < 12; i += 2) pairs << digits.mid(i, 2).toUpper();
-    return pairs.join('^');
+    const auto mac = orbex::parseMac(ss(text));
+    return mac ? qs(*mac) : QString();
 }
 
 TSV::TSV(QLabel* banner, QWidget* parent) : QDialog(parent), banner_(banner) {

@@ -74,7 +74,6 @@ class TSV : public QDialog {
     QFileDialog* SD = nullptr;
 };
 
-// A MAC address in any common form (aa:bb:cc:dd:ee:ff, aa-bb-...,
-// aabb.ccdd.eeff, aabbccddeeff, blanks around it) as AA^BB^CC^DD^EE^FF; an
-// empty text when it is none.
+// A MAC address in any spelling orbex::parseMac takes, as AA^BB^CC^DD^EE^FF; an empty text
+// when it is none.
 QString macForMask(const QString& text);

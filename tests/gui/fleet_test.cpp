@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <cerrno>
 #include <sstream>
 
@@ -528,6 +529,61 @@ class FleetTest : public QObject {
         QCOMPARE(c.file, QString("a.cfg"));
         QCOMPARE(parseCommandLine({"orbcfg", "--fleet=/x"}).fleet, QString("/x"));
         QCOMPARE(parseCommandLine({"orbcfg", "--fleet"}).exitCode, 2);
+    }
+
+    // The preview's answer: its text kept in `text`, then "Записать".
+    static std::function<void(QDialog*)> writeAfterPreview(QString& text) {
+        return [&text](QDialog* preview) {
+            text = preview->findChild<QPlainTextEdit*>("FleetPreviewText")->toPlainText();
+            preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
+        };
+    }
+
+    // What the user types into a bulk edit's field that shows "По умолчанию" replaces the
+    // marker, the field entered by a click or by the focus it gets when its row is added; a
+    // list's item is written as the file stores it, an editable list's own text as typed, and
+    // a row whose "D" was pressed is unset.
+    void bulkEditWritesWhatIsTypedOverTheDefaultMarker() {
+        fleet->grid()->selectionModel()->select(
+            cell("term06.cfg", 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        prompts::Script script;
+        QString previewText;
+        script
+            .dialog([](QDialog* editor) {
+                auto* keys = editor->findChild<QComboBox*>("FleetEditKey");
+                const auto add = [&](const char* key) {
+                    keys->setCurrentIndex(keys->findData(idOf(key)));
+                    editor->findChild<QPushButton*>("FleetEditAdd")->click();
+                };
+                add("IP");
+                auto* ip = editor->findChild<QLineEdit*>("IP");
+                QTest::mouseClick(ip, Qt::LeftButton);
+                QTest::keyClicks(ip, "10.0.7.2");
+                add("USERN");  // the new row's field has the focus
+                QTRY_VERIFY(editor->findChild<QLineEdit*>("USERN")->hasSelectedText());
+                QTest::keyClicks(QApplication::focusWidget(), "kassa7");
+                add("RAZR");
+                editor->findChild<QComboBox*>("RAZR")->setCurrentIndex(4);
+                add("KEYMAP");  // a layout code of its own, typed over the marker
+                QLineEdit* keymap = editor->findChild<QComboBox*>("KEYMAP")->lineEdit();
+                QTest::mouseClick(keymap, Qt::LeftButton);
+                QTest::keyClicks(keymap, "41D");
+                add("CHIPSET");  // chosen, then back to "По умолчанию" by its "D"
+                editor->findChild<QComboBox*>("CHIPSET")->setCurrentIndex(2);
+                editor->findChild<QToolButton*>("D_CHIPSET")->click();
+                editor->findChild<QPushButton*>("FleetEditNext")->click();
+            })
+            .dialog(writeAfterPreview(previewText));
+        child<QPushButton>("FleetEdit")->click();
+        QCOMPARE(script.unexpected, QStringList());
+        QVERIFY2(!previewText.contains(qs(kUnset)), qPrintable(previewText));
+        const QByteArray written = slurp(dir + "/term06.cfg");
+        QVERIFY2(written.contains("IP='10.0.7.2'\r\n"), written.constData());
+        QVERIFY2(written.contains("USERN='kassa7'\r\n"), written.constData());
+        const std::string razr(param(idOf("RAZR")).table[3].value);
+        QVERIFY(written.contains(("RAZR='" + razr + "'\r\n").c_str()));
+        QVERIFY(written.contains("KEYMAP='41D'\r\n"));
+        QVERIFY(!written.contains("CHIPSET="));
     }
 };
 

@@ -1,9 +1,10 @@
 // What the window tests share: answering prompts, and the state of the main window's
-// controls read straight from the widgets.
+// parameters as its store holds them.
 #pragma once
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include "forms/application.h"
 #include "forms/prompts.h"
 #include "model/catalogue.h"
+#include "model/store.h"
 
 inline QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
@@ -65,24 +67,17 @@ inline QByteArray slurp(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// One parameter as its control shows it: the text of an edit, on / off / grayed for a switch,
-// the item of a list (and its own text when an editable list holds one); empty when unset.
+// One parameter as the window's store holds it: the value a file stores for it, but a list's
+// item by its number and a list's own text as "text:..."; empty when unset.
 inline QString stateOf(const TSetup& setup, orbex::Id id) {
     const orbex::Param& p = orbex::param(id);
-    QWidget* w = setup.findChild<QWidget*>(qs(p.key));
-    if (auto* edit = qobject_cast<QLineEdit*>(w))
-        return edit->text() == qs(orbex::kUnset) ? QString() : edit->text();
-    if (auto* list = qobject_cast<QComboBox*>(w)) {
-        const int i = list->currentIndex();
-        if (list->isEditable() && (i < 0 || list->currentText() != list->itemText(i)))
-            return "text:" + list->currentText();
-        return i == 0 ? QString() : QString::number(i);
-    }
-    if (auto* box = qobject_cast<QCheckBox*>(w)) {
-        const Qt::CheckState s = box->checkState();
-        return s == Qt::Checked ? "on" : s == Qt::Unchecked ? "off" : QString();
-    }
-    return "no control";
+    if (p.kind == orbex::Kind::None) return "no control";
+    std::string buffer;
+    const auto value = orbex::storedValue(setup, id, buffer);
+    if (!value) return {};
+    if (p.kind != orbex::Kind::Choice) return qs(*value);
+    const int item = setup.item(id);
+    return item < 0 ? "text:" + qs(*value) : QString::number(item);
 }
 
 // Every set parameter as "KEY=state", in the window's order.

@@ -529,6 +529,10 @@ class RoadTest : public QObject {
                                  << "";
         QTest::newRow("thirteen digits") << "001a2b3c4d5e6"
                                          << "";
+        QTest::newRow("carets, as the file name spells it") << "00^1a^2B^3c^4D^5e"
+                                                            << "00^1A^2B^3C^4D^5E";
+        QTest::newRow("mixed separators") << "00:1a-2b:3c-4d:5e"
+                                          << "";
     }
     void pastedMacAddressForms() {
         QFETCH(QString, text);

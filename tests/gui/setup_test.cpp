@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "forms/Conf/switchbox.h"
 #include "forms/application.h"
 #include "model/product.h"
 #include "tests/common/desktop.h"
