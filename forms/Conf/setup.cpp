@@ -484,11 +484,7 @@ bool TSetup::eventFilter(QObject* watched, QEvent* event) {
 // --- Help and the other windows.
 
 void TSetup::showHelp(const QString& keyword) {
-    if (help_.LoadHelpLibrary()) {
-        help_.ShowHelp(keyword, "orbex.chm");
-    } else {
-        help_.showBook(keyword);
-    }
+    help_.help(keyword);
 }
 
 void TSetup::N10Click() {

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -99,6 +100,22 @@ class HelpTest : public QObject {
         qunsetenv("HHCTRL_NO_WINDOW");
         QVERIFY(help.helpWindow() && help.helpWindow()->isVisible());
         QVERIFY(log().endsWith("free 0 " + chm + "::/DNS.htm data=0\n"));
+    }
+
+    void theWindowsHelpFallsBackAsWell() {
+        auto setup = orbex::createWindows();
+        setup->completePages();
+        qputenv("HHCTRL_NO_WINDOW", "13");
+        helpButton(setup.get(), "KEYMAP")->click();
+        QVERIFY(log().endsWith("free 0 " + QDir::current().filePath("orbex.chm") +
+                               "::/KEYMAP.htm data=0\n"));
+        qputenv("HHCTRL_NO_WINDOW", "13 0");
+        setup->N10Click();
+        qunsetenv("HHCTRL_NO_WINDOW");
+        bool shown = false;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            shown = shown || (qobject_cast<THelp*>(w) && w->isVisible());
+        QVERIFY(shown);
     }
 
     void helpFileStaysInTheStartDirectory() {
