@@ -20,7 +20,7 @@
 namespace orbex::cli {
 namespace {
 
-constexpr std::string_view kUsage =
+constexpr std::string_view kCommands =
     "Usage: orbcfg-cli COMMAND [ARGS]\n"
     "Checks and rewrites ORBEX terminal configuration files.\n"
     "\n"
@@ -67,12 +67,19 @@ constexpr std::string_view kUsage =
     "                            writes nothing; an existing file changes only with --force;\n"
     "                            --dry-run prints each target as new, changed or same, and\n"
     "                            each refusal; exit 1 when only --force would write it\n"
-    "FILE may be - for standard input; a FILE larger than 16 MiB is refused. A read-only OUT is\n"
+    "FILE may be - for standard input; a FILE larger than ";
+constexpr std::string_view kOptions =
+    " is refused. A read-only OUT is\n"
     "refused unless --force is given. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
     "Exit codes: 0 success, 1 findings of check or lint, differences of diff, no file for\n"
     "which, a dry run that needs --force, 2 a bad command line or a file that cannot be read\n"
     "or written.\n";
+
+// The page of --help, with the input bound as every message spells it.
+std::string usage() {
+    return std::string(kCommands) + fileio::inputLimitText() + std::string(kOptions);
+}
 
 // For a command that reads FILE and writes OUT: the lock that an edit in place holds from its
 // read to its replace (OUT is FILE, or -i); none when the output goes elsewhere. False after
@@ -289,11 +296,11 @@ int run(Args args, std::istream& in, std::ostream& out, std::ostream& err) {
         out << text << std::flush;
         return out ? 0 : c.fail("cannot write standard output");
     };
-    if (command == "--help" || command == "-h" || command == "help") return page(kUsage);
+    if (command == "--help" || command == "-h" || command == "help") return page(usage());
     if (command == "--version") return page("orbcfg-cli " + std::string(kVersion) + "\n");
     // COMMAND --help: the same page, which documents every command.
     const auto operandsStart = std::find(args.begin() + 1, args.end(), "--");
-    if (std::find(args.begin() + 1, operandsStart, "--help") != operandsStart) return page(kUsage);
+    if (std::find(args.begin() + 1, operandsStart, "--help") != operandsStart) return page(usage());
     if (command == "show") return show(c, args);
     if (command == "normalize") return normalize(c, args);
     if (command == "check") return check(c, args);

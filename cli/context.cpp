@@ -44,7 +44,8 @@ bool Context::load(const std::string& path, std::string& buffer, std::string_vie
 
 int Context::readFailure(std::string_view path, const fileio::Error& e, std::string_view what) {
     if (e.kind == fileio::Kind::TooLarge)
-        return fail(std::string(nameOf(path)) + " is larger than 16 MiB: " + std::string(what));
+        return fail(std::string(nameOf(path)) + " is larger than " + fileio::inputLimitText() +
+                    ": " + std::string(what));
     if (path == "-") return fail("cannot read standard input");
     return fail("cannot read '" + std::string(path) + "': " + e.reason);
 }

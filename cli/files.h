@@ -13,7 +13,7 @@ namespace orbex::cli {
 // Why a file cannot be read, as messages about it say after its name.
 std::string reasonOf(const fileio::Error& e);
 
-// The file's bytes (at most 16 MiB), or nullopt with the reason in `error`.
+// The file's bytes (at most fileio::kInputLimit), or nullopt with the reason in `error`.
 std::optional<std::string> readFile(const std::string& path, std::string& error);
 
 // Writes the bytes to a new file beside `path` and renames it over `path` in one step. On any

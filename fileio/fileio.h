@@ -16,6 +16,8 @@ namespace orbex::fileio {
 
 // A terminal configuration is a few kilobytes; anything larger than this is refused.
 constexpr std::size_t kInputLimit = std::size_t{16} * 1024 * 1024;
+// The bound as every message spells it: "16 MiB", or with `russian` "16 МиБ".
+std::string inputLimitText(bool russian = false);
 
 enum class Kind {
     None,
@@ -37,7 +39,8 @@ struct Error {
     bool opening = false;  // failed before the first byte was written
 
     explicit operator bool() const { return kind != Kind::None; }
-    // One line: "PATH: reason", or "PATH is larger than 16 MiB: not a terminal configuration";
+    // One line: "PATH: reason", or for TooLarge "PATH is larger than " the bound (as
+    // inputLimitText spells it) ": not a terminal configuration";
     // for Changed "PATH: changed (removed, created) by another program since it was read".
     std::string message() const;
 };
@@ -186,17 +189,19 @@ struct BatchResult {
     std::size_t renamed = 0;  // how many files, from the first, hold their new bytes
 };
 
-// Replaces many files at once, as replaceFile does each, with one flush for all: every new
-// file is written beside its target and closed, all are made durable together (syncfs on
-// Linux; elsewhere each file is flushed), then each is renamed over its target in order, and
-// each folder is synced once. On a failure before the first rename no target has changed and
-// no temporary file is left; on a failure of a rename the files before it hold their new bytes
-// (`result.renamed` of them: the caller puts them back), the others are untouched and no
-// temporary file is left. A target that is not as its `expect` says fails the batch at that
-// file, before its rename, with Kind::Changed; `options.expect` is not used here. The lock of
-// a file expected to hold certain bytes is taken just before its rename and let go after it, one
-// file at a time, while the batch holds the process's own replace mutex: a thread of the process
-// must not hold one of those locks while it waits for a replace of its own.
+// Replaces many files at once, as replaceFile does each (replaceFile is a batch of one), with
+// one flush for all: every new file is written beside its target and closed, all are made
+// durable together (syncfs on Linux; elsewhere, and in a batch of one file, each file is
+// flushed), then each is renamed over its target in order, and each folder is synced once.
+// On a failure before the first rename no target has changed and no temporary file is left;
+// on a failure of a rename the files before it hold their new bytes (`result.renamed` of
+// them: the caller puts them back), the others are untouched and no temporary file is left.
+// A target that is not as its `expect` says fails the batch at that file, before its rename,
+// with Kind::Changed; `options.expect` is not used here. The lock of a file expected to hold
+// certain bytes is taken just before its rename and let go after it, one file at a time,
+// while the batch holds the process's own replace mutex: a thread of the process must not
+// hold one of those locks while it waits for a replace of its own. (A batch of one file
+// takes it before that mutex, as replaceFile does.)
 bool replaceFiles(std::span<const Replacement> files, Error& error, BatchResult& result,
                   const ReplaceOptions& options = {});
 

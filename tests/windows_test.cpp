@@ -5,11 +5,18 @@
 #endif
 #include <windows.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <thread>
 
+#include "fileio/fileio.h"
 #include "model/chmproject.h"
 #include "model/writer.h"
 #include "tests/cli_support.h"
+#include "tests/fileio_support.h"
 
 using namespace orbex;
 using namespace orbex::testing;
@@ -255,4 +262,118 @@ TEST(WindowsExe, ConcurrentInPlaceSetsLoseNothing) {
                 << saved;
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+// The replace of many files has the single replace's sound behaviour: a target that another
+// program holds open for a moment is waited for, and Ctrl+C in the middle removes every
+// temporary file not yet renamed.
+namespace {
+
+using fileio::seam::Step;
+
+// A reader that holds `path` open without sharing its deletion (as many programs open a file),
+// for a moment: no file can be renamed over it until it lets go.
+class BriefReader {
+  public:
+    explicit BriefReader(const std::string& path, std::chrono::milliseconds hold)
+        : handle_(CreateFileW(u8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)),
+          thread_([this, hold] {
+              std::this_thread::sleep_for(hold);
+              CloseHandle(handle_);
+          }) {}
+    ~BriefReader() { thread_.join(); }
+    BriefReader(const BriefReader&) = delete;
+    BriefReader& operator=(const BriefReader&) = delete;
+    bool opened() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+TEST(WindowsReplace, BatchWaitsForAReaderHoldingATargetOpen) {
+    TempDir dir;
+    spit(dir / "a.cfg", "old a");
+    spit(dir / "b.cfg", "old b");
+    const std::vector<fileio::Replacement> files = {{dir / "a.cfg", "new a"},
+                                                    {dir / "b.cfg", "new b"}};
+    std::optional<BriefReader> reader;
+    Hooked hooked([&, n = 0](Step s, std::size_t&) mutable {
+        if (s == Step::Rename && ++n == 2)
+            reader.emplace(dir / "b.cfg", std::chrono::milliseconds(150));
+        return 0;
+    });
+    fileio::Error e;
+    fileio::BatchResult result;
+    EXPECT_TRUE(fileio::replaceFiles(files, e, result)) << e.message();
+    ASSERT_TRUE(reader && reader->opened());
+    reader.reset();
+    EXPECT_EQ(result.renamed, 2u);
+    EXPECT_EQ(slurp(dir / "a.cfg"), "new a");
+    EXPECT_EQ(slurp(dir / "b.cfg"), "new b");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.cfg", "b.cfg"}));
+}
+
+// A death test's child runs the test again from its start, in a process of its own: it finds
+// the parent's folder through the environment, and makes none of its own.
+struct SharedFolder {
+    std::optional<TempDir> own;
+    fs::path path;
+    SharedFolder() {
+        if (const char* inherited = std::getenv("ORBCFG_TEST_FOLDER")) {
+            path = u8(inherited);
+            return;
+        }
+        own.emplace();
+        path = own->path();
+        _putenv_s("ORBCFG_TEST_FOLDER", utf8Of(path).c_str());
+    }
+    ~SharedFolder() {
+        if (own) _putenv_s("ORBCFG_TEST_FOLDER", "");
+    }
+    SharedFolder(const SharedFolder&) = delete;
+    SharedFolder& operator=(const SharedFolder&) = delete;
+};
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> v;
+    for (const auto& e : fs::directory_iterator(folder)) v.push_back(utf8Of(e.path().filename()));
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// Ctrl+C while the second of three files is written, or before its rename: the process ends
+// by it, and neither its temporary file nor the third one's stays; the first file, renamed
+// already, holds its new bytes (a caller that must put it back defers the signal instead).
+TEST(WindowsReplace, CtrlCInABatchRemovesItsTemporaryFiles) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const SharedFolder shared;
+    for (const Step step : {Step::Write, Step::Rename}) {
+        const fs::path folder = shared.path / (step == Step::Write ? "write" : "rename");
+        fs::create_directories(folder);
+        std::vector<fileio::Replacement> files;
+        for (const char* name : {"a.cfg", "b.cfg", "c.cfg"}) {
+            spit(folder / name, "old");
+            files.push_back({utf8Of(folder / name), "new"});
+        }
+        EXPECT_EXIT(
+            {
+                fileio::seam::setHook([step, n = 0](Step s, std::size_t&) mutable {
+                    if (s == step && ++n == 2) std::raise(SIGINT);
+                    return 0;
+                });
+                fileio::Error e;
+                fileio::BatchResult result;
+                fileio::replaceFiles(files, e, result);
+                std::exit(0);
+            },
+            ::testing::ExitedWithCode(3), "");
+        EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"a.cfg", "b.cfg", "c.cfg"}));
+        EXPECT_EQ(slurp(folder / "a.cfg"), step == Step::Rename ? "new" : "old");
+        EXPECT_EQ(slurp(folder / "b.cfg"), "old");
+        EXPECT_EQ(slurp(folder / "c.cfg"), "old");
+    }
 }
