@@ -429,7 +429,8 @@ void TFleet::FleetImportClick() {
     const auto csv = fileio::readFile(path.toStdString(), e);
     if (!csv) {
         const QString why = e.kind == fileio::Kind::TooLarge
-                                ? QString("файл больше 16 МиБ: слишком большая таблица для импорта")
+                                ? "файл больше " + qs(fileio::inputLimitText(true)) +
+                                      ": слишком большая таблица для импорта"
                                 : qs(fileio::russianReason(e));
         prompts::warn(this, "Ошибка", "Невозможно открыть файл!\n" + path + "\n" + why);
         return;
