@@ -276,8 +276,8 @@ int which(Context& c, Args args) {
     }
     if (ops->has("--name")) {
         name = ops->options["--name"];
-        if (name->empty() || name->find_first_of("/\\") != std::string::npos)
-            return c.usage("'" + *name + "' is not a computer name");
+        if (!isComputerName(*name))
+            return c.usage("'" + text::printable(*name) + "' is not a computer name");
     }
     std::vector<Source> order(std::begin(kTerminalOrder), std::end(kTerminalOrder));
     if (ops->has("--order")) {

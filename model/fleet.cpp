@@ -85,6 +85,12 @@ std::string lowered(std::string_view s) {
     return out;
 }
 
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
 // Place of each key in the review order; keys without a control after all others.
 const std::array<int, kKeyCount>& reviewRank() {
     static const std::array<int, kKeyCount> rank = [] {
@@ -179,6 +185,11 @@ Classified classify(std::string_view fileName) {
         c.badMacName = fileName.find('^') != std::string_view::npos;
     }
     return c;
+}
+
+bool isComputerName(std::string_view name) {
+    return !name.empty() && trimmed(name).size() == name.size() &&
+           name.find_first_of("/\\:^") == std::string_view::npos && !text::hasControl(name);
 }
 
 Settings settingsOf(Store& store, const Warn& warn) {
@@ -633,12 +644,6 @@ std::string_view statusName(Status s) {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 enum class TargetColumn : std::uint8_t { File, Mac, Name };
 
 // The file a row's target cell names, or why it names none. A `file` cell names the file
@@ -660,12 +665,8 @@ std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, st
         if (!file) why = inQuotes(cell) + " is not a MAC address";
         return file;
     }
-    // A name in the folder itself; ":" is no part of a file name on Windows, nor is a control
-    // character on either system.
-    const bool plain =
-        cell.find_first_of("/\\:") == std::string_view::npos && !text::hasControl(cell);
     if (kind == TargetColumn::Name) {
-        if (!plain || cell.find('^') != std::string_view::npos) {
+        if (!isComputerName(cell)) {
             why = inQuotes(cell) + " is not a computer name";
             return std::nullopt;
         }
@@ -676,6 +677,10 @@ std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, st
         }
         return file;
     }
+    // A name in the folder itself; ":" is no part of a file name on Windows, nor is a control
+    // character on either system.
+    const bool plain =
+        cell.find_first_of("/\\:") == std::string_view::npos && !text::hasControl(cell);
     if (!plain || !cell.ends_with(".cfg") || cell.size() == 4) {
         why = inQuotes(cell) + " is not a file name ending in .cfg";
         return std::nullopt;

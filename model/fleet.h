@@ -31,6 +31,11 @@ struct Classified {
 // By the file name alone (no folder): MAC file in either case, default.cfg, or a name file.
 Classified classify(std::string_view fileName);
 
+// A computer name that a terminal's file can be named after (NAME.cfg): not empty, no blanks at
+// its start or end, no "/", "\\" or ":" (no part of a file name on Windows), no "^" (which
+// would make it look like a MAC file), no control character.
+bool isComputerName(std::string_view name);
+
 // A file's bytes, or nullopt with the reason in `error`. The tool reads with its own limits;
 // tests make it fail.
 using ReadFile =

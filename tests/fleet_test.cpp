@@ -257,6 +257,26 @@ TEST(Fleet, WhichFileATerminalLoads) {
     EXPECT_EQ(which({"--mac", "00:00:00:00:00:01", "--order", "mac,name"}), "1 ");
 }
 
+// A name that import refuses as a terminal's file name is no computer name to `which` either:
+// a terminal never loads a file of that name.
+TEST(Fleet, WhichRefusesTheComputerNamesThatImportRefuses) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    spit(dir / "default.cfg", "");
+    for (const std::string name : {"a:b", "a^b", "a/b", "a\\b", " a", "a ", "a\tb", "a\x1b"}) {
+        const Result import = runCli({"import", "-", "-d", d}, "name,USERN\n\"" + name + "\",u\n");
+        EXPECT_EQ(import.code, 2) << name;
+        const Result which = runCli({"which", d, "--name", name});
+        EXPECT_EQ(which.code, 2) << name;
+        EXPECT_EQ(which.err.substr(0, which.err.find('\n')),
+                  "orbcfg-cli: '" + text::printable(name) + "' is not a computer name")
+            << name;
+        EXPECT_EQ(which.out, "") << name;
+    }
+    EXPECT_EQ(dir.names().size(), 1u);  // default.cfg alone: nothing was written
+    EXPECT_EQ(runCli({"which", d, "--name", "t-1.b"}).out, "default.cfg\n");
+}
+
 TEST(Fleet, DiffGoldenAndExitCodes) {
     const std::string a = (kData / "terminals" / "AA^BB^CC^DD^EE^01.cfg").string();
     const std::string b = (kData / "terminals" / "AA^BB^CC^DD^EE^02.cfg").string();
