@@ -66,6 +66,9 @@ struct Difference {
 };
 // The parameters whose state differs, in review order.
 std::vector<Difference> diff(const Settings& a, const Settings& b);
+// The differences as lines of text, each after `indent`: -KEY='value' for the state in `a`,
+// +KEY='value' for the state in `b`.
+std::string diffText(std::span<const Difference> differences, std::string_view indent = {});
 
 // Finding codes.
 namespace code {
@@ -240,6 +243,15 @@ struct Refusal {
     std::string reason;
     bool needsForce = false;  // an existing file that would change
 };
+
+// The words a refusal's place is told in: "row 3, column 2 (IP)", with `row` "row " and
+// `column` ", column "; `wholeFile` stands for the place of a refusal of the whole file.
+struct PlaceWords {
+    std::string_view row, column, wholeFile;
+};
+inline constexpr PlaceWords kEnglishPlace{"row ", ", column ", ""};
+// Where in the CSV a refusal is, in the caller's words.
+std::string placeText(const Refusal& refusal, const PlaceWords& words = kEnglishPlace);
 
 // The refusals a plan keeps, the first by row; the others are only counted.
 inline constexpr std::size_t kRefusalLimit = 20;

@@ -41,6 +41,17 @@ std::string_view statusName(Status s) {
     return "same";
 }
 
+std::string placeText(const Refusal& refusal, const PlaceWords& words) {
+    std::string place(refusal.row > 0 ? std::string(words.row) + std::to_string(refusal.row)
+                                      : std::string(words.wholeFile));
+    if (refusal.column > 0) {
+        place += words.column;
+        place += std::to_string(refusal.column);
+        if (!refusal.header.empty()) place += " (" + refusal.header + ")";
+    }
+    return place;
+}
+
 namespace {
 
 enum class TargetColumn : std::uint8_t { File, Mac, Name };

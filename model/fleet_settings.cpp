@@ -79,6 +79,23 @@ std::vector<Difference> diff(const Settings& a, const Settings& b) {
     return out;
 }
 
+std::string diffText(std::span<const Difference> differences, std::string_view indent) {
+    std::string out;
+    const auto line = [&](char sign, Id id, const std::string& value) {
+        out += indent;
+        out += sign;
+        out += param(id).key;
+        out += "='";
+        out += value;
+        out += "'\n";
+    };
+    for (const Difference& d : differences) {
+        if (d.a) line('-', d.id, *d.a);
+        if (d.b) line('+', d.id, *d.b);
+    }
+    return out;
+}
+
 std::string exportCsv(std::span<const Record> records) {
     std::array<bool, kKeyCount> used{};
     for (const Record& r : records)
