@@ -56,12 +56,7 @@ bool putBack(std::span<const FileBytes> files, BatchFailure& failure) {
 
 // A refusal as messages give it: "row 3, column 2 (IP): reason".
 std::string refusalText(const Refusal& r) {
-    std::string line;
-    if (r.row > 0) line += "row " + std::to_string(r.row);
-    if (r.column > 0) {
-        line += ", column " + std::to_string(r.column);
-        if (!r.header.empty()) line += " (" + r.header + ")";
-    }
+    std::string line = placeText(r);
     line += line.empty() ? r.reason : ": " + r.reason;
     if (r.needsForce) line += " (--force replaces it)";
     return line;
@@ -276,8 +271,8 @@ int which(Context& c, Args args) {
     }
     if (ops->has("--name")) {
         name = ops->options["--name"];
-        if (name->empty() || name->find_first_of("/\\") != std::string::npos)
-            return c.usage("'" + *name + "' is not a computer name");
+        if (!isComputerName(*name))
+            return c.usage("'" + text::printable(*name) + "' is not a computer name");
     }
     std::vector<Source> order(std::begin(kTerminalOrder), std::end(kTerminalOrder));
     if (ops->has("--order")) {
@@ -322,13 +317,7 @@ int diff(Context& c, Args args) {
     if (!b) return kUsageError;
     const auto differences = orbex::fleet::diff(settingsOf(*a, [&](Id id) { c.warn(pathA, id); }),
                                                 settingsOf(*b, [&](Id id) { c.warn(pathB, id); }));
-    std::string out;
-    for (const Difference& d : differences) {
-        const std::string_view key = param(d.id).key;
-        if (d.a) out += "-" + std::string(key) + "='" + *d.a + "'\n";
-        if (d.b) out += "+" + std::string(key) + "='" + *d.b + "'\n";
-    }
-    c.out << out;
+    c.out << diffText(differences);
     if (written(c) != 0) return kUsageError;
     return differences.empty() ? 0 : 1;
 }

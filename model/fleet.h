@@ -31,6 +31,11 @@ struct Classified {
 // By the file name alone (no folder): MAC file in either case, default.cfg, or a name file.
 Classified classify(std::string_view fileName);
 
+// A computer name that a terminal's file can be named after (NAME.cfg): not empty, no blanks at
+// its start or end, no "/", "\\" or ":" (no part of a file name on Windows), no "^" (which
+// would make it look like a MAC file), no control character.
+bool isComputerName(std::string_view name);
+
 // A file's bytes, or nullopt with the reason in `error`. The tool reads with its own limits;
 // tests make it fail.
 using ReadFile =
@@ -61,6 +66,9 @@ struct Difference {
 };
 // The parameters whose state differs, in review order.
 std::vector<Difference> diff(const Settings& a, const Settings& b);
+// The differences as lines of text, each after `indent`: -KEY='value' for the state in `a`,
+// +KEY='value' for the state in `b`.
+std::string diffText(std::span<const Difference> differences, std::string_view indent = {});
 
 // Finding codes.
 namespace code {
@@ -235,6 +243,15 @@ struct Refusal {
     std::string reason;
     bool needsForce = false;  // an existing file that would change
 };
+
+// The words a refusal's place is told in: "row 3, column 2 (IP)", with `row` "row " and
+// `column` ", column "; `wholeFile` stands for the place of a refusal of the whole file.
+struct PlaceWords {
+    std::string_view row, column, wholeFile;
+};
+inline constexpr PlaceWords kEnglishPlace{"row ", ", column ", ""};
+// Where in the CSV a refusal is, in the caller's words.
+std::string placeText(const Refusal& refusal, const PlaceWords& words = kEnglishPlace);
 
 // The refusals a plan keeps, the first by row; the others are only counted.
 inline constexpr std::size_t kRefusalLimit = 20;

@@ -257,6 +257,51 @@ TEST(Fleet, WhichFileATerminalLoads) {
     EXPECT_EQ(which({"--mac", "00:00:00:00:00:01", "--order", "mac,name"}), "1 ");
 }
 
+// A name that import refuses as a terminal's file name is no computer name to `which` either:
+// a terminal never loads a file of that name.
+TEST(Fleet, WhichRefusesTheComputerNamesThatImportRefuses) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    spit(dir / "default.cfg", "");
+    for (const std::string name : {"a:b", "a^b", "a/b", "a\\b", " a", "a ", "a\tb", "a\x1b"}) {
+        const Result import = runCli({"import", "-", "-d", d}, "name,USERN\n\"" + name + "\",u\n");
+        EXPECT_EQ(import.code, 2) << name;
+        const Result which = runCli({"which", d, "--name", name});
+        EXPECT_EQ(which.code, 2) << name;
+        EXPECT_EQ(which.err.substr(0, which.err.find('\n')),
+                  "orbcfg-cli: '" + text::printable(name) + "' is not a computer name")
+            << name;
+        EXPECT_EQ(which.out, "") << name;
+    }
+    EXPECT_EQ(dir.names().size(), 1u);  // default.cfg alone: nothing was written
+    EXPECT_EQ(runCli({"which", d, "--name", "t-1.b"}).out, "default.cfg\n");
+}
+
+// A refusal's place and a diff's lines, told in the words and indent the caller gives, as the
+// fleet window tells them in Russian.
+TEST(Fleet, RefusalPlaceAndDiffLinesInTheCallersWords) {
+    TempDir dir;
+    const auto read = [](const std::string& path, std::string&) {
+        return std::optional<std::string>(slurp(path));
+    };
+    const fleet::ImportPlan plan =
+        fleet::planImport("name,IP\nt1,10.0.0.1\nt2,x\n", dir.path().string(), read, {});
+    ASSERT_EQ(plan.refusals.size(), 1u);
+    EXPECT_EQ(fleet::placeText(plan.refusals[0]), "row 3, column 2 (IP)");
+    const fleet::PlaceWords russian{"строка ", ", столбец ", "файл"};
+    EXPECT_EQ(fleet::placeText(plan.refusals[0], russian), "строка 3, столбец 2 (IP)");
+    EXPECT_EQ(fleet::placeText({0, 0, "", "no header row", false}, russian), "файл");
+    EXPECT_EQ(fleet::placeText({0, 0, "", "no header row", false}), "");
+    EXPECT_EQ(fleet::placeText({2, 0, "", "", false}), "row 2");
+
+    const auto none = [](Id) {};
+    const auto differences = fleet::diff(fleet::settingsOf("USERN='a'\nIP='10.0.0.1'\n", none),
+                                         fleet::settingsOf("USERN='b'\nDNS='10.0.0.2'\n", none));
+    EXPECT_EQ(fleet::diffText(differences, "    "),
+              "    -USERN='a'\n    +USERN='b'\n    -IP='10.0.0.1'\n    +DNS='10.0.0.2'\n");
+    EXPECT_EQ(fleet::diffText({}), "");
+}
+
 TEST(Fleet, DiffGoldenAndExitCodes) {
     const std::string a = (kData / "terminals" / "AA^BB^CC^DD^EE^01.cfg").string();
     const std::string b = (kData / "terminals" / "AA^BB^CC^DD^EE^02.cfg").string();
