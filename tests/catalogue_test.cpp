@@ -2,10 +2,14 @@
 // list and value tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
 #include "model/catalogue.h"
+#include "model/reader.h"
+#include "model/review.h"
+#include "model/store.h"
 
 using namespace orbex;
 
@@ -26,8 +30,32 @@ std::string same(std::string_view values) {  // display equal to the value in ev
     while (in >> v) s += (s.empty() ? "" : "; ") + v + "=" + v;
     return s;
 }
-std::string table(std::string_view key) {
-    return render(param(idOf(key)).table);
+// The list of a key as a user meets it: for every value of `expected` ("value=shown; ..."), a
+// file setting the key to it, read and reviewed, shows the row's text; then one row of the list
+// for each value, none more.
+std::string table(std::string_view key, std::string_view expected) {
+    const ValueTable rows = param(idOf(key)).table;
+    std::string s;
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < expected.size();) {
+        const std::size_t end = std::min(expected.find("; ", at), expected.size());
+        const std::string_view entry = expected.substr(at, end - at);
+        const std::string value(entry.substr(0, entry.find('=')));
+        at = end + 2;
+        ++count;
+        MemoryStore store;
+        readConfig(std::string(key) + "='" + value + "'\r\n", store);
+        std::string shown = "(not read)";
+        for (const ReviewRow& row : BuildReviewTable(store, [](Id) {}))
+            if (row.key == key) shown = row.shownText;
+        if (!s.empty()) s += "; ";
+        s += value + "=" + shown;
+    }
+    if (rows.size() != count) s += " and " + std::to_string(rows.size()) + " rows in the list";
+    return s;
+}
+void expectList(std::string_view key, const std::string& want) {
+    EXPECT_EQ(table(key, want), want) << key;
 }
 std::string keysWhere(bool (*pick)(const Param&)) {
     std::string s;
@@ -88,25 +116,25 @@ TEST(Catalogue, KindsAndChecks) {
 }
 
 TEST(Catalogue, ValueTables) {
-    EXPECT_EQ(table("KEYMAP"),
-              "409=Английский; 419=Русский; 422=Украинский; 407=Немецкий; 40C=Французский; "
-              "40D=Финский; 410=Итальянский; 415=Польский; 423=Белорусский; 425=Эстонский; "
-              "426=Латвийский; 427=Литовский");
-    EXPECT_EQ(table("EXIT"), "menu=Меню; msg=Сообщение; off=Выключить");
-    EXPECT_EQ(table("PRINTER"), "off=Нет; lpt=LPT; usb=USB");
-    EXPECT_EQ(table("COM"), "off=выкл; ser=сервис; on=вкл");
-    EXPECT_EQ(table("RAZR"), same("1024x768 640x480 720x540 800x600 848x480 960x720 1072x600 "
-                                  "1152x864 1280x720 1280x1024 1360x768 1600x1200 1800x1012 "
-                                  "1920x1080 1920x1440 2048x1152"));
-    EXPECT_EQ(table("COLOR"), same("16 8 24 32"));
-    EXPECT_EQ(table("REFRESH"),
-              "auto=Авто; " + same("60 65 70 75 80 85 90 95 100 105 110 120 130 140 150"));
-    EXPECT_EQ(table("MOUSE"), "auto=Авто; com=COM; ps2=PS2/USB");
-    EXPECT_EQ(table("MOUSE_ACCEL"), "auto=Авто; " + same("2 3 4 5 6 7 8"));
-    EXPECT_EQ(table("CACH"), "on=Нормальное; off=Отключено; max=Максимальное");
-    EXPECT_EQ(table("WAUTHMODE"), same("OPEN SHARED"));
-    EXPECT_EQ(table("WIFI"), "rt61=DWL-G510 (Чипсет RT61)");
-    EXPECT_EQ(table("WKEYTYPE"), "ascii=ASCII; hex=16-тиричный");
+    expectList("KEYMAP",
+               "409=Английский; 419=Русский; 422=Украинский; 407=Немецкий; 40C=Французский; "
+               "40D=Финский; 410=Итальянский; 415=Польский; 423=Белорусский; 425=Эстонский; "
+               "426=Латвийский; 427=Литовский");
+    expectList("EXIT", "menu=Меню; msg=Сообщение; off=Выключить");
+    expectList("PRINTER", "off=Нет; lpt=LPT; usb=USB");
+    expectList("COM", "off=выкл; ser=сервис; on=вкл");
+    expectList("RAZR", same("1024x768 640x480 720x540 800x600 848x480 960x720 1072x600 "
+                            "1152x864 1280x720 1280x1024 1360x768 1600x1200 1800x1012 "
+                            "1920x1080 1920x1440 2048x1152"));
+    expectList("COLOR", same("16 8 24 32"));
+    expectList("REFRESH",
+               "auto=Авто; " + same("60 65 70 75 80 85 90 95 100 105 110 120 130 140 150"));
+    expectList("MOUSE", "auto=Авто; com=COM; ps2=PS2/USB");
+    expectList("MOUSE_ACCEL", "auto=Авто; " + same("2 3 4 5 6 7 8"));
+    expectList("CACH", "on=Нормальное; off=Отключено; max=Максимальное");
+    expectList("WAUTHMODE", same("OPEN SHARED"));
+    expectList("WIFI", "rt61=DWL-G510 (Чипсет RT61)");
+    expectList("WKEYTYPE", "ascii=ASCII; hex=16-тиричный");
     EXPECT_EQ(render(port::speed()), same("9600 300 1200 2400 4800 19200 38400 57600 115200"));
     EXPECT_EQ(
         render(port::parity()) + "; " + render(port::dataBits()) + "; " + render(port::stopBits()),
