@@ -6,6 +6,7 @@
 
 #include "cli/files.h"
 #include "model/fleet.h"
+#include "model/fleet_disk.h"
 #include "model/mac.h"
 #include "model/reader.h"
 #include "model/text.h"
@@ -15,43 +16,18 @@ namespace {
 
 using namespace orbex::fleet;
 
-// A file of a folder: a regular file within the bound (a FIFO put there is refused, not
-// waited for).
+// A file of a folder, its error in English.
 std::optional<std::string> readWithLimits(const std::string& path, std::string& error) {
-    fileio::Error e;
-    auto bytes = fileio::readFile(path, e, fileio::kInputLimit, fileio::Accept::Regular);
-    if (!bytes) error = reasonOf(e);
-    return bytes;
+    return readFolderFile(path, error, reasonOf);
 }
 
-// All targets at once, with one flush for all; the failed file and the renamed ones reported.
-// A new file never replaces one that appeared meanwhile, a changed one is replaced only while
-// it holds what the plan read: another writer's file stays. With `stopOnSignal` a deferred
-// signal stops it, so that what was renamed is put back.
-bool replaceBatch(std::span<const FileBytes> files, BatchFailure& failure, bool stopOnSignal) {
-    std::vector<fileio::Replacement> batch;
-    batch.reserve(files.size());
-    for (const FileBytes& f : files)
-        batch.push_back({f.path, f.bytes,
-                         f.status == Status::New ? fileio::Expected::absent()
-                                                 : fileio::Expected::holding(f.old)});
-    fileio::Error e;
-    fileio::BatchResult result;
-    fileio::ReplaceOptions options;
-    options.stopOnSignal = stopOnSignal;
-    if (fileio::replaceFiles(batch, e, result, options)) return true;
-    failure.failed = result.failed;
-    failure.renamed = result.renamed;
-    failure.reason = e.reason;
-    return false;
-}
-
+// A deferred signal stops the batch, so that what was renamed is put back.
 bool replaceAll(std::span<const FileBytes> files, BatchFailure& failure) {
-    return replaceBatch(files, failure, true);
+    return replacePlanned(files, failure, englishReason, true);
 }
 
 bool putBack(std::span<const FileBytes> files, BatchFailure& failure) {
-    return replaceBatch(files, failure, false);
+    return replacePlanned(files, failure, englishReason, false);
 }
 
 // A refusal as messages give it: "row 3, column 2 (IP): reason".
@@ -183,6 +159,68 @@ std::optional<Fleet> loadFleet(Context& c, const std::string& dir, const Options
     return loadFiles(dir, *files, options);
 }
 
+// The temporary files a replace left, as findings.
+std::vector<Finding> temporaryFindings(const std::vector<std::string>& temporaries) {
+    std::vector<Finding> out;
+    out.reserve(temporaries.size());
+    for (const std::string& t : temporaries) out.push_back(temporaryFinding(t));
+    return out;
+}
+
+// The groups of lint's JSON, each once and in full: a finding names only a few of its files.
+void appendJsonGroups(Streamed& out, const Fleet& fleet) {
+    out.text() += ", \"groups\": [";
+    for (std::size_t g = 0; g < fleet.groups.size(); ++g) {
+        out.text() += g == 0 ? "\n[" : ",\n[";
+        bool first = true;
+        for (std::size_t i : fleet.groups[g]) {
+            if (!first) out.text() += ", ";
+            first = false;
+            appendJson(out.text(), text::escapedName(fleet.records[i].file));
+            out.maybeFlush();
+        }
+        out.text() += ']';
+    }
+    out.text() += fleet.groups.empty() ? "]}\n" : "\n]}\n";
+}
+
+// An import's refusal: the first, and how many more; nothing is written.
+int refusedImport(Context& c, const std::string& path, const ImportPlan& plan) {
+    std::string line(c.nameOf(path));
+    line += ": " + refusalText(plan.refusals.front());
+    if (const std::size_t more = plan.refusals.size() - 1 + plan.moreRefusals; more > 0)
+        line += "; and " + std::to_string(more) + " more refusal(s)";
+    return c.fail(line + "; nothing written");
+}
+
+// A dry run's whole plan in row order: each target, each refusal; then the verdict.
+int dryRunImport(Context& c, const std::string& path, const ImportPlan& plan, bool forced) {
+    std::string out;
+    std::size_t changed = 0;
+    auto r = plan.refusals.begin();
+    const auto refusalsUpTo = [&](int row) {
+        for (; r != plan.refusals.end() && r->row <= row; ++r)
+            out += "refused " + refusalText(*r) + "\n";
+    };
+    for (const Target& t : plan.targets) {
+        refusalsUpTo(t.row);
+        out += statusName(t.status);
+        out += ' ';
+        out += t.file;
+        out += '\n';
+        changed += t.status == Status::Changed;
+    }
+    refusalsUpTo(INT_MAX);
+    const bool needsForce = plan.refusals.empty() && changed > 0 && !forced;
+    if (needsForce)
+        out +=
+            "--force is needed to write it: " + std::to_string(changed) + " file(s) would change\n";
+    c.out << out;
+    if (written(c) != 0) return kUsageError;
+    if (!plan.refusals.empty()) return refusedImport(c, path, plan);
+    return needsForce ? 1 : 0;
+}
+
 }  // namespace
 
 // The findings go out as they are made, file by file: a file of many bad lines, or many files
@@ -211,9 +249,7 @@ int lint(Context& c, Args args) {
     const Fleet fleet = loadFiles(dir, listing->files, options);
     for (const Record& r : fleet.records)
         if (!r.error.empty()) c.fail("cannot read '" + pathIn(dir, r.file) + "': " + r.error);
-    std::vector<Finding> temporaries;
-    temporaries.reserve(listing->temporaries.size());
-    for (const std::string& t : listing->temporaries) temporaries.push_back(temporaryFinding(t));
+    const std::vector<Finding> temporaries = temporaryFindings(listing->temporaries);
 
     Streamed out(c);
     std::size_t count = 0;
@@ -236,21 +272,8 @@ int lint(Context& c, Args args) {
             failed = true;
         });
     if (json) {
-        // Each group once, in full: a finding names only a few of its files.
         out.text() += count == 0 ? "]" : "\n]";
-        out.text() += ", \"groups\": [";
-        for (std::size_t g = 0; g < fleet.groups.size(); ++g) {
-            out.text() += g == 0 ? "\n[" : ",\n[";
-            bool first = true;
-            for (std::size_t i : fleet.groups[g]) {
-                if (!first) out.text() += ", ";
-                first = false;
-                appendJson(out.text(), text::escapedName(fleet.records[i].file));
-                out.maybeFlush();
-            }
-            out.text() += ']';
-        }
-        out.text() += fleet.groups.empty() ? "]}\n" : "\n]}\n";
+        appendJsonGroups(out, fleet);
     }
     out.finish();
     if (written(c) != 0) return kUsageError;
@@ -393,41 +416,8 @@ int importFleet(Context& c, Args args) {
     options.force = ops->has("--force") || dry;
     options.keepBytes = !dry;
     const ImportPlan plan = planImport(*csv, dir, readWithLimits, options);
-    const auto refused = [&] {
-        std::string line(c.nameOf(path));
-        line += ": " + refusalText(plan.refusals.front());
-        if (const std::size_t more = plan.refusals.size() - 1 + plan.moreRefusals; more > 0)
-            line += "; and " + std::to_string(more) + " more refusal(s)";
-        return c.fail(line + "; nothing written");
-    };
-    if (dry) {
-        // The whole plan in row order: each target, each refusal; then the verdict.
-        std::string out;
-        std::size_t changed = 0;
-        auto r = plan.refusals.begin();
-        const auto refusalsUpTo = [&](int row) {
-            for (; r != plan.refusals.end() && r->row <= row; ++r)
-                out += "refused " + refusalText(*r) + "\n";
-        };
-        for (const Target& t : plan.targets) {
-            refusalsUpTo(t.row);
-            out += statusName(t.status);
-            out += ' ';
-            out += t.file;
-            out += '\n';
-            changed += t.status == Status::Changed;
-        }
-        refusalsUpTo(INT_MAX);
-        const bool needsForce = plan.refusals.empty() && changed > 0 && !ops->has("--force");
-        if (needsForce)
-            out += "--force is needed to write it: " + std::to_string(changed) +
-                   " file(s) would change\n";
-        c.out << out;
-        if (written(c) != 0) return kUsageError;
-        if (!plan.refusals.empty()) return refused();
-        return needsForce ? 1 : 0;
-    }
-    if (!plan.refusals.empty()) return refused();
+    if (dry) return dryRunImport(c, path, plan, ops->has("--force"));
+    if (!plan.refusals.empty()) return refusedImport(c, path, plan);
     // From the first file written until what was renamed is put back, SIGINT, SIGTERM and
     // SIGHUP wait; one that came ends the process when this scope does.
     const fileio::DeferSignals deferred;

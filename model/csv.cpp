@@ -25,6 +25,54 @@ Reader::Reader(std::string_view bytes, std::size_t maxFields) : s_(bytes), maxFi
     sep_ = separatorOf(s_);
 }
 
+// A quoted field at i_: up to the quote that is not doubled. Without a doubled quote it is the
+// text between the quotes, else its text joined in unquoted_ (`ownText`), the next of those this
+// record uses (`owned`). False at an error.
+bool Reader::quotedField(std::string_view& field, bool& ownText, std::size_t& owned) {
+    const std::size_t n = s_.size();
+    std::size_t& i = i_;
+    ++i;
+    std::string* joined = nullptr;
+    for (;;) {
+        const std::size_t q = s_.find('"', i);
+        if (q == std::string_view::npos) {
+            error_ = Error{row_, "a quoted field is not closed"};
+            return false;
+        }
+        const bool doubled = q + 1 < n && s_[q + 1] == '"';
+        if (!joined && !doubled) {
+            field = s_.substr(i, q - i);
+            i = q + 1;
+            break;
+        }
+        if (!joined) {
+            if (owned == unquoted_.size()) unquoted_.emplace_back();
+            joined = &unquoted_[owned++];
+            joined->clear();
+        }
+        joined->append(s_, i, q - i);
+        i = q + 1;
+        if (!doubled) break;
+        *joined += '"';
+        ++i;
+    }
+    if (joined) field = *joined, ownText = true;
+    if (!atFieldEnd(i)) {
+        error_ = Error{row_, "text after a closing quote"};
+        return false;
+    }
+    return true;
+}
+
+// A field without quotes at i_: up to the separator or the line's end.
+std::string_view Reader::plainField() {
+    std::size_t end = i_;
+    while (!atFieldEnd(end)) ++end;
+    const std::string_view field = s_.substr(i_, end - i_);
+    i_ = end;
+    return field;
+}
+
 bool Reader::next(std::span<const std::string_view>& fields) {
     const std::size_t n = s_.size();
     if (error_ || i_ >= n) return false;
@@ -38,46 +86,9 @@ bool Reader::next(std::span<const std::string_view>& fields) {
         std::string_view field;
         bool ownText = false;  // the field is in unquoted_
         if (s_[i] == '"') {
-            // A quoted field: up to the quote that is not doubled. Without a doubled quote it
-            // is the text between the quotes.
-            ++i;
-            std::string* joined = nullptr;
-            for (;;) {
-                const std::size_t q = s_.find('"', i);
-                if (q == std::string_view::npos) {
-                    error_ = Error{row_, "a quoted field is not closed"};
-                    return false;
-                }
-                const bool doubled = q + 1 < n && s_[q + 1] == '"';
-                if (!joined && !doubled) {
-                    field = s_.substr(i, q - i);
-                    i = q + 1;
-                    break;
-                }
-                if (!joined) {
-                    if (owned == unquoted_.size()) unquoted_.emplace_back();
-                    joined = &unquoted_[owned++];
-                    joined->clear();
-                }
-                joined->append(s_, i, q - i);
-                i = q + 1;
-                if (doubled) {
-                    *joined += '"';
-                    ++i;
-                    continue;
-                }
-                break;
-            }
-            if (joined) field = *joined, ownText = true;
-            if (i < n && s_[i] != sep_ && s_[i] != '\n' && s_[i] != '\r') {
-                error_ = Error{row_, "text after a closing quote"};
-                return false;
-            }
+            if (!quotedField(field, ownText, owned)) return false;
         } else {
-            std::size_t end = i;
-            while (end < n && s_[end] != sep_ && s_[end] != '\n' && s_[end] != '\r') ++end;
-            field = s_.substr(i, end - i);
-            i = end;
+            field = plainField();
         }
         if (++count <= maxFields_) {
             fields_.push_back(field);

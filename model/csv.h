@@ -40,6 +40,12 @@ class Reader {
     std::size_t filledBeyond() const { return filledBeyond_; }
 
   private:
+    bool quotedField(std::string_view& field, bool& ownText, std::size_t& owned);
+    std::string_view plainField();
+    bool atFieldEnd(std::size_t i) const {
+        return i >= s_.size() || s_[i] == sep_ || s_[i] == '\n' || s_[i] == '\r';
+    }
+
     std::string_view s_;
     std::size_t maxFields_;
     std::size_t filledBeyond_ = 0;

@@ -50,17 +50,24 @@ Finding temporaryFinding(std::string file) {
             {}};
 }
 
-Cross crossFindings(std::span<const Record> records) {
-    Cross out;
-    // Groups in the records' order, each record once in a group of each kind: the findings and
-    // the groups grow with the records, not with the square of a group.
+namespace {
+
+// The records by MAC, by address and by computer name.
+struct Groups {
     std::unordered_map<std::string, Group> macs, ips, names;
-    ips.reserve(records.size());
-    names.reserve(records.size());
+};
+
+// Groups in the records' order, each record once in a group of each kind: the findings and the
+// groups grow with the records, not with the square of a group. A name with ^ that is no MAC
+// file name is found on the way.
+Groups groupRecords(std::span<const Record> records, Cross& out) {
+    Groups g;
+    g.ips.reserve(records.size());
+    g.names.reserve(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         const Record& r = records[i];
         if (!r.error.empty()) continue;
-        if (r.name.kind == FileKind::Mac) macs[r.name.mac].push_back(i);
+        if (r.name.kind == FileKind::Mac) g.macs[r.name.mac].push_back(i);
         if (r.name.badMacName)
             out.findings.push_back(
                 {r.file,
@@ -70,51 +77,62 @@ Cross crossFindings(std::span<const Record> records) {
                  "the name holds ^ but is not a MAC file name (AA^BB^CC^DD^EE^FF.cfg); "
                  "a terminal loads it only by a computer name of that spelling",
                  {}});
-        if (!r.ip.empty()) ips[canonicalAddress(r.ip)].push_back(i);
-        if (!r.mname.empty()) names[lowered(r.mname)].push_back(i);
+        if (!r.ip.empty()) g.ips[canonicalAddress(r.ip)].push_back(i);
+        if (!r.mname.empty()) g.names[lowered(r.mname)].push_back(i);
     }
-    // Each kind's groups in the order of their first file, so that the output does not depend
-    // on the hash table.
-    const auto add = [&](std::unordered_map<std::string, Group>& groups, const auto& finding) {
-        std::vector<Group*> shared;
-        for (auto& [value, group] : groups)
-            if (group.size() > 1) shared.push_back(&group);
-        std::sort(shared.begin(), shared.end(),
-                  [](const Group* a, const Group* b) { return a->front() < b->front(); });
-        for (Group* group : shared) {
-            const std::size_t index = out.groups.size();
-            for (std::size_t i : *group) {
-                Finding f = finding(records[i], othersText(records, *group, i));
-                f.group = index;
-                out.findings.push_back(std::move(f));
-            }
-            out.groups.push_back(std::move(*group));
+    return g;
+}
+
+// A finding for each file of each group of more than one, made by `finding`. The groups go in
+// the order of their first file, so that the output does not depend on the hash table.
+template <class MakeFinding>
+void addShared(std::span<const Record> records, std::unordered_map<std::string, Group>& groups,
+               const MakeFinding& finding, Cross& out) {
+    std::vector<Group*> shared;
+    for (auto& [value, group] : groups)
+        if (group.size() > 1) shared.push_back(&group);
+    std::sort(shared.begin(), shared.end(),
+              [](const Group* a, const Group* b) { return a->front() < b->front(); });
+    for (Group* group : shared) {
+        const std::size_t index = out.groups.size();
+        for (std::size_t i : *group) {
+            Finding f = finding(records[i], othersText(records, *group, i));
+            f.group = index;
+            out.findings.push_back(std::move(f));
         }
-    };
-    add(macs, [](const Record& r, const std::string& others) {
-        return Finding{r.file,
-                       0,
-                       "",
-                       code::kDuplicateMac,
-                       "MAC " + r.name.mac + " is also named by " + others,
-                       r.name.mac};
-    });
-    add(ips, [](const Record& r, const std::string& others) {
-        return Finding{r.file,
-                       r.ipLine,
-                       "IP",
-                       code::kDuplicateIp,
-                       inQuotes(r.ip) + " is also set by " + others,
-                       r.ip};
-    });
-    add(names, [](const Record& r, const std::string& others) {
-        return Finding{r.file,
-                       r.mnameLine,
-                       "MNAME",
-                       code::kDuplicateName,
-                       inQuotes(r.mname) + " is also set by " + others,
-                       r.mname};
-    });
+        out.groups.push_back(std::move(*group));
+    }
+}
+
+Finding sharedMac(const Record& r, const std::string& others) {
+    return Finding{
+        r.file,    0, "", code::kDuplicateMac, "MAC " + r.name.mac + " is also named by " + others,
+        r.name.mac};
+}
+
+Finding sharedIp(const Record& r, const std::string& others) {
+    return Finding{
+        r.file, r.ipLine, "IP", code::kDuplicateIp, inQuotes(r.ip) + " is also set by " + others,
+        r.ip};
+}
+
+Finding sharedName(const Record& r, const std::string& others) {
+    return Finding{r.file,
+                   r.mnameLine,
+                   "MNAME",
+                   code::kDuplicateName,
+                   inQuotes(r.mname) + " is also set by " + others,
+                   r.mname};
+}
+
+}  // namespace
+
+Cross crossFindings(std::span<const Record> records) {
+    Cross out;
+    Groups groups = groupRecords(records, out);
+    addShared(records, groups.macs, sharedMac, out);
+    addShared(records, groups.ips, sharedIp, out);
+    addShared(records, groups.names, sharedName, out);
     std::stable_sort(out.findings.begin(), out.findings.end(), byFileThenLine);
     return out;
 }

@@ -142,337 +142,433 @@ std::string_view cellValue(std::string_view cell) {
 
 }  // namespace
 
-ImportPlan planImport(std::string_view text, const std::string& dir, const ReadFile& read,
-                      const ImportOptions& options) {
-    ImportPlan plan;
-    // The first refusals by row, kept to a few: rows refused as they are read come before those
-    // refused when their files are made, a batch later.
-    const auto byRow = [](const Refusal& a, const Refusal& b) { return a.row < b.row; };
-    const auto keepFirst = [&](std::size_t limit) {
-        if (plan.refusals.size() <= limit) return;
-        std::stable_sort(plan.refusals.begin(), plan.refusals.end(), byRow);
-        plan.moreRefusals += plan.refusals.size() - limit;
-        plan.refusals.resize(limit);
-    };
-    const auto add = [&](Refusal r) {
-        plan.refusals.push_back(std::move(r));
-        keepFirst(2 * kRefusalLimit);
-    };
-    const auto refuse = [&](int row, int column, std::string header, std::string reason,
-                            bool force = false) {
-        add({row, column, text::printable(header), std::move(reason), force});
-    };
-    // The text is read once, a record at a time; its cells are views into it. A text that is no
-    // CSV is refused for that alone, wherever the fault is.
-    // No header of more columns than the target's and every key's can pass: the fields past
-    // them are not kept (a line of millions of commas is refused as soon as its first fields).
-    csv::Reader reader(text, kKeyCount + 2);
-    std::span<const std::string_view> fields;
-    const auto syntaxError = [&] {
-        plan.refusals.clear();
-        plan.moreRefusals = 0;
-        plan.targets.clear();
-        refuse(reader.error()->row, 0, "", reader.error()->message);
-        return plan;
-    };
-    const auto refused = [&] {
-        while (reader.next(fields)) {
-        }
-        return reader.error() ? syntaxError() : plan;
-    };
-    if (!reader.next(fields)) {
-        if (reader.error()) return syntaxError();
-        refuse(0, 0, "", "no header row");
-        return plan;
-    }
+namespace {
 
-    // The header: one target column, then keys.
-    const std::size_t columns = fields.size();
-    std::optional<std::size_t> targetAt;
-    TargetColumn targetKind = TargetColumn::File;
-    std::vector<std::optional<Id>> keyAt(columns);
-    std::array<int, kKeyCount> seen{};
-    std::string targetHeader;
-    for (std::size_t c = 0; c < columns && plan.refusals.empty(); ++c) {
-        const std::string_view h = trimmed(fields[c]);
-        const int column = static_cast<int>(c) + 1;
-        const std::string low = lowered(h);
-        if (low == "file" || low == "mac" || low == "name") {
-            if (targetAt) {
-                refuse(1, column, std::string(h),
-                       "a second target column: exactly one of file, mac, name");
-                continue;
-            }
-            targetAt = c;
-            targetHeader = h;
-            targetKind = low == "file"  ? TargetColumn::File
-                         : low == "mac" ? TargetColumn::Mac
-                                        : TargetColumn::Name;
-            continue;
-        }
-        const auto id = find(h);
-        if (!id) {
-            refuse(1, column, std::string(h),
-                   h.empty() ? "an empty header" : inQuotes(h) + " is not a key");
-        } else if (std::string why = unsetRefusal(param(*id)); !why.empty()) {
-            refuse(1, column, std::string(h), std::string(h) + " " + refusal(param(*id), ""));
-        } else if (seen[*id]) {
-            refuse(1, column, std::string(h),
-                   "the same key as column " + std::to_string(seen[*id]));
-        } else {
-            seen[*id] = column;
-            keyAt[c] = *id;
-        }
-    }
-    if (!targetAt && plan.refusals.empty())
-        refuse(1, 0, "", "no target column: one of file, mac, name is needed");
-    if (!plan.refusals.empty()) return refused();
+// Where an import is in reading its text: the header read, the folder looked at, the rows
+// checked cell by cell and made into files a batch at a time.
+class Planner {
+  public:
+    Planner(std::string_view text, const std::string& dir, const ReadFile& read,
+            const ImportOptions& options)
+        : text_(text),
+          dir_(dir),
+          read_(read),
+          options_(options),
+          // No header of more columns than the target's and every key's can pass: the fields
+          // past them are not kept (a line of millions of commas is refused as soon as its
+          // first fields).
+          reader_(text, kKeyCount + 2),
+          root_(pathOf(dir)) {}
 
-    // Files already there, by name, and MAC files by address.
-    std::string listError;
-    const auto present = listFiles(dir, false, listError);
-    if (!present) {
-        refuse(0, 0, "", "cannot list '" + dir + "': " + listError);
-        return refused();
-    }
-    std::unordered_map<std::string, std::string> macFiles;
-    for (const std::string& f : *present)
-        if (auto m = macOfFileName(f)) macFiles.emplace(*m, f);
+    ImportPlan run();
 
-    // Every row starts from the template's state.
-    MemoryStore start;
-    if (options.base) {
-        for (Id id : controlOrder()) {
-            switch (param(id).kind) {
-                case Kind::Text:
-                    start.setText(id, options.base->text(id));
-                    break;
-                case Kind::Switch:
-                    start.setCheck(id, options.base->check(id));
-                    break;
-                case Kind::Choice:
-                    if (options.base->item(id) < 0) {
-                        start.setText(id, options.base->text(id));
-                    } else {
-                        start.setItem(id, options.base->item(id));
-                    }
-                    break;
-                case Kind::None:
-                    break;
-            }
-        }
-    }
-
-    // The rows that pass their checks cell by cell, a batch at a time: their changes are views
-    // of the cells (a cell that the reader had to unquote is copied, being the reader's only
-    // until the next record).
-    const int targetColumn = static_cast<int>(*targetAt) + 1;
+  private:
+    // The rows that passed their checks cell by cell, waiting for their batch: their changes are
+    // views of the cells (a cell that the reader had to unquote is copied, being the reader's
+    // only until the next record).
     struct Pending {
         int row = 0;
         std::string file;
         std::string place;               // where it lands, when it is a link
-        std::size_t first = 0, end = 0;  // its changes in `changes`
+        std::size_t first = 0, end = 0;  // its changes in `changes_`
     };
-    std::vector<Pending> pending;
-    std::vector<ChangeView> changes;
-    std::deque<std::string> unquoted;
-    const auto inText = [&](std::string_view cell) {
-        return std::less_equal<>()(text.data(), cell.data()) &&
-               std::less_equal<>()(cell.data() + cell.size(), text.data() + text.size());
-    };
-
-    // Each row's file, made and compared with what the folder holds, several rows at a time.
+    // Each row's file, made and compared with what the folder holds.
     struct Outcome {
         std::optional<Target> target;
         std::optional<Refusal> refusal;
     };
-    std::vector<Outcome> outcomes;
-    const fs::path root = pathOf(dir);
-    // A name that is not among the files listed may still be taken: by a folder, or by a file
-    // whose name differs in case where the file system ignores case. In a folder that held
-    // nothing at all none is.
-    std::error_code emptyError;
-    const bool emptyFolder = present->empty() && fs::is_empty(root, emptyError) && !emptyError;
-    // Whether a name is among the files listed: on Windows in any case, as the system finds it.
-#ifdef _WIN32
-    std::unordered_set<std::string> presentKeys;
-    for (const std::string& f : *present) presentKeys.insert(sameFileKey(f));
-    const auto isPresent = [&](const std::string& f) {
-        return presentKeys.contains(sameFileKey(f));
-    };
-#else
-    const auto isPresent = [&](const std::string& f) {
-        return std::binary_search(present->begin(), present->end(), f);
-    };
-#endif
     // What one thread reuses from row to row.
     struct Scratch {
         MemoryStore store;
         Edit edit;
     };
-    const auto make = [&](Pending& row, Scratch& scratch, Outcome& out) {
-        const auto refuseRow = [&](int column, std::string header, std::string reason,
-                                   bool force = false) {
-            out.refusal = Refusal{row.row, column, std::move(header), std::move(reason), force};
-        };
-        scratch.store = start;
-        Edit& edit = scratch.edit;
-        // Every cell passed refusal() as the row was read.
-        applyPassedChanges(
-            scratch.store,
-            std::span<const ChangeView>(changes).subspan(row.first, row.end - row.first), edit);
-        if (edit.refused) {
-            int column = 0;
-            for (std::size_t c = 0; c < keyAt.size(); ++c)
-                if (keyAt[c] == edit.refused) column = static_cast<int>(c) + 1;
-            refuseRow(column, std::string(param(*edit.refused).key), edit.reason);
-            return;
-        }
-        if (auto m = targetKind == TargetColumn::Mac ? macOfFileName(row.file) : std::nullopt) {
-            if (auto it = macFiles.find(*m); it != macFiles.end() && it->second != row.file) {
-                refuseRow(targetColumn, targetHeader,
-                          "the folder holds " + it->second + " for the same MAC");
-                return;
-            }
-        }
-        Target t;
-        t.row = row.row;
-        std::string bytes = WriteConfig(edit.table);
-        if (isPresent(row.file)) {
-            std::string readError;
-            auto old = read(inFolder(root, row.file), readError);
-            if (!old) {
-                refuseRow(targetColumn, targetHeader, "cannot read " + row.file + ": " + readError);
-                return;
-            }
-            if (*old == bytes) {
-                t.status = Status::Same;
-            } else {
-                t.status = Status::Changed;
-                if (!options.force) {
-                    refuseRow(targetColumn, targetHeader, row.file + " exists and would change",
-                              true);
-                    return;
-                }
-                if (options.keepBytes) t.old = std::move(*old);
-            }
-        } else if (!emptyFolder) {
-            std::error_code ec;
-            if (fs::exists(root / pathOf(row.file), ec)) {
-                refuseRow(targetColumn, targetHeader, row.file + " exists and is no file");
-                return;
-            }
-        }
-        if (options.keepBytes) t.bytes = std::move(bytes);
-        t.file = std::move(row.file);
-        t.place = std::move(row.place);
-        out.target = std::move(t);
-    };
-    const auto makeBatch = [&] {
-        outcomes.clear();
-        outcomes.resize(pending.size());
-        parallelForWith<Scratch>(
-            pending.size(), readerThreads(pending.size()),
-            [&](Scratch& scratch, std::size_t k) { make(pending[k], scratch, outcomes[k]); });
-        for (Outcome& o : outcomes) {
-            if (o.refusal) add(std::move(*o.refusal));
-            if (o.target) plan.targets.push_back(std::move(*o.target));
-        }
-        pending.clear();
-        changes.clear();
-        unquoted.clear();
-    };
-
     struct Seen {
         int row = 0;
         std::string file;
     };
-    std::unordered_map<std::string, Seen> targets;  // the file a write lands on -> its row
-    std::error_code canonicalError;
-    const fs::path canonicalRoot = emptyFolder ? fs::path() : fs::canonical(root, canonicalError);
-    {
-        // Room for a target per line at once: growing a million of them would move them all,
-        // and hold the old and the new storage together, a few times over.
-        std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-        if (lines == 0)
-            lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r'));
-        targets.reserve(lines);
-        plan.targets.reserve(lines);
-    }
-    while (reader.next(fields)) {
-        const int rowNumber = reader.row();
-        if (reader.filledBeyond() == 0 &&
-            std::all_of(fields.begin(), fields.end(), [](std::string_view s) { return s.empty(); }))
-            continue;
-        bool bad = false;
-        for (std::size_t c = columns; c < fields.size(); ++c) {
-            if (fields[c].empty()) continue;
-            refuse(rowNumber, static_cast<int>(c) + 1, "", "a cell beyond the last column");
-            bad = true;
-            break;
-        }
-        if (!bad && reader.filledBeyond() > 0) {
-            refuse(rowNumber, static_cast<int>(reader.filledBeyond()), "",
-                   "a cell beyond the last column");
-            bad = true;
-        }
-        std::string why;
-        auto file = targetOf(targetKind, *targetAt < fields.size() ? fields[*targetAt] : "", why);
-        if (!file) {
-            refuse(rowNumber, targetColumn, targetHeader, why);
-            continue;
-        }
-        // A link is written through: the file it leads to is the target, and must be in the
-        // folder; two rows that reach one file are refused.
-        std::string place;
-        std::string key = *file;
-        if (!emptyFolder) {
-            bool link = false;
-            auto lands = landing(root, canonicalRoot, *file, link);
-            if (!lands) {
-                refuse(rowNumber, targetColumn, targetHeader,
-                       *file + " is a symbolic link that leads out of the folder");
-                continue;
-            }
-            if (link) key = place = std::move(*lands);
-        }
-        if (auto [it, fresh] = targets.emplace(sameFileKey(key), Seen{rowNumber, *file}); !fresh) {
-            refuse(rowNumber, targetColumn, targetHeader,
-                   sameFileKey(it->second.file) == sameFileKey(*file)
-                       ? *file + " is the target of row " + std::to_string(it->second.row) + " too"
-                       : *file + " is the same file as " + it->second.file +
-                             ", the target of row " + std::to_string(it->second.row));
-            continue;
-        }
-        const std::size_t first = changes.size();
-        for (std::size_t c = 0; c < fields.size() && c < columns; ++c) {
-            if (!keyAt[c] || fields[c].empty()) continue;
-            const Param& p = param(*keyAt[c]);
-            const std::string_view value = cellValue(fields[c]);
-            if (std::string r = refusal(p, value); !r.empty()) {
-                refuse(rowNumber, static_cast<int>(c) + 1, std::string(p.key),
-                       std::string(p.key) + " " + r);
-                bad = true;
-            } else if (!bad) {
-                changes.push_back({*keyAt[c], value.empty() || inText(value)
-                                                  ? value
-                                                  : unquoted.emplace_back(value)});
-            }
-        }
-        if (bad) {
-            changes.resize(first);
-            continue;
-        }
-        pending.push_back({rowNumber, std::move(*file), std::move(place), first, changes.size()});
-        if (pending.size() == kBatch) makeBatch();
-    }
-    if (reader.error()) return syntaxError();
-    makeBatch();
-    plan.statusOnly = !options.keepBytes;
 
+    void keepFirst(std::size_t limit);
+    void add(Refusal r);
+    void refuse(int row, int column, const std::string& header, std::string reason) {
+        add({row, column, text::printable(header), std::move(reason), false});
+    }
+    ImportPlan syntaxError();
+    ImportPlan refused();
+    bool readHeader();
+    void headerCell(std::size_t c, std::array<int, kKeyCount>& seen);
+    bool lookAtFolder();
+    void takeStart();
+    void reserveTargets();
+    bool inText(std::string_view cell) const {
+        return std::less_equal<>()(text_.data(), cell.data()) &&
+               std::less_equal<>()(cell.data() + cell.size(), text_.data() + text_.size());
+    }
+    bool isPresent(const std::string& f) const;
+    void readRow();
+    bool beyondLastColumn(int rowNumber);
+    std::optional<std::string> rowTarget(int rowNumber, std::string& place);
+    bool rowChanges(int rowNumber, bool bad);
+    void make(Pending& row, Scratch& scratch, Outcome& out) const;
+    bool makeAsRead(const Pending& row, const Edit& edit, Outcome& out) const;
+    void makeBatch();
+
+    std::string_view text_;
+    const std::string& dir_;
+    const ReadFile& read_;
+    const ImportOptions& options_;
+    ImportPlan plan_;
+    csv::Reader reader_;
+    std::span<const std::string_view> fields_;
+
+    // The header: one target column, then keys.
+    std::size_t columns_ = 0;
+    std::optional<std::size_t> targetAt_;
+    int targetColumn_ = 0;
+    TargetColumn targetKind_ = TargetColumn::File;
+    std::vector<std::optional<Id>> keyAt_;
+    std::string targetHeader_;
+
+    // The folder.
+    fs::path root_;
+    fs::path canonicalRoot_;
+    std::vector<std::string> present_;
+#ifdef _WIN32
+    std::unordered_set<std::string> presentKeys_;  // the names in any case
+#endif
+    std::unordered_map<std::string, std::string> macFiles_;
+    bool emptyFolder_ = false;
+
+    MemoryStore start_;  // every row starts from the template's state
+    std::vector<Pending> pending_;
+    std::vector<ChangeView> changes_;
+    std::deque<std::string> unquoted_;
+    std::vector<Outcome> outcomes_;
+    std::unordered_map<std::string, Seen> targets_;  // the file a write lands on -> its row
+};
+
+// The first refusals by row, kept to a few: rows refused as they are read come before those
+// refused when their files are made, a batch later.
+void Planner::keepFirst(std::size_t limit) {
+    if (plan_.refusals.size() <= limit) return;
+    std::stable_sort(plan_.refusals.begin(), plan_.refusals.end(),
+                     [](const Refusal& a, const Refusal& b) { return a.row < b.row; });
+    plan_.moreRefusals += plan_.refusals.size() - limit;
+    plan_.refusals.resize(limit);
+}
+
+void Planner::add(Refusal r) {
+    plan_.refusals.push_back(std::move(r));
+    keepFirst(2 * kRefusalLimit);
+}
+
+// A text that is no CSV is refused for that alone, wherever the fault is.
+ImportPlan Planner::syntaxError() {
+    plan_.refusals.clear();
+    plan_.moreRefusals = 0;
+    plan_.targets.clear();
+    refuse(reader_.error()->row, 0, "", reader_.error()->message);
+    return std::move(plan_);
+}
+
+// The plan as refused so far, unless the rest of the text is no CSV.
+ImportPlan Planner::refused() {
+    while (reader_.next(fields_)) {
+    }
+    return reader_.error() ? syntaxError() : std::move(plan_);
+}
+
+void Planner::headerCell(std::size_t c, std::array<int, kKeyCount>& seen) {
+    const std::string_view h = trimmed(fields_[c]);
+    const std::string header(h);
+    const int column = static_cast<int>(c) + 1;
+    const std::string low = lowered(h);
+    if (low == "file" || low == "mac" || low == "name") {
+        if (targetAt_) {
+            refuse(1, column, header, "a second target column: exactly one of file, mac, name");
+            return;
+        }
+        targetAt_ = c;
+        targetHeader_ = header;
+        targetKind_ = low == "file"  ? TargetColumn::File
+                      : low == "mac" ? TargetColumn::Mac
+                                     : TargetColumn::Name;
+        return;
+    }
+    const auto id = find(h);
+    if (!id) {
+        refuse(1, column, header, h.empty() ? "an empty header" : inQuotes(h) + " is not a key");
+    } else if (!unsetRefusal(param(*id)).empty()) {
+        refuse(1, column, header, header + " " + refusal(param(*id), ""));
+    } else if (seen[*id]) {
+        refuse(1, column, header, "the same key as column " + std::to_string(seen[*id]));
+    } else {
+        seen[*id] = column;
+        keyAt_[c] = *id;
+    }
+}
+
+// The header: one target column, then keys. False when it is refused.
+bool Planner::readHeader() {
+    columns_ = fields_.size();
+    keyAt_.assign(columns_, std::nullopt);
+    std::array<int, kKeyCount> seen{};
+    for (std::size_t c = 0; c < columns_ && plan_.refusals.empty(); ++c) headerCell(c, seen);
+    if (!targetAt_ && plan_.refusals.empty())
+        refuse(1, 0, "", "no target column: one of file, mac, name is needed");
+    if (!plan_.refusals.empty()) return false;
+    targetColumn_ = static_cast<int>(*targetAt_) + 1;
+    return true;
+}
+
+// Files already there, by name, and MAC files by address. False when the folder cannot be listed.
+bool Planner::lookAtFolder() {
+    std::string listError;
+    auto present = listFiles(dir_, false, listError);
+    if (!present) {
+        refuse(0, 0, "", "cannot list '" + dir_ + "': " + listError);
+        return false;
+    }
+    present_ = std::move(*present);
+    for (const std::string& f : present_)
+        if (auto m = macOfFileName(f)) macFiles_.emplace(*m, f);
+#ifdef _WIN32
+    for (const std::string& f : present_) presentKeys_.insert(sameFileKey(f));
+#endif
+    // A name that is not among the files listed may still be taken: by a folder, or by a file
+    // whose name differs in case where the file system ignores case. In a folder that held
+    // nothing at all none is.
+    std::error_code emptyError;
+    emptyFolder_ = present_.empty() && fs::is_empty(root_, emptyError) && !emptyError;
+    std::error_code canonicalError;
+    if (!emptyFolder_) canonicalRoot_ = fs::canonical(root_, canonicalError);
+    return true;
+}
+
+// Whether a name is among the files listed: on Windows in any case, as the system finds it.
+bool Planner::isPresent(const std::string& f) const {
+#ifdef _WIN32
+    return presentKeys_.contains(sameFileKey(f));
+#else
+    return std::binary_search(present_.begin(), present_.end(), f);
+#endif
+}
+
+// Every row starts from the template's state.
+void Planner::takeStart() {
+    const Store* base = options_.base;
+    if (!base) return;
+    for (Id id : controlOrder()) {
+        switch (param(id).kind) {
+            case Kind::Text:
+                start_.setText(id, base->text(id));
+                break;
+            case Kind::Switch:
+                start_.setCheck(id, base->check(id));
+                break;
+            case Kind::Choice:
+                if (base->item(id) < 0) {
+                    start_.setText(id, base->text(id));
+                } else {
+                    start_.setItem(id, base->item(id));
+                }
+                break;
+            case Kind::None:
+                break;
+        }
+    }
+}
+
+// Room for a target per line at once: growing a million of them would move them all, and hold
+// the old and the new storage together, a few times over.
+void Planner::reserveTargets() {
+    auto lines = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n'));
+    if (lines == 0) lines = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\r'));
+    targets_.reserve(lines);
+    plan_.targets.reserve(lines);
+}
+
+// True when the row has a filled cell beyond the header's columns (and is refused for it).
+bool Planner::beyondLastColumn(int rowNumber) {
+    for (std::size_t c = columns_; c < fields_.size(); ++c) {
+        if (fields_[c].empty()) continue;
+        refuse(rowNumber, static_cast<int>(c) + 1, "", "a cell beyond the last column");
+        return true;
+    }
+    if (reader_.filledBeyond() > 0) {
+        refuse(rowNumber, static_cast<int>(reader_.filledBeyond()), "",
+               "a cell beyond the last column");
+        return true;
+    }
+    return false;
+}
+
+// The row's file, or nullopt when it is refused. A link is written through: the file it leads
+// to is the target (`place`), and must be in the folder; two rows that reach one file are refused.
+std::optional<std::string> Planner::rowTarget(int rowNumber, std::string& place) {
+    std::string why;
+    auto file = targetOf(targetKind_, *targetAt_ < fields_.size() ? fields_[*targetAt_] : "", why);
+    if (!file) {
+        refuse(rowNumber, targetColumn_, targetHeader_, why);
+        return std::nullopt;
+    }
+    std::string key = *file;
+    if (!emptyFolder_) {
+        bool link = false;
+        auto lands = landing(root_, canonicalRoot_, *file, link);
+        if (!lands) {
+            refuse(rowNumber, targetColumn_, targetHeader_,
+                   *file + " is a symbolic link that leads out of the folder");
+            return std::nullopt;
+        }
+        if (link) key = place = std::move(*lands);
+    }
+    if (auto [it, fresh] = targets_.emplace(sameFileKey(key), Seen{rowNumber, *file}); !fresh) {
+        refuse(rowNumber, targetColumn_, targetHeader_,
+               sameFileKey(it->second.file) == sameFileKey(*file)
+                   ? *file + " is the target of row " + std::to_string(it->second.row) + " too"
+                   : *file + " is the same file as " + it->second.file + ", the target of row " +
+                         std::to_string(it->second.row));
+        return std::nullopt;
+    }
+    return file;
+}
+
+// The row's key cells checked one by one and kept as changes; false when one is refused (or the
+// row was `bad` already), and then none is kept.
+bool Planner::rowChanges(int rowNumber, bool bad) {
+    const std::size_t first = changes_.size();
+    for (std::size_t c = 0; c < fields_.size() && c < columns_; ++c) {
+        if (!keyAt_[c] || fields_[c].empty()) continue;
+        const Param& p = param(*keyAt_[c]);
+        const std::string_view value = cellValue(fields_[c]);
+        if (std::string r = refusal(p, value); !r.empty()) {
+            refuse(rowNumber, static_cast<int>(c) + 1, std::string(p.key),
+                   std::string(p.key) + " " + r);
+            bad = true;
+        } else if (!bad) {
+            changes_.push_back({*keyAt_[c], value.empty() || inText(value)
+                                                ? value
+                                                : unquoted_.emplace_back(value)});
+        }
+    }
+    if (bad) changes_.resize(first);
+    return !bad;
+}
+
+// One record of the text past the header: skipped when blank, refused, or pending its batch.
+void Planner::readRow() {
+    const int rowNumber = reader_.row();
+    if (reader_.filledBeyond() == 0 &&
+        std::all_of(fields_.begin(), fields_.end(), [](std::string_view s) { return s.empty(); }))
+        return;
+    const bool bad = beyondLastColumn(rowNumber);
+    std::string place;
+    auto file = rowTarget(rowNumber, place);
+    if (!file) return;
+    const std::size_t first = changes_.size();
+    if (!rowChanges(rowNumber, bad)) return;
+    pending_.push_back({rowNumber, std::move(*file), std::move(place), first, changes_.size()});
+    if (pending_.size() == kBatch) makeBatch();
+}
+
+// The row's state made from its changes; false (with the refusal in `out`) when the changes
+// together are refused, or the row's MAC has another file in the folder.
+bool Planner::makeAsRead(const Pending& row, const Edit& edit, Outcome& out) const {
+    if (edit.refused) {
+        int column = 0;
+        for (std::size_t c = 0; c < keyAt_.size(); ++c)
+            if (keyAt_[c] == edit.refused) column = static_cast<int>(c) + 1;
+        out.refusal = Refusal{row.row, column, std::string(param(*edit.refused).key), edit.reason};
+        return false;
+    }
+    if (auto m = targetKind_ == TargetColumn::Mac ? macOfFileName(row.file) : std::nullopt) {
+        if (auto it = macFiles_.find(*m); it != macFiles_.end() && it->second != row.file) {
+            out.refusal = Refusal{row.row, targetColumn_, targetHeader_,
+                                  "the folder holds " + it->second + " for the same MAC"};
+            return false;
+        }
+    }
+    return true;
+}
+
+// A row's file, made and compared with what the folder holds.
+void Planner::make(Pending& row, Scratch& scratch, Outcome& out) const {
+    const auto refuseRow = [&](std::string reason, bool force = false) {
+        out.refusal = Refusal{row.row, targetColumn_, targetHeader_, std::move(reason), force};
+    };
+    scratch.store = start_;
+    Edit& edit = scratch.edit;
+    // Every cell passed refusal() as the row was read.
+    applyPassedChanges(
+        scratch.store,
+        std::span<const ChangeView>(changes_).subspan(row.first, row.end - row.first), edit);
+    if (!makeAsRead(row, edit, out)) return;
+    Target t;
+    t.row = row.row;
+    std::string bytes = WriteConfig(edit.table);
+    if (isPresent(row.file)) {
+        std::string readError;
+        auto old = read_(inFolder(root_, row.file), readError);
+        if (!old) return refuseRow("cannot read " + row.file + ": " + readError);
+        if (*old == bytes) {
+            t.status = Status::Same;
+        } else {
+            t.status = Status::Changed;
+            if (!options_.force) return refuseRow(row.file + " exists and would change", true);
+            if (options_.keepBytes) t.old = std::move(*old);
+        }
+    } else if (!emptyFolder_) {
+        std::error_code ec;
+        if (fs::exists(root_ / pathOf(row.file), ec))
+            return refuseRow(row.file + " exists and is no file");
+    }
+    if (options_.keepBytes) t.bytes = std::move(bytes);
+    t.file = std::move(row.file);
+    t.place = std::move(row.place);
+    out.target = std::move(t);
+}
+
+// The pending rows made into files, several at a time.
+void Planner::makeBatch() {
+    outcomes_.clear();
+    outcomes_.resize(pending_.size());
+    parallelForWith<Scratch>(
+        pending_.size(), readerThreads(pending_.size()),
+        [&](Scratch& scratch, std::size_t k) { make(pending_[k], scratch, outcomes_[k]); });
+    for (Outcome& o : outcomes_) {
+        if (o.refusal) add(std::move(*o.refusal));
+        if (o.target) plan_.targets.push_back(std::move(*o.target));
+    }
+    pending_.clear();
+    changes_.clear();
+    unquoted_.clear();
+}
+
+// The text is read once, a record at a time; its cells are views into it.
+ImportPlan Planner::run() {
+    if (!reader_.next(fields_)) {
+        if (reader_.error()) return syntaxError();
+        refuse(0, 0, "", "no header row");
+        return std::move(plan_);
+    }
+    if (!readHeader() || !lookAtFolder()) return refused();
+    takeStart();
+    reserveTargets();
+    while (reader_.next(fields_)) readRow();
+    if (reader_.error()) return syntaxError();
+    makeBatch();
+    plan_.statusOnly = !options_.keepBytes;
     keepFirst(kRefusalLimit);
-    std::stable_sort(plan.refusals.begin(), plan.refusals.end(), byRow);
-    return plan;
+    std::stable_sort(plan_.refusals.begin(), plan_.refusals.end(),
+                     [](const Refusal& a, const Refusal& b) { return a.row < b.row; });
+    return std::move(plan_);
+}
+
+}  // namespace
+
+ImportPlan planImport(std::string_view text, const std::string& dir, const ReadFile& read,
+                      const ImportOptions& options) {
+    return Planner(text, dir, read, options).run();
 }
 
 ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,

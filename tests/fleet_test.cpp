@@ -8,6 +8,7 @@
 #include "fileio/fileio.h"
 #include "model/catalogue.h"
 #include "model/fleet.h"
+#include "model/fleet_disk.h"
 #include "model/lint.h"
 #include "model/text.h"
 #include "model/writer.h"
@@ -1538,3 +1539,50 @@ TEST(Fleet, LintNamesAnUnreadableSubfolderAndReportsTheRest) {
               "s/c.cfg:1: ignored-line: not a KEY='value' line; ignored\n");
 }
 #endif
+
+// The plan's files replaced as the tool and the window replace them: a new file never takes the
+// name of one another program made, a changed one only while it holds what the plan read; the
+// failure names the file in the caller's words, and the other writer's bytes stay.
+TEST(FleetDisk, ReplacePlannedKeepsAnotherWritersFilesAndWordsTheReason) {
+    TempDir dir;
+    spit(dir / "new.cfg", "theirs");
+    spit(dir / "old.cfg", "read");
+    const std::vector<fleet::FileBytes> asNew{{dir / "new.cfg", "ours", fleet::Status::New}};
+    fleet::BatchFailure failure;
+    EXPECT_FALSE(fleet::replacePlanned(asNew, failure, fileio::russianReason));
+    EXPECT_EQ(failure.failed, 0u);
+    EXPECT_EQ(failure.renamed, 0u);
+    EXPECT_EQ(failure.reason, "файл создан другой программой после чтения");
+    EXPECT_EQ(slurp(dir / "new.cfg"), "theirs");
+
+    const std::vector<fleet::FileBytes> changed{
+        {dir / "fresh.cfg", "a", fleet::Status::New},
+        {dir / "old.cfg", "b", fleet::Status::Changed, "not what it holds"}};
+    EXPECT_FALSE(fleet::replacePlanned(changed, failure, fleet::englishReason));
+    EXPECT_EQ(failure.failed, 1u);
+    EXPECT_FALSE(failure.reason.empty());
+    EXPECT_EQ(failure.reason.find("файл"), std::string::npos) << failure.reason;
+    EXPECT_EQ(failure.renamed, 1u);  // fresh.cfg, for the caller to put back
+    EXPECT_EQ(slurp(dir / "old.cfg"), "read");
+    fs::remove(dir.path() / "fresh.cfg");
+
+    const std::vector<fleet::FileBytes> asRead{
+        {dir / "fresh.cfg", "a", fleet::Status::New},
+        {dir / "old.cfg", "b", fleet::Status::Changed, "read"}};
+    EXPECT_TRUE(fleet::replacePlanned(asRead, failure, fileio::russianReason));
+    EXPECT_EQ(slurp(dir / "fresh.cfg"), "a");
+    EXPECT_EQ(slurp(dir / "old.cfg"), "b");
+}
+
+// A folder's file is read only when it is a regular file; the reason is in the caller's words.
+TEST(FleetDisk, ReadFolderFileRefusesAFolderInTheCallersWords) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "sub.cfg");
+    spit(dir / "a.cfg", "A='1'\r\n");
+    std::string error;
+    EXPECT_EQ(fleet::readFolderFile(dir / "a.cfg", error, fileio::russianReason), "A='1'\r\n");
+    EXPECT_FALSE(fleet::readFolderFile(dir / "sub.cfg", error, fileio::russianReason));
+    EXPECT_EQ(error, "это папка, а не файл");
+    EXPECT_FALSE(fleet::readFolderFile(dir / "sub.cfg", error, fleet::englishReason));
+    EXPECT_EQ(error.find("папка"), std::string::npos) << error;
+}

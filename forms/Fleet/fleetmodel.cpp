@@ -202,7 +202,7 @@ void FleetModel::refresh(const QSet<QString>& dirty) {
     for (int i = 0, n = rowCount(); i < n; ++i) {
         if (!changed[std::size_t(i)]) continue;
         int j = i;
-        while (j + 1 < n && changed[std::size_t(j + 1)]) ++j;
+        while (j + 1 < n && changed[std::size_t(j) + 1]) ++j;
         emit dataChanged(index(i, 0), index(j, last));
         i = j;
     }

@@ -3,6 +3,7 @@
 #include "fileio/fileio.h"
 #include "forms/qtext.h"
 #include "model/catalogue.h"
+#include "model/fleet_disk.h"
 
 using namespace orbex;
 namespace fl = orbex::fleet;
@@ -10,10 +11,7 @@ namespace fl = orbex::fleet;
 namespace fleettexts {
 
 std::optional<std::string> readBounded(const std::string& path, std::string& error) {
-    fileio::Error e;
-    auto bytes = fileio::readFile(path, e, fileio::kInputLimit, fileio::Accept::Regular);
-    if (!bytes) error = fileio::russianReason(e);
-    return bytes;
+    return fl::readFolderFile(path, error, fileio::russianReason);
 }
 
 QString kindText(const fl::Record& r) {
@@ -45,15 +43,9 @@ QString findingText(const fl::Finding& f) {
 }
 
 QString diffLines(const std::string& before, const std::string& after) {
-    QString out;
     const auto ignore = [](Id) {};  // the findings show what the review resets
-    for (const fl::Difference& d :
-         fl::diff(fl::settingsOf(before, ignore), fl::settingsOf(after, ignore))) {
-        const QString key = qs(param(d.id).key);
-        if (d.a) out += "    -" + key + "='" + qs(*d.a) + "'\n";
-        if (d.b) out += "    +" + key + "='" + qs(*d.b) + "'\n";
-    }
-    return out;
+    return qs(fl::diffText(fl::diff(fl::settingsOf(before, ignore), fl::settingsOf(after, ignore)),
+                           "    "));
 }
 
 }  // namespace fleettexts

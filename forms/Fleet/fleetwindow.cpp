@@ -25,6 +25,7 @@
 #include "forms/Fleet/folderwatcher.h"
 #include "forms/prompts.h"
 #include "forms/qtext.h"
+#include "model/fleet_disk.h"
 #include "model/mac.h"
 
 using namespace orbex;
@@ -362,35 +363,21 @@ void TFleet::writeEdit(const fl::ImportPlan& plan) {
 
 namespace {
 
+// A refusal's place in the preview: "строка 3, столбец 2 (IP)", or "файл" for the whole text.
+constexpr fl::PlaceWords kRussianPlace{"строка ", ", столбец ", "файл"};
+
 // Every file of an import in one batch, as orbcfg-cli import writes them: a new file never
 // takes a name that another program took meanwhile, a changed one is replaced only while it
 // holds what the preview showed; a put-back only while it holds what was just written.
 bool replaceAsPlanned(std::span<const fl::FileBytes> files, fl::BatchFailure& failure) {
-    std::vector<fileio::Replacement> batch;
-    batch.reserve(files.size());
-    for (const fl::FileBytes& f : files)
-        batch.push_back({f.path, f.bytes,
-                         f.status == fl::Status::New ? fileio::Expected::absent()
-                                                     : fileio::Expected::holding(f.old)});
-    fileio::Error e;
-    fileio::BatchResult result;
-    if (fileio::replaceFiles(batch, e, result)) return true;
-    failure.failed = result.failed;
-    failure.renamed = result.renamed;
-    failure.reason = fileio::russianReason(e);
-    return false;
+    return fl::replacePlanned(files, failure, fileio::russianReason);
 }
 
 // The preview of an import: its refusals, then each row's file and what changes in it.
 QString importText(const fl::ImportPlan& plan, int& toWrite) {
     QString text;
     for (const fl::Refusal& r : plan.refusals) {
-        QString where = r.row > 0 ? QString("строка %1").arg(r.row) : QString("файл");
-        if (r.column > 0) {
-            where += QString(", столбец %1").arg(r.column);
-            if (!r.header.empty()) where += " (" + qs(r.header) + ")";
-        }
-        text += where + ": " + qs(r.reason) + "\n";
+        text += qs(fl::placeText(r, kRussianPlace)) + ": " + qs(r.reason) + "\n";
     }
     if (plan.moreRefusals > 0) text += QString("и ещё отказов: %1\n").arg(plan.moreRefusals);
     if (!plan.refusals.empty()) text += "\n";
