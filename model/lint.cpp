@@ -334,59 +334,77 @@ std::vector<Finding> droppedLines(std::string_view bytes) {
     return droppedLines(bytes, read);
 }
 
-std::vector<Finding> droppedLines(std::string_view bytes, const MemoryStore& read) {
-    // The comments that the save writes again are not lost: the header's, and the one before
-    // each row of the review that the save makes of the file.
-    MemoryStore store = read;
-    const ReviewTable table = BuildReviewTable(store, [](Id) {});
-    std::string all;
-    all.reserve(64 * (table.size() + headerLines().size()));
-    std::vector<std::size_t> ends;
-    ends.reserve(table.size() + headerLines().size());
-    for (const std::string& line : headerLines()) {
-        all += line;
-        ends.push_back(all.size());
+namespace {
+
+// The comment lines that the save writes again: the header's, and the one before each row of
+// the review that the save makes of the file. A text written n times keeps n lines of it.
+class SavedComments {
+public:
+    explicit SavedComments(const MemoryStore& read) {
+        MemoryStore store = read;
+        const ReviewTable table = BuildReviewTable(store, [](Id) {});
+        all_.reserve(64 * (table.size() + headerLines().size()));
+        std::vector<std::size_t> ends;
+        ends.reserve(table.size() + headerLines().size());
+        for (const std::string& line : headerLines()) {
+            all_ += line;
+            ends.push_back(all_.size());
+        }
+        for (const ReviewRow& row : table) {
+            appendComment(all_, row);
+            ends.push_back(all_.size());
+        }
+        written_.reserve(ends.size());
+        for (std::size_t begin = 0; std::size_t end : ends) {
+            written_.push_back(std::string_view(all_).substr(begin, end - begin));
+            begin = end;
+        }
+        used_.assign(written_.size(), false);
     }
-    for (const ReviewRow& row : table) {
-        appendComment(all, row);
-        ends.push_back(all.size());
-    }
-    std::vector<std::string_view> written;
-    written.reserve(ends.size());
-    for (std::size_t begin = 0; std::size_t end : ends) {
-        written.push_back(std::string_view(all).substr(begin, end - begin));
-        begin = end;
-    }
-    // A file the editor saved holds them in the order written, each found at once; any other
-    // is looked up among them all by its text. A text written n times keeps n lines of it.
-    std::vector<bool> used(written.size(), false);
-    std::vector<std::size_t> byText;  // indexes into `written` sorted by text, made when needed
-    std::size_t next = 0;
-    const auto kept = [&](std::string_view line) {
-        if (next < written.size() && !used[next] && written[next] == line) {
-            used[next++] = true;
+
+    // Whether the save writes `line` again, taking one of the written lines of its text. A file
+    // the editor saved holds them in the order written, each found at once; any other is looked
+    // up among them all by its text.
+    bool keeps(std::string_view line) {
+        if (next_ < written_.size() && !used_[next_] && written_[next_] == line) {
+            used_[next_++] = true;
             return true;
         }
-        if (byText.size() != written.size()) {
-            byText.resize(written.size());
-            std::iota(byText.begin(), byText.end(), std::size_t{0});
-            std::sort(byText.begin(), byText.end(),
-                      [&](std::size_t a, std::size_t b) { return written[a] < written[b]; });
-        }
+        if (byText_.size() != written_.size()) sortByText();
         auto at =
-            std::lower_bound(byText.begin(), byText.end(), line,
-                             [&](std::size_t i, std::string_view t) { return written[i] < t; });
-        for (; at != byText.end() && written[*at] == line; ++at) {
-            if (used[*at]) continue;
-            used[*at] = true;
-            next = *at + 1;
+            std::lower_bound(byText_.begin(), byText_.end(), line,
+                             [&](std::size_t i, std::string_view t) { return written_[i] < t; });
+        for (; at != byText_.end() && written_[*at] == line; ++at) {
+            if (used_[*at]) continue;
+            used_[*at] = true;
+            next_ = *at + 1;
             return true;
         }
         return false;
-    };
+    }
+
+private:
+    void sortByText() {
+        byText_.resize(written_.size());
+        std::iota(byText_.begin(), byText_.end(), std::size_t{0});
+        std::sort(byText_.begin(), byText_.end(),
+                  [&](std::size_t a, std::size_t b) { return written_[a] < written_[b]; });
+    }
+
+    std::string all_;
+    std::vector<std::string_view> written_;  // into all_
+    std::vector<bool> used_;
+    std::vector<std::size_t> byText_;  // indexes into written_ sorted by text, made when needed
+    std::size_t next_ = 0;
+};
+
+}  // namespace
+
+std::vector<Finding> droppedLines(std::string_view bytes, const MemoryStore& read) {
+    SavedComments saved(read);
     std::vector<Finding> out;
     forEachLine<true>(bytes, [&](const RawLine& raw) {
-        if (parseLine(raw.text).type == Line::Type::Comment && !kept(raw.text))
+        if (parseLine(raw.text).type == Line::Type::Comment && !saved.keeps(raw.text))
             out.push_back({raw.number, "", "comment; dropped on save"});
         return true;
     });
