@@ -161,7 +161,7 @@ Ahead readAhead(FileText text, std::forward_list<std::string>& held) {
 // value the review may reset). A large file is read ahead for what its end decides, so that
 // none waits and its findings need no more memory than a few lines.
 class FileCheck {
-public:
+  public:
     FileCheck(FileText text, const std::function<void(const Finding&)>& report,
               std::span<LastValue> watch)
         : report_(report), watch_(watch) {
@@ -219,7 +219,7 @@ public:
         flush();
     }
 
-private:
+  private:
     struct Pending {
         int number = 0;
         std::string_view value;
@@ -339,7 +339,7 @@ namespace {
 // The comment lines that the save writes again: the header's, and the one before each row of
 // the review that the save makes of the file. A text written n times keeps n lines of it.
 class SavedComments {
-public:
+  public:
     explicit SavedComments(const MemoryStore& read) {
         MemoryStore store = read;
         const ReviewTable table = BuildReviewTable(store, [](Id) {});
@@ -383,7 +383,7 @@ public:
         return false;
     }
 
-private:
+  private:
     void sortByText() {
         byText_.resize(written_.size());
         std::iota(byText_.begin(), byText_.end(), std::size_t{0});

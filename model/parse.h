@@ -141,7 +141,7 @@ void parseLines(FileText in, Handler& handler) {
 // The X flag of a whole file: the first X line that says "on" or "off" decides it, wherever it
 // stands; until then, and in a file without one, it is off.
 class XFlag {
-public:
+  public:
     // An X line's value: whether it says on or off, noted when it is the first that does.
     std::optional<bool> see(std::string_view value) {
         const std::optional<bool> say = onOff(value);
@@ -150,7 +150,7 @@ public:
     }
     bool on() const { return decided_.value_or(false); }
 
-private:
+  private:
     std::optional<bool> decided_;
 };
 
@@ -160,7 +160,7 @@ private:
 // vector after them.
 template <typename Pending>
 class WaitingChipsets {
-public:
+  public:
     static bool isX(Id key) { return key == x(); }
     static bool isChipset(Id key) { return key == chipset(); }
 
@@ -179,7 +179,7 @@ public:
         for (const Pending& p : more_) settle(p, flag_.on());
     }
 
-private:
+  private:
     static Id x() {
         static const Id id = idOf(keys::X);
         return id;

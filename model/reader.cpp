@@ -51,7 +51,7 @@ namespace {
 // Reading's handler: every parameter line goes to the store at once, but CHIPSET, which waits
 // for the X flag of the whole file.
 class ReadIntoStore {
-public:
+  public:
     explicit ReadIntoStore(Store& store) : store_(store) {}
     bool operator()(const RawLine&, const Line& line) {
         if (line.type != Line::Type::Param) return true;
@@ -73,7 +73,7 @@ public:
         return chipsets_.flag().on();
     }
 
-private:
+  private:
     using Chipsets = WaitingChipsets<std::string>;
     Store& store_;
     Chipsets chipsets_;
