@@ -131,174 +131,201 @@ struct Ahead {
 };
 
 Ahead readAhead(FileText text, std::forward_list<std::string>& held) {
-    static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X);
     Ahead ahead;
-    std::optional<bool> xFlag;
+    XFlag xFlag;
     std::array<int, kKeyCount> lastLine{};
     std::array<std::string_view, kKeyCount> texts;
     texts.fill(kUnset);
-    forEachLine(text, [&](const RawLine& raw) {
-        const Line line = parseLine(raw.text);
+    auto handler = [&](const RawLine& raw, const Line& line) {
         if (line.type != Line::Type::Param) return true;
-        if (line.key == x) {
-            if (!xFlag) xFlag = onOff(line.value);
-        } else if (line.key != chipset && param(line.key).kind == Kind::Text &&
-                   param(line.key).check != Check::Any) {
+        if (WaitingChipsets<int>::isX(line.key)) {
+            xFlag.see(line.value);
+        } else if (!WaitingChipsets<int>::isChipset(line.key) &&
+                   param(line.key).kind == Kind::Text && param(line.key).check != Check::Any) {
             texts[line.key] =
                 raw.rebuilt ? std::string_view(held.emplace_front(line.value)) : line.value;
             lastLine[line.key] = raw.number;
         }
         return true;
-    });
-    ahead.xFlag = xFlag.value_or(false);
+    };
+    parseLines(text, handler);
+    ahead.xFlag = xFlag.on();
     addResets(texts, lastLine, ahead.resets);
     return ahead;
 }
 
-}  // namespace
+// The check's handler. Reading's state is kept only as far as the check needs it: the X flag,
+// the CHIPSET lines that wait for it, and the last text of every key that the review checks;
+// the review's checks then run on those texts without a table. Findings go out as soon as no
+// later one can come before them (a waiting CHIPSET line, or the line of a checked key whose
+// value the review may reset). A large file is read ahead for what its end decides, so that
+// none waits and its findings need no more memory than a few lines.
+class FileCheck {
+  public:
+    FileCheck(FileText text, const std::function<void(const Finding&)>& report,
+              std::span<LastValue> watch)
+        : report_(report), watch_(watch) {
+        texts_.fill(kUnset);
+        if (text.lines.size() > kReadTwiceAbove) {
+            ahead_ = readAhead(text, held_);
+            readAhead_ = true;
+        }
+    }
 
-// One pass over the lines, each key looked up once. Reading's state is kept only as far as the
-// check needs it: the X flag, the CHIPSET lines that wait for it, and the last text of every
-// key that the review checks; the review's checks then run on those texts without a table.
-// Findings go out as soon as no later one can come before them (a waiting CHIPSET line, or the
-// line of a checked key whose value the review may reset). A large file is read ahead for what
-// its end decides, so that none waits and its findings need no more memory than a few lines.
-void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report) {
-    lintConfig(bytes, report, {});
-}
-
-void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report,
-                std::span<LastValue> watch) {
-    static const Id chipset = idOf(keys::CHIPSET), x = idOf(keys::X), fb = idOf(keys::FB);
-    struct Pending {
-        int number;
-        std::string_view value;
-    };
-    std::vector<Finding> out;
-    std::array<int, kKeyCount> lastLine{};
-    std::array<std::string_view, kKeyCount> texts;
-    texts.fill(kUnset);
-    // Copies of values whose line had CR bytes inside, kept while the check runs. (Plain
-    // locals: with MinGW, a thread_local that has a destructor corrupts the heap when a thread
-    // of the fleet commands ends.)
-    std::forward_list<std::string> held;  // no storage until a line needs it
-    // The CHIPSET lines that wait for the X flag: a file has one or none, held without storage
-    // of their own; more go to the vector after them.
-    std::array<Pending, 2> someChipsets;
-    std::size_t chipsetCount = 0;
-    std::vector<Pending> moreChipsets;
-    const auto keep = [&held](const RawLine& raw, std::string_view v) {
-        return raw.rebuilt ? std::string_view(held.emplace_front(v)) : v;
-    };
-    std::optional<bool> xFlag;
-    int barrier = std::numeric_limits<int>::max();  // the first line a late finding may name
-    std::size_t sent = 0;
-    const auto flush = [&] {
-        while (sent < out.size() && out[sent].line < barrier) report(out[sent++]);
-        if (sent == out.size()) out.clear(), sent = 0;
-    };
-
-    const FileText text = textOf(bytes);
-    std::optional<Ahead> ahead;
-    if (text.lines.size() > kReadTwiceAbove) ahead = readAhead(text, held);
-    std::size_t nextReset = 0;
-    // A finding in line order: with the file read ahead, the resets of earlier lines first.
-    const auto add = [&](Finding f) {
-        if (ahead)
-            while (nextReset < ahead->resets.size() && ahead->resets[nextReset].line < f.line)
-                out.push_back(std::move(ahead->resets[nextReset++]));
-        out.push_back(std::move(f));
-    };
-    forEachLine(text, [&](const RawLine& raw) {
-        if (out.size() - sent >= 256) flush();
-        const Line line = parseLine(raw.text);
+    bool operator()(const RawLine& raw, const Line& line) {
+        if (out_.size() - sent_ >= 256) flush();
         if (line.type == Line::Type::Blank || line.type == Line::Type::Comment) return true;
         if (line.type == Line::Type::Other) {
             add(explain(raw, line));
             return true;
         }
-        for (LastValue& w : watch) {
+        for (LastValue& w : watch_) {
             if (w.key != line.key) continue;
             w.value.assign(line.value);
             w.line = raw.number;
         }
+        if (Chipsets::isChipset(line.key)) {
+            chipset(raw, line.value);
+            return true;
+        }
+        std::string message = check(raw, line);
+        if (message.empty()) {
+            lastLine_[line.key] = raw.number;
+        } else {
+            add({raw.number, std::string(param(line.key).key), std::move(message)});
+        }
+        return true;
+    }
+
+    // What the end of the file decides, then every finding still held, in line order.
+    void finish(std::string_view bytes, FileText text) {
+        if (!readAhead_) settleChipsets();
+        if (text.eof != std::string_view::npos) {
+            const std::string_view rest = bytes.substr(text.eof + 1);
+            if (rest.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos)
+                add({static_cast<int>(std::count(text.lines.begin(), text.lines.end(), '\n')) + 1,
+                     "", "text after byte 1A (Ctrl-Z) is ignored"});
+        }
+        if (readAhead_) {
+            while (nextReset_ < ahead_.resets.size())
+                out_.push_back(std::move(ahead_.resets[nextReset_++]));
+        } else {
+            addResets(texts_, lastLine_, out_);
+        }
+        // What was held back, in line order after what went out.
+        std::stable_sort(out_.begin() + static_cast<std::ptrdiff_t>(sent_), out_.end(),
+                         [](const Finding& a, const Finding& b) { return a.line < b.line; });
+        barrier_ = std::numeric_limits<int>::max();
+        flush();
+    }
+
+  private:
+    struct Pending {
+        int number = 0;
+        std::string_view value;
+    };
+    using Chipsets = WaitingChipsets<Pending>;
+
+    // A parameter line other than CHIPSET: why reading ignores it, empty when it does not.
+    std::string check(const RawLine& raw, const Line& line) {
+        static const Id fb = idOf(keys::FB);
         const Param& p = param(line.key);
-        std::string message;
         switch (p.kind) {
             case Kind::None:
-                if (line.key == x) {
-                    const auto say = onOff(line.value);
-                    if (!say) message = quoted(line.value) + " is neither on nor off; ignored";
-                    if (!xFlag) xFlag = say;
+                if (Chipsets::isX(line.key)) {
+                    if (!chipsets_.flag().see(line.value))
+                        return quoted(line.value) + " is neither on nor off; ignored";
                 } else if (line.key != fb) {
-                    message = "not edited by the program; ignored, and dropped on save";
+                    return "not edited by the program; ignored, and dropped on save";
                 }
                 break;
             case Kind::Switch:
                 if (!onOff(line.value))
-                    message = quoted(line.value) + " is neither on nor off; the switch stays unset";
+                    return quoted(line.value) + " is neither on nor off; the switch stays unset";
                 break;
             case Kind::Choice:
-                if (line.key == chipset) {
-                    if (ahead) {
-                        if (!chipsetItem(line.value, ahead->xFlag))
-                            add(chipsetFinding(raw.number, line.value, ahead->xFlag));
-                        return true;
-                    }
-                    const Pending pending{raw.number, keep(raw, line.value)};
-                    if (chipsetCount < someChipsets.size()) {
-                        someChipsets[chipsetCount++] = pending;
-                    } else {
-                        moreChipsets.push_back(pending);
-                    }
-                    barrier = std::min(barrier, raw.number);
-                    return true;
-                }
                 if (!p.has(Editable) && !itemOf(p.table, line.value))
-                    message = quoted(line.value) + " is not in the key's value table; ignored";
+                    return quoted(line.value) + " is not in the key's value table; ignored";
                 break;
             case Kind::Text:
-                if (p.check != Check::Any && !ahead) {
-                    texts[line.key] = keep(raw, line.value);
-                    barrier = std::min(barrier, raw.number);
+                if (p.check != Check::Any && !readAhead_) {
+                    texts_[line.key] = keep(raw, line.value);
+                    barrier_ = std::min(barrier_, raw.number);
                 }
                 break;
         }
-        if (message.empty()) {
-            lastLine[line.key] = raw.number;
-        } else {
-            add({raw.number, std::string(p.key), std::move(message)});
+        return {};
+    }
+
+    // A CHIPSET line: checked at once when the file was read ahead, otherwise it waits.
+    void chipset(const RawLine& raw, std::string_view value) {
+        if (readAhead_) {
+            if (!chipsetItem(value, ahead_.xFlag))
+                add(chipsetFinding(raw.number, value, ahead_.xFlag));
+            return;
         }
-        return true;
-    });
-    if (!ahead) {
-        const auto settle = [&](const Pending& c) {
-            if (chipsetItem(c.value, xFlag.value_or(false))) {
-                lastLine[chipset] = c.number;
+        chipsets_.wait({raw.number, keep(raw, value)});
+        barrier_ = std::min(barrier_, raw.number);
+    }
+
+    void settleChipsets() {
+        static const Id id = idOf(keys::CHIPSET);
+        chipsets_.settle([this](const Pending& c, bool xFlag) {
+            if (chipsetItem(c.value, xFlag)) {
+                lastLine_[id] = c.number;
             } else {
-                out.push_back(chipsetFinding(c.number, c.value, xFlag.value_or(false)));
+                out_.push_back(chipsetFinding(c.number, c.value, xFlag));
             }
-        };
-        for (std::size_t i = 0; i < chipsetCount; ++i) settle(someChipsets[i]);
-        for (const Pending& c : moreChipsets) settle(c);
+        });
     }
-    if (text.eof != std::string_view::npos) {
-        const std::string_view rest = bytes.substr(text.eof + 1);
-        if (rest.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos)
-            add({static_cast<int>(std::count(text.lines.begin(), text.lines.end(), '\n')) + 1, "",
-                 "text after byte 1A (Ctrl-Z) is ignored"});
+
+    std::string_view keep(const RawLine& raw, std::string_view v) {
+        return raw.rebuilt ? std::string_view(held_.emplace_front(v)) : v;
     }
-    if (ahead) {
-        while (nextReset < ahead->resets.size())
-            out.push_back(std::move(ahead->resets[nextReset++]));
-    } else {
-        addResets(texts, lastLine, out);
+
+    // A finding in line order: with the file read ahead, the resets of earlier lines first.
+    void add(Finding f) {
+        if (readAhead_)
+            while (nextReset_ < ahead_.resets.size() && ahead_.resets[nextReset_].line < f.line)
+                out_.push_back(std::move(ahead_.resets[nextReset_++]));
+        out_.push_back(std::move(f));
     }
-    // What was held back, in line order after what went out.
-    std::stable_sort(out.begin() + static_cast<std::ptrdiff_t>(sent), out.end(),
-                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
-    barrier = std::numeric_limits<int>::max();
-    flush();
+
+    void flush() {
+        while (sent_ < out_.size() && out_[sent_].line < barrier_) report_(out_[sent_++]);
+        if (sent_ == out_.size()) out_.clear(), sent_ = 0;
+    }
+
+    const std::function<void(const Finding&)>& report_;
+    std::span<LastValue> watch_;
+    std::vector<Finding> out_;
+    std::array<int, kKeyCount> lastLine_{};
+    std::array<std::string_view, kKeyCount> texts_;
+    // Copies of values whose line had CR bytes inside, kept while the check runs. (Plain
+    // members: with MinGW, a thread_local that has a destructor corrupts the heap when a thread
+    // of the fleet commands ends.)
+    std::forward_list<std::string> held_;  // no storage until a line needs it
+    Chipsets chipsets_;
+    int barrier_ = std::numeric_limits<int>::max();  // the first line a late finding may name
+    std::size_t sent_ = 0;
+    bool readAhead_ = false;
+    Ahead ahead_;  // with readAhead_
+    std::size_t nextReset_ = 0;
+};
+
+}  // namespace
+
+void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report) {
+    lintConfig(bytes, report, {});
+}
+
+// One pass over the lines, each key looked up once (a large file is read ahead once more).
+void lintConfig(std::string_view bytes, const std::function<void(const Finding&)>& report,
+                std::span<LastValue> watch) {
+    const FileText text = textOf(bytes);
+    FileCheck handler(text, report, watch);
+    parseLines(text, handler);
+    handler.finish(bytes, text);
 }
 
 std::vector<Finding> droppedLines(std::string_view bytes) {
@@ -307,59 +334,77 @@ std::vector<Finding> droppedLines(std::string_view bytes) {
     return droppedLines(bytes, read);
 }
 
-std::vector<Finding> droppedLines(std::string_view bytes, const MemoryStore& read) {
-    // The comments that the save writes again are not lost: the header's, and the one before
-    // each row of the review that the save makes of the file.
-    MemoryStore store = read;
-    const ReviewTable table = BuildReviewTable(store, [](Id) {});
-    std::string all;
-    all.reserve(64 * (table.size() + headerLines().size()));
-    std::vector<std::size_t> ends;
-    ends.reserve(table.size() + headerLines().size());
-    for (const std::string& line : headerLines()) {
-        all += line;
-        ends.push_back(all.size());
+namespace {
+
+// The comment lines that the save writes again: the header's, and the one before each row of
+// the review that the save makes of the file. A text written n times keeps n lines of it.
+class SavedComments {
+  public:
+    explicit SavedComments(const MemoryStore& read) {
+        MemoryStore store = read;
+        const ReviewTable table = BuildReviewTable(store, [](Id) {});
+        all_.reserve(64 * (table.size() + headerLines().size()));
+        std::vector<std::size_t> ends;
+        ends.reserve(table.size() + headerLines().size());
+        for (const std::string& line : headerLines()) {
+            all_ += line;
+            ends.push_back(all_.size());
+        }
+        for (const ReviewRow& row : table) {
+            appendComment(all_, row);
+            ends.push_back(all_.size());
+        }
+        written_.reserve(ends.size());
+        for (std::size_t begin = 0; std::size_t end : ends) {
+            written_.push_back(std::string_view(all_).substr(begin, end - begin));
+            begin = end;
+        }
+        used_.assign(written_.size(), false);
     }
-    for (const ReviewRow& row : table) {
-        appendComment(all, row);
-        ends.push_back(all.size());
-    }
-    std::vector<std::string_view> written;
-    written.reserve(ends.size());
-    for (std::size_t begin = 0; std::size_t end : ends) {
-        written.push_back(std::string_view(all).substr(begin, end - begin));
-        begin = end;
-    }
-    // A file the editor saved holds them in the order written, each found at once; any other
-    // is looked up among them all by its text. A text written n times keeps n lines of it.
-    std::vector<bool> used(written.size(), false);
-    std::vector<std::size_t> byText;  // indexes into `written` sorted by text, made when needed
-    std::size_t next = 0;
-    const auto kept = [&](std::string_view line) {
-        if (next < written.size() && !used[next] && written[next] == line) {
-            used[next++] = true;
+
+    // Whether the save writes `line` again, taking one of the written lines of its text. A file
+    // the editor saved holds them in the order written, each found at once; any other is looked
+    // up among them all by its text.
+    bool keeps(std::string_view line) {
+        if (next_ < written_.size() && !used_[next_] && written_[next_] == line) {
+            used_[next_++] = true;
             return true;
         }
-        if (byText.size() != written.size()) {
-            byText.resize(written.size());
-            std::iota(byText.begin(), byText.end(), std::size_t{0});
-            std::sort(byText.begin(), byText.end(),
-                      [&](std::size_t a, std::size_t b) { return written[a] < written[b]; });
-        }
+        if (byText_.size() != written_.size()) sortByText();
         auto at =
-            std::lower_bound(byText.begin(), byText.end(), line,
-                             [&](std::size_t i, std::string_view t) { return written[i] < t; });
-        for (; at != byText.end() && written[*at] == line; ++at) {
-            if (used[*at]) continue;
-            used[*at] = true;
-            next = *at + 1;
+            std::lower_bound(byText_.begin(), byText_.end(), line,
+                             [&](std::size_t i, std::string_view t) { return written_[i] < t; });
+        for (; at != byText_.end() && written_[*at] == line; ++at) {
+            if (used_[*at]) continue;
+            used_[*at] = true;
+            next_ = *at + 1;
             return true;
         }
         return false;
-    };
+    }
+
+  private:
+    void sortByText() {
+        byText_.resize(written_.size());
+        std::iota(byText_.begin(), byText_.end(), std::size_t{0});
+        std::sort(byText_.begin(), byText_.end(),
+                  [&](std::size_t a, std::size_t b) { return written_[a] < written_[b]; });
+    }
+
+    std::string all_;
+    std::vector<std::string_view> written_;  // into all_
+    std::vector<bool> used_;
+    std::vector<std::size_t> byText_;  // indexes into written_ sorted by text, made when needed
+    std::size_t next_ = 0;
+};
+
+}  // namespace
+
+std::vector<Finding> droppedLines(std::string_view bytes, const MemoryStore& read) {
+    SavedComments saved(read);
     std::vector<Finding> out;
     forEachLine<true>(bytes, [&](const RawLine& raw) {
-        if (parseLine(raw.text).type == Line::Type::Comment && !kept(raw.text))
+        if (parseLine(raw.text).type == Line::Type::Comment && !saved.keeps(raw.text))
             out.push_back({raw.number, "", "comment; dropped on save"});
         return true;
     });

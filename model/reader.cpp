@@ -1,49 +1,11 @@
 #include "model/reader.h"
 
-#include <algorithm>
 #include <optional>
-#include <vector>
+#include <string>
 
 #include "model/text.h"
 
 namespace orbex {
-
-Line parseLine(std::string_view s) {
-    Line line;
-    if (s.empty()) {
-        line.type = Line::Type::Blank;
-        return line;
-    }
-    if (s.front() == '#') {
-        line.type = Line::Type::Comment;
-        return line;
-    }
-    // Keys hold no "=", so the only key that can be followed by "='" is the text before the
-    // first "=".
-    // Most lines are keys: their "=" comes within the longest key's length.
-    std::size_t eq = 0;
-    const std::size_t near = std::min(s.size(), kMaxKeyLength + 1);
-    while (eq < near && s[eq] != '=') ++eq;
-    if (eq == near) eq = s.find('=', near);
-    if (eq == std::string_view::npos || eq + 1 >= s.size() || s[eq + 1] != '\'') {
-        line.fault = Line::Fault::NoKeyQuote;
-        return line;
-    }
-    line.key = lookup(s.substr(0, eq));
-    if (line.key < 0) {
-        line.fault = Line::Fault::UnknownKey;
-        return line;
-    }
-    const std::string_view rest = s.substr(eq + 2);
-    const std::size_t quote = rest.find('\'');
-    if (quote == std::string_view::npos) {
-        line.fault = Line::Fault::NoCloseQuote;
-        return line;
-    }
-    line.type = Line::Type::Param;
-    line.value = rest.substr(0, quote);
-    return line;
-}
 
 namespace {
 // A value as UTF-8: kept when it is valid UTF-8 already, otherwise read as Windows-1251.
@@ -85,34 +47,45 @@ void applyParameter(Store& store, Id id, std::string_view value, bool xFlag) {
     }
 }
 
-std::optional<bool> onOff(std::string_view value) {
-    if (value == "on") return true;
-    if (value == "off") return false;
-    return std::nullopt;
-}
-
-bool readConfig(std::string_view bytes, Store& store) {
-    static const Id x = idOf(keys::X), chipset = idOf(keys::CHIPSET);
-    store.ResetAll();
-    // One pass: CHIPSET waits for the X flag, which the first X line of "on" or "off" decides
-    // wherever it stands, and which no earlier load carries over.
-    std::optional<bool> xFlag;
-    std::vector<std::string> chipsets;
-    forEachLine(bytes, [&](const RawLine& raw) {
-        const Line line = parseLine(raw.text);
+namespace {
+// Reading's handler: every parameter line goes to the store at once, but CHIPSET, which waits
+// for the X flag of the whole file.
+class ReadIntoStore {
+  public:
+    explicit ReadIntoStore(Store& store) : store_(store) {}
+    bool operator()(const RawLine&, const Line& line) {
         if (line.type != Line::Type::Param) return true;
-        if (line.key == x) {
-            if (!xFlag) xFlag = onOff(line.value);
-        } else if (line.key == chipset) {
-            chipsets.emplace_back(line.value);
+        if (Chipsets::isX(line.key)) {
+            chipsets_.flag().see(line.value);
+        } else if (Chipsets::isChipset(line.key)) {
+            chipsets_.wait(std::string(line.value));
         } else {
-            applyParameter(store, line.key, line.value, false);
+            applyParameter(store_, line.key, line.value, false);
         }
         return true;
-    });
-    for (const std::string& value : chipsets)
-        applyParameter(store, chipset, value, xFlag.value_or(false));
-    return xFlag.value_or(false);
+    }
+    // Applies the waiting CHIPSET lines; returns the X flag.
+    bool finish() {
+        static const Id chipset = idOf(keys::CHIPSET);
+        chipsets_.settle([this](const std::string& value, bool xFlag) {
+            applyParameter(store_, chipset, value, xFlag);
+        });
+        return chipsets_.flag().on();
+    }
+
+  private:
+    using Chipsets = WaitingChipsets<std::string>;
+    Store& store_;
+    Chipsets chipsets_;
+};
+}  // namespace
+
+bool readConfig(std::string_view bytes, Store& store) {
+    store.ResetAll();
+    // No earlier load carries its X flag over.
+    ReadIntoStore handler(store);
+    parseLines(textOf(bytes), handler);
+    return handler.finish();
 }
 
 }  // namespace orbex
