@@ -24,13 +24,17 @@ class MarkerSelection : public QObject {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* edit = static_cast<QLineEdit*>(watched);
-        if (event->type() == QEvent::FocusIn && edit->text() == qs(kUnset)) {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::FocusIn && type != QEvent::MouseButtonRelease) return false;
+        // Not static_cast: an edit being destroyed still sends focus events as a bare QWidget.
+        auto* edit = qobject_cast<QLineEdit*>(watched);
+        if (!edit) return false;
+        if (type == QEvent::FocusIn && edit->text() == qs(kUnset)) {
             // After the focus has settled: a click's own cursor placing comes first.
             QTimer::singleShot(0, edit, [edit] {
                 if (edit->hasFocus() && edit->text() == qs(kUnset)) edit->selectAll();
             });
-        } else if (event->type() == QEvent::MouseButtonRelease && edit->text() == qs(kUnset)) {
+        } else if (type == QEvent::MouseButtonRelease && edit->text() == qs(kUnset)) {
             edit->selectAll();
         }
         return false;
