@@ -2,7 +2,9 @@
 // its target, checked, made durable and renamed over it in one step. A single replace is a
 // batch of one; the calls of the system are the platform's back end (platform.h).
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <mutex>
 #include <random>
 #include <unordered_map>
@@ -49,12 +51,23 @@ std::mutex& replaceMutex() {
     return m;
 }
 
-// A short random part of a temporary name: lower-case letters and digits.
+// A short random part of a temporary name: lower-case letters and digits, from splitmix64
+// over a counter seeded once. Not std::mt19937: the static Qt of the Windows build has its own
+// instance of that template, and callers in Qt that GCC compiled knowing which registers their
+// instance keeps crashed once the linker took this file's instance in its place.
 std::string randomTag() {
-    static std::mt19937 engine{std::random_device{}()};
+    static std::atomic<std::uint64_t> counter{(std::uint64_t{std::random_device{}()} << 32) ^
+                                              std::random_device{}()};
+    std::uint64_t z = counter.fetch_add(0x9e3779b97f4a7c15ULL) + 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    z ^= z >> 31;
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string tag(kTempTagSize, '0');
-    for (char& c : tag) c = kDigits[engine() % 36];
+    for (char& c : tag) {
+        c = kDigits[z % 36];
+        z /= 36;
+    }
     return tag;
 }
 

@@ -57,6 +57,15 @@ std::function<void(QDialog*)> setsUsern(const QString& value) {
 
 }  // namespace
 
+// A second file for one MAC, its name in small letters: a folder of Windows holds one file
+// for both spellings, so the fixture has one row less there.
+#ifdef Q_OS_WIN
+constexpr bool kTwin = false;
+#else
+constexpr bool kTwin = true;
+#endif
+constexpr int kFiles = kTwin ? 10 : 9;
+
 class FleetTest : public QObject {
     Q_OBJECT
 
@@ -92,12 +101,12 @@ class FleetTest : public QObject {
         const QDir data(QString(ORBCFG_TEST_DATA) + "/fleet/terminals");
         for (const QString& name : data.entryList(QDir::Files))
             QFile::copy(data.filePath(name), dir + "/" + name);
-        spit(dir + "/aa^bb^cc^dd^ee^01.cfg", "USERN='twin'\r\n");
+        if (kTwin) spit(dir + "/aa^bb^cc^dd^ee^01.cfg", "USERN='twin'\r\n");
         setup = wholeEditor();
         fleet = setup->showFleet(dir);
         QVERIFY(fleet);
         // Every row is there at once, by its name; what the files set comes a moment later.
-        QCOMPARE(model()->rowCount(), 10);
+        QCOMPARE(model()->rowCount(), kFiles);
         QTRY_VERIFY_WITH_TIMEOUT(!model()->loading(), 5000);
     }
     void cleanup() {
@@ -108,11 +117,12 @@ class FleetTest : public QObject {
     void rowsAndFindings() {
         QCOMPARE(fleet->objectName(), QString("Fleet"));
         QVERIFY(fleet->isVisible());
-        QCOMPARE(shown()->rowCount(), 10);
+        QCOMPARE(shown()->rowCount(), kFiles);
         QCOMPARE(text("default.cfg", FleetModel::Kind), QString("общий"));
         QCOMPARE(text("kassa.cfg", FleetModel::Kind), QString("имя"));
         QCOMPARE(text("AA^BB^CC^DD^EE^02.cfg", FleetModel::Kind), QString("MAC"));
-        QCOMPARE(text("aa^bb^cc^dd^ee^01.cfg", FleetModel::Mac), QString("AA^BB^CC^DD^EE^01"));
+        if (kTwin)
+            QCOMPARE(text("aa^bb^cc^dd^ee^01.cfg", FleetModel::Mac), QString("AA^BB^CC^DD^EE^01"));
         QCOMPARE(text("AA^BB^CC^DD^EE^02.cfg", FleetModel::Name), QString("term02"));
         QCOMPARE(text("term03.cfg", FleetModel::Ip), QString("10.0.0.012"));
         // The findings of orbcfg-cli lint, per file, across files included.
@@ -129,8 +139,9 @@ class FleetTest : public QObject {
         int findings = 0;
         for (int r = 0; r < shown()->rowCount(); ++r)
             findings += shown()->index(r, FleetModel::Findings).data(FleetModel::kSortRole).toInt();
-        QCOMPARE(findings, 9);  // the lines of lint.txt
-        QCOMPARE(child<QLabel>("FleetStatus")->text(), QString("Файлов: 10, с замечаниями: 9"));
+        QCOMPARE(findings, kTwin ? 9 : 7);  // the lines of lint.txt, two of them the twin's
+        QCOMPARE(child<QLabel>("FleetStatus")->text(),
+                 QString("Файлов: %1, с замечаниями: %2").arg(kFiles).arg(kTwin ? 9 : 7));
 
         // Sorted by the number of findings, most first; filtered over every cell.
         fleet->grid()->sortByColumn(FleetModel::Findings, Qt::DescendingOrder);
@@ -140,7 +151,7 @@ class FleetTest : public QObject {
         child<QLineEdit>("FleetFilter")->setText("10.0.0.1");
         QCOMPARE(shown()->rowCount(), 7);  // not term03.cfg: 10.0.0.012 as the file spells it
         child<QLineEdit>("FleetFilter")->clear();
-        QCOMPARE(shown()->rowCount(), 10);
+        QCOMPARE(shown()->rowCount(), kFiles);
     }
 
     void unreadableFileIsARowWithItsReason() {
@@ -302,8 +313,9 @@ class FleetTest : public QObject {
         fileio::seam::setHook({});
         QCOMPARE(renames, 2);
         QCOMPARE(script.messages,
-                 QStringList{"Ошибка | Файл не сохранен!\n" + dir +
-                             "/term03.cfg\nнет места на диске\nУже записаны:\nkassa.cfg | Fleet | "
+                 QStringList{"Ошибка | Файл не сохранен!\n" +
+                             QDir::toNativeSeparators(dir + "/term03.cfg") +
+                             "\nнет места на диске\nУже записаны:\nkassa.cfg | Fleet | "
                              "warning"});
         QVERIFY(slurp(dir + "/kassa.cfg").contains("USERN='x'"));
         QCOMPARE(slurp(dir + "/term03.cfg"), before["term03.cfg"]);
@@ -462,12 +474,12 @@ class FleetTest : public QObject {
         QCOMPARE(shown()->rowCount(), 1);
         QCOMPARE(shown()->index(0, FleetModel::File).data().toString(), QString("term06.cfg"));
         filter->clear();
-        QCOMPARE(shown()->rowCount(), 10);
+        QCOMPARE(shown()->rowCount(), kFiles);
 
         // A new file gives an unchanged row a second finding: that row moves to the top.
         fleet->grid()->sortByColumn(FleetModel::Findings, Qt::DescendingOrder);
         spit(dir + "/new.cfg", "MNAME='term02'\r\n");
-        QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), 11, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(shown()->rowCount(), kFiles + 1, 1000);
         QTRY_COMPARE_WITH_TIMEOUT(shown()->index(0, FleetModel::File).data().toString(),
                                   QString("AA^BB^CC^DD^EE^02.cfg"), 1000);
     }
@@ -485,7 +497,7 @@ class FleetTest : public QObject {
                 n += w->files().size();
             return n;
         };
-        QTRY_COMPARE_WITH_TIMEOUT(watched(), qsizetype(2110), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(watched(), qsizetype(2100 + kFiles), 5000);
         QVERIFY(fleet->findChildren<QFileSystemWatcher*>().size() > 2);
         for (const char* name : {"m0000.cfg", "m2099.cfg"}) {
             spit(dir + "/" + name, "MNAME='written'\r\n");
