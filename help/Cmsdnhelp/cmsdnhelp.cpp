@@ -22,7 +22,8 @@ bool TCMSDNHelp::LoadHelpLibrary() {
 bool TCMSDNHelp::ShowHelp(const QString& keyword, const QString& file) {
     if (!LoadHelpLibrary()) return false;
     const auto HtmlHelpA = LibraryHandle.entry();
-    const QByteArray path = QDir(startDirectory_).filePath(file).toLocal8Bit();
+    const QByteArray path =
+        QDir::toNativeSeparators(QDir(startDirectory_).filePath(file)).toLocal8Bit();
     const QByteArray key = keyword.toLocal8Bit();
     if (key.isEmpty()) {
         lastServed_ = Served::Page;

@@ -13,7 +13,7 @@ namespace {
 [[gnu::format(printf, 1, 2)]] void record(const char* format, ...) {
     const char* path = std::getenv("HHCTRL_LOG");
     if (!path) return;
-    if (std::FILE* f = std::fopen(path, "a")) {
+    if (std::FILE* f = std::fopen(path, "ab")) {
         std::va_list args;
         va_start(args, format);
         std::vfprintf(f, format, args);
