@@ -32,6 +32,9 @@ find_program(ORBCFG_MAKENSIS makensis)
 if(ORBCFG_MAKENSIS)
     list(APPEND CPACK_GENERATOR NSIS)
     set(CPACK_NSIS_EXECUTABLE ${ORBCFG_MAKENSIS})
+    # A 64-bit installer with Unicode texts, as the program it installs (NSIS's own default
+    # is a 32-bit one that Wine without its 32-bit part cannot start).
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
     set(CPACK_NSIS_DISPLAY_NAME "${ORBCFG_TITLE}")
     set(CPACK_NSIS_PACKAGE_NAME "ORBEX ${ORBCFG_VERSION}")
     set(CPACK_NSIS_MENU_LINKS "orbcfg.exe" "${ORBCFG_TITLE}" "orbex.chm" "Справка")
