@@ -63,7 +63,7 @@ QToolButton* PageRows::makeSpeedButton(QWidget* page, const QString& caption, co
     // Every such button has the same font: its size is found once.
     if (speedButtonSize_.isEmpty()) speedButtonSize_ = QSize(scaled(b, 23), scaled(b, 22));
     b->setMinimumSize(speedButtonSize_);
-    if (d) setHint(b, "Установить по умолчанию", true);
+    if (d) setHint(b, "Установить по умолчанию (Ctrl+Shift+D)", true);
     connect(b, &QToolButton::clicked, this, [this, b] { emit speedButtonClicked(b); });
     return b;
 }

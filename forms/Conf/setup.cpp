@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -45,6 +46,7 @@ using namespace orbex;
 
 namespace {
 constexpr auto kNewFile = "Новый файл";
+constexpr int kMessageMs = 10000;  // how long the status bar says what an undo did
 }  // namespace
 
 TSetup::TSetup() {
@@ -80,8 +82,16 @@ TSetup::TSetup() {
     makeMakerPanel();
     buildButtons();
     buildMenu();
-    aids_ = new EditorAids(*this, *this, [this](Id id) { unsetParam(id); });
+    aids_ = new EditorAids(*this, *this, [this](Id id) { unsetStep(id); });
     status_ = new StatusLine(*this, StaticText2);
+    history_ = new History(*this, this);
+    connect(history_, &History::stateChanged, this, &TSetup::historyChanged);
+    // Typing in an edit is one step until the focus leaves it.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget*) {
+        const auto typed = history_->typing();
+        QWidget* c = typed ? madeControl(*typed) : nullptr;
+        if (c && old && (old == c || c->isAncestorOf(old))) history_->endTyping();
+    });
     disk_ = new DiskCopy(this);
     connect(disk_, &DiskCopy::stateChanged, this, &TSetup::diskStateChanged);
 
@@ -101,7 +111,7 @@ TSetup::TSetup() {
     });
 
     FormCreate();
-    status_->unchanged();
+    history_->restart();
     layout->activate();
     setFixedSize(sizeHint());
 }
@@ -217,9 +227,15 @@ void TSetup::buildMenu() {
     separator(file, "N4");
     item(file, "N5", "Выход", "Alt+X", &TSetup::Button2Click);
 
+    QMenu* edit = menu(nullptr, "N25", "Правка");
+    N26 = item(edit, "N26", "Отменить", "Ctrl+Z", &TSetup::N26Click);
+    N27 = item(edit, "N27", "Повторить", "Ctrl+Y", &TSetup::N27Click);
+    N27->setShortcuts({QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")});
+
     QMenu* config = menu(nullptr, "N6", "Конфигурация");
     item(config, "N7", "Просмотреть текущую", "Ctrl+L", &TSetup::Button3Click);
     item(config, "N8", "Сбросить по умолчанию", "Ctrl+D", &TSetup::Button5Click);
+    item(config, "N28", "Сбросить параметр", "Ctrl+Shift+D", &TSetup::N28Click);
     separator(config, "N17");
     QMenu* typical = menu(config, "N18", "Типовые конфигурации");
     struct PresetItem {
@@ -263,7 +279,12 @@ void TSetup::makeRows(std::size_t page) {
         add(id, w);
         followRule(p, w);
         aids_->watch(id);
-        status_->watch(w);
+        // A value held for the row (a file opened before its page was made) shown now.
+        if (storedValue(held_, id, scratch_)) {
+            orbex::copyParam(held_, id, *this, scratch_);
+            unset(held_, id);
+        }
+        watchChanges(id, w);
     }
     DHCPClick();
     COMChange();
@@ -280,6 +301,50 @@ void TSetup::followRule(const Param& p, QWidget* control) {
         connect(box, &QCheckBox::stateChanged, this, [this, id] { applyRule(id); });
     if (auto* list = qobject_cast<QComboBox*>(control))
         connect(list, &QComboBox::activated, this, [this, id] { applyRule(id); });
+}
+
+void TSetup::watchChanges(Id id, QWidget* w) {
+    const auto typed = [this, id] { history_->changed(id, true); };
+    const auto chosen = [this, id] { history_->changed(id, false); };
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        connect(edit, &QLineEdit::textChanged, this, typed);
+        edit->installEventFilter(this);
+    } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        connect(box, &QCheckBox::stateChanged, this, chosen);
+    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+        // An editable list is typed into: its choices and its text go as one edit's.
+        connect(list, &QComboBox::currentIndexChanged, this,
+                list->isEditable() ? std::function<void()>(typed) : chosen);
+        if (list->isEditable()) {
+            connect(list, &QComboBox::editTextChanged, this, typed);
+            list->lineEdit()->installEventFilter(this);
+        }
+    }
+}
+
+template <class F>
+void TSetup::madeRowsOnly(F&& f) const {
+    const bool was = making_;
+    making_ = true;
+    f();
+    making_ = was;
+}
+
+MemoryStore TSetup::shownConfig() const {
+    MemoryStore s = held_;
+    madeRowsOnly([&] {
+        for (Id id : controlOrder())
+            if (madeControl(id)) orbex::copyParam(*this, id, s, shown_);
+    });
+    return s;
+}
+
+void TSetup::copyParam(Id id, MemoryStore& to) const {
+    if (!madeControl(id)) {
+        orbex::copyParam(held_, id, to, scratch_);
+        return;
+    }
+    madeRowsOnly([&] { orbex::copyParam(*this, id, to, shown_); });
 }
 
 void TSetup::completePages() const {
@@ -342,7 +407,16 @@ void TSetup::SpeedButton1Click(QObject* sender) {
         showHelp(keyword);
         return;
     }
-    if (const auto id = orbex::find(ss(keyword))) unsetParam(*id);
+    if (const auto id = orbex::find(ss(keyword))) unsetStep(*id);
+}
+
+void TSetup::unsetStep(Id id) {
+    const History::Step step(*history_, "сброс параметра " + qs(param(id).key));
+    unsetParam(id);
+}
+
+void TSetup::N28Click() {
+    aids_->unsetFocused();
 }
 
 void TSetup::unsetParam(Id id) {
@@ -396,7 +470,11 @@ void TSetup::SCARDClick() {
 }
 
 void TSetup::Button5Click() {
+    const History::Step step(*history_, "сброс всех параметров");
     ResetAll();
+    // The lines that reading ignored go with the values read.
+    dropsShown_ = false;
+    showDrops();
 }
 
 void TSetup::Button2Click() {
@@ -404,20 +482,28 @@ void TSetup::Button2Click() {
 }
 
 void TSetup::clearFileName() {
-    StaticText2->setText(kNewFile);
-    setHint(StaticText2, QString(), true);
+    startFile(kNewFile, QString());
     disk_->clear();
 }
 
+void TSetup::startFile(const QString& name, const QString& path) {
+    StaticText2->setText(name);
+    setHint(StaticText2, path, true);
+    history_->startFile();
+    dropsShown_ = false;
+    showDrops();
+}
+
 void TSetup::N16Click() {
+    const History::Step step(*history_, "новый файл");
     clearFileName();
     Button5Click();
-    status_->unchanged();
 }
 
 // A preset that starts anew is a "Новый" first: the file name goes, every parameter is unset.
 void TSetup::applyPreset(std::string_view name) {
     const Preset& preset = *findPreset(name);
+    const History::Step step(*history_, "типовая конфигурация «" + qs(preset.caption) + "»");
     if (preset.startsNew) clearFileName();
     orbex::applyPreset(*this, preset);
 }
@@ -466,6 +552,15 @@ void TSetup::mclick(QLabel* label) {
 bool TSetup::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == PageControl1 && type == QEvent::Resize) placePanel();
+    // Undo and redo in a parameter's edit are the window's, not the edit's own: an edit keeps
+    // no history of the values the window gave it.
+    if (type == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence typed(key->keyCombination());
+        for (const QAction* a : {N26, N27})
+            for (const QKeySequence& s : a->shortcuts())
+                if (s == typed) return true;
+    }
     if (auto* label = qobject_cast<QLabel*>(watched)) {
         const bool plain = rows_->isPlainLabel(label);
         if (label == StaticText2) {
@@ -508,6 +603,7 @@ void TSetup::Button6Click(int port) {
                       "перенаправляея COM портов в значение 'сервис'");
         return;
     }
+    const History::Step step(*history_, QString("настройка порта COM%1").arg(port));
     coms()->prepare(*keys);
     prompts::exec(coms());
 }
@@ -523,20 +619,36 @@ bool TSetup::openFile(const QString& path) {
             "Невозможно открыть файл!\n" + path + "\n" + qs(fileio::russianReason(error)));
         return false;
     }
+    const History::Step step(*history_, "открытие файла " + QFileInfo(path).fileName());
     const QString full = QFileInfo(path).absoluteFilePath();
-    StaticText2->setText(QFileInfo(path).fileName());
-    setHint(StaticText2, QDir::toNativeSeparators(full), true);
+    const QString target = QDir::toNativeSeparators(full);
+    startFile(QFileInfo(path).fileName(), target);
     // Read into memory first, then shown: a control that already shows its value is not set
     // twice (unset, then the file's value), which keeps an open quick.
     readConfig(*bytes, read_);
     showConfig(read_);
     status_->opened(*bytes, read_);
+    history_->read(target, *bytes, shownConfig(), status_->dropped());
+    dropsShown_ = true;
     disk_->set(full, *bytes);
     return true;
 }
 
+// Rows not made yet hold their values until they are: an open at the start makes no more rows
+// than the first page's.
 void TSetup::showConfig(const MemoryStore& read) {
+    madeRowsOnly([&] {
+        showMadeConfig(read);
+        for (Id id : controlOrder()) runChangeHandler(id);
+    });
+}
+
+void TSetup::showMadeConfig(const MemoryStore& read) {
     for (Id id : controlOrder()) {
+        if (!madeControl(id)) {
+            orbex::copyParam(read, id, held_, scratch_);
+            continue;
+        }
         switch (param(id).kind) {
             case Kind::Text: {
                 const std::string_view value = read.textView(id, scratch_);
@@ -561,7 +673,6 @@ void TSetup::showConfig(const MemoryStore& read) {
                 break;
         }
     }
-    for (Id id : controlOrder()) runChangeHandler(id);
 }
 
 // Made at its first use: a file dialog is slow to build and would slow down every start.
@@ -577,6 +688,7 @@ QFileDialog* TSetup::openDialog() {
 }
 
 void TSetup::Button4Click() {
+    startInFolderOf(openDialog(), disk_->path());
     const QString path = prompts::filePath(openDialog());
     if (!path.isEmpty()) openFile(path);
 }
@@ -587,16 +699,22 @@ void TSetup::BuildReviewTable() {
 }
 
 void TSetup::Button3Click() {
+    const History::Step step(*history_, "сброс неверных значений");
     BuildReviewTable();
     prompts::exec(dial());
 }
 
 void TSetup::Button1Click() {
+    // The values that the review resets are a step of their own.
+    const History::Step step(*history_, "сброс неверных значений");
     BuildReviewTable();
     const std::string bytes = WriteConfig(dial()->reviewTable());
     const QString shownBefore = StaticText2->text(),
                   targetBefore = StaticText2->property("hint").toString();
-    if (targetBefore.isEmpty()) prompts::exec(SV());
+    if (targetBefore.isEmpty()) {
+        SV()->startIn(disk_->path());
+        prompts::exec(SV());
+    }
     const QString target = StaticText2->property("hint").toString();
     if (target.isEmpty()) return;  // no target chosen: nothing is saved
 
@@ -611,7 +729,8 @@ void TSetup::Button1Click() {
         return;
     }
     disk_->set(target, bytes);
-    status_->unchanged();
+    history_->written(target, bytes, shownConfig());
+    showDrops();
     emit fileSaved(target);
 
     prompts::inform(this, "Информация",
@@ -705,7 +824,55 @@ TFleet* TSetup::showFleet(const QString& dir) {
 }
 
 void TSetup::StaticText2DblClick() {
+    SV()->startIn(disk_->path());
     prompts::exec(SV());
+    historyChanged();  // a new target holds nothing of the window yet
+}
+
+// --- Undo.
+
+void TSetup::N26Click() {
+    const QString message = history_->undo();
+    if (!message.isEmpty()) statusBar()->showMessage(message, kMessageMs);
+}
+
+void TSetup::N27Click() {
+    const QString message = history_->redo();
+    if (!message.isEmpty()) statusBar()->showMessage(message, kMessageMs);
+}
+
+void TSetup::historyChanged() {
+    statusBar()->clearMessage();  // what the last undo did: a change since makes it old news
+    status_->setChanged(history_->modified());
+    N26->setEnabled(history_->canUndo());
+    N27->setEnabled(history_->canRedo());
+    const QString undo = history_->undoText(), redo = history_->redoText();
+    N26->setStatusTip(undo.isEmpty() ? QString() : "Отменить: " + undo);
+    N27->setStatusTip(redo.isEmpty() ? QString() : "Повторить: " + redo);
+}
+
+History::FileView TSetup::fileView() const {
+    return {StaticText2->text(), StaticText2->property("hint").toString()};
+}
+
+void TSetup::showStep(const History::Shown& s, bool fileChanged) {
+    if (fileChanged) {
+        StaticText2->setText(s.file->name);
+        setHint(StaticText2, s.file->path, true);
+        if (const History::Record* r = history_->record(s.file->path)) {
+            disk_->set(s.file->path, r->bytes);
+        } else {
+            disk_->clear();
+        }
+    }
+    showConfig(s.config);
+    dropsShown_ = s.dropsShown;
+    showDrops();
+}
+
+void TSetup::showDrops() {
+    const History::Record* r = history_->record(StaticText2->property("hint").toString());
+    status_->setDropped(dropsShown_ && r ? r->dropped : std::nullopt);
 }
 
 // A dropped file is only read: the drop is taken as a copy whatever the source proposes, so
