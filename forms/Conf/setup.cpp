@@ -15,6 +15,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -29,6 +31,7 @@
 #include "forms/Conf/diskcopy.h"
 #include "forms/Conf/pagerows.h"
 #include "forms/Conf/pages.h"
+#include "forms/Conf/screenfit.h"
 #include "forms/Conf/status.h"
 #include "forms/Fleet/fleetwindow.h"
 #include "forms/Save/sv.h"
@@ -87,10 +90,11 @@ TSetup::TSetup() {
     history_ = new History(*this, this);
     connect(history_, &History::stateChanged, this, &TSetup::historyChanged);
     // Typing in an edit is one step until the focus leaves it.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget*) {
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         const auto typed = history_->typing();
         QWidget* c = typed ? madeControl(*typed) : nullptr;
         if (c && old && (old == c || c->isAncestorOf(old))) history_->endTyping();
+        showFocused(now);
     });
     disk_ = new DiskCopy(this);
     connect(disk_, &DiskCopy::stateChanged, this, &TSetup::diskStateChanged);
@@ -113,7 +117,31 @@ TSetup::TSetup() {
     FormCreate();
     history_->restart();
     layout->activate();
-    setFixedSize(sizeHint());
+    fitScreen(sizeHint());
+}
+
+// While the pages scroll, a control that takes the focus is scrolled into view.
+void TSetup::showFocused(QWidget* now) {
+    if (!rows_->scrolling() || !now || !PageControl1->isAncestorOf(now)) return;
+    for (QWidget* w = now->parentWidget(); w && w != PageControl1; w = w->parentWidget())
+        if (auto* area = qobject_cast<QScrollArea*>(w)) area->ensureWidgetVisible(now);
+}
+
+// The window as large as its pages need, when that fits the screen's free area (the fixed
+// window); otherwise as large as fits, its pages scrolled, and placed within that area.
+void TSetup::fitScreen(QSize needed) {
+    const QScreen* shownOn = screen();
+    const QRect free = shownOn ? shownOn->availableGeometry() : QRect(QPoint(), needed);
+    // The frame is not known before the window is shown: a title bar of two lines of text.
+    const int border = fontMetrics().height() / 2;
+    const QSize frame(2 * border, 2 * fontMetrics().height() + border);
+    const WindowFit fit = fitWithin(needed, frame, free);
+    if (fit.scroll && !rows_->scrolling()) {
+        rows_->scrollPages();
+        centralWidget()->layout()->activate();
+    }
+    setFixedSize(fit.size);
+    if (fit.scroll) move(fit.place);
 }
 
 TSetup::~TSetup() = default;
@@ -274,7 +302,7 @@ void TSetup::makeRows(std::size_t page) {
     for (Id id : controlOrder()) {
         const Param& p = param(id);
         if (PageRows::pageIndex(p.page) != page) continue;
-        QWidget* w = controls::make(p, PageControl1->widget(static_cast<int>(page)));
+        QWidget* w = controls::make(p, rows_->page(page));
         rows_->add(p, w);
         add(id, w);
         followRule(p, w);
@@ -360,8 +388,9 @@ void TSetup::makeRemainingPages() {
     // The first page and the tabs gave the window its size; a page that needs more (other
     // fonts) widens or lengthens it.
     centralWidget()->layout()->activate();
+    if (rows_->scrolling()) return;  // the pages scroll: the window keeps its size
     const QSize needed = sizeHint().expandedTo(size());
-    if (needed != size()) setFixedSize(needed);
+    if (needed != size()) fitScreen(needed);
 }
 
 // A page chosen before its rows were made: they are made now, while it already shows, and
@@ -369,7 +398,7 @@ void TSetup::makeRemainingPages() {
 void TSetup::showMadeRows(int page) {
     if (complete_) return;
     completePages();
-    QWidget* shown = PageControl1->widget(page);
+    QWidget* shown = rows_->page(static_cast<std::size_t>(page));
     for (QWidget* w : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->isHidden() && !w->testAttribute(Qt::WA_WState_ExplicitShowHide)) w->show();
     shown->layout()->activate();

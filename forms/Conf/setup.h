@@ -122,6 +122,8 @@ class TSetup : public QMainWindow, public ControlStore, private History::Window 
     void followRule(const orbex::Param& p, QWidget* control);
     void setTabOrder();
     void showMadeRows(int page);
+    void fitScreen(QSize needed);
+    void showFocused(QWidget* now);
     void makeMakerPanel();
     void buildButtons();
     void buildMenu();
