@@ -19,6 +19,7 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -565,7 +566,9 @@ void TSetup::TabSheet7Exit() {
 
 void TSetup::placePanel() {
     Panel1->adjustSize();
-    Panel1->move(PageControl1->width() - Panel1->width() - 4,
+    // Clear of the scroll bar of a page that scrolls.
+    const int bar = rows_->scrolling() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    Panel1->move(PageControl1->width() - Panel1->width() - 4 - bar,
                  PageControl1->height() - Panel1->height() - 4);
     Panel1->raise();
 }

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -295,6 +296,32 @@ class UndoTest : public QObject {
         action("N14")->trigger();
         QCOMPARE(savedIn, other.path());
         QCOMPARE(QDir::currentPath(), before);
+    }
+
+    // A file opened at the start (orbcfg FILE) makes no rows but the first page's: the other
+    // pages' rows take its values when they are made, as if they had been there all along.
+    void anOpenAtTheStartMakesTheFirstPageAlone() {
+        const QString a = file("a.cfg",
+                               "USERN='anna'\nDHCP='off'\nIP='10.0.0.5'\nRAZR='1280x1024'\n"
+                               "COM='ser'\nCOM2='9600 8 n 1'\nKEYMAP='zz'\nIP='10.0.0.999'\n");
+        QVERIFY(setup->openFile(a));
+        const QStringList whole = setParams(*setup);
+        auto lazy = orbex::createWindows();
+        lazy->show();
+        QVERIFY(lazy->openFile(a));
+        QVERIFY(!lazy->pagesComplete());
+        QVERIFY(!lazy->findChild<QWidget*>("IP"));
+        QVERIFY(!lazy->findChild<QWidget*>("StatusModified")->isVisibleTo(lazy.get()));
+        QVERIFY(!lazy->history()->modified());
+        lazy->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
+        QVERIFY(lazy->pagesComplete());
+        QCOMPARE(setParams(*lazy), whole);
+        QVERIFY(lazy->findChild<QWidget*>("IP")->isEnabled());
+        QVERIFY(lazy->findChild<QWidget*>("COM2")->isEnabled());
+        QVERIFY(!lazy->history()->modified());
+        // Undo of the open, with rows made since.
+        lazy->findChild<QAction*>("N26")->trigger();
+        QCOMPARE(setParams(*lazy), QStringList());
     }
 
     // Every key of the window is in the help book.
