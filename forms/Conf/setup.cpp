@@ -90,13 +90,7 @@ TSetup::TSetup() {
     status_ = new StatusLine(*this, StaticText2);
     history_ = new History(*this, this);
     connect(history_, &History::stateChanged, this, &TSetup::historyChanged);
-    // Typing in an edit is one step until the focus leaves it.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        const auto typed = history_->typing();
-        QWidget* c = typed ? madeControl(*typed) : nullptr;
-        if (c && old && (old == c || c->isAncestorOf(old))) history_->endTyping();
-        showFocused(now);
-    });
+    connect(qApp, &QApplication::focusChanged, this, &TSetup::focusChanged);
     disk_ = new DiskCopy(this);
     connect(disk_, &DiskCopy::stateChanged, this, &TSetup::diskStateChanged);
 
@@ -119,6 +113,14 @@ TSetup::TSetup() {
     history_->restart();
     layout->activate();
     fitScreen(sizeHint());
+}
+
+// Typing in an edit is one step until the focus leaves it.
+void TSetup::focusChanged(QWidget* old, QWidget* now) {
+    const auto typed = history_->typing();
+    QWidget* c = typed ? madeControl(*typed) : nullptr;
+    if (c && old && (old == c || c->isAncestorOf(old))) history_->endTyping();
+    showFocused(now);
 }
 
 // While the pages scroll, a control that takes the focus is scrolled into view.
@@ -225,48 +227,61 @@ void TSetup::buildButtons() {
     }
 }
 
+QMenu* TSetup::addMenu(QMenu* parent, const char* name, const QString& caption) {
+    QMenu* m = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
+    m->setObjectName(name);
+    m->menuAction()->setObjectName(QString(name) + "Item");
+    return m;
+}
+
+QAction* TSetup::menuItem(QMenu* m, const char* name, const QString& caption,
+                          const QString& shortcut, void (TSetup::*slot)()) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(name);
+    if (!shortcut.isEmpty()) a->setShortcut(QKeySequence(shortcut));
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+}
+
+static void separator(QMenu* m, const char* name) {
+    m->addSeparator()->setObjectName(name);
+}
+
 void TSetup::buildMenu() {
     menuBar()->setObjectName("MainMenu1");
-    const auto menu = [this](QMenu* parent, const char* name, const QString& caption) {
-        QMenu* m = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
-        m->setObjectName(name);
-        m->menuAction()->setObjectName(QString(name) + "Item");
-        return m;
-    };
-    const auto item = [this](QMenu* m, const char* name, const QString& caption,
-                             const QString& shortcut, void (TSetup::*slot)()) {
-        QAction* a = m->addAction(caption);
-        a->setObjectName(name);
-        if (!shortcut.isEmpty()) a->setShortcut(QKeySequence(shortcut));
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
-    const auto separator = [](QMenu* m, const char* name) {
-        m->addSeparator()->setObjectName(name);
-    };
 
-    QMenu* file = menu(nullptr, "N1", "Файл");
-    item(file, "N16", "Новый", "Ctrl+N", &TSetup::N16Click);
+    QMenu* file = addMenu(nullptr, "N1", "Файл");
+    menuItem(file, "N16", "Новый", "Ctrl+N", &TSetup::N16Click);
     separator(file, "N15");
-    item(file, "N2", "Открыть", "Ctrl+O", &TSetup::Button4Click);
-    item(file, "N3", "Сохранить", "Ctrl+S", &TSetup::Button1Click);
+    menuItem(file, "N2", "Открыть", "Ctrl+O", &TSetup::Button4Click);
+    menuItem(file, "N3", "Сохранить", "Ctrl+S", &TSetup::Button1Click);
     separator(file, "N13");
-    item(file, "N14", "Сохранить как...", "Ctrl+Alt+S", &TSetup::N14Click);
-    item(file, "N24", "Парк терминалов...", {}, &TSetup::N24Click);
+    menuItem(file, "N14", "Сохранить как...", "Ctrl+Alt+S", &TSetup::N14Click);
+    menuItem(file, "N24", "Парк терминалов...", {}, &TSetup::N24Click);
     separator(file, "N4");
-    item(file, "N5", "Выход", "Alt+X", &TSetup::Button2Click);
+    menuItem(file, "N5", "Выход", "Alt+X", &TSetup::Button2Click);
 
-    QMenu* edit = menu(nullptr, "N25", "Правка");
-    N26 = item(edit, "N26", "Отменить", "Ctrl+Z", &TSetup::N26Click);
-    N27 = item(edit, "N27", "Повторить", "Ctrl+Y", &TSetup::N27Click);
+    QMenu* edit = addMenu(nullptr, "N25", "Правка");
+    N26 = menuItem(edit, "N26", "Отменить", "Ctrl+Z", &TSetup::N26Click);
+    N27 = menuItem(edit, "N27", "Повторить", "Ctrl+Y", &TSetup::N27Click);
     N27->setShortcuts({QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")});
 
-    QMenu* config = menu(nullptr, "N6", "Конфигурация");
-    item(config, "N7", "Просмотреть текущую", "Ctrl+L", &TSetup::Button3Click);
-    item(config, "N8", "Сбросить по умолчанию", "Ctrl+D", &TSetup::Button5Click);
-    item(config, "N28", "Сбросить параметр", "Ctrl+Shift+D", &TSetup::N28Click);
+    buildConfigMenu();
+    QMenu* help = addMenu(nullptr, "N9", "Помощь");
+    menuItem(help, "N10", "Справка", "F1", &TSetup::N10Click);
+    separator(help, "N11");
+    menuItem(help, "N23", "Посетить сайт", {}, &TSetup::N23Click);
+    separator(help, "N22");
+    menuItem(help, "N12", "О программе...", "Ctrl+F1", &TSetup::N12Click);
+}
+
+void TSetup::buildConfigMenu() {
+    QMenu* config = addMenu(nullptr, "N6", "Конфигурация");
+    menuItem(config, "N7", "Просмотреть текущую", "Ctrl+L", &TSetup::Button3Click);
+    menuItem(config, "N8", "Сбросить по умолчанию", "Ctrl+D", &TSetup::Button5Click);
+    menuItem(config, "N28", "Сбросить параметр", "Ctrl+Shift+D", &TSetup::N28Click);
     separator(config, "N17");
-    QMenu* typical = menu(config, "N18", "Типовые конфигурации");
+    QMenu* typical = addMenu(config, "N18", "Типовые конфигурации");
     struct PresetItem {
         const char* name;
         std::string_view preset;
@@ -281,14 +296,7 @@ void TSetup::buildMenu() {
         {"Windows2000Server1", "windows2000", &TSetup::Windows2000Server1Click},
     };
     for (const PresetItem& i : kPresetItems)
-        item(typical, i.name, qs(findPreset(i.preset)->caption), {}, i.slot);
-
-    QMenu* help = menu(nullptr, "N9", "Помощь");
-    item(help, "N10", "Справка", "F1", &TSetup::N10Click);
-    separator(help, "N11");
-    item(help, "N23", "Посетить сайт", {}, &TSetup::N23Click);
-    separator(help, "N22");
-    item(help, "N12", "О программе...", "Ctrl+F1", &TSetup::N12Click);
+        menuItem(typical, i.name, qs(findPreset(i.preset)->caption), {}, i.slot);
 }
 
 // The first page's rows; the others are made at their first need (completePages).

@@ -14,6 +14,7 @@ class QFileDialog;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
@@ -123,10 +124,15 @@ class TSetup : public QMainWindow, public ControlStore, private History::Window 
     void setTabOrder();
     void showMadeRows(int page);
     void fitScreen(QSize needed);
+    void focusChanged(QWidget* old, QWidget* now);
     void showFocused(QWidget* now);
     void makeMakerPanel();
     void buildButtons();
     void buildMenu();
+    void buildConfigMenu();
+    QMenu* addMenu(QMenu* parent, const char* name, const QString& caption);
+    QAction* menuItem(QMenu* m, const char* name, const QString& caption, const QString& shortcut,
+                      void (TSetup::*slot)());
     void applyRule(orbex::Id governor);
     void applyPreset(std::string_view name);
     void clearFileName();
