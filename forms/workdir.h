@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QString>
 
 // Where the open and save dialogs start, when it exists: the terminals' configuration folder.
@@ -18,3 +20,10 @@ class KeepWorkingDirectory {
   private:
     QString dir_;
 };
+
+// A file dialog starts in the folder of `file` (the file the editor shows), when there is one.
+inline void startInFolderOf(QFileDialog* dialog, const QString& file) {
+    if (file.isEmpty()) return;
+    const QDir folder = QFileInfo(file).absoluteDir();
+    if (folder.exists()) dialog->setDirectory(folder);
+}

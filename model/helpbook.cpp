@@ -184,6 +184,27 @@ std::string helpSection(const Param& p, HelpLinks links) {
     return s;
 }
 
+// Every key of the main window.
+constexpr std::string_view kShortcuts = R"(<h3>Клавиши</h3>
+<table>
+<tr><th>Клавиши</th><th>Действие</th></tr>
+<tr><td>Ctrl+N</td><td>«Новый»: новый файл, все параметры «По умолчанию»</td></tr>
+<tr><td>Ctrl+O</td><td>«Открыть» файл</td></tr>
+<tr><td>Ctrl+S; Enter, Return</td><td>«Сохранить» (Enter и Return — из любого поля)</td></tr>
+<tr><td>Ctrl+Alt+S</td><td>«Сохранить как...»</td></tr>
+<tr><td>Alt+X</td><td>«Выход»</td></tr>
+<tr><td>Ctrl+Z</td><td>«Отменить» последнее изменение</td></tr>
+<tr><td>Ctrl+Y, Ctrl+Shift+Z</td><td>«Повторить» отменённое</td></tr>
+<tr><td>Ctrl+L</td><td>«Просмотреть текущую» конфигурацию</td></tr>
+<tr><td>Ctrl+D</td><td>«Сбросить по умолчанию»: все параметры</td></tr>
+<tr><td>Ctrl+Shift+D</td><td>«Сбросить параметр»: параметр, в поле которого стоит курсор, как его кнопка «D»</td></tr>
+<tr><td>Ctrl+F</td><td>поиск параметра по ключу или подписи; Enter — перейти к нему, Esc — закрыть поиск</td></tr>
+<tr><td>Ctrl+Tab, Ctrl+Shift+Tab</td><td>следующая и предыдущая вкладка</td></tr>
+<tr><td>F1</td><td>«Справка»</td></tr>
+<tr><td>Ctrl+F1</td><td>«О программе...»</td></tr>
+</table>
+)";
+
 static std::string helpMainSection(HelpLinks links) {
     return R"(<h2 id="MAIN">Менеджер конфигураций ORBEX</h2>
 <p>Программа создаёт и изменяет файл конфигурации терминала ORBEX: строки вида
@@ -201,8 +222,11 @@ static std::string helpMainSection(HelpLinks links) {
            escape(helpTarget("FSAVE", links)) +
            R"(">параметров сохранения</a>.</li>
 <li>«Типовые конфигурации» задают готовые наборы параметров.</li>
+<li>«Правка» → «Отменить» возвращает конфигурацию, какой она была до последнего изменения:
+до набранного в поле, «D», сброса, типовой конфигурации, настройки порта, «Новый» или
+«Открыть» (тогда возвращается и прежний файл); «Повторить» снова делает отменённое.</li>
 </ul>
-)";
+)" + std::string(kShortcuts);
 }
 
 static std::string helpSaveSection() {

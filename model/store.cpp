@@ -41,6 +41,26 @@ std::optional<std::string_view> storedValue(const Store& store, Id id, std::stri
     return std::nullopt;
 }
 
+void copyParam(const Store& from, Id id, Store& to, std::string& buffer) {
+    switch (param(id).kind) {
+        case Kind::Text:
+            to.setText(id, from.textView(id, buffer));
+            break;
+        case Kind::Switch:
+            to.setCheck(id, from.check(id));
+            break;
+        case Kind::Choice:
+            if (const int item = from.item(id); item >= 0) {
+                to.setItem(id, item);
+            } else {
+                to.setText(id, from.textView(id, buffer));
+            }
+            break;
+        case Kind::None:
+            break;
+    }
+}
+
 void applyPreset(Store& store, const Preset& preset) {
     if (preset.startsNew) store.ResetAll();
     for (const Setting& s : preset.settings) {

@@ -53,6 +53,10 @@ void unset(Store& store, Id id);
 // The view is valid until the store or `buffer` changes.
 std::optional<std::string_view> storedValue(const Store& store, Id id, std::string& buffer);
 
+// One parameter of `from` given to `to` as `from` holds it: an edit's text, a switch's state, a
+// list's item or the list's own text. `buffer` is scratch space.
+void copyParam(const Store& from, Id id, Store& to, std::string& buffer);
+
 // A typical configuration: every parameter unset first when the preset starts anew, then its
 // settings in order, each list's and switch's change running as a user's would.
 void applyPreset(Store& store, const Preset& preset);

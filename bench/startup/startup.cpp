@@ -1,7 +1,8 @@
 // Start-up to the first shown main window: `startup orbcfg` builds the program's windows as the
 // program does, `startup whole` the same with every page's rows made before the window shows
 // (what a start cost before pages were made at their first need), `startup bare` a plain window
-// with eight empty tabs and a menu. Each exits once its window is on the screen.
+// with eight empty tabs and a menu, `startup file FILE` the program's windows with FILE opened
+// as `orbcfg FILE` opens it. Each exits once its window is on the screen.
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
         window = std::move(setup);
     }
     window->show();
+    if (std::strcmp(mode, "file") == 0 && argc > 2)
+        static_cast<TSetup*>(window.get())->openFile(QString::fromLocal8Bit(argv[2]));
     while (!window->windowHandle() || !window->windowHandle()->isExposed())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::processEvents();  // the first paint

@@ -44,7 +44,6 @@ EditorAids::EditorAids(QMainWindow& window, const ControlStore& controls,
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { switchPage(1); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [this] { switchPage(-1); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] { switchPage(-1); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), [this] { unsetFocused(); });
     shortcut(QKeySequence::Find, [this] { openSearch(); });
 
     ParamSearch = new QLineEdit;

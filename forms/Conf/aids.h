@@ -26,7 +26,8 @@ class EditorAids : public QObject {
     void watch(orbex::Id id);
     // Ctrl+Tab and Ctrl+Shift+Tab: the next or previous page, wherever the focus is.
     void switchPage(int step);
-    // Ctrl+Shift+D: the parameter whose control has the focus made unset, as its "D" does.
+    // Ctrl+Shift+D (the window's menu): the parameter whose control has the focus made unset,
+    // as its "D" does.
     void unsetFocused();
     // Ctrl+F: the search field, ready for typing.
     void openSearch();

@@ -44,6 +44,12 @@ class MarkerSelection : public QObject {
 void prepareEdit(QLineEdit* edit, const Param& p) {
     edit->setMaxLength(std::numeric_limits<int>::max());  // any value the file holds
     edit->installEventFilter(new MarkerSelection(edit));
+    // A value the program gives an edit shows from its start, as a long port value is read;
+    // the typist's own cursor stays where it is.
+    // (setText leaves an edit unmodified, typing marks it modified).
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit] {
+        if (!edit->isModified()) edit->setCursorPosition(0);
+    });
     // A port value is longer than its box: the whole of it in the tooltip.
     if (p.has(Port))
         QObject::connect(edit, &QLineEdit::textChanged, edit,

@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QToolButton>
 #include <algorithm>
@@ -27,6 +28,7 @@ PageRows::PageRows(QTabWidget* tabs, QObject* labelWatcher)
         grid->setColumnStretch(6, 1);
         grid->setRowStretch(16, 1);
         grids_.push_back(grid);
+        pages_.push_back(page);
         if (info.page == Page::Ports) portsPage_ = tabs->count();
         tabs->addTab(page, info.caption);
     }
@@ -36,6 +38,29 @@ std::size_t PageRows::pageIndex(Page page) {
     for (std::size_t i = 0; i < pages().size(); ++i)
         if (pages()[i].page == page) return i;
     return 0;
+}
+
+void PageRows::scrollPages() {
+    if (scrolling_) return;
+    scrolling_ = true;
+    const QSignalBlocker quiet(tabs_);  // the same page stays chosen
+    const int current = tabs_->currentIndex();
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        const int tab = static_cast<int>(i);
+        const QString caption = tabs_->tabText(tab);
+        tabs_->removeTab(tab);
+        auto* area = new QScrollArea;
+        area->setObjectName(QString(pages_[i]->objectName()) + "Scroll");
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidgetResizable(true);
+        area->viewport()->setAutoFillBackground(false);
+        area->setWidget(pages_[i]);
+        pages_[i]->setAutoFillBackground(false);
+        tabs_->insertTab(tab, area, caption);
+    }
+    tabs_->setCurrentIndex(current);
+    // Every caption stays reachable: the tabs that do not fit scroll.
+    tabs_->setUsesScrollButtons(true);
 }
 
 bool PageRows::isPlainLabel(const QLabel* label) const {
@@ -63,13 +88,13 @@ QToolButton* PageRows::makeSpeedButton(QWidget* page, const QString& caption, co
     // Every such button has the same font: its size is found once.
     if (speedButtonSize_.isEmpty()) speedButtonSize_ = QSize(scaled(b, 23), scaled(b, 22));
     b->setMinimumSize(speedButtonSize_);
-    if (d) setHint(b, "Установить по умолчанию", true);
+    if (d) setHint(b, "Установить по умолчанию (Ctrl+Shift+D)", true);
     connect(b, &QToolButton::clicked, this, [this, b] { emit speedButtonClicked(b); });
     return b;
 }
 
 void PageRows::addPortButton(std::size_t pi, int row) {
-    QWidget* page = tabs_->widget(static_cast<int>(pi));
+    QWidget* page = pages_[pi];
     const int port = ++ports_;
     auto* b = new QPushButton("Настроить", page);
     b->setObjectName(QString("Button%1").arg(5 + port));
@@ -81,7 +106,7 @@ void PageRows::addPortButton(std::size_t pi, int row) {
 
 void PageRows::add(const Param& p, QWidget* w) {
     const std::size_t pi = pageIndex(p.page);
-    QWidget* page = tabs_->widget(static_cast<int>(pi));
+    QWidget* page = pages_[pi];
     QGridLayout* grid = grids_[pi];
     const int row = p.row - 1;
     const int column = p.has(Hidden) ? 5 : 0;  // a hidden timeout shares its port's row

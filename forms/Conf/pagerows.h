@@ -23,6 +23,11 @@ class PageRows : public QObject {
     PageRows(QTabWidget* tabs, QObject* labelWatcher);
 
     static std::size_t pageIndex(orbex::Page page);
+    // The page of a tab, where its rows are (inside a scroll area while the pages scroll).
+    QWidget* page(std::size_t i) const { return pages_[i]; }
+    // Each page in a scroll area of its own, for a window smaller than its pages.
+    void scrollPages();
+    bool scrolling() const { return scrolling_; }
     // The tab of the serial ports.
     int portsPage() const { return portsPage_; }
     // The row of `p` around `control` (made by controls::make), in its page's grid.
@@ -51,6 +56,8 @@ class PageRows : public QObject {
     QSize speedButtonSize_;                     // the least size of a "?" or "D" button
     QSize helpButtonHint_, defaultButtonHint_;  // the size hints the rows' "?" and "D" share
     std::vector<QGridLayout*> grids_;           // the pages' grids, in page order
+    std::vector<QWidget*> pages_;               // in page order
+    bool scrolling_ = false;
     // Each page's widgets that take the focus, with their tab places; empty for a page whose
     // rows are not made yet.
     std::vector<std::vector<std::pair<int, QWidget*>>> tabOrders_;

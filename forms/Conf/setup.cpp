@@ -15,7 +15,11 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -28,6 +32,7 @@
 #include "forms/Conf/diskcopy.h"
 #include "forms/Conf/pagerows.h"
 #include "forms/Conf/pages.h"
+#include "forms/Conf/screenfit.h"
 #include "forms/Conf/status.h"
 #include "forms/Fleet/fleetwindow.h"
 #include "forms/Save/sv.h"
@@ -45,6 +50,7 @@ using namespace orbex;
 
 namespace {
 constexpr auto kNewFile = "Новый файл";
+constexpr int kMessageMs = 10000;  // how long the status bar says what an undo did
 }  // namespace
 
 TSetup::TSetup() {
@@ -80,8 +86,11 @@ TSetup::TSetup() {
     makeMakerPanel();
     buildButtons();
     buildMenu();
-    aids_ = new EditorAids(*this, *this, [this](Id id) { unsetParam(id); });
+    aids_ = new EditorAids(*this, *this, [this](Id id) { unsetStep(id); });
     status_ = new StatusLine(*this, StaticText2);
+    history_ = new History(*this, this);
+    connect(history_, &History::stateChanged, this, &TSetup::historyChanged);
+    connect(qApp, &QApplication::focusChanged, this, &TSetup::focusChanged);
     disk_ = new DiskCopy(this);
     connect(disk_, &DiskCopy::stateChanged, this, &TSetup::diskStateChanged);
 
@@ -101,9 +110,41 @@ TSetup::TSetup() {
     });
 
     FormCreate();
-    status_->unchanged();
+    history_->restart();
     layout->activate();
-    setFixedSize(sizeHint());
+    fitScreen(sizeHint());
+}
+
+// Typing in an edit is one step until the focus leaves it.
+void TSetup::focusChanged(QWidget* old, QWidget* now) {
+    const auto typed = history_->typing();
+    QWidget* c = typed ? madeControl(*typed) : nullptr;
+    if (c && old && (old == c || c->isAncestorOf(old))) history_->endTyping();
+    showFocused(now);
+}
+
+// While the pages scroll, a control that takes the focus is scrolled into view.
+void TSetup::showFocused(QWidget* now) {
+    if (!rows_->scrolling() || !now || !PageControl1->isAncestorOf(now)) return;
+    for (QWidget* w = now->parentWidget(); w && w != PageControl1; w = w->parentWidget())
+        if (auto* area = qobject_cast<QScrollArea*>(w)) area->ensureWidgetVisible(now);
+}
+
+// The window as large as its pages need, when that fits the screen's free area (the fixed
+// window); otherwise as large as fits, its pages scrolled, and placed within that area.
+void TSetup::fitScreen(QSize needed) {
+    const QScreen* shownOn = screen();
+    const QRect free = shownOn ? shownOn->availableGeometry() : QRect(QPoint(), needed);
+    // The frame is not known before the window is shown: a title bar of two lines of text.
+    const int border = fontMetrics().height() / 2;
+    const QSize frame(2 * border, 2 * fontMetrics().height() + border);
+    const WindowFit fit = fitWithin(needed, frame, free);
+    if (fit.scroll && !rows_->scrolling()) {
+        rows_->scrollPages();
+        centralWidget()->layout()->activate();
+    }
+    setFixedSize(fit.size);
+    if (fit.scroll) move(fit.place);
 }
 
 TSetup::~TSetup() = default;
@@ -186,42 +227,61 @@ void TSetup::buildButtons() {
     }
 }
 
+QMenu* TSetup::addMenu(QMenu* parent, const char* name, const QString& caption) {
+    QMenu* m = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
+    m->setObjectName(name);
+    m->menuAction()->setObjectName(QString(name) + "Item");
+    return m;
+}
+
+QAction* TSetup::menuItem(QMenu* m, const char* name, const QString& caption,
+                          const QString& shortcut, void (TSetup::*slot)()) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(name);
+    if (!shortcut.isEmpty()) a->setShortcut(QKeySequence(shortcut));
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+}
+
+static void separator(QMenu* m, const char* name) {
+    m->addSeparator()->setObjectName(name);
+}
+
 void TSetup::buildMenu() {
     menuBar()->setObjectName("MainMenu1");
-    const auto menu = [this](QMenu* parent, const char* name, const QString& caption) {
-        QMenu* m = parent ? parent->addMenu(caption) : menuBar()->addMenu(caption);
-        m->setObjectName(name);
-        m->menuAction()->setObjectName(QString(name) + "Item");
-        return m;
-    };
-    const auto item = [this](QMenu* m, const char* name, const QString& caption,
-                             const QString& shortcut, void (TSetup::*slot)()) {
-        QAction* a = m->addAction(caption);
-        a->setObjectName(name);
-        if (!shortcut.isEmpty()) a->setShortcut(QKeySequence(shortcut));
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
-    const auto separator = [](QMenu* m, const char* name) {
-        m->addSeparator()->setObjectName(name);
-    };
 
-    QMenu* file = menu(nullptr, "N1", "Файл");
-    item(file, "N16", "Новый", "Ctrl+N", &TSetup::N16Click);
+    QMenu* file = addMenu(nullptr, "N1", "Файл");
+    menuItem(file, "N16", "Новый", "Ctrl+N", &TSetup::N16Click);
     separator(file, "N15");
-    item(file, "N2", "Открыть", "Ctrl+O", &TSetup::Button4Click);
-    item(file, "N3", "Сохранить", "Ctrl+S", &TSetup::Button1Click);
+    menuItem(file, "N2", "Открыть", "Ctrl+O", &TSetup::Button4Click);
+    menuItem(file, "N3", "Сохранить", "Ctrl+S", &TSetup::Button1Click);
     separator(file, "N13");
-    item(file, "N14", "Сохранить как...", "Ctrl+Alt+S", &TSetup::N14Click);
-    item(file, "N24", "Парк терминалов...", {}, &TSetup::N24Click);
+    menuItem(file, "N14", "Сохранить как...", "Ctrl+Alt+S", &TSetup::N14Click);
+    menuItem(file, "N24", "Парк терминалов...", {}, &TSetup::N24Click);
     separator(file, "N4");
-    item(file, "N5", "Выход", "Alt+X", &TSetup::Button2Click);
+    menuItem(file, "N5", "Выход", "Alt+X", &TSetup::Button2Click);
 
-    QMenu* config = menu(nullptr, "N6", "Конфигурация");
-    item(config, "N7", "Просмотреть текущую", "Ctrl+L", &TSetup::Button3Click);
-    item(config, "N8", "Сбросить по умолчанию", "Ctrl+D", &TSetup::Button5Click);
+    QMenu* edit = addMenu(nullptr, "N25", "Правка");
+    N26 = menuItem(edit, "N26", "Отменить", "Ctrl+Z", &TSetup::N26Click);
+    N27 = menuItem(edit, "N27", "Повторить", "Ctrl+Y", &TSetup::N27Click);
+    N27->setShortcuts({QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")});
+
+    buildConfigMenu();
+    QMenu* help = addMenu(nullptr, "N9", "Помощь");
+    menuItem(help, "N10", "Справка", "F1", &TSetup::N10Click);
+    separator(help, "N11");
+    menuItem(help, "N23", "Посетить сайт", {}, &TSetup::N23Click);
+    separator(help, "N22");
+    menuItem(help, "N12", "О программе...", "Ctrl+F1", &TSetup::N12Click);
+}
+
+void TSetup::buildConfigMenu() {
+    QMenu* config = addMenu(nullptr, "N6", "Конфигурация");
+    menuItem(config, "N7", "Просмотреть текущую", "Ctrl+L", &TSetup::Button3Click);
+    menuItem(config, "N8", "Сбросить по умолчанию", "Ctrl+D", &TSetup::Button5Click);
+    menuItem(config, "N28", "Сбросить параметр", "Ctrl+Shift+D", &TSetup::N28Click);
     separator(config, "N17");
-    QMenu* typical = menu(config, "N18", "Типовые конфигурации");
+    QMenu* typical = addMenu(config, "N18", "Типовые конфигурации");
     struct PresetItem {
         const char* name;
         std::string_view preset;
@@ -236,14 +296,7 @@ void TSetup::buildMenu() {
         {"Windows2000Server1", "windows2000", &TSetup::Windows2000Server1Click},
     };
     for (const PresetItem& i : kPresetItems)
-        item(typical, i.name, qs(findPreset(i.preset)->caption), {}, i.slot);
-
-    QMenu* help = menu(nullptr, "N9", "Помощь");
-    item(help, "N10", "Справка", "F1", &TSetup::N10Click);
-    separator(help, "N11");
-    item(help, "N23", "Посетить сайт", {}, &TSetup::N23Click);
-    separator(help, "N22");
-    item(help, "N12", "О программе...", "Ctrl+F1", &TSetup::N12Click);
+        menuItem(typical, i.name, qs(findPreset(i.preset)->caption), {}, i.slot);
 }
 
 // The first page's rows; the others are made at their first need (completePages).
@@ -258,12 +311,17 @@ void TSetup::makeRows(std::size_t page) {
     for (Id id : controlOrder()) {
         const Param& p = param(id);
         if (PageRows::pageIndex(p.page) != page) continue;
-        QWidget* w = controls::make(p, PageControl1->widget(static_cast<int>(page)));
+        QWidget* w = controls::make(p, rows_->page(page));
         rows_->add(p, w);
         add(id, w);
         followRule(p, w);
         aids_->watch(id);
-        status_->watch(w);
+        // A value held for the row (a file opened before its page was made) shown now.
+        if (storedValue(held_, id, scratch_)) {
+            orbex::copyParam(held_, id, *this, scratch_);
+            unset(held_, id);
+        }
+        watchChanges(id, w);
     }
     DHCPClick();
     COMChange();
@@ -282,6 +340,50 @@ void TSetup::followRule(const Param& p, QWidget* control) {
         connect(list, &QComboBox::activated, this, [this, id] { applyRule(id); });
 }
 
+void TSetup::watchChanges(Id id, QWidget* w) {
+    const auto typed = [this, id] { history_->changed(id, true); };
+    const auto chosen = [this, id] { history_->changed(id, false); };
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        connect(edit, &QLineEdit::textChanged, this, typed);
+        edit->installEventFilter(this);
+    } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        connect(box, &QCheckBox::stateChanged, this, chosen);
+    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+        // An editable list is typed into: its choices and its text go as one edit's.
+        connect(list, &QComboBox::currentIndexChanged, this,
+                list->isEditable() ? std::function<void()>(typed) : chosen);
+        if (list->isEditable()) {
+            connect(list, &QComboBox::editTextChanged, this, typed);
+            list->lineEdit()->installEventFilter(this);
+        }
+    }
+}
+
+template <class F>
+void TSetup::madeRowsOnly(F&& f) const {
+    const bool was = making_;
+    making_ = true;
+    f();
+    making_ = was;
+}
+
+MemoryStore TSetup::shownConfig() const {
+    MemoryStore s = held_;
+    madeRowsOnly([&] {
+        for (Id id : controlOrder())
+            if (madeControl(id)) orbex::copyParam(*this, id, s, shown_);
+    });
+    return s;
+}
+
+void TSetup::copyParam(Id id, MemoryStore& to) const {
+    if (!madeControl(id)) {
+        orbex::copyParam(held_, id, to, scratch_);
+        return;
+    }
+    madeRowsOnly([&] { orbex::copyParam(*this, id, to, shown_); });
+}
+
 void TSetup::completePages() const {
     if (!complete_ && !making_) const_cast<TSetup*>(this)->makeRemainingPages();
 }
@@ -295,8 +397,9 @@ void TSetup::makeRemainingPages() {
     // The first page and the tabs gave the window its size; a page that needs more (other
     // fonts) widens or lengthens it.
     centralWidget()->layout()->activate();
+    if (rows_->scrolling()) return;  // the pages scroll: the window keeps its size
     const QSize needed = sizeHint().expandedTo(size());
-    if (needed != size()) setFixedSize(needed);
+    if (needed != size()) fitScreen(needed);
 }
 
 // A page chosen before its rows were made: they are made now, while it already shows, and
@@ -304,7 +407,7 @@ void TSetup::makeRemainingPages() {
 void TSetup::showMadeRows(int page) {
     if (complete_) return;
     completePages();
-    QWidget* shown = PageControl1->widget(page);
+    QWidget* shown = rows_->page(static_cast<std::size_t>(page));
     for (QWidget* w : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (w->isHidden() && !w->testAttribute(Qt::WA_WState_ExplicitShowHide)) w->show();
     shown->layout()->activate();
@@ -342,7 +445,16 @@ void TSetup::SpeedButton1Click(QObject* sender) {
         showHelp(keyword);
         return;
     }
-    if (const auto id = orbex::find(ss(keyword))) unsetParam(*id);
+    if (const auto id = orbex::find(ss(keyword))) unsetStep(*id);
+}
+
+void TSetup::unsetStep(Id id) {
+    const History::Step step(*history_, "сброс параметра " + qs(param(id).key));
+    unsetParam(id);
+}
+
+void TSetup::N28Click() {
+    aids_->unsetFocused();
 }
 
 void TSetup::unsetParam(Id id) {
@@ -396,7 +508,11 @@ void TSetup::SCARDClick() {
 }
 
 void TSetup::Button5Click() {
+    const History::Step step(*history_, "сброс всех параметров");
     ResetAll();
+    // The lines that reading ignored go with the values read.
+    dropsShown_ = false;
+    showDrops();
 }
 
 void TSetup::Button2Click() {
@@ -404,20 +520,28 @@ void TSetup::Button2Click() {
 }
 
 void TSetup::clearFileName() {
-    StaticText2->setText(kNewFile);
-    setHint(StaticText2, QString(), true);
+    startFile(kNewFile, QString());
     disk_->clear();
 }
 
+void TSetup::startFile(const QString& name, const QString& path) {
+    StaticText2->setText(name);
+    setHint(StaticText2, path, true);
+    history_->startFile();
+    dropsShown_ = false;
+    showDrops();
+}
+
 void TSetup::N16Click() {
+    const History::Step step(*history_, "новый файл");
     clearFileName();
     Button5Click();
-    status_->unchanged();
 }
 
 // A preset that starts anew is a "Новый" first: the file name goes, every parameter is unset.
 void TSetup::applyPreset(std::string_view name) {
     const Preset& preset = *findPreset(name);
+    const History::Step step(*history_, "типовая конфигурация «" + qs(preset.caption) + "»");
     if (preset.startsNew) clearFileName();
     orbex::applyPreset(*this, preset);
 }
@@ -450,7 +574,9 @@ void TSetup::TabSheet7Exit() {
 
 void TSetup::placePanel() {
     Panel1->adjustSize();
-    Panel1->move(PageControl1->width() - Panel1->width() - 4,
+    // Clear of the scroll bar of a page that scrolls.
+    const int bar = rows_->scrolling() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    Panel1->move(PageControl1->width() - Panel1->width() - 4 - bar,
                  PageControl1->height() - Panel1->height() - 4);
     Panel1->raise();
 }
@@ -466,6 +592,15 @@ void TSetup::mclick(QLabel* label) {
 bool TSetup::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == PageControl1 && type == QEvent::Resize) placePanel();
+    // Undo and redo in a parameter's edit are the window's, not the edit's own: an edit keeps
+    // no history of the values the window gave it.
+    if (type == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence typed(key->keyCombination());
+        for (const QAction* a : {N26, N27})
+            for (const QKeySequence& s : a->shortcuts())
+                if (s == typed) return true;
+    }
     if (auto* label = qobject_cast<QLabel*>(watched)) {
         const bool plain = rows_->isPlainLabel(label);
         if (label == StaticText2) {
@@ -508,6 +643,7 @@ void TSetup::Button6Click(int port) {
                       "перенаправляея COM портов в значение 'сервис'");
         return;
     }
+    const History::Step step(*history_, QString("настройка порта COM%1").arg(port));
     coms()->prepare(*keys);
     prompts::exec(coms());
 }
@@ -523,20 +659,36 @@ bool TSetup::openFile(const QString& path) {
             "Невозможно открыть файл!\n" + path + "\n" + qs(fileio::russianReason(error)));
         return false;
     }
+    const History::Step step(*history_, "открытие файла " + QFileInfo(path).fileName());
     const QString full = QFileInfo(path).absoluteFilePath();
-    StaticText2->setText(QFileInfo(path).fileName());
-    setHint(StaticText2, QDir::toNativeSeparators(full), true);
+    const QString target = QDir::toNativeSeparators(full);
+    startFile(QFileInfo(path).fileName(), target);
     // Read into memory first, then shown: a control that already shows its value is not set
     // twice (unset, then the file's value), which keeps an open quick.
     readConfig(*bytes, read_);
     showConfig(read_);
     status_->opened(*bytes, read_);
+    history_->read(target, *bytes, shownConfig(), status_->dropped());
+    dropsShown_ = true;
     disk_->set(full, *bytes);
     return true;
 }
 
+// Rows not made yet hold their values until they are: an open at the start makes no more rows
+// than the first page's.
 void TSetup::showConfig(const MemoryStore& read) {
+    madeRowsOnly([&] {
+        showMadeConfig(read);
+        for (Id id : controlOrder()) runChangeHandler(id);
+    });
+}
+
+void TSetup::showMadeConfig(const MemoryStore& read) {
     for (Id id : controlOrder()) {
+        if (!madeControl(id)) {
+            orbex::copyParam(read, id, held_, scratch_);
+            continue;
+        }
         switch (param(id).kind) {
             case Kind::Text: {
                 const std::string_view value = read.textView(id, scratch_);
@@ -561,7 +713,6 @@ void TSetup::showConfig(const MemoryStore& read) {
                 break;
         }
     }
-    for (Id id : controlOrder()) runChangeHandler(id);
 }
 
 // Made at its first use: a file dialog is slow to build and would slow down every start.
@@ -577,6 +728,7 @@ QFileDialog* TSetup::openDialog() {
 }
 
 void TSetup::Button4Click() {
+    startInFolderOf(openDialog(), disk_->path());
     const QString path = prompts::filePath(openDialog());
     if (!path.isEmpty()) openFile(path);
 }
@@ -587,16 +739,22 @@ void TSetup::BuildReviewTable() {
 }
 
 void TSetup::Button3Click() {
+    const History::Step step(*history_, "сброс неверных значений");
     BuildReviewTable();
     prompts::exec(dial());
 }
 
 void TSetup::Button1Click() {
+    // The values that the review resets are a step of their own.
+    const History::Step step(*history_, "сброс неверных значений");
     BuildReviewTable();
     const std::string bytes = WriteConfig(dial()->reviewTable());
     const QString shownBefore = StaticText2->text(),
                   targetBefore = StaticText2->property("hint").toString();
-    if (targetBefore.isEmpty()) prompts::exec(SV());
+    if (targetBefore.isEmpty()) {
+        SV()->startIn(disk_->path());
+        prompts::exec(SV());
+    }
     const QString target = StaticText2->property("hint").toString();
     if (target.isEmpty()) return;  // no target chosen: nothing is saved
 
@@ -611,7 +769,8 @@ void TSetup::Button1Click() {
         return;
     }
     disk_->set(target, bytes);
-    status_->unchanged();
+    history_->written(target, bytes, shownConfig());
+    showDrops();
     emit fileSaved(target);
 
     prompts::inform(this, "Информация",
@@ -705,7 +864,55 @@ TFleet* TSetup::showFleet(const QString& dir) {
 }
 
 void TSetup::StaticText2DblClick() {
+    SV()->startIn(disk_->path());
     prompts::exec(SV());
+    historyChanged();  // a new target holds nothing of the window yet
+}
+
+// --- Undo.
+
+void TSetup::N26Click() {
+    const QString message = history_->undo();
+    if (!message.isEmpty()) statusBar()->showMessage(message, kMessageMs);
+}
+
+void TSetup::N27Click() {
+    const QString message = history_->redo();
+    if (!message.isEmpty()) statusBar()->showMessage(message, kMessageMs);
+}
+
+void TSetup::historyChanged() {
+    statusBar()->clearMessage();  // what the last undo did: a change since makes it old news
+    status_->setChanged(history_->modified());
+    N26->setEnabled(history_->canUndo());
+    N27->setEnabled(history_->canRedo());
+    const QString undo = history_->undoText(), redo = history_->redoText();
+    N26->setStatusTip(undo.isEmpty() ? QString() : "Отменить: " + undo);
+    N27->setStatusTip(redo.isEmpty() ? QString() : "Повторить: " + redo);
+}
+
+History::FileView TSetup::fileView() const {
+    return {StaticText2->text(), StaticText2->property("hint").toString()};
+}
+
+void TSetup::showStep(const History::Shown& s, bool fileChanged) {
+    if (fileChanged) {
+        StaticText2->setText(s.file->name);
+        setHint(StaticText2, s.file->path, true);
+        if (const History::Record* r = history_->record(s.file->path)) {
+            disk_->set(s.file->path, r->bytes);
+        } else {
+            disk_->clear();
+        }
+    }
+    showConfig(s.config);
+    dropsShown_ = s.dropsShown;
+    showDrops();
+}
+
+void TSetup::showDrops() {
+    const History::Record* r = history_->record(StaticText2->property("hint").toString());
+    status_->setDropped(dropsShown_ && r ? r->dropped : std::nullopt);
 }
 
 // A dropped file is only read: the drop is taken as a copy whatever the source proposes, so

@@ -5,13 +5,16 @@
 #include <QMainWindow>
 
 #include "forms/Conf/controlstore.h"
+#include "forms/Conf/history.h"
 #include "help/Cmsdnhelp/cmsdnhelp.h"
 
+class QAction;
 class QComboBox;
 class QFileDialog;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
@@ -25,7 +28,7 @@ class StatusLine;
 class DiskCopy;
 class PageRows;
 
-class TSetup : public QMainWindow, public ControlStore {
+class TSetup : public QMainWindow, public ControlStore, private History::Window {
     Q_OBJECT
   public:
     TSetup();
@@ -55,6 +58,8 @@ class TSetup : public QMainWindow, public ControlStore {
     // The shown file as it is on disk, watched for other programs' changes.
     DiskCopy* disk() const { return disk_; }
     QLabel* banner() const { return StaticText2; }
+    // The steps that "Отменить" and "Повторить" go through.
+    History* history() const { return history_; }
 
     // Reads a configuration file into the window; false (after the error box) when it cannot
     // be read, and then nothing has changed.
@@ -89,6 +94,9 @@ class TSetup : public QMainWindow, public ControlStore {
     void Windows2000Server1Click();  // windows2000
     void N23Click();                 // the web site
     void N24Click();                 // the fleet of a folder
+    void N26Click();                 // undo
+    void N27Click();                 // redo
+    void N28Click();                 // the focused parameter unset
     void DHCPClick();
     void COMChange();
     void PRINTERChange();
@@ -115,9 +123,16 @@ class TSetup : public QMainWindow, public ControlStore {
     void followRule(const orbex::Param& p, QWidget* control);
     void setTabOrder();
     void showMadeRows(int page);
+    void fitScreen(QSize needed);
+    void focusChanged(QWidget* old, QWidget* now);
+    void showFocused(QWidget* now);
     void makeMakerPanel();
     void buildButtons();
     void buildMenu();
+    void buildConfigMenu();
+    QMenu* addMenu(QMenu* parent, const char* name, const QString& caption);
+    QAction* menuItem(QMenu* m, const char* name, const QString& caption, const QString& shortcut,
+                      void (TSetup::*slot)());
     void applyRule(orbex::Id governor);
     void applyPreset(std::string_view name);
     void clearFileName();
@@ -125,11 +140,30 @@ class TSetup : public QMainWindow, public ControlStore {
     void mclick(QLabel* label);
     // The "D" of a row: its parameter unset, unless its row is disabled.
     void unsetParam(orbex::Id id);
+    // The same as a step of its own, as a "D" click or Ctrl+Shift+D makes it.
+    void unsetStep(orbex::Id id);
+    // The window as the history sees it.
+    orbex::MemoryStore shownConfig() const override;
+    void copyParam(orbex::Id id, orbex::MemoryStore& to) const override;
+    History::FileView fileView() const override;
+    bool dropsShown() const override { return dropsShown_; }
+    void showStep(const History::Shown& s, bool fileChanged) override;
+    // The ignored lines of the shown file as read, while they are what the window shows.
+    void showDrops();
+    void historyChanged();
+    // A made control's changes reported to the history.
+    void watchChanges(orbex::Id id, QWidget* control);
+    // The window shows another file: its name in the banner, the steps from here on its own.
+    void startFile(const QString& name, const QString& path);
+    // The controls' values as made so far, every other parameter as held for its row.
+    template <class F>
+    void madeRowsOnly(F&& f) const;
     void showHelp(const QString& keyword);
     void placePanel();
     // The window's controls made to show `read`, each touched only where it differs; then
     // every rule applied.
     void showConfig(const orbex::MemoryStore& read);
+    void showMadeConfig(const orbex::MemoryStore& read);
     // Replaces `target` with `bytes`; when another program changed the shown file since it
     // was read, the user chooses: overwrite, read it again, or keep editing. True when saved.
     enum class Saved { Yes, No, Reloaded };
@@ -139,7 +173,13 @@ class TSetup : public QMainWindow, public ControlStore {
     bool ResetInProgress = false;
     PageRows* rows_ = nullptr;
     bool complete_ = false;  // every page's rows made
-    bool making_ = false;    // rows being made: the controls made so far are all there is
+    // Rows being made, or the made rows read alone: the controls made so far are all there is.
+    mutable bool making_ = false;
+    orbex::MemoryStore held_;  // the values of the rows not made yet
+    History* history_ = nullptr;
+    bool dropsShown_ = false;  // the lines that reading ignored are listed
+    QAction* N26 = nullptr;
+    QAction* N27 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QLabel* StaticText2 = nullptr;
     QWidget* Panel1 = nullptr;
@@ -155,6 +195,6 @@ class TSetup : public QMainWindow, public ControlStore {
     TFleet* fleet_ = nullptr;
     StatusLine* status_ = nullptr;
     DiskCopy* disk_ = nullptr;
-    orbex::MemoryStore read_;      // a file as read, before the controls show it
-    std::string scratch_, shown_;  // buffers of the read file's and the controls' texts
+    orbex::MemoryStore read_;              // a file as read, before the controls show it
+    mutable std::string scratch_, shown_;  // buffers of the read file's and the controls' texts
 };

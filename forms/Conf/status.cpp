@@ -1,11 +1,8 @@
 #include "forms/Conf/status.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -73,18 +70,6 @@ void StatusLine::diskState(DiskCopy::State state) {
     StatusDisk->show();
 }
 
-void StatusLine::watch(QWidget* w) {
-    const auto mark = [this] { setChanged(true); };
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        connect(edit, &QLineEdit::textChanged, this, mark);
-    } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
-        connect(box, &QCheckBox::stateChanged, this, mark);
-    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
-        connect(list, &QComboBox::currentIndexChanged, this, mark);
-        if (list->isEditable()) connect(list, &QComboBox::editTextChanged, this, mark);
-    }
-}
-
 bool StatusLine::eventFilter(QObject* watched, QEvent* event) {
     if (watched == banner_ && event->type() == QEvent::DynamicPropertyChange) showPath();
     return false;
@@ -101,19 +86,22 @@ void StatusLine::setChanged(bool changed) {
     StatusModified->setVisible(changed);
 }
 
-void StatusLine::unchanged() {
-    setChanged(false);
+void StatusLine::setDropped(const std::optional<QStringList>& rows) {
+    rows_ = rows.value_or(QStringList());
+    StatusDropped->setText(QString("Пропущено строк: %1").arg(rows_.size()));
+    StatusDropped->setEnabled(!rows_.isEmpty());
+    StatusDropped->setVisible(rows.has_value());
+    // The list beside the window follows; it goes with the lines.
+    if (!droppedWindow_) return;
+    fillDropped();
+    if (!rows) droppedWindow_->hide();
 }
 
 void StatusLine::opened(std::string_view bytes, const MemoryStore& read) {
     rows_.clear();
     for (const Finding& f : droppedLines(bytes, read))
         rows_ << QString::number(f.line) + '\t' + qs(f.key) + '\t' + qs(f.message);
-    StatusDropped->setText(QString("Пропущено строк: %1").arg(rows_.size()));
-    StatusDropped->setEnabled(!rows_.isEmpty());
-    StatusDropped->show();
-    if (droppedWindow_ && droppedWindow_->isVisible()) showDropped();
-    setChanged(false);
+    setDropped(rows_);
 }
 
 // A window of its own beside the main one, not modal: the lines stay in view while editing.
@@ -131,6 +119,12 @@ void StatusLine::showDropped() {
         layout->addWidget(droppedTable_);
         droppedWindow_->resize(620, 300);
     }
+    fillDropped();
+    droppedWindow_->show();
+    droppedWindow_->raise();
+}
+
+void StatusLine::fillDropped() {
     droppedWindow_->setWindowTitle("Пропущенные строки: " + banner_->text());
     droppedTable_->setRowCount(static_cast<int>(rows_.size()));
     for (int r = 0; r < rows_.size(); ++r) {
@@ -143,6 +137,4 @@ void StatusLine::showDropped() {
     }
     droppedTable_->resizeColumnToContents(0);
     droppedTable_->resizeColumnToContents(1);
-    droppedWindow_->show();
-    droppedWindow_->raise();
 }

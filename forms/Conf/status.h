@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <optional>
 #include <string_view>
 
 #include "forms/Conf/diskcopy.h"
@@ -25,16 +26,18 @@ class StatusLine : public QObject {
     // `banner` is the window's StaticText2: its "hint" is the current file's path.
     StatusLine(QMainWindow& window, QLabel* banner);
 
-    // After an open: the ignored lines of `bytes` counted and listed, no changes. `read` is
-    // what reading made of `bytes`.
+    // After an open: the ignored lines of `bytes` counted and listed. `read` is what reading
+    // made of `bytes`.
     void opened(std::string_view bytes, const orbex::MemoryStore& read);
-    // After a save or "Новый": no changes since.
-    void unchanged();
+    // The ignored lines of the file as read; none listed, and no count shown, for a file
+    // written since or for no file.
+    const QStringList& dropped() const { return rows_; }
+    void setDropped(const std::optional<QStringList>& rows);
+    // Whether the window holds changes that the file does not.
+    void setChanged(bool changed);
     bool changed() const { return changed_; }
     // The shown file as it is on disk: changed or removed by another program, or as read.
     void diskState(DiskCopy::State state);
-    // A control just made: its changes mark the configuration changed.
-    void watch(QWidget* control);
     // The list of the dropped lines, made at its first showing; nullptr before.
     QWidget* droppedWindow() const { return droppedWindow_; }
     void showDropped();
@@ -44,7 +47,7 @@ class StatusLine : public QObject {
 
   private:
     void showPath();
-    void setChanged(bool changed);
+    void fillDropped();
 
     QMainWindow& window_;
     QLabel* banner_;

@@ -181,6 +181,7 @@ QFileDialog* TSV::saveDialog() {
 }
 
 QString TSV::runSaveDialog() {
+    startInFolderOf(saveDialog(), shownFile_);
     return prompts::filePath(saveDialog());
 }
 

@@ -25,6 +25,9 @@ class TSV : public QDialog {
     // "Сохранить как...": the file option with the current file's path or name, or the MAC
     // address option when there is no current file.
     void prepareSaveAs(const QString& path);
+    // The save dialog starts in the folder of `file`, the file the editor shows (none: where
+    // it was).
+    void startIn(const QString& file) { shownFile_ = file; }
 
   signals:
     void helpRequested(QWidget* button);  // "?" asks the main window for the topic FSAVE
@@ -57,6 +60,7 @@ class TSV : public QDialog {
     QString runSaveDialog();
 
     QLabel* banner_;
+    QString shownFile_;
     bool refusing_ = false;
     QPlainTextEdit* Memo1;
     QRadioButton* RadioButton1;
