@@ -250,7 +250,7 @@ int check(Context& c, Args args) {
             out += f.key;
             out += ": ";
         }
-        out += f.message;
+        out += message(f);
         out += '\n';
         if (code == 0) code = 1;
         if (out.size() > 65536) {

@@ -15,6 +15,7 @@ namespace orbex::cli {
 namespace {
 
 using namespace orbex::fleet;
+using orbex::fleet::Finding;
 
 // A file of a folder, its error in English.
 std::optional<std::string> readWithLimits(const std::string& path, std::string& error) {
@@ -33,7 +34,7 @@ bool putBack(std::span<const FileBytes> files, BatchFailure& failure) {
 // A refusal as messages give it: "row 3, column 2 (IP): reason".
 std::string refusalText(const Refusal& r) {
     std::string line = placeText(r);
-    line += line.empty() ? r.reason : ": " + r.reason;
+    line += line.empty() ? reasonText(r) : ": " + reasonText(r);
     if (r.needsForce) line += " (--force replaces it)";
     return line;
 }

@@ -36,7 +36,7 @@ bool Reader::quotedField(std::string_view& field, bool& ownText, std::size_t& ow
     for (;;) {
         const std::size_t q = s_.find('"', i);
         if (q == std::string_view::npos) {
-            error_ = Error{row_, "a quoted field is not closed"};
+            error_ = Error{row_, "a quoted field is not closed", true};
             return false;
         }
         const bool doubled = q + 1 < n && s_[q + 1] == '"';

@@ -16,6 +16,7 @@ using Row = std::vector<std::string>;
 struct Error {
     int row = 0;  // 1-based record
     std::string message;
+    bool unclosed = false;  // a quoted field not closed; else text after a closing quote
 };
 
 // The records of the text one at a time, without a copy of the text. A leading byte-order mark

@@ -291,9 +291,11 @@ TEST(Fleet, RefusalPlaceAndDiffLinesInTheCallersWords) {
     EXPECT_EQ(fleet::placeText(plan.refusals[0]), "row 3, column 2 (IP)");
     const fleet::PlaceWords russian{"строка ", ", столбец ", "файл"};
     EXPECT_EQ(fleet::placeText(plan.refusals[0], russian), "строка 3, столбец 2 (IP)");
-    EXPECT_EQ(fleet::placeText({0, 0, "", "no header row", false}, russian), "файл");
-    EXPECT_EQ(fleet::placeText({0, 0, "", "no header row", false}), "");
-    EXPECT_EQ(fleet::placeText({2, 0, "", "", false}), "row 2");
+    EXPECT_EQ(fleet::placeText(fleet::Refusal{}, russian), "файл");
+    EXPECT_EQ(fleet::placeText(fleet::Refusal{}), "");
+    fleet::Refusal row2;
+    row2.row = 2;
+    EXPECT_EQ(fleet::placeText(row2), "row 2");
 
     const auto none = [](Id) {};
     const auto differences = fleet::diff(fleet::settingsOf("USERN='a'\nIP='10.0.0.1'\n", none),
@@ -1108,8 +1110,8 @@ TEST(Fleet, BulkEditPlansEveryFileAndWritesOnlyWhatChanges) {
                            std::vector<Change>{{idOf("IP"), "10.0..1"}}, read);
     ASSERT_EQ(plan.refusals.size(), 2u);
     EXPECT_EQ(plan.refusals[0].row, 1);
-    EXPECT_EQ(plan.refusals[0].reason, "a.cfg: IP: '10.0..1' is not an IPv4 address");
-    EXPECT_EQ(plan.refusals[1].reason, "cannot read c.cfg: No such file or directory");
+    EXPECT_EQ(reasonText(plan.refusals[0]), "a.cfg: IP: '10.0..1' is not an IPv4 address");
+    EXPECT_EQ(reasonText(plan.refusals[1]), "cannot read c.cfg: No such file or directory");
     EXPECT_FALSE(fleet::writeImport(plan, dir.path().string(), nullptr, error));
 }
 
@@ -1197,7 +1199,7 @@ TEST(Fleet, OneRecordAndWritesInOrder) {
     EXPECT_EQ(slurp(dir / "term03.cfg"), "USERN='theirs'\r\n");
     // A plan with refusals writes nothing.
     fleet::ImportPlan refused = plan;
-    refused.refusals.push_back({1, 0, "", "no"});
+    refused.refusals.emplace_back().row = 1;
     tried.clear();
     EXPECT_FALSE(fleet::writeInOrder(refused, dir.path().string(), replace, done, error));
     EXPECT_TRUE(tried.empty());
@@ -1309,7 +1311,7 @@ TEST(Fleet, ImportKeepsTheFirstRefusalsAndCountsTheRest) {
     ASSERT_EQ(wide.refusals.size(), 1u);
     EXPECT_EQ(wide.moreRefusals, 0u);
     EXPECT_EQ(wide.refusals[0].column, 2);
-    EXPECT_EQ(wide.refusals[0].reason, "an empty header");
+    EXPECT_EQ(reasonText(wide.refusals[0]), "an empty header");
     // A row of many commas under a good header is no refusal; a cell far past its last column is.
     TempDir empty;
     const std::string commas(100000, ',');
@@ -1318,7 +1320,7 @@ TEST(Fleet, ImportKeepsTheFirstRefusalsAndCountsTheRest) {
     ASSERT_EQ(many.refusals.size(), 1u);
     EXPECT_EQ(many.refusals[0].row, 3);
     EXPECT_EQ(many.refusals[0].column, 100001);
-    EXPECT_EQ(many.refusals[0].reason, "a cell beyond the last column");
+    EXPECT_EQ(reasonText(many.refusals[0]), "a cell beyond the last column");
 }
 
 TEST(Fleet, ImportRefusesACsvLargerThan16MiB) {

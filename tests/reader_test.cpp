@@ -131,7 +131,7 @@ TEST(DroppedLines, CommentsAndIgnoredLinesInOrderWithoutResets) {
         "\x1A# after the end\r\n";
     std::vector<std::string> seen;
     for (const Finding& f : droppedLines(file))
-        seen.push_back(std::to_string(f.line) + " " + f.key + ": " + f.message);
+        seen.push_back(std::to_string(f.line) + " " + f.key + ": " + message(f));
     EXPECT_EQ(seen, (std::vector<std::string>{
                         "1 : comment; dropped on save",
                         "3 : unknown key 'Usern' (keys are case-sensitive: USERN); ignored",
@@ -164,6 +164,6 @@ TEST(Checking, ManyChipsetLinesWaitForTheFlag) {
     std::vector<int> lines;
     for (const Finding& f : lintConfig(file)) lines.push_back(f.line);
     EXPECT_EQ(lines, (std::vector<int>{2, 3, 5, 6}));
-    EXPECT_EQ(lintConfig(file)[0].message,
+    EXPECT_EQ(message(lintConfig(file)[0]),
               "'nope_x' (the value with X='on') is not in the key's value table; ignored");
 }

@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "forms/findingtexts.h"
 #include "forms/qtext.h"
 #include "model/lint.h"
 
@@ -108,7 +109,7 @@ void StatusLine::unchanged() {
 void StatusLine::opened(std::string_view bytes, const MemoryStore& read) {
     rows_.clear();
     for (const Finding& f : droppedLines(bytes, read))
-        rows_ << QString::number(f.line) + '\t' + qs(f.key) + '\t' + qs(f.message);
+        rows_ << QString::number(f.line) + '\t' + qs(f.key) + '\t' + findingtexts::lintText(f);
     StatusDropped->setText(QString("Пропущено строк: %1").arg(rows_.size()));
     StatusDropped->setEnabled(!rows_.isEmpty());
     StatusDropped->show();

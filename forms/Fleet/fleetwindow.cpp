@@ -296,8 +296,11 @@ void TFleet::FleetEditClick() {
 
     QString text;
     int changed = 0;
-    for (const fl::Refusal& r : plan.refusals)
-        text += qs(r.header) + ": отказ — " + qs(r.reason) + "\n";
+    for (fl::Refusal r : plan.refusals) {
+        r.subject.clear();  // the file is named before
+        if (r.code == fl::RefusalCode::CannotRead) r.subject = r.header;
+        text += qs(r.header) + ": отказ — " + refusalText(r) + "\n";
+    }
     for (const fl::Target& t : plan.targets) {
         if (t.status == fl::Status::Same) {
             text += qs(t.file) + ": без изменений\n";
@@ -377,7 +380,7 @@ bool replaceAsPlanned(std::span<const fl::FileBytes> files, fl::BatchFailure& fa
 QString importText(const fl::ImportPlan& plan, int& toWrite) {
     QString text;
     for (const fl::Refusal& r : plan.refusals) {
-        text += qs(fl::placeText(r, kRussianPlace)) + ": " + qs(r.reason) + "\n";
+        text += qs(fl::placeText(r, kRussianPlace)) + ": " + refusalText(r) + "\n";
     }
     if (plan.moreRefusals > 0) text += QString("и ещё отказов: %1\n").arg(plan.moreRefusals);
     if (!plan.refusals.empty()) text += "\n";
