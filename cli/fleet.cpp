@@ -347,7 +347,8 @@ int diff(Context& c, Args args) {
 }
 
 int exportFleet(Context& c, Args args) {
-    auto ops = operands(c, args, true);
+    static constexpr Option kOptions[] = {{"--excel", "", false}};
+    auto ops = operands(c, args, true, false, kOptions);
     if (!ops) return kUsageError;
     if (ops->files.size() != 1) return c.usage("export takes one DIR");
     const std::string dir(ops->files.front());
@@ -371,7 +372,8 @@ int exportFleet(Context& c, Args args) {
         for (const Record& r : fleet->records) sources.push_back(pathInFolder(dir, r.file));
         mode = fileio::newFileMode(sources, secrets > 0);
     }
-    if (const int code = emit(c, *ops, exportCsv(fleet->records), mode); code != 0) return code;
+    if (const int code = emit(c, *ops, exportCsv(fleet->records, ops->has("--excel") ? CsvStyle::Excel : CsvStyle::Rfc4180),
+                              mode); code != 0) return code;
     if (secrets > 0) {
         std::string keys;
         for (const Param& p : catalogue())

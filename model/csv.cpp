@@ -167,9 +167,9 @@ std::string_view withoutTextMark(std::string_view cell) {
     return cell;
 }
 
-void appendRow(std::string& out, std::span<const std::string_view> fields) {
+void appendRow(std::string& out, std::span<const std::string_view> fields, char separator) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) out += ',';
+        if (i > 0) out += separator;
         appendField(out, fields[i]);
     }
     out += "\r\n";

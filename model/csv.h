@@ -64,8 +64,8 @@ std::optional<std::vector<Row>> parse(std::string_view bytes, Error& error);
 
 // One field, in double quotes when it holds the separator, a quote, CR or LF.
 void appendField(std::string& out, std::string_view field);
-// The fields separated by commas, then CR LF.
-void appendRow(std::string& out, std::span<const std::string_view> fields);
+// The fields separated by `separator` (a comma or a semicolon), then CR LF.
+void appendRow(std::string& out, std::span<const std::string_view> fields, char separator = ',');
 
 // A spreadsheet takes a cell beginning with = + - @ (or TAB or CR before them) as a formula.
 // Such a cell is written with a leading ' (the spreadsheets' mark of text), and so is one

@@ -224,7 +224,11 @@ std::optional<std::string> resolve(std::span<const std::string> files,
 // order. An unset parameter is an empty cell, the empty text the two characters ''. A name or
 // value that begins with = + - @ TAB CR or ' gets a leading ' (csv::needsTextMark), which
 // import drops again.
-std::string exportCsv(std::span<const Record> records);
+// Rfc4180: commas, no byte-order mark. Excel: what a spreadsheet of a Russian system opens in
+// columns, semicolons after a byte-order mark. Both end their lines with CR LF; import takes
+// either.
+enum class CsvStyle : std::uint8_t { Rfc4180, Excel };
+std::string exportCsv(std::span<const Record> records, CsvStyle style = CsvStyle::Rfc4180);
 // How many cells of exportCsv hold a password (a non-empty value of a Secret key).
 std::size_t secretCells(std::span<const Record> records);
 
