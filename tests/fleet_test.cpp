@@ -986,9 +986,13 @@ TEST(Fleet, ExportThenImportGivesTheNormalizedFiles) {
         TempDir from, to;
         const int count = 1 + gen.upTo(12);
         for (int i = 0; i < count; ++i) spit(from / gen.name(i), gen.file());
-        const Result exported =
-            runCli({"export", from.path().string(), "-o", from / "fleet.csv.txt"});
+        // Either form, RFC 4180 and the semicolons of --excel (every other seed).
+        const bool excel = seed % 2 == 0;
+        std::vector<std::string> args{"export", from.path().string(), "-o", from / "fleet.csv.txt"};
+        if (excel) args.push_back("--excel");
+        const Result exported = runCli(args);
         ASSERT_EQ(exported.code, 0) << "seed " << seed << ": " << exported.err;
+        EXPECT_EQ(slurp(from / "fleet.csv.txt").starts_with(kBom), excel);
         const Result imported =
             runCli({"import", from / "fleet.csv.txt", "-d", to.path().string()});
         ASSERT_EQ(imported.code, 0) << "seed " << seed << ": " << imported.err;
@@ -999,6 +1003,72 @@ TEST(Fleet, ExportThenImportGivesTheNormalizedFiles) {
             EXPECT_EQ(slurp(to / n), normalizeConfig(slurp(from / n), [](Id) {}))
                 << "seed " << seed << ", " << n;
     }
+}
+
+// The Excel form: the same cells, separated by semicolons after a byte-order mark; a cell
+// holding a semicolon or a comma stands in quotes in either form.
+TEST(Fleet, ExportForExcel) {
+    TempDir dir;
+    spit(dir / "a.cfg", "USERN='x;y'\r\nDOMAIN='d,e'\r\nCMD='=1'\r\n");
+    spit(dir / "b.cfg", "USERN=''\r\n");
+    const Result rfc = runCli({"export", dir.path().string()});
+    const Result excel = runCli({"export", dir.path().string(), "--excel"});
+    ASSERT_EQ(excel.code, 0) << excel.err;
+    EXPECT_EQ(rfc.out, "file,USERN,DOMAIN,CMD\r\na.cfg,\"x;y\",\"d,e\",'=1\r\nb.cfg,'',,\r\n");
+    EXPECT_EQ(excel.out,
+              std::string(kBom) + "file;USERN;DOMAIN;CMD\r\na.cfg;\"x;y\";\"d,e\";'=1\r\nb.cfg;'';;\r\n");
+    const Result help = runCli({"--help"});
+    EXPECT_NE(help.out.find("export DIR [-o FILE.csv] [--excel]"), std::string::npos);
+}
+
+// Each refusal names its reason by a code and what it is about; the tool's words are made
+// from them.
+TEST(Fleet, RefusalsCarryTheirCodeAndWhatTheyName) {
+    TempDir dir;
+    spit(dir / "kassa.cfg", "USERN='u'\r\n");
+    const auto read = [](const std::string& path, std::string&) {
+        return std::optional<std::string>(slurp(path));
+    };
+    using C = fleet::RefusalCode;
+    const auto plan = [&](std::string_view csv) {
+        return fleet::planImport(csv, dir.path().string(), read, {});
+    };
+    const fleet::ImportPlan rows = plan(
+        "file,IP,AUTOSTART,RAZR\nn.cfg,10.0.0.300,,\nn.cfg,,,\nx.txt,,,\nkassa.cfg,,,\n"
+        "m.cfg,,yes,\nq.cfg,,,huge\n");
+    ASSERT_EQ(rows.refusals.size(), 6u);
+    const fleet::Refusal& bad = rows.refusals[0];
+    EXPECT_EQ(bad.code, C::BadValue);
+    EXPECT_EQ(bad.key, "IP");
+    EXPECT_EQ(bad.value.fault, ValueFault::FailsCheck);
+    EXPECT_EQ(bad.value.detail, "10.0.0.300");
+    EXPECT_EQ(fleet::reasonText(bad), "IP: '10.0.0.300' is not an IPv4 address");
+    const fleet::Refusal& same = rows.refusals[1];
+    EXPECT_EQ(same.code, C::SameTarget);
+    EXPECT_EQ(same.subject, "n.cfg");
+    EXPECT_EQ(same.number, 2);
+    EXPECT_EQ(fleet::reasonText(same), "n.cfg is the target of row 2 too");
+    EXPECT_EQ(rows.refusals[2].code, C::NotCfgName);
+    EXPECT_EQ(rows.refusals[2].subject, "x.txt");
+    EXPECT_EQ(rows.refusals[3].code, C::WouldChange);
+    EXPECT_TRUE(rows.refusals[3].needsForce);
+    EXPECT_EQ(rows.refusals[4].value.fault, ValueFault::OnOff);
+    EXPECT_EQ(fleet::reasonText(rows.refusals[4]), "AUTOSTART takes on or off");
+    EXPECT_EQ(rows.refusals[5].value.fault, ValueFault::OneOf);
+    EXPECT_TRUE(fleet::reasonText(rows.refusals[5]).starts_with("RAZR takes one of: "));
+
+    const fleet::ImportPlan header = plan("file,IP,IP\n");
+    ASSERT_EQ(header.refusals.size(), 1u);
+    EXPECT_EQ(header.refusals[0].code, C::SameKey);
+    EXPECT_EQ(header.refusals[0].number, 2);
+    EXPECT_EQ(plan("file,X\n").refusals[0].value.fault, ValueFault::FromChipset);
+    EXPECT_EQ(plan("file,Bogus\n").refusals[0].code, C::NotAKey);
+    EXPECT_EQ(plan("IP\n").refusals[0].code, C::NoTargetColumn);
+    EXPECT_EQ(plan("file\n\"a.cfg\n").refusals[0].code, C::UnclosedQuote);
+    EXPECT_EQ(plan("file\n\"a.cfg\"x\n").refusals[0].code, C::TextAfterQuote);
+    EXPECT_EQ(plan("").refusals[0].code, C::NoHeader);
+    EXPECT_EQ(plan("mac\nzz\n").refusals[0].code, C::NotMac);
+    EXPECT_EQ(plan("name\ndefault\n").refusals[0].code, C::CommonByName);
 }
 
 TEST(Fleet, SetRefusesWhatTheEditorWouldNotKeep) {
