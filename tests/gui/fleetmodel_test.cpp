@@ -10,10 +10,13 @@
 
 #include "forms/Fleet/fleetmodel.h"
 #include "forms/Fleet/fleetproxy.h"
+#include "forms/Fleet/fleettexts.h"
+#include "forms/findingtexts.h"
 #include "forms/qtext.h"
 #include "model/catalogue.h"
 
 using namespace orbex;
+namespace fl = orbex::fleet;
 
 namespace {
 
@@ -278,6 +281,41 @@ class FleetModelTest : public QObject {
         model->refresh({});
         QVERIFY(departs("aa^bb^cc^dd^ee^01.cfg", FleetModel::Keys));
         QCOMPARE(covered(changed, 4), std::vector<bool>(4, true));
+    }
+
+    // Every code has its Russian words, and they are Russian: none is left to the tool's.
+    void everyCodeIsWordedInRussian() {
+        const auto russian = [](const QString& text) {
+            return std::any_of(text.begin(), text.end(),
+                               [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
+        };
+        for (int c = 0; c <= static_cast<int>(fl::RefusalCode::NotAFile); ++c) {
+            fl::Refusal r;
+            r.code = static_cast<fl::RefusalCode>(c);
+            r.key = "AUTOSTART";
+            r.value.fault = ValueFault::OnOff;
+            const QString text = fleettexts::refusalText(r);
+            QVERIFY2(russian(text), qPrintable(QString("%1: %2").arg(c).arg(text)));
+        }
+        for (int c = 0; c <= static_cast<int>(LintCode::DroppedComment); ++c) {
+            const QString text =
+                findingtexts::lintText(static_cast<LintCode>(c), "VOLUME", "loud", "", false);
+            QVERIFY2(russian(text), qPrintable(QString("%1: %2").arg(c).arg(text)));
+        }
+        for (int c = 1; c <= static_cast<int>(ValueFault::FailsCheck); ++c) {
+            ValueRefusal why{static_cast<ValueFault>(c), "x"};
+            QVERIFY(russian(findingtexts::valueRefusalText(param(idOf("RAZR")), why)));
+        }
+        for (std::string_view code : fleettexts::kFindingCodes) {
+            QVERIFY(russian(fleettexts::shortName(code)));
+            fl::Finding f;
+            f.code = code;
+            f.check = LintCode::Reset;
+            f.key = "VOLUME";
+            f.message = "in English";
+            QVERIFY2(!fleettexts::findingMessage(f, "b.cfg").contains("English"),
+                     qPrintable(QString::fromUtf8(code.data(), code.size())));
+        }
     }
 };
 
