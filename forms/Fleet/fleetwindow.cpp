@@ -97,6 +97,9 @@ void TFleet::makeFindingFilter() {
     FleetFindingFilter = new QComboBox(this);
     FleetFindingFilter->setObjectName("FleetFindingFilter");
     FleetFindingFilter->setToolTip("Показать только файлы с таким замечанием");
+    // Narrower than its longest item on a small screen: the window fits it.
+    FleetFindingFilter->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    FleetFindingFilter->setMinimumContentsLength(12);
     FleetFindingFilter->addItem("Все файлы");
     FleetFindingFilter->addItem("С замечаниями", QString());
     for (std::string_view code : kFindingCodes)
@@ -152,14 +155,16 @@ void TFleet::fitToScreen() {
     const int frameW = std::max(frame.width() - inner.width(), 0);
     const int frameH = std::max(frame.height() - inner.height(), fontMetrics().height() * 2);
     const QSize room(area.width() - frameW, area.height() - frameH);
-    setMinimumSize(minimumSize().boundedTo(room));
     resize(size().boundedTo(room));
-    QRect placed(pos(), size() + QSize(frameW, frameH));
-    if (!area.contains(placed)) {
-        placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() - placed.width() + 1));
-        placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() - placed.height() + 1));
-        move(placed.topLeft());
-    }
+    // Over the main window's middle, else the screen's, and wholly on the screen: a window
+    // manager would put it over its parent, partly off a small screen.
+    const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+    const QPoint middle = over && over->isVisible() ? over->frameGeometry().center() : area.center();
+    QRect placed(QPoint(), size() + QSize(frameW, frameH));
+    placed.moveCenter(middle);
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() - placed.width() + 1));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() - placed.height() + 1));
+    move(placed.topLeft());
 }
 
 QPushButton* TFleet::makeButton(const char* name, const QString& caption, const QString& hint,
@@ -211,6 +216,7 @@ void TFleet::makeControls() {
     FleetExportButton->setProperty("helpKeyword", "FEXPORT");
     FleetStatus = new QLabel(this);
     FleetStatus->setObjectName("FleetStatus");
+    FleetStatus->setWordWrap(true);  // two lines beside the buttons on a small screen
     layOut(which, edit, import);
 }
 
