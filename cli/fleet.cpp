@@ -372,8 +372,12 @@ int exportFleet(Context& c, Args args) {
         for (const Record& r : fleet->records) sources.push_back(pathInFolder(dir, r.file));
         mode = fileio::newFileMode(sources, secrets > 0);
     }
-    if (const int code = emit(c, *ops, exportCsv(fleet->records, ops->has("--excel") ? CsvStyle::Excel : CsvStyle::Rfc4180),
-                              mode); code != 0) return code;
+    if (const int code = emit(
+            c, *ops,
+            exportCsv(fleet->records, ops->has("--excel") ? CsvStyle::Excel : CsvStyle::Rfc4180),
+            mode);
+        code != 0)
+        return code;
     if (secrets > 0) {
         std::string keys;
         for (const Param& p : catalogue())

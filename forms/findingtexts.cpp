@@ -43,9 +43,9 @@ QString lintText(LintCode code, const std::string& key, const std::string& value
             return "не строка вида КЛЮЧ='значение'" + skipped;
         case LintCode::UnknownKey:
             return "неизвестный ключ " + quoted(value) +
-                   (hint.empty() ? QString()
-                                 : " (большие и малые буквы в ключах различаются: " + qs(hint) +
-                                       ")") +
+                   (hint.empty()
+                        ? QString()
+                        : " (большие и малые буквы в ключах различаются: " + qs(hint) + ")") +
                    skipped;
         case LintCode::NoEquals:
             return "после ключа нет \"='\"" + skipped;

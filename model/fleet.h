@@ -248,30 +248,30 @@ struct Target {
 
 // Why an import or a bulk edit refuses; `subject`, `detail` and `number` as noted.
 enum class RefusalCode : std::uint8_t {
-    UnclosedQuote,       // the text is no CSV: a quoted field is not closed
-    TextAfterQuote,      // nor when a closing quote is followed by text
-    NoHeader,            // no header row
-    SecondTarget,        // a second target column
-    EmptyHeader,         // an empty header cell
-    NotAKey,             // subject: the header that names no key
-    SameKey,             // number: the column of the same key
-    NoTargetColumn,      // none of file, mac, name
-    CannotList,          // subject: the folder; detail: the system's reason
-    BeyondLastColumn,    // a cell beyond the last column
-    EmptyTarget,         // an empty target cell
-    TargetBlanks,        // subject: the cell, with blanks at its start or end
-    NotMac,              // subject: the cell
-    NotComputerName,     // subject: the cell
-    CommonByName,        // default.cfg named by a name column
-    NotCfgName,          // subject: the cell
-    LinkOut,             // subject: the file, a link that leads out of the folder
-    SameTarget,          // subject: the file; number: the row that names it too
-    SameFile,            // subject: the file; detail: the other name; number: its row
-    BadValue,            // `key` and `value`; subject: the file of a bulk edit, if any
-    SameMac,             // detail: the folder's file of the same MAC
-    CannotRead,          // subject: the file; detail: the reason
-    WouldChange,         // subject: the file, that exists and would change
-    NotAFile,            // subject: the name, that exists and is no file
+    UnclosedQuote,     // the text is no CSV: a quoted field is not closed
+    TextAfterQuote,    // nor when a closing quote is followed by text
+    NoHeader,          // no header row
+    SecondTarget,      // a second target column
+    EmptyHeader,       // an empty header cell
+    NotAKey,           // subject: the header that names no key
+    SameKey,           // number: the column of the same key
+    NoTargetColumn,    // none of file, mac, name
+    CannotList,        // subject: the folder; detail: the system's reason
+    BeyondLastColumn,  // a cell beyond the last column
+    EmptyTarget,       // an empty target cell
+    TargetBlanks,      // subject: the cell, with blanks at its start or end
+    NotMac,            // subject: the cell
+    NotComputerName,   // subject: the cell
+    CommonByName,      // default.cfg named by a name column
+    NotCfgName,        // subject: the cell
+    LinkOut,           // subject: the file, a link that leads out of the folder
+    SameTarget,        // subject: the file; number: the row that names it too
+    SameFile,          // subject: the file; detail: the other name; number: its row
+    BadValue,          // `key` and `value`; subject: the file of a bulk edit, if any
+    SameMac,           // detail: the folder's file of the same MAC
+    CannotRead,        // subject: the file; detail: the reason
+    WouldChange,       // subject: the file, that exists and would change
+    NotAFile,          // subject: the name, that exists and is no file
 };
 
 struct Refusal {
@@ -281,8 +281,8 @@ struct Refusal {
     RefusalCode code = RefusalCode::NoHeader;
     std::string subject, detail;
     int number = 0;
-    std::string key;     // BadValue: the key
-    ValueRefusal value;  // BadValue: why its value is refused
+    std::string key;          // BadValue: the key
+    ValueRefusal value;       // BadValue: why its value is refused
     bool needsForce = false;  // an existing file that would change
 };
 // Why, in the words of orbcfg-cli: "a.cfg is the target of row 7 too".

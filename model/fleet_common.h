@@ -67,9 +67,9 @@ inline std::string_view trimmed(std::string_view s) {
 
 // A finding of a file's own check, as the fleet reports it.
 inline Finding ownFinding(const std::string& file, const orbex::Finding& f) {
-    return {file,    f.line,        f.key,   f.resets() ? code::kResetValue : code::kIgnoredLine,
-            message(f), f.value,    kNoGroup, f.code,
-            f.hint,  f.xFlag};
+    return {file,       f.line,  f.key,    f.resets() ? code::kResetValue : code::kIgnoredLine,
+            message(f), f.value, kNoGroup, f.code,
+            f.hint,     f.xFlag};
 }
 
 inline bool byFileThenLine(const Finding& a, const Finding& b) {

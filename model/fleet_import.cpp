@@ -385,8 +385,8 @@ void Planner::headerCell(std::size_t c, std::array<int, kKeyCount>& seen) {
         refuse(1, column, header,
                h.empty() ? because(RefusalCode::EmptyHeader)
                          : because(RefusalCode::NotAKey, text::printable(h)));
-    } else if (ValueRefusal why = unsetRefusalOf(param(*id)) ? valueRefusal(param(*id), "")
-                                                             : ValueRefusal{}) {
+    } else if (ValueRefusal why =
+                   unsetRefusalOf(param(*id)) ? valueRefusal(param(*id), "") : ValueRefusal{}) {
         Refusal r = because(RefusalCode::BadValue);
         r.key = param(*id).key;
         r.value = std::move(why);
@@ -618,8 +618,7 @@ void Planner::make(Pending& row, Scratch& scratch, Outcome& out) const {
         }
     } else if (!emptyFolder_) {
         std::error_code ec;
-        if (fs::exists(root_ / pathOf(row.file), ec))
-            return refuseRow(RefusalCode::NotAFile);
+        if (fs::exists(root_ / pathOf(row.file), ec)) return refuseRow(RefusalCode::NotAFile);
     }
     if (options_.keepBytes) t.bytes = std::move(bytes);
     t.file = std::move(row.file);

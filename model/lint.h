@@ -12,19 +12,19 @@ namespace orbex {
 
 // What a finding says of its line. The value and the hint are its parameters, as noted.
 enum class LintCode : std::uint8_t {
-    NoCloseQuote,     // a parameter line without its closing quote
-    NotParamLine,     // no KEY='value' line at all
-    UnknownKey,       // value: the name; hint: the key it matches regardless of case, if any
-    NoEquals,         // a key without "='" after it
-    Blanks,           // blanks before the key or around "="
-    NoQuotes,         // the value not in single quotes
-    NotInTable,       // value: the value, with "_x" for a CHIPSET line read with X='on'
-    XNotOnOff,        // X: value neither on nor off
-    SwitchNotOnOff,   // a switch's value neither on nor off
-    NotEdited,        // a key the program does not edit (it is dropped on save)
-    AfterEof,         // text after byte 1A
-    Reset,            // value: the text the key's check (param(key).check) does not pass
-    DroppedComment,   // a comment line the save does not write again
+    NoCloseQuote,    // a parameter line without its closing quote
+    NotParamLine,    // no KEY='value' line at all
+    UnknownKey,      // value: the name; hint: the key it matches regardless of case, if any
+    NoEquals,        // a key without "='" after it
+    Blanks,          // blanks before the key or around "="
+    NoQuotes,        // the value not in single quotes
+    NotInTable,      // value: the value, with "_x" for a CHIPSET line read with X='on'
+    XNotOnOff,       // X: value neither on nor off
+    SwitchNotOnOff,  // a switch's value neither on nor off
+    NotEdited,       // a key the program does not edit (it is dropped on save)
+    AfterEof,        // text after byte 1A
+    Reset,           // value: the text the key's check (param(key).check) does not pass
+    DroppedComment,  // a comment line the save does not write again
 };
 
 struct Finding {

@@ -1015,8 +1015,9 @@ TEST(Fleet, ExportForExcel) {
     const Result excel = runCli({"export", dir.path().string(), "--excel"});
     ASSERT_EQ(excel.code, 0) << excel.err;
     EXPECT_EQ(rfc.out, "file,USERN,DOMAIN,CMD\r\na.cfg,\"x;y\",\"d,e\",'=1\r\nb.cfg,'',,\r\n");
-    EXPECT_EQ(excel.out,
-              std::string(kBom) + "file;USERN;DOMAIN;CMD\r\na.cfg;\"x;y\";\"d,e\";'=1\r\nb.cfg;'';;\r\n");
+    EXPECT_EQ(
+        excel.out,
+        std::string(kBom) + "file;USERN;DOMAIN;CMD\r\na.cfg;\"x;y\";\"d,e\";'=1\r\nb.cfg;'';;\r\n");
     const Result help = runCli({"--help"});
     EXPECT_NE(help.out.find("export DIR [-o FILE.csv] [--excel]"), std::string::npos);
 }

@@ -172,28 +172,33 @@ TEST(Checking, ManyChipsetLinesWaitForTheFlag) {
 // made from them, and so is any other language's.
 TEST(Checking, FindingsCarryTheirCodeAndParameters) {
     const std::string file =
-        "Usern='v'\n"           // 1
-        "IP = '10.0.0.1'\n"     // 2
-        "IP\n"                  // 3
-        "IP=10.0.0.1\n"         // 4
-        "RAZR='huge'\n"         // 5
-        "AUTOSTART='yes'\n"     // 6
-        "X='maybe'\n"           // 7
-        "VIDEO='vesa'\n"        // 8
-        "VOLUME='loud'\n"       // 9
-        "USERN='open\n"         // 10
-        "junk\n";               // 11
+        "Usern='v'\n"        // 1
+        "IP = '10.0.0.1'\n"  // 2
+        "IP\n"               // 3
+        "IP=10.0.0.1\n"      // 4
+        "RAZR='huge'\n"      // 5
+        "AUTOSTART='yes'\n"  // 6
+        "X='maybe'\n"        // 7
+        "VIDEO='vesa'\n"     // 8
+        "VOLUME='loud'\n"    // 9
+        "USERN='open\n"      // 10
+        "junk\n";            // 11
     struct Expected {
         int line;
         LintCode code;
         std::string value, hint;
     };
     const std::vector<Expected> expected{
-        {1, LintCode::UnknownKey, "Usern", "USERN"}, {2, LintCode::Blanks, "", ""},
-        {3, LintCode::NoEquals, "", ""},             {4, LintCode::NoQuotes, "", ""},
-        {5, LintCode::NotInTable, "huge", ""},       {6, LintCode::SwitchNotOnOff, "yes", ""},
-        {7, LintCode::XNotOnOff, "maybe", ""},       {8, LintCode::NotEdited, "vesa", ""},
-        {9, LintCode::Reset, "loud", ""},            {10, LintCode::NoCloseQuote, "", ""},
+        {1, LintCode::UnknownKey, "Usern", "USERN"},
+        {2, LintCode::Blanks, "", ""},
+        {3, LintCode::NoEquals, "", ""},
+        {4, LintCode::NoQuotes, "", ""},
+        {5, LintCode::NotInTable, "huge", ""},
+        {6, LintCode::SwitchNotOnOff, "yes", ""},
+        {7, LintCode::XNotOnOff, "maybe", ""},
+        {8, LintCode::NotEdited, "vesa", ""},
+        {9, LintCode::Reset, "loud", ""},
+        {10, LintCode::NoCloseQuote, "", ""},
         {11, LintCode::NotParamLine, "", ""},
     };
     const std::vector<Finding> found = lintConfig(file);

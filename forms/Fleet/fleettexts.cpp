@@ -51,7 +51,8 @@ QString shortName(std::string_view code) {
 QString findingMessage(const fl::Finding& f, const QString& others) {
     if (f.code == fl::code::kIgnoredLine || f.code == fl::code::kResetValue)
         return findingtexts::lintText(f.check, f.key, f.value, f.hint, f.xFlag);
-    if (f.code == fl::code::kDuplicateMac) return "MAC " + qs(f.value) + " назван также в " + others;
+    if (f.code == fl::code::kDuplicateMac)
+        return "MAC " + qs(f.value) + " назван также в " + others;
     if (f.code == fl::code::kDuplicateIp || f.code == fl::code::kDuplicateName)
         return "'" + qs(f.value) + "' задан также в " + others;
     if (f.code == fl::code::kBadMacName)

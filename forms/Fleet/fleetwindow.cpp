@@ -3,18 +3,18 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QKeyEvent>
-#include <QScreen>
-#include <QShortcut>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -159,7 +159,8 @@ void TFleet::fitToScreen() {
     // Over the main window's middle, else the screen's, and wholly on the screen: a window
     // manager would put it over its parent, partly off a small screen.
     const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
-    const QPoint middle = over && over->isVisible() ? over->frameGeometry().center() : area.center();
+    const QPoint middle =
+        over && over->isVisible() ? over->frameGeometry().center() : area.center();
     QRect placed(QPoint(), size() + QSize(frameW, frameH));
     placed.moveCenter(middle);
     placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() - placed.width() + 1));
@@ -540,7 +541,7 @@ QString importText(const fl::ImportPlan& plan, int& toWrite) {
 }  // namespace
 
 QFileDialog* TFleet::fileDialog(QFileDialog*& dialog, const char* name, const QString& caption,
-                               const QString& filters, bool save) {
+                                const QString& filters, bool save) {
     if (!dialog) {
         dialog = new QFileDialog(this, caption, QString(), filters);
         dialog->setObjectName(name);
@@ -560,9 +561,9 @@ bool TFleet::askTemplate(std::optional<MemoryStore>& base, QString& note) {
         {"Без шаблона", "Выбрать шаблон...", "Отмена"});
     if (answer == 0) return true;
     if (answer != 1) return false;
-    const QString path = prompts::filePath(fileDialog(
-        templateDialog_, "FleetTemplateDialog", "Шаблон для импорта",
-        "Файлы конфигурации (*.cfg);;Все файлы (*)", false));
+    const QString path =
+        prompts::filePath(fileDialog(templateDialog_, "FleetTemplateDialog", "Шаблон для импорта",
+                                     "Файлы конфигурации (*.cfg);;Все файлы (*)", false));
     if (path.isEmpty()) return false;
     std::string error;
     const auto bytes = readBounded(path.toStdString(), error);
@@ -582,9 +583,9 @@ bool TFleet::askTemplate(std::optional<MemoryStore>& base, QString& note) {
 }
 
 void TFleet::FleetImportClick() {
-    const QString path = prompts::filePath(
-        fileDialog(importDialog_, "FleetImportDialog", "Импорт CSV",
-                   "Таблицы CSV (*.csv);;Все файлы (*)", false));
+    const QString path =
+        prompts::filePath(fileDialog(importDialog_, "FleetImportDialog", "Импорт CSV",
+                                     "Таблицы CSV (*.csv);;Все файлы (*)", false));
     if (path.isEmpty()) return;
     fileio::Error e;
     const auto csv = fileio::readFile(path.toStdString(), e);

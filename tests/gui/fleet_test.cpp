@@ -150,7 +150,8 @@ class FleetTest : public QObject {
         QVERIFY(big.resize(17 * 1024 * 1024));  // past the bound of a terminal configuration
         big.close();
         QTRY_VERIFY_WITH_TIMEOUT(model()->rowOf("huge.cfg") >= 0, 1000);
-        QTRY_COMPARE_WITH_TIMEOUT(text("huge.cfg", FleetModel::Findings), QString("не читается"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(text("huge.cfg", FleetModel::Findings), QString("не читается"),
+                                  1000);
         QVERIFY(text("huge.cfg", FleetModel::File, Qt::ToolTipRole).contains("Файл не читается: "));
         QVERIFY(!cell("huge.cfg", FleetModel::File).data(Qt::DecorationRole).isNull());
         // Its row would be empty in a CSV, and an import of it would empty the file: as the
@@ -435,8 +436,10 @@ class FleetTest : public QObject {
         spit(dir + "/new.cfg", "MNAME='term02'\r\n");
         QTRY_VERIFY_WITH_TIMEOUT(model()->rowOf("new.cfg") >= 0, 1000);
         // Its name is term02's too: both rows get the finding (term02's next to its address).
-        QTRY_COMPARE_WITH_TIMEOUT(text("new.cfg", FleetModel::Findings), QString("дубль имени"), 1000);
-        QCOMPARE(text("AA^BB^CC^DD^EE^02.cfg", FleetModel::Findings), QString("дубль IP, дубль имени"));
+        QTRY_COMPARE_WITH_TIMEOUT(text("new.cfg", FleetModel::Findings), QString("дубль имени"),
+                                  1000);
+        QCOMPARE(text("AA^BB^CC^DD^EE^02.cfg", FleetModel::Findings),
+                 QString("дубль IP, дубль имени"));
         QVERIFY(QFile::remove(dir + "/kassa.cfg"));
         QTRY_COMPARE_WITH_TIMEOUT(model()->rowOf("kassa.cfg"), -1, 1000);
         // A file saved by the main editor.

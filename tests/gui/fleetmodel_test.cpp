@@ -187,7 +187,8 @@ class FleetModelTest : public QObject {
         // case.
         proxy.sort(FleetModel::Findings, Qt::DescendingOrder);
         QCOMPARE(first(), QString("many.cfg"));
-        QCOMPARE(proxy.index(1, FleetModel::Findings).data().toString(), QString("строка пропущена (2)"));
+        QCOMPARE(proxy.index(1, FleetModel::Findings).data().toString(),
+                 QString("строка пропущена (2)"));
         proxy.sort(FleetModel::File, Qt::DescendingOrder);
         QCOMPARE(first(), QString("Zeta.cfg"));
         proxy.sort(FleetModel::Name, Qt::AscendingOrder);

@@ -17,8 +17,8 @@
 
 #include "cli/cli.h"
 #include "forms/Fleet/fleetwindow.h"
-#include "help/Helpwin/helpwin.h"
 #include "forms/prompts.h"
+#include "help/Helpwin/helpwin.h"
 #include "tests/gui/gui.h"
 
 using namespace orbex;
@@ -57,9 +57,7 @@ class FleetWorkTest : public QObject {
         auto* proxy = static_cast<QSortFilterProxyModel*>(shown());
         return proxy->mapFromSource(model()->index(model()->rowOf(file), column));
     }
-    QString tip(const QString& file) const {
-        return cell(file).data(Qt::ToolTipRole).toString();
-    }
+    QString tip(const QString& file) const { return cell(file).data(Qt::ToolTipRole).toString(); }
     QStringList shownFiles() const {
         QStringList files;
         for (int r = 0; r < shown()->rowCount(); ++r)
@@ -151,8 +149,9 @@ class FleetWorkTest : public QObject {
     // The import's refusals in Russian, each from its code and what it names.
     void refusalsInRussian() {
         const QString csv = tmp->path() + "/devices.csv";
-        spit(csv, "file,IP,AUTOSTART\nkassa.cfg,10.0.5.300,\nnew.cfg,,yes\nnew.cfg,,\n"
-                  "x.txt,,\n");
+        spit(csv,
+             "file,IP,AUTOSTART\nkassa.cfg,10.0.5.300,\nnew.cfg,,yes\nnew.cfg,,\n"
+             "x.txt,,\n");
         QString text;
         prompts::Script script;
         script.path(csv).answer(0).dialog(preview(text));
@@ -302,7 +301,9 @@ class FleetWorkTest : public QObject {
         QCOMPARE(runTool({"export", dir.toStdString(), "--excel"}, &expected), 0);
         const QByteArray written = slurp(out);
         QCOMPARE(written, QByteArray::fromStdString(expected));
-        QVERIFY(written.startsWith("\xEF\xBB\xBF" "file;"));
+        QVERIFY(
+            written.startsWith("\xEF\xBB\xBF"
+                               "file;"));
         QVERIFY(written.contains("\r\n"));
 
         // Imported into an empty folder: the files the folder's own export describes.
