@@ -67,7 +67,7 @@ void appendJson(std::string& out, std::string_view s) {
     out += '"';
 }
 
-void appendJsonFinding(std::string& out, const Finding& f) {
+void appendJsonFinding(std::string& out, const Finding& f, const Fleet& fleet) {
     out += "{\"file\": ";
     appendJson(out, text::escapedName(f.file));
     out += ", \"line\": ";
@@ -81,20 +81,20 @@ void appendJsonFinding(std::string& out, const Finding& f) {
     out += ", \"code\": ";
     appendJson(out, f.code);
     out += ", \"message\": ";
-    appendJson(out, f.message);
+    appendJson(out, message(f, fleet.records, fleet.groups));
     out += ", \"group\": ";
     out += f.group == kNoGroup ? "null" : std::to_string(f.group);
     out += '}';
 }
 
-void appendPlainFinding(std::string& out, const Finding& f) {
+void appendPlainFinding(std::string& out, const Finding& f, const Fleet& fleet) {
     out += text::escapedName(f.file);
     if (f.line > 0) out += ':' + std::to_string(f.line);
     out += ": ";
     out += f.code;
     out += ": ";
     if (!f.key.empty()) out += f.key + ": ";
-    out += f.message;
+    out += message(f, fleet.records, fleet.groups);
     out += '\n';
 }
 
@@ -261,9 +261,9 @@ int lint(Context& c, Args args) {
         [&](const Finding& f) {
             if (json) {
                 out.text() += count == 0 ? "\n" : ",\n";
-                appendJsonFinding(out.text(), f);
+                appendJsonFinding(out.text(), f, fleet);
             } else {
-                appendPlainFinding(out.text(), f);
+                appendPlainFinding(out.text(), f, fleet);
             }
             ++count;
             out.maybeFlush();

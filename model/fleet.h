@@ -89,14 +89,15 @@ struct Finding {
     int line = 0;      // 0: the finding is about the file, not a line
     std::string key;   // empty: no key
     std::string_view code;
-    std::string message;  // in English, naming at most a few other files
     // The parameters of a finding across files: what the files share (the address, the
-    // computer name, the MAC as AA^BB^CC^DD^EE^FF), and the group of the files that share it
-    // (an index into the fleet's groups; kNoGroup for other findings).
-    // A file's own finding (ignored-line, reset-value) says what of its line: `check`, with
-    // `value`, `hint` and `xFlag` as orbex::Finding holds them.
+    // computer name, the MAC as AA^BB^CC^DD^EE^FF), the group of the files that share it (an
+    // index into the fleet's groups; kNoGroup for other findings), and its own record there (an
+    // index into the records).
     std::string value;
     std::size_t group = kNoGroup;
+    std::size_t record = kNoGroup;
+    // A file's own finding (ignored-line, reset-value) says what of its line: `check`, with
+    // `value`, `hint` and `xFlag` as orbex::Finding holds them.
     LintCode check = LintCode::NotParamLine;
     std::string hint{};
     bool xFlag = false;
@@ -201,6 +202,11 @@ Cross crossFindings(std::span<const Record> records);
 // The files of a group as a finding's message names them: the others than `self`, at most
 // kNamedOthers of them, then how many more ("a.cfg, b.cfg, c.cfg and 3,996 more").
 std::string othersText(std::span<const Record> records, const Group& group, std::size_t self);
+
+// What a finding says, in the words of orbcfg-cli lint ("'10.0.0.1' is also set by c.cfg"): a
+// finding across files names the other files of its group, of `groups` over `records`.
+std::string message(const Finding& finding, std::span<const Record> records,
+                    std::span<const Group> groups);
 
 // Every finding of a fleet, by file, then line: each record's own (a record that holds none of
 // its many, with Options::stream, is read again through `read`, from `dir`), those across

@@ -161,7 +161,8 @@ TEST(Fleet, LintOfUnreadableFileFailsButReportsTheRest) {
     EXPECT_EQ(f->unreadable, 1u);
     EXPECT_EQ(f->records[1].error, "Input/output error");
     ASSERT_EQ(f->findings.size(), 2u);
-    EXPECT_EQ(f->findings[0].message, "'10.0.0.1' is also set by c.cfg");
+    EXPECT_EQ(fleet::message(f->findings[0], f->records, f->groups),
+              "'10.0.0.1' is also set by c.cfg");
 }
 
 // The tool reads a folder's files ahead of their check, many more than it holds at once: the
@@ -1505,10 +1506,10 @@ TEST(Fleet, LintOfManySharersNamesAFewAndCountsTheRest) {
     for (const fleet::Finding& f : cross.findings) {
         EXPECT_EQ(f.group, 0u);
         EXPECT_EQ(f.value, "10.0.5.12");
-        text += f.message.size();
+        text += fleet::message(f, records, cross.groups).size();
     }
     EXPECT_LT(text, records.size() * 100);
-    EXPECT_EQ(cross.findings[4].message,
+    EXPECT_EQ(fleet::message(cross.findings[4], records, cross.groups),
               "'10.0.5.12' is also set by t10000.cfg, t10001.cfg, t10002.cfg and 4,996 more");
 }
 

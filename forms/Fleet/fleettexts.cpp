@@ -61,7 +61,7 @@ QString findingMessage(const fl::Finding& f, const QString& others) {
     if (f.code == fl::code::kTemporaryFile)
         return "временный файл незавершенной замены (программа была остановлена): файл, "
                "который он заменял, цел, а этот можно удалить";
-    return qs(f.message);
+    return qs(f.code);
 }
 
 QString findingText(const fl::Finding& f, const QString& others) {
