@@ -58,9 +58,12 @@ constexpr std::string_view kCommands =
     "                            print the file that terminal loads; exit 1 when there is none\n"
     "  diff A B                  print the parameters A and B keep differently, in review\n"
     "                            order: -KEY='value' from A, +KEY='value' from B; exit 1 if any\n"
-    "  export DIR [-o FILE.csv]  one CSV row per file: file, then a column per key set in any\n"
+    "  export DIR [-o FILE.csv] [--excel]\n"
+    "                            one CSV row per file: file, then a column per key set in any\n"
     "                            file; an empty cell is unset, '' the empty text; a cell\n"
-    "                            beginning with = + - @ gets a leading ' (import drops it)\n"
+    "                            beginning with = + - @ gets a leading ' (import drops it);\n"
+    "                            --excel: semicolons after a byte-order mark, for a spreadsheet\n"
+    "                            on a Russian system (import takes either)\n"
     "  import CSV -d DIR [--template FILE] [--dry-run] [--force]\n"
     "                            write one file per row, named by its file, mac or name\n"
     "                            column; other columns are keys, set as set does. Any refusal\n"
@@ -250,7 +253,7 @@ int check(Context& c, Args args) {
             out += f.key;
             out += ": ";
         }
-        out += f.message;
+        out += message(f);
         out += '\n';
         if (code == 0) code = 1;
         if (out.size() > 65536) {

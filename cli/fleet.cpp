@@ -15,6 +15,7 @@ namespace orbex::cli {
 namespace {
 
 using namespace orbex::fleet;
+using orbex::fleet::Finding;
 
 // A file of a folder, its error in English.
 std::optional<std::string> readWithLimits(const std::string& path, std::string& error) {
@@ -33,7 +34,7 @@ bool putBack(std::span<const FileBytes> files, BatchFailure& failure) {
 // A refusal as messages give it: "row 3, column 2 (IP): reason".
 std::string refusalText(const Refusal& r) {
     std::string line = placeText(r);
-    line += line.empty() ? r.reason : ": " + r.reason;
+    line += line.empty() ? reasonText(r) : ": " + reasonText(r);
     if (r.needsForce) line += " (--force replaces it)";
     return line;
 }
@@ -66,7 +67,7 @@ void appendJson(std::string& out, std::string_view s) {
     out += '"';
 }
 
-void appendJsonFinding(std::string& out, const Finding& f) {
+void appendJsonFinding(std::string& out, const Finding& f, const Fleet& fleet) {
     out += "{\"file\": ";
     appendJson(out, text::escapedName(f.file));
     out += ", \"line\": ";
@@ -80,20 +81,20 @@ void appendJsonFinding(std::string& out, const Finding& f) {
     out += ", \"code\": ";
     appendJson(out, f.code);
     out += ", \"message\": ";
-    appendJson(out, f.message);
+    appendJson(out, message(f, fleet.records, fleet.groups));
     out += ", \"group\": ";
     out += f.group == kNoGroup ? "null" : std::to_string(f.group);
     out += '}';
 }
 
-void appendPlainFinding(std::string& out, const Finding& f) {
+void appendPlainFinding(std::string& out, const Finding& f, const Fleet& fleet) {
     out += text::escapedName(f.file);
     if (f.line > 0) out += ':' + std::to_string(f.line);
     out += ": ";
     out += f.code;
     out += ": ";
     if (!f.key.empty()) out += f.key + ": ";
-    out += f.message;
+    out += message(f, fleet.records, fleet.groups);
     out += '\n';
 }
 
@@ -260,9 +261,9 @@ int lint(Context& c, Args args) {
         [&](const Finding& f) {
             if (json) {
                 out.text() += count == 0 ? "\n" : ",\n";
-                appendJsonFinding(out.text(), f);
+                appendJsonFinding(out.text(), f, fleet);
             } else {
-                appendPlainFinding(out.text(), f);
+                appendPlainFinding(out.text(), f, fleet);
             }
             ++count;
             out.maybeFlush();
@@ -346,7 +347,8 @@ int diff(Context& c, Args args) {
 }
 
 int exportFleet(Context& c, Args args) {
-    auto ops = operands(c, args, true);
+    static constexpr Option kOptions[] = {{"--excel", "", false}};
+    auto ops = operands(c, args, true, false, kOptions);
     if (!ops) return kUsageError;
     if (ops->files.size() != 1) return c.usage("export takes one DIR");
     const std::string dir(ops->files.front());
@@ -370,7 +372,12 @@ int exportFleet(Context& c, Args args) {
         for (const Record& r : fleet->records) sources.push_back(pathInFolder(dir, r.file));
         mode = fileio::newFileMode(sources, secrets > 0);
     }
-    if (const int code = emit(c, *ops, exportCsv(fleet->records), mode); code != 0) return code;
+    if (const int code = emit(
+            c, *ops,
+            exportCsv(fleet->records, ops->has("--excel") ? CsvStyle::Excel : CsvStyle::Rfc4180),
+            mode);
+        code != 0)
+        return code;
     if (secrets > 0) {
         std::string keys;
         for (const Param& p : catalogue())

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/helpbook.h"
+#include "model/helpfleet.h"
 #include "model/text.h"
 
 namespace orbex {
@@ -59,6 +60,7 @@ std::string contents() {
     s += "<UL>\n";
     s += entry(helpTitle("MAIN"), helpPageName("MAIN"));
     s += entry(helpTitle("FSAVE"), helpPageName("FSAVE"));
+    for (std::string_view k : fleetHelpKeywords()) s += entry(helpTitle(k), helpPageName(k));
     s += entry("Параметры", "");
     s += "<UL>\n";
     for (const Param& p : catalogue()) s += entry(helpTitle(p.key), helpPageName(p.key));

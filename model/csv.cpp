@@ -36,7 +36,7 @@ bool Reader::quotedField(std::string_view& field, bool& ownText, std::size_t& ow
     for (;;) {
         const std::size_t q = s_.find('"', i);
         if (q == std::string_view::npos) {
-            error_ = Error{row_, "a quoted field is not closed"};
+            error_ = Error{row_, "a quoted field is not closed", true};
             return false;
         }
         const bool doubled = q + 1 < n && s_[q + 1] == '"';
@@ -167,9 +167,9 @@ std::string_view withoutTextMark(std::string_view cell) {
     return cell;
 }
 
-void appendRow(std::string& out, std::span<const std::string_view> fields) {
+void appendRow(std::string& out, std::span<const std::string_view> fields, char separator) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) out += ',';
+        if (i > 0) out += separator;
         appendField(out, fields[i]);
     }
     out += "\r\n";

@@ -16,6 +16,7 @@ using Row = std::vector<std::string>;
 struct Error {
     int row = 0;  // 1-based record
     std::string message;
+    bool unclosed = false;  // a quoted field not closed; else text after a closing quote
 };
 
 // The records of the text one at a time, without a copy of the text. A leading byte-order mark
@@ -63,8 +64,8 @@ std::optional<std::vector<Row>> parse(std::string_view bytes, Error& error);
 
 // One field, in double quotes when it holds the separator, a quote, CR or LF.
 void appendField(std::string& out, std::string_view field);
-// The fields separated by commas, then CR LF.
-void appendRow(std::string& out, std::span<const std::string_view> fields);
+// The fields separated by `separator` (a comma or a semicolon), then CR LF.
+void appendRow(std::string& out, std::span<const std::string_view> fields, char separator = ',');
 
 // A spreadsheet takes a cell beginning with = + - @ (or TAB or CR before them) as a formula.
 // Such a cell is written with a leading ' (the spreadsheets' mark of text), and so is one

@@ -11,49 +11,88 @@ namespace {
 
 // What a line of the file can hold between its quotes: no quote, no line break, no other
 // control character but TAB (which reading keeps as it is).
-std::string textRefusal(std::string_view value) {
+ValueRefusal textRefusal(std::string_view value) {
     if (value.find_first_of("'\r\n") != std::string_view::npos)
-        return "cannot hold a single quote or a line break";
+        return {ValueFault::QuoteOrBreak, {}};
     if (const auto c = std::find_if(value.begin(), value.end(),
                                     [](char ch) {
                                         return text::hasControl({&ch, 1}, false);
                                     });
         c != value.end())
-        return "cannot hold a control character (" + text::printable({&*c, 1}) + ")";
-    if (value == kUnset) return "use -u to make it unset";
-    return "";
+        return {ValueFault::Control, text::printable({&*c, 1})};
+    if (value == kUnset) return {ValueFault::UseUnset, {}};
+    return {};
 }
 
 }  // namespace
 
-std::string refusal(const Param& p, std::string_view value) {
+ValueRefusal valueRefusal(const Param& p, std::string_view value) {
     switch (p.kind) {
         case Kind::None:
-            if (p.key == keys::X || p.key == keys::FB)
-                return "is written from CHIPSET; set CHIPSET to a value ending in _x or holding fb";
-            return "is not edited by the program";
+            if (p.key == keys::X || p.key == keys::FB) return {ValueFault::FromChipset, {}};
+            return {ValueFault::NotEdited, {}};
         case Kind::Switch:
-            return value == "on" || value == "off" ? "" : "takes on or off";
-        case Kind::Choice: {
+            if (value == "on" || value == "off") break;
+            return {ValueFault::OnOff, {}};
+        case Kind::Choice:
             if (itemOf(p.table, value)) break;
             if (p.has(Editable)) return textRefusal(value);
+            return {ValueFault::OneOf, {}};
+        case Kind::Text:
+            return textRefusal(value);
+    }
+    return {};
+}
+
+ValueRefusal unsetRefusalOf(const Param& p) {
+    if (p.hasControl()) return {};
+    return {ValueFault::NotEdited, {}};
+}
+
+std::string refusalText(const Param& p, const ValueRefusal& r) {
+    switch (r.fault) {
+        case ValueFault::None:
+            break;
+        case ValueFault::FromChipset:
+            return "is written from CHIPSET; set CHIPSET to a value ending in _x or holding fb";
+        case ValueFault::NotEdited:
+            return "is not edited by the program";
+        case ValueFault::OnOff:
+            return "takes on or off";
+        case ValueFault::OneOf: {
             std::string values;
             for (const ValueChoice& row : p.table) values += " " + std::string(row.value);
             return "takes one of:" + values;
         }
-        case Kind::Text:
-            return textRefusal(value);
+        case ValueFault::QuoteOrBreak:
+            return "cannot hold a single quote or a line break";
+        case ValueFault::Control:
+            return "cannot hold a control character (" + r.detail + ")";
+        case ValueFault::UseUnset:
+            return "use -u to make it unset";
+        case ValueFault::FailsCheck:
+            return "'" + r.detail + "' is not " + describe(p.check);
     }
     return "";
 }
 
+std::string keyRefusalText(const Param& p, const ValueRefusal& r) {
+    return std::string(p.key) + (r.fault == ValueFault::FailsCheck ? ": " : " ") +
+           refusalText(p, r);
+}
+
+std::string refusal(const Param& p, std::string_view value) {
+    return refusalText(p, valueRefusal(p, value));
+}
+
 std::string unsetRefusal(const Param& p) {
-    return p.hasControl() ? "" : "is not edited by the program";
+    return refusalText(p, unsetRefusalOf(p));
 }
 
 void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
     edit.reset.clear();
     edit.refused.reset();
+    edit.why = {};
     edit.reason.clear();
     for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
@@ -77,8 +116,8 @@ void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit&
             if (const std::string_view* value = given(id)) {
                 if (!edit.refused) {
                     edit.refused = id;
-                    edit.reason = std::string(param(id).key) + ": '" + text::printable(*value) +
-                                  "' is not " + describe(param(id).check);
+                    edit.why = {ValueFault::FailsCheck, text::printable(*value)};
+                    edit.reason = keyRefusalText(param(id), edit.why);
                 }
             } else {
                 edit.reset.push_back(id);
@@ -93,9 +132,10 @@ Edit applyChanges(Store& store, std::span<const Change> changes) {
     views.reserve(changes.size());
     for (const Change& ch : changes) {
         const Param& p = param(ch.id);
-        if (std::string why = ch.value ? refusal(p, *ch.value) : unsetRefusal(p); !why.empty()) {
+        if (ValueRefusal why = ch.value ? valueRefusal(p, *ch.value) : unsetRefusalOf(p)) {
             edit.refused = ch.id;
-            edit.reason = std::string(p.key) + " " + why;
+            edit.reason = keyRefusalText(p, why);
+            edit.why = std::move(why);
             return edit;  // nothing applied
         }
         views.push_back(

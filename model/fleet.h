@@ -14,6 +14,7 @@
 
 #include "model/catalogue.h"
 #include "model/edit.h"
+#include "model/lint.h"
 #include "model/review.h"
 #include "model/store.h"
 
@@ -88,12 +89,18 @@ struct Finding {
     int line = 0;      // 0: the finding is about the file, not a line
     std::string key;   // empty: no key
     std::string_view code;
-    std::string message;  // in English, naming at most a few other files
     // The parameters of a finding across files: what the files share (the address, the
-    // computer name, the MAC as AA^BB^CC^DD^EE^FF), and the group of the files that share it
-    // (an index into the fleet's groups; kNoGroup for other findings).
+    // computer name, the MAC as AA^BB^CC^DD^EE^FF), the group of the files that share it (an
+    // index into the fleet's groups; kNoGroup for other findings), and its own record there (an
+    // index into the records).
     std::string value;
     std::size_t group = kNoGroup;
+    std::size_t record = kNoGroup;
+    // A file's own finding (ignored-line, reset-value) says what of its line: `check`, with
+    // `value`, `hint` and `xFlag` as orbex::Finding holds them.
+    LintCode check = LintCode::NotParamLine;
+    std::string hint{};
+    bool xFlag = false;
     bool operator==(const Finding&) const = default;
 };
 
@@ -196,6 +203,11 @@ Cross crossFindings(std::span<const Record> records);
 // kNamedOthers of them, then how many more ("a.cfg, b.cfg, c.cfg and 3,996 more").
 std::string othersText(std::span<const Record> records, const Group& group, std::size_t self);
 
+// What a finding says, in the words of orbcfg-cli lint ("'10.0.0.1' is also set by c.cfg"): a
+// finding across files names the other files of its group, of `groups` over `records`.
+std::string message(const Finding& finding, std::span<const Record> records,
+                    std::span<const Group> groups);
+
 // Every finding of a fleet, by file, then line: each record's own (a record that holds none of
 // its many, with Options::stream, is read again through `read`, from `dir`), those across
 // files and `extra` ones (sorted by file, then line), each handed to `report`. A record that
@@ -218,7 +230,11 @@ std::optional<std::string> resolve(std::span<const std::string> files,
 // order. An unset parameter is an empty cell, the empty text the two characters ''. A name or
 // value that begins with = + - @ TAB CR or ' gets a leading ' (csv::needsTextMark), which
 // import drops again.
-std::string exportCsv(std::span<const Record> records);
+// Rfc4180: commas, no byte-order mark. Excel: what a spreadsheet of a Russian system opens in
+// columns, semicolons after a byte-order mark. Both end their lines with CR LF; import takes
+// either.
+enum class CsvStyle : std::uint8_t { Rfc4180, Excel };
+std::string exportCsv(std::span<const Record> records, CsvStyle style = CsvStyle::Rfc4180);
 // How many cells of exportCsv hold a password (a non-empty value of a Secret key).
 std::size_t secretCells(std::span<const Record> records);
 
@@ -236,13 +252,47 @@ struct Target {
     std::string place;
 };
 
+// Why an import or a bulk edit refuses; `subject`, `detail` and `number` as noted.
+enum class RefusalCode : std::uint8_t {
+    UnclosedQuote,     // the text is no CSV: a quoted field is not closed
+    TextAfterQuote,    // nor when a closing quote is followed by text
+    NoHeader,          // no header row
+    SecondTarget,      // a second target column
+    EmptyHeader,       // an empty header cell
+    NotAKey,           // subject: the header that names no key
+    SameKey,           // number: the column of the same key
+    NoTargetColumn,    // none of file, mac, name
+    CannotList,        // subject: the folder; detail: the system's reason
+    BeyondLastColumn,  // a cell beyond the last column
+    EmptyTarget,       // an empty target cell
+    TargetBlanks,      // subject: the cell, with blanks at its start or end
+    NotMac,            // subject: the cell
+    NotComputerName,   // subject: the cell
+    CommonByName,      // default.cfg named by a name column
+    NotCfgName,        // subject: the cell
+    LinkOut,           // subject: the file, a link that leads out of the folder
+    SameTarget,        // subject: the file; number: the row that names it too
+    SameFile,          // subject: the file; detail: the other name; number: its row
+    BadValue,          // `key` and `value`; subject: the file of a bulk edit, if any
+    SameMac,           // detail: the folder's file of the same MAC
+    CannotRead,        // subject: the file; detail: the reason
+    WouldChange,       // subject: the file, that exists and would change
+    NotAFile,          // subject: the name, that exists and is no file
+};
+
 struct Refusal {
     int row = 0;     // 1-based CSV row; 0 when it is about the whole file
     int column = 0;  // 1-based; 0 when it is about the whole row
     std::string header;
-    std::string reason;
+    RefusalCode code = RefusalCode::NoHeader;
+    std::string subject, detail;
+    int number = 0;
+    std::string key;          // BadValue: the key
+    ValueRefusal value;       // BadValue: why its value is refused
     bool needsForce = false;  // an existing file that would change
 };
+// Why, in the words of orbcfg-cli: "a.cfg is the target of row 7 too".
+std::string reasonText(const Refusal& refusal);
 
 // The words a refusal's place is told in: "row 3, column 2 (IP)", with `row` "row " and
 // `column` ", column "; `wholeFile` stands for the place of a refusal of the whole file.

@@ -67,7 +67,16 @@ inline std::string_view trimmed(std::string_view s) {
 
 // A finding of a file's own check, as the fleet reports it.
 inline Finding ownFinding(const std::string& file, const orbex::Finding& f) {
-    return {file, f.line, f.key, f.resets ? code::kResetValue : code::kIgnoredLine, f.message, {}};
+    Finding out;
+    out.file = file;
+    out.line = f.line;
+    out.key = f.key;
+    out.code = f.resets() ? code::kResetValue : code::kIgnoredLine;
+    out.value = f.value;
+    out.check = f.code;
+    out.hint = f.hint;
+    out.xFlag = f.xFlag;
+    return out;
 }
 
 inline bool byFileThenLine(const Finding& a, const Finding& b) {

@@ -41,13 +41,10 @@ std::string counted(std::size_t n) {
 }  // namespace
 
 Finding temporaryFinding(std::string file) {
-    return {std::move(file),
-            0,
-            "",
-            code::kTemporaryFile,
-            "a temporary file of a replace that did not end (the program was stopped); the file "
-            "it was to replace is whole, and this one may be removed",
-            {}};
+    Finding f;
+    f.file = std::move(file);
+    f.code = code::kTemporaryFile;
+    return f;
 }
 
 namespace {
@@ -68,15 +65,12 @@ Groups groupRecords(std::span<const Record> records, Cross& out) {
         const Record& r = records[i];
         if (!r.error.empty()) continue;
         if (r.name.kind == FileKind::Mac) g.macs[r.name.mac].push_back(i);
-        if (r.name.badMacName)
-            out.findings.push_back(
-                {r.file,
-                 0,
-                 "",
-                 code::kBadMacName,
-                 "the name holds ^ but is not a MAC file name (AA^BB^CC^DD^EE^FF.cfg); "
-                 "a terminal loads it only by a computer name of that spelling",
-                 {}});
+        if (r.name.badMacName) {
+            Finding f;
+            f.file = r.file;
+            f.code = code::kBadMacName;
+            out.findings.push_back(std::move(f));
+        }
         if (!r.ip.empty()) g.ips[canonicalAddress(r.ip)].push_back(i);
         if (!r.mname.empty()) g.names[lowered(r.mname)].push_back(i);
     }
@@ -96,33 +90,36 @@ void addShared(std::span<const Record> records, std::unordered_map<std::string, 
     for (Group* group : shared) {
         const std::size_t index = out.groups.size();
         for (std::size_t i : *group) {
-            Finding f = finding(records[i], othersText(records, *group, i));
+            Finding f = finding(records[i]);
             f.group = index;
+            f.record = i;
             out.findings.push_back(std::move(f));
         }
         out.groups.push_back(std::move(*group));
     }
 }
 
-Finding sharedMac(const Record& r, const std::string& others) {
-    return Finding{
-        r.file,    0, "", code::kDuplicateMac, "MAC " + r.name.mac + " is also named by " + others,
-        r.name.mac};
+Finding shared(const Record& r, int line, std::string key, std::string_view code,
+               std::string value) {
+    Finding f;
+    f.file = r.file;
+    f.line = line;
+    f.key = std::move(key);
+    f.code = code;
+    f.value = std::move(value);
+    return f;
 }
 
-Finding sharedIp(const Record& r, const std::string& others) {
-    return Finding{
-        r.file, r.ipLine, "IP", code::kDuplicateIp, inQuotes(r.ip) + " is also set by " + others,
-        r.ip};
+Finding sharedMac(const Record& r) {
+    return shared(r, 0, "", code::kDuplicateMac, r.name.mac);
 }
 
-Finding sharedName(const Record& r, const std::string& others) {
-    return Finding{r.file,
-                   r.mnameLine,
-                   "MNAME",
-                   code::kDuplicateName,
-                   inQuotes(r.mname) + " is also set by " + others,
-                   r.mname};
+Finding sharedIp(const Record& r) {
+    return shared(r, r.ipLine, "IP", code::kDuplicateIp, r.ip);
+}
+
+Finding sharedName(const Record& r) {
+    return shared(r, r.mnameLine, "MNAME", code::kDuplicateName, r.mname);
 }
 
 }  // namespace
@@ -149,6 +146,24 @@ std::string othersText(std::span<const Record> records, const Group& group, std:
     const std::size_t others = group.size() - 1;  // self is in its group
     if (others > named) s += " and " + counted(others - named) + " more";
     return s;
+}
+
+std::string message(const Finding& f, std::span<const Record> records,
+                    std::span<const Group> groups) {
+    if (f.code == code::kIgnoredLine || f.code == code::kResetValue)
+        return orbex::message(orbex::Finding{f.line, f.key, f.check, f.value, f.hint, f.xFlag});
+    if (f.code == code::kTemporaryFile)
+        return "a temporary file of a replace that did not end (the program was stopped); the "
+               "file it was to replace is whole, and this one may be removed";
+    if (f.code == code::kBadMacName)
+        return "the name holds ^ but is not a MAC file name (AA^BB^CC^DD^EE^FF.cfg); a terminal "
+               "loads it only by a computer name of that spelling";
+    const std::string others =
+        f.group < groups.size() ? othersText(records, groups[f.group], f.record) : "";
+    if (f.code == code::kDuplicateMac) return "MAC " + f.value + " is also named by " + others;
+    if (f.code == code::kDuplicateIp || f.code == code::kDuplicateName)
+        return inQuotes(f.value) + " is also set by " + others;
+    return std::string(f.code);
 }
 
 void forEachFinding(const Fleet& fleet, std::span<const Finding> extra, const std::string& dir,

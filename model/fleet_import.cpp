@@ -54,47 +54,128 @@ std::string placeText(const Refusal& refusal, const PlaceWords& words) {
 
 namespace {
 
+Refusal because(RefusalCode code, std::string subject = {}, std::string detail = {},
+                int number = 0) {
+    Refusal r;
+    r.code = code;
+    r.subject = std::move(subject);
+    r.detail = std::move(detail);
+    r.number = number;
+    return r;
+}
+
+Refusal badValue(std::string_view key, ValueRefusal why) {
+    Refusal r = because(RefusalCode::BadValue);
+    r.key = key;
+    r.value = std::move(why);
+    return r;
+}
+
+// The reasons that name nothing but what they are.
+std::string_view plainReason(RefusalCode code) {
+    switch (code) {
+        case RefusalCode::UnclosedQuote:
+            return "a quoted field is not closed";
+        case RefusalCode::TextAfterQuote:
+            return "text after a closing quote";
+        case RefusalCode::NoHeader:
+            return "no header row";
+        case RefusalCode::SecondTarget:
+            return "a second target column: exactly one of file, mac, name";
+        case RefusalCode::EmptyHeader:
+            return "an empty header";
+        case RefusalCode::NoTargetColumn:
+            return "no target column: one of file, mac, name is needed";
+        case RefusalCode::BeyondLastColumn:
+            return "a cell beyond the last column";
+        case RefusalCode::EmptyTarget:
+            return "no target: the cell is empty";
+        case RefusalCode::CommonByName:
+            return "default.cfg is the common file; name it in a file column";
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+std::string reasonText(const Refusal& r) {
+    const std::string q = "'" + r.subject + "'";
+    switch (r.code) {
+        case RefusalCode::NotAKey:
+            return q + " is not a key";
+        case RefusalCode::SameKey:
+            return "the same key as column " + std::to_string(r.number);
+        case RefusalCode::CannotList:
+            return "cannot list " + q + ": " + r.detail;
+        case RefusalCode::TargetBlanks:
+            return q + " has blanks at its start or end";
+        case RefusalCode::NotMac:
+            return q + " is not a MAC address";
+        case RefusalCode::NotComputerName:
+            return q + " is not a computer name";
+        case RefusalCode::NotCfgName:
+            return q + " is not a file name ending in .cfg";
+        case RefusalCode::LinkOut:
+            return r.subject + " is a symbolic link that leads out of the folder";
+        case RefusalCode::SameTarget:
+            return r.subject + " is the target of row " + std::to_string(r.number) + " too";
+        case RefusalCode::SameFile:
+            return r.subject + " is the same file as " + r.detail + ", the target of row " +
+                   std::to_string(r.number);
+        case RefusalCode::BadValue: {
+            const auto id = find(r.key);
+            const std::string why = id ? keyRefusalText(param(*id), r.value) : r.key;
+            return r.subject.empty() ? why : r.subject + ": " + why;
+        }
+        case RefusalCode::SameMac:
+            return "the folder holds " + r.detail + " for the same MAC";
+        case RefusalCode::CannotRead:
+            return "cannot read " + r.subject + ": " + r.detail;
+        case RefusalCode::WouldChange:
+            return r.subject + " exists and would change";
+        case RefusalCode::NotAFile:
+            return r.subject + " exists and is no file";
+        default:
+            return std::string(plainReason(r.code));
+    }
+}
+
+namespace {
+
 enum class TargetColumn : std::uint8_t { File, Mac, Name };
 
 // The file a row's target cell names, or why it names none. A `file` cell names the file
 // exactly, in its case; a `mac` cell makes the upper-case name terminals ask for. A name is
 // never trimmed: " a.cfg" is another file than "a.cfg", so blanks around it are refused.
-std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, std::string& why) {
+std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, Refusal& why) {
     cell = csv::withoutTextMark(cell);
-    if (trimmed(cell).empty()) {
-        why = "no target: the cell is empty";
+    const auto refuse = [&](RefusalCode code) {
+        why.code = code;
+        why.subject = text::printable(cell);
         return std::nullopt;
-    }
-    if (kind != TargetColumn::Mac && trimmed(cell).size() != cell.size()) {
-        why = inQuotes(cell) + " has blanks at its start or end";
-        return std::nullopt;
-    }
+    };
+    if (trimmed(cell).empty()) return refuse(RefusalCode::EmptyTarget);
+    if (kind != TargetColumn::Mac && trimmed(cell).size() != cell.size())
+        return refuse(RefusalCode::TargetBlanks);
     if (kind == TargetColumn::Mac) {
         cell = trimmed(cell);
         auto file = macFileName(cell);
-        if (!file) why = inQuotes(cell) + " is not a MAC address";
+        if (!file) return refuse(RefusalCode::NotMac);
         return file;
     }
     if (kind == TargetColumn::Name) {
-        if (!isComputerName(cell)) {
-            why = inQuotes(cell) + " is not a computer name";
-            return std::nullopt;
-        }
+        if (!isComputerName(cell)) return refuse(RefusalCode::NotComputerName);
         std::string file = std::string(cell) + ".cfg";
-        if (file == kCommonFile) {
-            why = "default.cfg is the common file; name it in a file column";
-            return std::nullopt;
-        }
+        if (file == kCommonFile) return refuse(RefusalCode::CommonByName);
         return file;
     }
     // A name in the folder itself; ":" is no part of a file name on Windows, nor is a control
     // character on either system.
     const bool plain =
         cell.find_first_of("/\\:") == std::string_view::npos && !text::hasControl(cell);
-    if (!plain || !cell.ends_with(".cfg") || cell.size() == 4) {
-        why = inQuotes(cell) + " is not a file name ending in .cfg";
-        return std::nullopt;
-    }
+    if (!plain || !cell.ends_with(".cfg") || cell.size() == 4)
+        return refuse(RefusalCode::NotCfgName);
     return std::string(cell);
 }
 
@@ -189,8 +270,11 @@ class Planner {
 
     void keepFirst(std::size_t limit);
     void add(Refusal r);
-    void refuse(int row, int column, const std::string& header, std::string reason) {
-        add({row, column, text::printable(header), std::move(reason), false});
+    void refuse(int row, int column, const std::string& header, Refusal why) {
+        why.row = row;
+        why.column = column;
+        why.header = text::printable(header);
+        add(std::move(why));
     }
     ImportPlan syntaxError();
     ImportPlan refused();
@@ -266,7 +350,9 @@ ImportPlan Planner::syntaxError() {
     plan_.refusals.clear();
     plan_.moreRefusals = 0;
     plan_.targets.clear();
-    refuse(reader_.error()->row, 0, "", reader_.error()->message);
+    refuse(reader_.error()->row, 0, "",
+           because(reader_.error()->unclosed ? RefusalCode::UnclosedQuote
+                                             : RefusalCode::TextAfterQuote));
     return std::move(plan_);
 }
 
@@ -284,7 +370,7 @@ void Planner::headerCell(std::size_t c, std::array<int, kKeyCount>& seen) {
     const std::string low = lowered(h);
     if (low == "file" || low == "mac" || low == "name") {
         if (targetAt_) {
-            refuse(1, column, header, "a second target column: exactly one of file, mac, name");
+            refuse(1, column, header, because(RefusalCode::SecondTarget));
             return;
         }
         targetAt_ = c;
@@ -296,11 +382,17 @@ void Planner::headerCell(std::size_t c, std::array<int, kKeyCount>& seen) {
     }
     const auto id = find(h);
     if (!id) {
-        refuse(1, column, header, h.empty() ? "an empty header" : inQuotes(h) + " is not a key");
-    } else if (!unsetRefusal(param(*id)).empty()) {
-        refuse(1, column, header, header + " " + refusal(param(*id), ""));
+        refuse(1, column, header,
+               h.empty() ? because(RefusalCode::EmptyHeader)
+                         : because(RefusalCode::NotAKey, text::printable(h)));
+    } else if (ValueRefusal why =
+                   unsetRefusalOf(param(*id)) ? valueRefusal(param(*id), "") : ValueRefusal{}) {
+        Refusal r = because(RefusalCode::BadValue);
+        r.key = param(*id).key;
+        r.value = std::move(why);
+        refuse(1, column, header, std::move(r));
     } else if (seen[*id]) {
-        refuse(1, column, header, "the same key as column " + std::to_string(seen[*id]));
+        refuse(1, column, header, because(RefusalCode::SameKey, {}, {}, seen[*id]));
     } else {
         seen[*id] = column;
         keyAt_[c] = *id;
@@ -314,7 +406,7 @@ bool Planner::readHeader() {
     std::array<int, kKeyCount> seen{};
     for (std::size_t c = 0; c < columns_ && plan_.refusals.empty(); ++c) headerCell(c, seen);
     if (!targetAt_ && plan_.refusals.empty())
-        refuse(1, 0, "", "no target column: one of file, mac, name is needed");
+        refuse(1, 0, "", because(RefusalCode::NoTargetColumn));
     if (!plan_.refusals.empty()) return false;
     targetColumn_ = static_cast<int>(*targetAt_) + 1;
     return true;
@@ -325,7 +417,7 @@ bool Planner::lookAtFolder() {
     std::string listError;
     auto present = listFiles(dir_, false, listError);
     if (!present) {
-        refuse(0, 0, "", "cannot list '" + dir_ + "': " + listError);
+        refuse(0, 0, "", because(RefusalCode::CannotList, dir_, listError));
         return false;
     }
     present_ = std::move(*present);
@@ -391,12 +483,12 @@ void Planner::reserveTargets() {
 bool Planner::beyondLastColumn(int rowNumber) {
     for (std::size_t c = columns_; c < fields_.size(); ++c) {
         if (fields_[c].empty()) continue;
-        refuse(rowNumber, static_cast<int>(c) + 1, "", "a cell beyond the last column");
+        refuse(rowNumber, static_cast<int>(c) + 1, "", because(RefusalCode::BeyondLastColumn));
         return true;
     }
     if (reader_.filledBeyond() > 0) {
         refuse(rowNumber, static_cast<int>(reader_.filledBeyond()), "",
-               "a cell beyond the last column");
+               because(RefusalCode::BeyondLastColumn));
         return true;
     }
     return false;
@@ -405,10 +497,10 @@ bool Planner::beyondLastColumn(int rowNumber) {
 // The row's file, or nullopt when it is refused. A link is written through: the file it leads
 // to is the target (`place`), and must be in the folder; two rows that reach one file are refused.
 std::optional<std::string> Planner::rowTarget(int rowNumber, std::string& place) {
-    std::string why;
+    Refusal why;
     auto file = targetOf(targetKind_, *targetAt_ < fields_.size() ? fields_[*targetAt_] : "", why);
     if (!file) {
-        refuse(rowNumber, targetColumn_, targetHeader_, why);
+        refuse(rowNumber, targetColumn_, targetHeader_, std::move(why));
         return std::nullopt;
     }
     std::string key = *file;
@@ -416,8 +508,7 @@ std::optional<std::string> Planner::rowTarget(int rowNumber, std::string& place)
         bool link = false;
         auto lands = landing(root_, canonicalRoot_, *file, link);
         if (!lands) {
-            refuse(rowNumber, targetColumn_, targetHeader_,
-                   *file + " is a symbolic link that leads out of the folder");
+            refuse(rowNumber, targetColumn_, targetHeader_, because(RefusalCode::LinkOut, *file));
             return std::nullopt;
         }
         if (link) key = place = std::move(*lands);
@@ -425,9 +516,8 @@ std::optional<std::string> Planner::rowTarget(int rowNumber, std::string& place)
     if (auto [it, fresh] = targets_.emplace(sameFileKey(key), Seen{rowNumber, *file}); !fresh) {
         refuse(rowNumber, targetColumn_, targetHeader_,
                sameFileKey(it->second.file) == sameFileKey(*file)
-                   ? *file + " is the target of row " + std::to_string(it->second.row) + " too"
-                   : *file + " is the same file as " + it->second.file + ", the target of row " +
-                         std::to_string(it->second.row));
+                   ? because(RefusalCode::SameTarget, *file, {}, it->second.row)
+                   : because(RefusalCode::SameFile, *file, it->second.file, it->second.row));
         return std::nullopt;
     }
     return file;
@@ -441,9 +531,9 @@ bool Planner::rowChanges(int rowNumber, bool bad) {
         if (!keyAt_[c] || fields_[c].empty()) continue;
         const Param& p = param(*keyAt_[c]);
         const std::string_view value = cellValue(fields_[c]);
-        if (std::string r = refusal(p, value); !r.empty()) {
+        if (ValueRefusal r = valueRefusal(p, value)) {
             refuse(rowNumber, static_cast<int>(c) + 1, std::string(p.key),
-                   std::string(p.key) + " " + r);
+                   badValue(p.key, std::move(r)));
             bad = true;
         } else if (!bad) {
             changes_.push_back({*keyAt_[c], value.empty() || inText(value)
@@ -478,13 +568,18 @@ bool Planner::makeAsRead(const Pending& row, const Edit& edit, Outcome& out) con
         int column = 0;
         for (std::size_t c = 0; c < keyAt_.size(); ++c)
             if (keyAt_[c] == edit.refused) column = static_cast<int>(c) + 1;
-        out.refusal = Refusal{row.row, column, std::string(param(*edit.refused).key), edit.reason};
+        out.refusal = badValue(param(*edit.refused).key, edit.why);
+        out.refusal->row = row.row;
+        out.refusal->column = column;
+        out.refusal->header = param(*edit.refused).key;
         return false;
     }
     if (auto m = targetKind_ == TargetColumn::Mac ? macOfFileName(row.file) : std::nullopt) {
         if (auto it = macFiles_.find(*m); it != macFiles_.end() && it->second != row.file) {
-            out.refusal = Refusal{row.row, targetColumn_, targetHeader_,
-                                  "the folder holds " + it->second + " for the same MAC"};
+            out.refusal = because(RefusalCode::SameMac, {}, it->second);
+            out.refusal->row = row.row;
+            out.refusal->column = targetColumn_;
+            out.refusal->header = targetHeader_;
             return false;
         }
     }
@@ -493,8 +588,12 @@ bool Planner::makeAsRead(const Pending& row, const Edit& edit, Outcome& out) con
 
 // A row's file, made and compared with what the folder holds.
 void Planner::make(Pending& row, Scratch& scratch, Outcome& out) const {
-    const auto refuseRow = [&](std::string reason, bool force = false) {
-        out.refusal = Refusal{row.row, targetColumn_, targetHeader_, std::move(reason), force};
+    const auto refuseRow = [&](RefusalCode code, std::string detail = {}) {
+        out.refusal = because(code, row.file, std::move(detail));
+        out.refusal->row = row.row;
+        out.refusal->column = targetColumn_;
+        out.refusal->header = targetHeader_;
+        out.refusal->needsForce = code == RefusalCode::WouldChange;
     };
     scratch.store = start_;
     Edit& edit = scratch.edit;
@@ -509,18 +608,17 @@ void Planner::make(Pending& row, Scratch& scratch, Outcome& out) const {
     if (isPresent(row.file)) {
         std::string readError;
         auto old = read_(inFolder(root_, row.file), readError);
-        if (!old) return refuseRow("cannot read " + row.file + ": " + readError);
+        if (!old) return refuseRow(RefusalCode::CannotRead, readError);
         if (*old == bytes) {
             t.status = Status::Same;
         } else {
             t.status = Status::Changed;
-            if (!options_.force) return refuseRow(row.file + " exists and would change", true);
+            if (!options_.force) return refuseRow(RefusalCode::WouldChange);
             if (options_.keepBytes) t.old = std::move(*old);
         }
     } else if (!emptyFolder_) {
         std::error_code ec;
-        if (fs::exists(root_ / pathOf(row.file), ec))
-            return refuseRow(row.file + " exists and is no file");
+        if (fs::exists(root_ / pathOf(row.file), ec)) return refuseRow(RefusalCode::NotAFile);
     }
     if (options_.keepBytes) t.bytes = std::move(bytes);
     t.file = std::move(row.file);
@@ -548,7 +646,7 @@ void Planner::makeBatch() {
 ImportPlan Planner::run() {
     if (!reader_.next(fields_)) {
         if (reader_.error()) return syntaxError();
-        refuse(0, 0, "", "no header row");
+        refuse(0, 0, "", because(RefusalCode::NoHeader));
         return std::move(plan_);
     }
     if (!readHeader() || !lookAtFolder()) return refused();
@@ -580,14 +678,20 @@ ImportPlan planEdit(const std::string& dir, std::span<const std::string> files,
         std::string error;
         auto old = read(inFolder(root, files[i]), error);
         if (!old) {
-            plan.refusals.push_back({row, 0, files[i], "cannot read " + files[i] + ": " + error});
+            Refusal r = because(RefusalCode::CannotRead, files[i], error);
+            r.row = row;
+            r.header = files[i];
+            plan.refusals.push_back(std::move(r));
             continue;
         }
         MemoryStore store;
         readConfig(*old, store);
         const Edit edit = applyChanges(store, changes);
         if (edit.refused) {
-            plan.refusals.push_back({row, 0, files[i], files[i] + ": " + edit.reason});
+            Refusal r = badValue(param(*edit.refused).key, edit.why);
+            r.row = row;
+            r.header = r.subject = files[i];
+            plan.refusals.push_back(std::move(r));
             continue;
         }
         Target t;

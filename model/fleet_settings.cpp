@@ -96,7 +96,8 @@ std::string diffText(std::span<const Difference> differences, std::string_view i
     return out;
 }
 
-std::string exportCsv(std::span<const Record> records) {
+std::string exportCsv(std::span<const Record> records, CsvStyle style) {
+    const char separator = style == CsvStyle::Excel ? ';' : ',';
     std::array<bool, kKeyCount> used{};
     for (const Record& r : records)
         for (const Setting& s : r.settings) used[s.id] = true;
@@ -114,10 +115,11 @@ std::string exportCsv(std::span<const Record> records) {
     }
     std::string out;
     out.reserve(size);
+    if (style == CsvStyle::Excel) out += kBom;
     std::vector<std::string_view> cells(columns.size() + 1);
     cells[0] = "file";
     for (std::size_t c = 0; c < columns.size(); ++c) cells[c + 1] = param(columns[c]).key;
-    csv::appendRow(out, cells);
+    csv::appendRow(out, cells, separator);
     // A name or value that a spreadsheet would take for a formula is marked as text; the
     // empty text, '', is written as it is.
     std::vector<bool> empty(columns.size() + 1);
@@ -131,7 +133,7 @@ std::string exportCsv(std::span<const Record> records) {
             empty[c] = s.value.empty();
         }
         for (std::size_t c = 0; c < cells.size(); ++c) {
-            if (c > 0) out += ',';
+            if (c > 0) out += separator;
             if (empty[c]) {
                 out += "''";
             } else {

@@ -1,6 +1,7 @@
 #include "model/helpbook.h"
 
 #include "model/catalogue.h"
+#include "model/helpfleet.h"
 #include "model/ports.h"
 #include "model/product.h"
 #include "model/writer.h"
@@ -131,6 +132,7 @@ std::string helpPageName(std::string_view keyword) {
 std::string helpTitle(std::string_view keyword) {
     if (keyword == "MAIN") return "Работа с программой";
     if (keyword == "FSAVE") return "Параметры сохранения";
+    if (isFleetHelpKeyword(keyword)) return std::string(fleetHelpTitle(keyword));
     const auto id = find(keyword);
     return id ? heading(param(*id)) : escape(keyword);
 }
@@ -245,11 +247,13 @@ static std::string helpSaveSection() {
 std::string helpSection(std::string_view keyword, HelpLinks links) {
     if (keyword == "MAIN") return helpMainSection(links);
     if (keyword == "FSAVE") return helpSaveSection();
+    if (isFleetHelpKeyword(keyword)) return fleetHelpSection(keyword, links);
     return helpSection(param(idOf(keyword)), links);
 }
 
 std::vector<std::string_view> helpKeywords() {
     std::vector<std::string_view> v{"MAIN", "FSAVE"};
+    for (std::string_view k : fleetHelpKeywords()) v.push_back(k);
     for (const Param& p : catalogue()) v.push_back(p.key);
     return v;
 }
@@ -264,6 +268,7 @@ std::string helpBook() {
         "<h1 id=\"index\">Менеджер конфигураций ORBEX — справка</h1>\n<p>";
     s +=
         "<a href=\"#MAIN\">Работа с программой</a> · <a href=\"#FSAVE\">Параметры сохранения</a> · "
+        "<a href=\"#FLEET\">Парк терминалов</a> · "
         "<a href=\"" +
         escape(siteAddress()) + "\">Сайт</a></p>\n<p>Параметры:";
     for (const Param& p : catalogue()) s += " " + link(p.key, HelpLinks::Anchors);

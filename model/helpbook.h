@@ -14,7 +14,8 @@ namespace orbex {
 // How sections refer to one another: anchors of the one book, or pages of their own.
 enum class HelpLinks { Anchors, Pages };
 
-// Every help keyword, in the help's order: "MAIN", "FSAVE", then the keys in catalogue order.
+// Every help keyword, in the help's order: "MAIN", "FSAVE", the fleet's topics (helpfleet.h),
+// then the keys in catalogue order.
 std::vector<std::string_view> helpKeywords();
 // The section of a keyword of helpKeywords() (HTML, UTF-8).
 std::string helpSection(std::string_view keyword, HelpLinks links);

@@ -48,7 +48,7 @@ std::optional<Id> findIgnoringCase(std::string_view s) {
 // fault, and for a line that misses the grammar, what the line seems to have meant.
 Finding explain(const RawLine& raw, const Line& line) {
     if (line.fault == Line::Fault::NoCloseQuote)
-        return {raw.number, std::string(param(line.key).key), "no closing quote; ignored"};
+        return {raw.number, std::string(param(line.key).key), LintCode::NoCloseQuote};
     const std::string_view s = raw.text;
     const std::size_t eq = s.find('=');
     const std::string_view left = s.substr(0, eq);
@@ -58,24 +58,59 @@ Finding explain(const RawLine& raw, const Line& line) {
     const auto id = find(name);
     if (!id) {
         if (name.empty() || eq == std::string_view::npos)
-            return {raw.number, "", "not a KEY='value' line; ignored"};
-        std::string m = "unknown key " + quoted(name);
-        if (auto near = findIgnoringCase(name))
-            m += " (keys are case-sensitive: " + std::string(param(*near).key) + ")";
-        return {raw.number, "", m + "; ignored"};
+            return {raw.number, "", LintCode::NotParamLine};
+        Finding f{raw.number, "", LintCode::UnknownKey, std::string(name)};
+        if (auto near = findIgnoringCase(name)) f.hint = param(*near).key;
+        return f;
     }
-    Finding f{raw.number, std::string(name), ""};
+    Finding f{raw.number, std::string(name), LintCode::NoQuotes};
     if (eq == std::string_view::npos) {
-        f.message = "no \"='\" after the key; ignored";
+        f.code = LintCode::NoEquals;
     } else if (left != name || (eq + 1 < s.size() && isBlank(s[eq + 1]))) {
-        f.message = "blanks before the key or around \"=\"; ignored";
-    } else {
-        f.message = "the value must stand in single quotes; ignored";
+        f.code = LintCode::Blanks;
     }
     return f;
 }
 
 }  // namespace
+
+std::string message(const Finding& f) {
+    switch (f.code) {
+        case LintCode::NoCloseQuote:
+            return "no closing quote; ignored";
+        case LintCode::NotParamLine:
+            return "not a KEY='value' line; ignored";
+        case LintCode::UnknownKey:
+            return "unknown key " + quoted(f.value) +
+                   (f.hint.empty() ? "" : " (keys are case-sensitive: " + f.hint + ")") +
+                   "; ignored";
+        case LintCode::NoEquals:
+            return "no \"='\" after the key; ignored";
+        case LintCode::Blanks:
+            return "blanks before the key or around \"=\"; ignored";
+        case LintCode::NoQuotes:
+            return "the value must stand in single quotes; ignored";
+        case LintCode::NotInTable:
+            return quoted(f.value) + (f.xFlag ? " (the value with X='on')" : "") +
+                   " is not in the key's value table; ignored";
+        case LintCode::XNotOnOff:
+            return quoted(f.value) + " is neither on nor off; ignored";
+        case LintCode::SwitchNotOnOff:
+            return quoted(f.value) + " is neither on nor off; the switch stays unset";
+        case LintCode::NotEdited:
+            return "not edited by the program; ignored, and dropped on save";
+        case LintCode::AfterEof:
+            return "text after byte 1A (Ctrl-Z) is ignored";
+        case LintCode::Reset: {
+            const auto id = find(f.key);
+            return quoted(f.value) + " is not " + describe(id ? param(*id).check : Check::Any) +
+                   "; saving resets it to unset";
+        }
+        case LintCode::DroppedComment:
+            break;
+    }
+    return "comment; dropped on save";
+}
 
 std::vector<Finding> lintConfig(std::string_view bytes) {
     std::vector<Finding> out;
@@ -86,12 +121,10 @@ std::vector<Finding> lintConfig(std::string_view bytes) {
 namespace {
 
 Finding chipsetFinding(int number, std::string_view value, bool xFlag) {
-    if (xFlag)
-        return {number, std::string(keys::CHIPSET),
-                quoted(std::string(value) + "_x") +
-                    " (the value with X='on') is not in the key's value table; ignored"};
-    return {number, std::string(keys::CHIPSET),
-            quoted(value) + " is not in the key's value table; ignored"};
+    Finding f{number, std::string(keys::CHIPSET), LintCode::NotInTable, std::string(value)};
+    if (xFlag) f.value += "_x";
+    f.xFlag = xFlag;
+    return f;
 }
 
 // The findings of the values the review resets, in line order, from the last text and line of
@@ -110,9 +143,7 @@ void addResets(const Texts& texts, const std::array<int, kKeyCount>& lastLine,
     forEachReset(textOfKey, [&](Id id) {
         const Param& p = param(id);
         out.push_back(
-            {lastLine[id], std::string(p.key),
-             quoted(textOfKey(id)) + " is not " + describe(p.check) + "; saving resets it to unset",
-             true});
+            {lastLine[id], std::string(p.key), LintCode::Reset, std::string(textOfKey(id))});
     });
     std::stable_sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
@@ -188,11 +219,10 @@ class FileCheck {
             chipset(raw, line.value);
             return true;
         }
-        std::string message = check(raw, line);
-        if (message.empty()) {
-            lastLine_[line.key] = raw.number;
+        if (const auto fault = check(raw, line)) {
+            add({raw.number, std::string(param(line.key).key), *fault, std::string(line.value)});
         } else {
-            add({raw.number, std::string(param(line.key).key), std::move(message)});
+            lastLine_[line.key] = raw.number;
         }
         return true;
     }
@@ -204,7 +234,7 @@ class FileCheck {
             const std::string_view rest = bytes.substr(text.eof + 1);
             if (rest.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos)
                 add({static_cast<int>(std::count(text.lines.begin(), text.lines.end(), '\n')) + 1,
-                     "", "text after byte 1A (Ctrl-Z) is ignored"});
+                     "", LintCode::AfterEof});
         }
         if (readAhead_) {
             while (nextReset_ < ahead_.resets.size())
@@ -226,26 +256,23 @@ class FileCheck {
     };
     using Chipsets = WaitingChipsets<Pending>;
 
-    // A parameter line other than CHIPSET: why reading ignores it, empty when it does not.
-    std::string check(const RawLine& raw, const Line& line) {
+    // A parameter line other than CHIPSET: why reading ignores it, none when it does not.
+    std::optional<LintCode> check(const RawLine& raw, const Line& line) {
         static const Id fb = idOf(keys::FB);
         const Param& p = param(line.key);
         switch (p.kind) {
             case Kind::None:
                 if (Chipsets::isX(line.key)) {
-                    if (!chipsets_.flag().see(line.value))
-                        return quoted(line.value) + " is neither on nor off; ignored";
+                    if (!chipsets_.flag().see(line.value)) return LintCode::XNotOnOff;
                 } else if (line.key != fb) {
-                    return "not edited by the program; ignored, and dropped on save";
+                    return LintCode::NotEdited;
                 }
                 break;
             case Kind::Switch:
-                if (!onOff(line.value))
-                    return quoted(line.value) + " is neither on nor off; the switch stays unset";
+                if (!onOff(line.value)) return LintCode::SwitchNotOnOff;
                 break;
             case Kind::Choice:
-                if (!p.has(Editable) && !itemOf(p.table, line.value))
-                    return quoted(line.value) + " is not in the key's value table; ignored";
+                if (!p.has(Editable) && !itemOf(p.table, line.value)) return LintCode::NotInTable;
                 break;
             case Kind::Text:
                 if (p.check != Check::Any && !readAhead_) {
@@ -254,7 +281,7 @@ class FileCheck {
                 }
                 break;
         }
-        return {};
+        return std::nullopt;
     }
 
     // A CHIPSET line: checked at once when the file was read ahead, otherwise it waits.
@@ -405,12 +432,12 @@ std::vector<Finding> droppedLines(std::string_view bytes, const MemoryStore& rea
     std::vector<Finding> out;
     forEachLine<true>(bytes, [&](const RawLine& raw) {
         if (parseLine(raw.text).type == Line::Type::Comment && !saved.keeps(raw.text))
-            out.push_back({raw.number, "", "comment; dropped on save"});
+            out.push_back({raw.number, "", LintCode::DroppedComment});
         return true;
     });
     const std::size_t comments = out.size();
     lintConfig(bytes, [&](const Finding& f) {
-        if (!f.resets) out.push_back(f);
+        if (!f.resets()) out.push_back(f);
     });
     std::inplace_merge(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(comments), out.end(),
                        [](const Finding& a, const Finding& b) { return a.line < b.line; });

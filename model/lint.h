@@ -1,6 +1,7 @@
 // What reading a file ignores and what the review would reset: the report of `orbcfg-cli check`.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -9,12 +10,35 @@
 
 namespace orbex {
 
+// What a finding says of its line. The value and the hint are its parameters, as noted.
+enum class LintCode : std::uint8_t {
+    NoCloseQuote,    // a parameter line without its closing quote
+    NotParamLine,    // no KEY='value' line at all
+    UnknownKey,      // value: the name; hint: the key it matches regardless of case, if any
+    NoEquals,        // a key without "='" after it
+    Blanks,          // blanks before the key or around "="
+    NoQuotes,        // the value not in single quotes
+    NotInTable,      // value: the value, with "_x" for a CHIPSET line read with X='on'
+    XNotOnOff,       // X: value neither on nor off
+    SwitchNotOnOff,  // a switch's value neither on nor off
+    NotEdited,       // a key the program does not edit (it is dropped on save)
+    AfterEof,        // text after byte 1A
+    Reset,           // value: the text the key's check (param(key).check) does not pass
+    DroppedComment,  // a comment line the save does not write again
+};
+
 struct Finding {
     int line = 0;     // 1-based line of the file
     std::string key;  // empty when the line names no key
-    std::string message;
-    bool resets = false;  // a value the review would reset, not a line that reading ignores
+    LintCode code = LintCode::NotParamLine;
+    std::string value{}, hint{};
+    bool xFlag = false;  // NotInTable on CHIPSET: the value was looked up with "_x" appended
+    // A value the review would reset, not a line that reading ignores.
+    bool resets() const { return code == LintCode::Reset; }
 };
+
+// What the finding says, in the words of orbcfg-cli check.
+std::string message(const Finding& finding);
 
 // In line order. Comments and empty lines are never findings.
 std::vector<Finding> lintConfig(std::string_view bytes);

@@ -79,7 +79,7 @@ TEST(ChmProject, ProjectNamesItsFiles) {
     for (const auto& [name, bytes] : files)
         if (name.ends_with(".htm")) pages.insert(name);
     EXPECT_EQ(listed, pages);
-    EXPECT_EQ(pages.size(), 118u);
+    EXPECT_EQ(pages.size(), 122u);
     // Page names stay apart where case does not count, and none holds "#".
     std::set<std::string> folded;
     for (const std::string& p : pages) {
@@ -101,9 +101,9 @@ TEST(ChmProject, IndexHoldsEveryKeyMainAndFsave) {
     const std::vector<std::string> names = params(hhk, "Name");
     const std::vector<std::string> locals = params(hhk, "Local");
     ASSERT_EQ(names.size(), locals.size());
-    std::set<std::string> expected{"MAIN", "FSAVE"};
+    std::set<std::string> expected{"MAIN", "FSAVE", "FLEET", "FIMPORT", "FEXPORT", "FCLI"};
     for (const Param& p : catalogue()) expected.insert(std::string(p.key));
-    EXPECT_EQ(expected.size(), 118u);
+    EXPECT_EQ(expected.size(), 122u);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
     EXPECT_EQ(names.size(), expected.size());  // each once
     for (const char* k : {"KEYMAP", "COM1", "CTIME1", "##", "reconfig"})
@@ -114,11 +114,13 @@ TEST(ChmProject, IndexHoldsEveryKeyMainAndFsave) {
         EXPECT_NE(files.at(locals[i]).find("<h2 id=\"" + names[i] + "\">"), std::string::npos)
             << names[i];
     }
-    // The contents: the two topics, then every key under one folder.
+    // The contents: the six topics, then every key under one folder.
     const std::vector<std::string> contents = params(files.at("orbex.hhc"), "Local");
-    ASSERT_EQ(contents.size(), 118u);
+    ASSERT_EQ(contents.size(), 122u);
     EXPECT_EQ(contents[0], "MAIN.htm");
     EXPECT_EQ(contents[1], "FSAVE.htm");
+    EXPECT_EQ(contents[2], "FLEET.htm");
+    EXPECT_EQ(contents[5], "FCLI.htm");
     for (const std::string& local : contents) EXPECT_TRUE(files.contains(local)) << local;
 }
 

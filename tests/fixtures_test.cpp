@@ -63,7 +63,7 @@ std::vector<int> commentsNotWritten(const std::string& bytes) {
 std::vector<int> droppedComments(const std::string& bytes) {
     std::vector<int> lines;
     for (const Finding& f : droppedLines(bytes))
-        if (f.message == "comment; dropped on save") lines.push_back(f.line);
+        if (f.code == LintCode::DroppedComment) lines.push_back(f.line);
     return lines;
 }
 

@@ -161,7 +161,8 @@ TEST(Fleet, LintOfUnreadableFileFailsButReportsTheRest) {
     EXPECT_EQ(f->unreadable, 1u);
     EXPECT_EQ(f->records[1].error, "Input/output error");
     ASSERT_EQ(f->findings.size(), 2u);
-    EXPECT_EQ(f->findings[0].message, "'10.0.0.1' is also set by c.cfg");
+    EXPECT_EQ(fleet::message(f->findings[0], f->records, f->groups),
+              "'10.0.0.1' is also set by c.cfg");
 }
 
 // The tool reads a folder's files ahead of their check, many more than it holds at once: the
@@ -291,9 +292,11 @@ TEST(Fleet, RefusalPlaceAndDiffLinesInTheCallersWords) {
     EXPECT_EQ(fleet::placeText(plan.refusals[0]), "row 3, column 2 (IP)");
     const fleet::PlaceWords russian{"строка ", ", столбец ", "файл"};
     EXPECT_EQ(fleet::placeText(plan.refusals[0], russian), "строка 3, столбец 2 (IP)");
-    EXPECT_EQ(fleet::placeText({0, 0, "", "no header row", false}, russian), "файл");
-    EXPECT_EQ(fleet::placeText({0, 0, "", "no header row", false}), "");
-    EXPECT_EQ(fleet::placeText({2, 0, "", "", false}), "row 2");
+    EXPECT_EQ(fleet::placeText(fleet::Refusal{}, russian), "файл");
+    EXPECT_EQ(fleet::placeText(fleet::Refusal{}), "");
+    fleet::Refusal row2;
+    row2.row = 2;
+    EXPECT_EQ(fleet::placeText(row2), "row 2");
 
     const auto none = [](Id) {};
     const auto differences = fleet::diff(fleet::settingsOf("USERN='a'\nIP='10.0.0.1'\n", none),
@@ -984,9 +987,13 @@ TEST(Fleet, ExportThenImportGivesTheNormalizedFiles) {
         TempDir from, to;
         const int count = 1 + gen.upTo(12);
         for (int i = 0; i < count; ++i) spit(from / gen.name(i), gen.file());
-        const Result exported =
-            runCli({"export", from.path().string(), "-o", from / "fleet.csv.txt"});
+        // Either form, RFC 4180 and the semicolons of --excel (every other seed).
+        const bool excel = seed % 2 == 0;
+        std::vector<std::string> args{"export", from.path().string(), "-o", from / "fleet.csv.txt"};
+        if (excel) args.push_back("--excel");
+        const Result exported = runCli(args);
         ASSERT_EQ(exported.code, 0) << "seed " << seed << ": " << exported.err;
+        EXPECT_EQ(slurp(from / "fleet.csv.txt").starts_with(kBom), excel);
         const Result imported =
             runCli({"import", from / "fleet.csv.txt", "-d", to.path().string()});
         ASSERT_EQ(imported.code, 0) << "seed " << seed << ": " << imported.err;
@@ -997,6 +1004,73 @@ TEST(Fleet, ExportThenImportGivesTheNormalizedFiles) {
             EXPECT_EQ(slurp(to / n), normalizeConfig(slurp(from / n), [](Id) {}))
                 << "seed " << seed << ", " << n;
     }
+}
+
+// The Excel form: the same cells, separated by semicolons after a byte-order mark; a cell
+// holding a semicolon or a comma stands in quotes in either form.
+TEST(Fleet, ExportForExcel) {
+    TempDir dir;
+    spit(dir / "a.cfg", "USERN='x;y'\r\nDOMAIN='d,e'\r\nCMD='=1'\r\n");
+    spit(dir / "b.cfg", "USERN=''\r\n");
+    const Result rfc = runCli({"export", dir.path().string()});
+    const Result excel = runCli({"export", dir.path().string(), "--excel"});
+    ASSERT_EQ(excel.code, 0) << excel.err;
+    EXPECT_EQ(rfc.out, "file,USERN,DOMAIN,CMD\r\na.cfg,\"x;y\",\"d,e\",'=1\r\nb.cfg,'',,\r\n");
+    EXPECT_EQ(
+        excel.out,
+        std::string(kBom) + "file;USERN;DOMAIN;CMD\r\na.cfg;\"x;y\";\"d,e\";'=1\r\nb.cfg;'';;\r\n");
+    const Result help = runCli({"--help"});
+    EXPECT_NE(help.out.find("export DIR [-o FILE.csv] [--excel]"), std::string::npos);
+}
+
+// Each refusal names its reason by a code and what it is about; the tool's words are made
+// from them.
+TEST(Fleet, RefusalsCarryTheirCodeAndWhatTheyName) {
+    TempDir dir;
+    spit(dir / "kassa.cfg", "USERN='u'\r\n");
+    const auto read = [](const std::string& path, std::string&) {
+        return std::optional<std::string>(slurp(path));
+    };
+    using C = fleet::RefusalCode;
+    const auto plan = [&](std::string_view csv) {
+        return fleet::planImport(csv, dir.path().string(), read, {});
+    };
+    const fleet::ImportPlan rows = plan(
+        "file,IP,AUTOSTART,RAZR\nn.cfg,10.0.0.300,,\nn.cfg,,,\nx.txt,,,\nkassa.cfg,,,\n"
+        "m.cfg,,yes,\nq.cfg,,,huge\n");
+    ASSERT_EQ(rows.refusals.size(), 6u);
+    const fleet::Refusal& bad = rows.refusals[0];
+    EXPECT_EQ(bad.code, C::BadValue);
+    EXPECT_EQ(bad.key, "IP");
+    EXPECT_EQ(bad.value.fault, ValueFault::FailsCheck);
+    EXPECT_EQ(bad.value.detail, "10.0.0.300");
+    EXPECT_EQ(fleet::reasonText(bad), "IP: '10.0.0.300' is not an IPv4 address");
+    const fleet::Refusal& same = rows.refusals[1];
+    EXPECT_EQ(same.code, C::SameTarget);
+    EXPECT_EQ(same.subject, "n.cfg");
+    EXPECT_EQ(same.number, 2);
+    EXPECT_EQ(fleet::reasonText(same), "n.cfg is the target of row 2 too");
+    EXPECT_EQ(rows.refusals[2].code, C::NotCfgName);
+    EXPECT_EQ(rows.refusals[2].subject, "x.txt");
+    EXPECT_EQ(rows.refusals[3].code, C::WouldChange);
+    EXPECT_TRUE(rows.refusals[3].needsForce);
+    EXPECT_EQ(rows.refusals[4].value.fault, ValueFault::OnOff);
+    EXPECT_EQ(fleet::reasonText(rows.refusals[4]), "AUTOSTART takes on or off");
+    EXPECT_EQ(rows.refusals[5].value.fault, ValueFault::OneOf);
+    EXPECT_TRUE(fleet::reasonText(rows.refusals[5]).starts_with("RAZR takes one of: "));
+
+    const fleet::ImportPlan header = plan("file,IP,IP\n");
+    ASSERT_EQ(header.refusals.size(), 1u);
+    EXPECT_EQ(header.refusals[0].code, C::SameKey);
+    EXPECT_EQ(header.refusals[0].number, 2);
+    EXPECT_EQ(plan("file,X\n").refusals[0].value.fault, ValueFault::FromChipset);
+    EXPECT_EQ(plan("file,Bogus\n").refusals[0].code, C::NotAKey);
+    EXPECT_EQ(plan("IP\n").refusals[0].code, C::NoTargetColumn);
+    EXPECT_EQ(plan("file\n\"a.cfg\n").refusals[0].code, C::UnclosedQuote);
+    EXPECT_EQ(plan("file\n\"a.cfg\"x\n").refusals[0].code, C::TextAfterQuote);
+    EXPECT_EQ(plan("").refusals[0].code, C::NoHeader);
+    EXPECT_EQ(plan("mac\nzz\n").refusals[0].code, C::NotMac);
+    EXPECT_EQ(plan("name\ndefault\n").refusals[0].code, C::CommonByName);
 }
 
 TEST(Fleet, SetRefusesWhatTheEditorWouldNotKeep) {
@@ -1108,8 +1182,8 @@ TEST(Fleet, BulkEditPlansEveryFileAndWritesOnlyWhatChanges) {
                            std::vector<Change>{{idOf("IP"), "10.0..1"}}, read);
     ASSERT_EQ(plan.refusals.size(), 2u);
     EXPECT_EQ(plan.refusals[0].row, 1);
-    EXPECT_EQ(plan.refusals[0].reason, "a.cfg: IP: '10.0..1' is not an IPv4 address");
-    EXPECT_EQ(plan.refusals[1].reason, "cannot read c.cfg: No such file or directory");
+    EXPECT_EQ(reasonText(plan.refusals[0]), "a.cfg: IP: '10.0..1' is not an IPv4 address");
+    EXPECT_EQ(reasonText(plan.refusals[1]), "cannot read c.cfg: No such file or directory");
     EXPECT_FALSE(fleet::writeImport(plan, dir.path().string(), nullptr, error));
 }
 
@@ -1197,7 +1271,7 @@ TEST(Fleet, OneRecordAndWritesInOrder) {
     EXPECT_EQ(slurp(dir / "term03.cfg"), "USERN='theirs'\r\n");
     // A plan with refusals writes nothing.
     fleet::ImportPlan refused = plan;
-    refused.refusals.push_back({1, 0, "", "no"});
+    refused.refusals.emplace_back().row = 1;
     tried.clear();
     EXPECT_FALSE(fleet::writeInOrder(refused, dir.path().string(), replace, done, error));
     EXPECT_TRUE(tried.empty());
@@ -1309,7 +1383,7 @@ TEST(Fleet, ImportKeepsTheFirstRefusalsAndCountsTheRest) {
     ASSERT_EQ(wide.refusals.size(), 1u);
     EXPECT_EQ(wide.moreRefusals, 0u);
     EXPECT_EQ(wide.refusals[0].column, 2);
-    EXPECT_EQ(wide.refusals[0].reason, "an empty header");
+    EXPECT_EQ(reasonText(wide.refusals[0]), "an empty header");
     // A row of many commas under a good header is no refusal; a cell far past its last column is.
     TempDir empty;
     const std::string commas(100000, ',');
@@ -1318,7 +1392,7 @@ TEST(Fleet, ImportKeepsTheFirstRefusalsAndCountsTheRest) {
     ASSERT_EQ(many.refusals.size(), 1u);
     EXPECT_EQ(many.refusals[0].row, 3);
     EXPECT_EQ(many.refusals[0].column, 100001);
-    EXPECT_EQ(many.refusals[0].reason, "a cell beyond the last column");
+    EXPECT_EQ(reasonText(many.refusals[0]), "a cell beyond the last column");
 }
 
 TEST(Fleet, ImportRefusesACsvLargerThan16MiB) {
@@ -1432,10 +1506,10 @@ TEST(Fleet, LintOfManySharersNamesAFewAndCountsTheRest) {
     for (const fleet::Finding& f : cross.findings) {
         EXPECT_EQ(f.group, 0u);
         EXPECT_EQ(f.value, "10.0.5.12");
-        text += f.message.size();
+        text += fleet::message(f, records, cross.groups).size();
     }
     EXPECT_LT(text, records.size() * 100);
-    EXPECT_EQ(cross.findings[4].message,
+    EXPECT_EQ(fleet::message(cross.findings[4], records, cross.groups),
               "'10.0.5.12' is also set by t10000.cfg, t10001.cfg, t10002.cfg and 4,996 more");
 }
 

@@ -34,7 +34,7 @@ std::vector<Seen> seen(std::string_view bytes, int stopAfter = -1) {
 std::vector<std::string> chipsetMessages(std::string_view bytes) {
     std::vector<std::string> out;
     for (const Finding& f : lintConfig(bytes))
-        if (f.key == "CHIPSET") out.push_back(std::to_string(f.line) + " " + f.message);
+        if (f.key == "CHIPSET") out.push_back(std::to_string(f.line) + " " + message(f));
     return out;
 }
 

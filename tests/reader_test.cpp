@@ -131,7 +131,7 @@ TEST(DroppedLines, CommentsAndIgnoredLinesInOrderWithoutResets) {
         "\x1A# after the end\r\n";
     std::vector<std::string> seen;
     for (const Finding& f : droppedLines(file))
-        seen.push_back(std::to_string(f.line) + " " + f.key + ": " + f.message);
+        seen.push_back(std::to_string(f.line) + " " + f.key + ": " + message(f));
     EXPECT_EQ(seen, (std::vector<std::string>{
                         "1 : comment; dropped on save",
                         "3 : unknown key 'Usern' (keys are case-sensitive: USERN); ignored",
@@ -164,6 +164,56 @@ TEST(Checking, ManyChipsetLinesWaitForTheFlag) {
     std::vector<int> lines;
     for (const Finding& f : lintConfig(file)) lines.push_back(f.line);
     EXPECT_EQ(lines, (std::vector<int>{2, 3, 5, 6}));
-    EXPECT_EQ(lintConfig(file)[0].message,
+    EXPECT_EQ(message(lintConfig(file)[0]),
               "'nope_x' (the value with X='on') is not in the key's value table; ignored");
+}
+
+// Each finding names its kind by a code, with what its words need: the check's English is
+// made from them, and so is any other language's.
+TEST(Checking, FindingsCarryTheirCodeAndParameters) {
+    const std::string file =
+        "Usern='v'\n"        // 1
+        "IP = '10.0.0.1'\n"  // 2
+        "IP\n"               // 3
+        "IP=10.0.0.1\n"      // 4
+        "RAZR='huge'\n"      // 5
+        "AUTOSTART='yes'\n"  // 6
+        "X='maybe'\n"        // 7
+        "VIDEO='vesa'\n"     // 8
+        "VOLUME='loud'\n"    // 9
+        "USERN='open\n"      // 10
+        "junk\n";            // 11
+    struct Expected {
+        int line;
+        LintCode code;
+        std::string value, hint;
+    };
+    const std::vector<Expected> expected{
+        {1, LintCode::UnknownKey, "Usern", "USERN"},
+        {2, LintCode::Blanks, "", ""},
+        {3, LintCode::NoEquals, "", ""},
+        {4, LintCode::NoQuotes, "", ""},
+        {5, LintCode::NotInTable, "huge", ""},
+        {6, LintCode::SwitchNotOnOff, "yes", ""},
+        {7, LintCode::XNotOnOff, "maybe", ""},
+        {8, LintCode::NotEdited, "vesa", ""},
+        {9, LintCode::Reset, "loud", ""},
+        {10, LintCode::NoCloseQuote, "", ""},
+        {11, LintCode::NotParamLine, "", ""},
+    };
+    const std::vector<Finding> found = lintConfig(file);
+    ASSERT_EQ(found.size(), expected.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].line, expected[i].line);
+        EXPECT_EQ(found[i].code, expected[i].code) << found[i].line;
+        EXPECT_EQ(found[i].value, expected[i].value) << found[i].line;
+        EXPECT_EQ(found[i].hint, expected[i].hint) << found[i].line;
+        EXPECT_EQ(found[i].resets(), found[i].code == LintCode::Reset);
+    }
+    EXPECT_EQ(message(found[8]), "'loud' is not a whole number; saving resets it to unset");
+    EXPECT_EQ(message(found[4]), "'huge' is not in the key's value table; ignored");
+    const Finding chipset = lintConfig("X='on'\nCHIPSET='nope'\n").at(0);
+    EXPECT_EQ(chipset.value, "nope_x");
+    EXPECT_TRUE(chipset.xFlag);
+    EXPECT_EQ(droppedLines("# note\n").at(0).code, LintCode::DroppedComment);
 }

@@ -849,6 +849,7 @@ TFleet* TSetup::showFleet(const QString& dir) {
     if (!fleet_) {
         fleet_ = new TFleet(this);
         connect(this, &TSetup::fileSaved, fleet_, &TFleet::fileSaved);
+        connect(fleet_, &TFleet::helpRequested, this, &TSetup::showHelp);
         connect(fleet_, &TFleet::openRequested, this, [this](const QString& path) {
             if (!openFile(path)) return;
             show();

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "forms/findingtexts.h"
 #include "forms/qtext.h"
 #include "model/lint.h"
 
@@ -100,7 +101,7 @@ void StatusLine::setDropped(const std::optional<QStringList>& rows) {
 void StatusLine::opened(std::string_view bytes, const MemoryStore& read) {
     rows_.clear();
     for (const Finding& f : droppedLines(bytes, read))
-        rows_ << QString::number(f.line) + '\t' + qs(f.key) + '\t' + qs(f.message);
+        rows_ << QString::number(f.line) + '\t' + qs(f.key) + '\t' + findingtexts::lintText(f);
     setDropped(rows_);
 }
 

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -53,6 +54,10 @@ FleetEditor::FleetEditor(QWidget* parent) : QDialog(parent) {
     fleetparts::footButtons(this, layout, "Далее...", "FleetEditNext", "FleetEditCancel")
         ->setDefault(true);
     resize(560, 360);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this, [this] {
+        const QString keyword = property("helpKeyword").toString();
+        emit helpRequested(keyword.isEmpty() ? QString("FLEET") : keyword);
+    });
 }
 
 void FleetEditor::clear() {

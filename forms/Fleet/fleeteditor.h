@@ -20,6 +20,10 @@ class FleetEditor : public QDialog {
     void addKey(orbex::Id id);
     std::vector<orbex::Change> changes() const;
 
+  signals:
+    // F1: the help of its "helpKeyword" property, else of the fleet window.
+    void helpRequested(const QString& keyword);
+
   private:
     QComboBox* keyList_ = nullptr;
     QGridLayout* rows_ = nullptr;

@@ -237,7 +237,9 @@ bool FleetModel::crossCheck(std::vector<bool>* changed) {
         r.mnameLine = row.record.mnameLine;
         records.push_back(std::move(r));
     }
-    for (fl::Finding& f : fl::crossFindings(records).findings) {
+    fl::Cross cross = fl::crossFindings(records);
+    groups_ = std::move(cross.groups);
+    for (fl::Finding& f : cross.findings) {
         const int i = indexOf(f.file);
         if (i >= 0) rows_[std::size_t(i)].findings.push_back(std::move(f));
     }
@@ -344,16 +346,50 @@ QString FleetModel::text(const Row& row, int column) const {
             return kindText(r);
         case Mac:
             return qs(r.name.mac);
-        case Findings: {
-            const int n = problems(row);
-            return n ? QString::number(n) : QString();
-        }
+        case Findings:
+            return findingNames(row);
         default:
             break;
     }
     const std::string* value = fl::valueOf(r.settings, *keyOf(column));
     if (value == nullptr) return QString();
     return value->empty() ? QString("''") : qs(*value);
+}
+
+QString FleetModel::findingNames(const Row& row) const {
+    QStringList names;
+    if (!row.record.error.empty()) names << kUnreadable;
+    for (std::string_view code : kFindingCodes) {
+        const auto n = std::count_if(row.findings.begin(), row.findings.end(),
+                                     [&](const fl::Finding& f) { return f.code == code; });
+        if (n == 1) names << shortName(code);
+        if (n > 1) names << QString("%1 (%2)").arg(shortName(code)).arg(n);
+    }
+    return names.join(", ");
+}
+
+bool FleetModel::hasFinding(int row, std::string_view code) const {
+    const Row& r = rows_[std::size_t(row)];
+    if (code == kUnreadable) return !r.record.error.empty();
+    if (code.empty()) return problems(r) > 0;
+    return std::any_of(r.findings.begin(), r.findings.end(),
+                       [&](const fl::Finding& f) { return f.code == code; });
+}
+
+QString FleetModel::othersOf(const Row& row, const fl::Finding& f) const {
+    if (f.group >= groups_.size()) return {};
+    QStringList names;
+    std::size_t others = 0;
+    for (std::size_t i : groups_[f.group]) {
+        if (i >= rows_.size() || rows_[i].record.file == row.record.file) continue;
+        ++others;
+        if (names.size() < static_cast<qsizetype>(fl::kNamedOthers))
+            names << qs(rows_[i].record.file);
+    }
+    QString text = names.join(", ");
+    if (others > std::size_t(names.size()))
+        text += QString(" и ещё %1").arg(others - std::size_t(names.size()));
+    return text;
 }
 
 int FleetModel::problems(const Row& row) const {
@@ -379,7 +415,7 @@ QVariant FleetModel::toolTip(const Row& row, int column) const {
     if (column == File || column == Findings) {
         QStringList lines;
         if (!r.error.empty()) lines << "Файл не читается: " + qs(r.error);
-        for (const fl::Finding& f : row.findings) lines << findingText(f);
+        for (const fl::Finding& f : row.findings) lines << findingText(f, othersOf(row, f));
         if (lines.isEmpty()) return column == File ? qs(r.file) : QVariant();
         return qs(r.file) + "\n" + lines.join("\n");
     }

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/fleet.h"
@@ -39,6 +40,9 @@ class FleetModel : public QAbstractTableModel {
     std::vector<std::string> files() const;
     std::vector<orbex::fleet::Record> records() const;
     int withFindings() const;
+    // Whether the row has a finding of the code (fleettexts::kFindingCodes), cannot be read
+    // (fleettexts::kUnreadable), or, with an empty code, has any finding.
+    bool hasFinding(int row, std::string_view code) const;
     // Whether a cell of the row shows `folded` (case-folded, see QString::toCaseFolded). The
     // row's shown texts are folded once and kept until the row changes.
     bool shows(int row, const QString& folded) const;
@@ -79,6 +83,9 @@ class FleetModel : public QAbstractTableModel {
     int indexOf(const std::string& file) const;      // -1: no such row
     QString text(const Row& row, int column) const;  // the cell as shown
     int problems(const Row& row) const;              // its findings, and one for a read failure
+    QString findingNames(const Row& row) const;      // the short names of its findings
+    // The other files of a finding's group, as the finding names them.
+    QString othersOf(const Row& row, const orbex::fleet::Finding& f) const;
     // Whether the cell's value departs from the common file's.
     bool departs(const Row& row, int column) const;
     QVariant toolTip(const Row& row, int column) const;
@@ -91,4 +98,5 @@ class FleetModel : public QAbstractTableModel {
     std::vector<orbex::Id> keys_;
     bool hasCommon_ = false;
     orbex::fleet::Settings common_;
+    std::vector<orbex::fleet::Group> groups_;  // of the findings across files, by row
 };

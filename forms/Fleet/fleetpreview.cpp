@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "forms/Fleet/fleetparts.h"
@@ -25,6 +26,10 @@ FleetPreview::FleetPreview(QWidget* parent) : QDialog(parent) {
     write_ = fleetparts::footButtons(this, layout, "Записать", "FleetPreviewWrite",
                                      "FleetPreviewCancel");
     resize(640, 420);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this, [this] {
+        const QString keyword = property("helpKeyword").toString();
+        emit helpRequested(keyword.isEmpty() ? QString("FLEET") : keyword);
+    });
 }
 
 void FleetPreview::show(const QString& summary, const QString& text, bool writable) {

@@ -15,6 +15,10 @@ class FleetPreview : public QDialog {
     void show(const QString& summary, const QString& text, bool writable);
     QString text() const;
 
+  signals:
+    // F1: the help of its "helpKeyword" property, else of the fleet window.
+    void helpRequested(const QString& keyword);
+
   private:
     QLabel* summary_ = nullptr;
     QPlainTextEdit* text_ = nullptr;

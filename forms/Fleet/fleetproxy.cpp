@@ -19,6 +19,12 @@ void FleetProxy::setSearch(const QString& text) {
     invalidate();
 }
 
+void FleetProxy::setFinding(std::optional<std::string> code) {
+    if (code == finding_) return;
+    finding_ = std::move(code);
+    invalidate();
+}
+
 bool FleetProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
     if (left.column() == FleetModel::Findings) return QSortFilterProxyModel::lessThan(left, right);
     return model_->sortText(left.row(), left.column())
@@ -26,5 +32,7 @@ bool FleetProxy::lessThan(const QModelIndex& left, const QModelIndex& right) con
 }
 
 bool FleetProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
-    return sourceParent.isValid() || search_.isEmpty() || model_->shows(sourceRow, search_);
+    if (sourceParent.isValid()) return true;
+    if (finding_ && !model_->hasFinding(sourceRow, *finding_)) return false;
+    return search_.isEmpty() || model_->shows(sourceRow, search_);
 }

@@ -18,8 +18,24 @@ std::optional<std::string> readBounded(const std::string& path, std::string& err
 QString kindText(const orbex::fleet::Record& record);
 // A finding's code in Russian; an unknown code as it is.
 QString codeText(std::string_view code);
-// One line of a row's tooltip: the place, the Russian text, the code and the message.
-QString findingText(const orbex::fleet::Finding& finding);
+// Its short name, as the column of findings shows it: "дубль IP", "строка пропущена".
+QString shortName(std::string_view code);
+// The codes of the findings, in the order the column of findings names them.
+inline constexpr std::string_view kFindingCodes[] = {
+    orbex::fleet::code::kDuplicateIp,   orbex::fleet::code::kDuplicateMac,
+    orbex::fleet::code::kDuplicateName, orbex::fleet::code::kBadMacName,
+    orbex::fleet::code::kIgnoredLine,   orbex::fleet::code::kResetValue,
+    orbex::fleet::code::kTemporaryFile,
+};
+// The short name of a file that cannot be read.
+inline constexpr char kUnreadable[] = "не читается";
+// What a finding says: `others` are the other files of its group, as a finding across files
+// names them ("b.cfg, c.cfg и ещё 3"), empty for other findings.
+QString findingMessage(const orbex::fleet::Finding& finding, const QString& others);
+// One line of a row's tooltip: the place, the code's text, and what the finding says.
+QString findingText(const orbex::fleet::Finding& finding, const QString& others = {});
+// Why an import or a bulk edit refuses.
+QString refusalText(const orbex::fleet::Refusal& refusal);
 // The parameters `after` keeps differently from `before`, as orbcfg-cli diff shows them,
 // each line indented.
 QString diffLines(const std::string& before, const std::string& after);

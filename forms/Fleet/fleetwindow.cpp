@@ -1,15 +1,20 @@
 #include "forms/Fleet/fleetwindow.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -27,6 +32,8 @@
 #include "forms/qtext.h"
 #include "model/fleet_disk.h"
 #include "model/mac.h"
+#include "model/reader.h"
+#include "model/review.h"
 
 using namespace orbex;
 using namespace fleettexts;
@@ -44,6 +51,9 @@ TFleet::TFleet(QWidget* parent) : QWidget(parent, Qt::Window) {
     makeGrid();
     makeControls();
     resize(1000, 600);
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    help->setObjectName("FleetHelp");
+    connect(help, &QShortcut::activated, this, &TFleet::helpHere);
 
     connect(watcher_, &FolderWatcher::refreshDue, this, &TFleet::refreshNow);
     // What changed while the folder was read is read again once the table is painted.
@@ -73,6 +83,89 @@ void TFleet::makeGrid() {
     FleetGrid->setColumnWidth(FleetModel::Mac, 170);
     FleetGrid->setColumnWidth(FleetModel::Findings, 90);
     connect(FleetGrid, &QTableView::doubleClicked, this, &TFleet::FleetGridDblClick);
+    FleetGrid->installEventFilter(this);
+    // The status line counts the rows shown and selected.
+    connect(FleetGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TFleet::updateStatus);
+    connect(proxy_, &QAbstractItemModel::rowsInserted, this, &TFleet::updateStatus);
+    connect(proxy_, &QAbstractItemModel::rowsRemoved, this, &TFleet::updateStatus);
+    connect(proxy_, &QAbstractItemModel::modelReset, this, &TFleet::updateStatus);
+    connect(proxy_, &QAbstractItemModel::layoutChanged, this, &TFleet::updateStatus);
+}
+
+void TFleet::makeFindingFilter() {
+    FleetFindingFilter = new QComboBox(this);
+    FleetFindingFilter->setObjectName("FleetFindingFilter");
+    FleetFindingFilter->setToolTip("Показать только файлы с таким замечанием");
+    // Narrower than its longest item on a small screen: the window fits it.
+    FleetFindingFilter->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    FleetFindingFilter->setMinimumContentsLength(12);
+    FleetFindingFilter->addItem("Все файлы");
+    FleetFindingFilter->addItem("С замечаниями", QString());
+    for (std::string_view code : kFindingCodes)
+        FleetFindingFilter->addItem(shortName(code), qs(code));
+    FleetFindingFilter->addItem(kUnreadable, QString(kUnreadable));
+    connect(FleetFindingFilter, &QComboBox::currentIndexChanged, this, [this] {
+        const QVariant code = FleetFindingFilter->currentData();
+        proxy_->setFinding(code.isValid() ? std::optional(code.toString().toStdString())
+                                          : std::nullopt);
+    });
+}
+
+bool TFleet::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FleetGrid && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            openCurrent();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFleet::openCurrent() {
+    QModelIndex at = FleetGrid->currentIndex();
+    if (!at.isValid() || !FleetGrid->selectionModel()->isRowSelected(at.row())) {
+        const QModelIndexList rows = FleetGrid->selectionModel()->selectedRows();
+        at = rows.isEmpty() ? QModelIndex() : rows.first();
+    }
+    FleetGridDblClick(at);
+}
+
+void TFleet::helpHere() {
+    for (QWidget* w = QApplication::focusWidget(); w && w != this; w = w->parentWidget()) {
+        const QString keyword = w->property("helpKeyword").toString();
+        if (!keyword.isEmpty()) return emit helpRequested(keyword);
+    }
+    emit helpRequested("FLEET");
+}
+
+void TFleet::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!fitted_) fitToScreen();
+    fitted_ = true;
+}
+
+void TFleet::fitToScreen() {
+    const QScreen* s = screen();
+    if (!s) return;
+    const QRect area = s->availableGeometry();
+    // The frame the window manager adds, as far as it is known yet; a title bar's worth else.
+    const QRect frame = frameGeometry(), inner = geometry();
+    const int frameW = std::max(frame.width() - inner.width(), 0);
+    const int frameH = std::max(frame.height() - inner.height(), fontMetrics().height() * 2);
+    const QSize room(area.width() - frameW, area.height() - frameH);
+    resize(size().boundedTo(room));
+    // Over the main window's middle, else the screen's, and wholly on the screen: a window
+    // manager would put it over its parent, partly off a small screen.
+    const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+    const QPoint middle =
+        over && over->isVisible() ? over->frameGeometry().center() : area.center();
+    QRect placed(QPoint(), size() + QSize(frameW, frameH));
+    placed.moveCenter(middle);
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() - placed.width() + 1));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() - placed.height() + 1));
+    move(placed.topLeft());
 }
 
 QPushButton* TFleet::makeButton(const char* name, const QString& caption, const QString& hint,
@@ -92,6 +185,7 @@ void TFleet::makeControls() {
     FleetFilter->setClearButtonEnabled(true);
     connect(FleetFilter, &QLineEdit::textChanged, proxy_,
             [this](const QString& text) { proxy_->setSearch(text); });
+    makeFindingFilter();
 
     FleetColumns = new QToolButton(this);
     FleetColumns->setObjectName("FleetColumns");
@@ -119,8 +213,11 @@ void TFleet::makeControls() {
     FleetExportButton =
         makeButton("FleetExport", "Экспорт CSV...", "Сохранить параметры всех файлов в таблицу CSV",
                    &TFleet::FleetExportClick);
+    import->setProperty("helpKeyword", "FIMPORT");
+    FleetExportButton->setProperty("helpKeyword", "FEXPORT");
     FleetStatus = new QLabel(this);
     FleetStatus->setObjectName("FleetStatus");
+    FleetStatus->setWordWrap(true);  // two lines beside the buttons on a small screen
     layOut(which, edit, import);
 }
 
@@ -129,6 +226,7 @@ void TFleet::layOut(QPushButton* which, QPushButton* edit, QPushButton* import) 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel("Фильтр:", this));
     top->addWidget(FleetFilter, 2);
+    top->addWidget(FleetFindingFilter);
     top->addWidget(FleetColumns);
     top->addSpacing(16);
     top->addWidget(FleetWhich, 1);
@@ -163,10 +261,31 @@ void TFleet::buildColumnMenu() {
             std::vector<Id> keys = model_->keys();
             std::erase(keys, id);
             if (on) keys.push_back(id);
-            model_->setKeys(keys);
+            setKeys(keys);
         });
     }
     FleetColumns->setMenu(menu);
+}
+
+void TFleet::setKeys(const std::vector<Id>& keys) {
+    // The model is laid out anew: the selection and the current row are put back by file.
+    const std::vector<std::string> selected = selectedFiles();
+    const QModelIndex current = FleetGrid->currentIndex();
+    const std::string currentFile =
+        current.isValid() ? model_->record(proxy_->mapToSource(current).row()).file : "";
+    model_->setKeys(keys);
+    QItemSelection selection;
+    for (const std::string& f : selected) {
+        const QModelIndex at = proxy_->mapFromSource(model_->index(model_->rowOf(qs(f)), 0));
+        if (at.isValid()) selection.select(at, at);
+    }
+    const int row = currentFile.empty() ? -1 : model_->rowOf(qs(currentFile));
+    if (row >= 0)
+        FleetGrid->selectionModel()->setCurrentIndex(proxy_->mapFromSource(model_->index(row, 0)),
+                                                     QItemSelectionModel::NoUpdate);
+    FleetGrid->selectionModel()->select(
+        selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    updateStatus();
 }
 
 QString TFleet::pathOf(const std::string& file) const {
@@ -206,8 +325,10 @@ void TFleet::updateStatus() {
         FleetStatus->setText(QString("Файлов: %1, чтение...").arg(model_->rowCount()));
         return;
     }
-    FleetStatus->setText(QString("Файлов: %1, с замечаниями: %2")
+    FleetStatus->setText(QString("Показано %1 из %2, выбрано %3; с замечаниями: %4")
+                             .arg(proxy_->rowCount())
                              .arg(model_->rowCount())
+                             .arg(FleetGrid->selectionModel()->selectedRows().size())
                              .arg(model_->withFindings()));
 }
 
@@ -274,9 +395,14 @@ void TFleet::FleetGridDblClick(const QModelIndex& index) {
     emit openRequested(pathOf(r.file));
 }
 
-bool TFleet::confirm(const QString& summary, const QString& text, bool writable) {
-    if (!preview_) preview_ = new FleetPreview(this);
+bool TFleet::confirm(const QString& summary, const QString& text, bool writable,
+                     const QString& helpKeyword) {
+    if (!preview_) {
+        preview_ = new FleetPreview(this);
+        connect(preview_, &FleetPreview::helpRequested, this, &TFleet::helpRequested);
+    }
     preview_->show(summary, text, writable);
+    preview_->setProperty("helpKeyword", helpKeyword);
     return prompts::exec(preview_) == QDialog::Accepted && writable;
 }
 
@@ -286,18 +412,30 @@ void TFleet::FleetEditClick() {
         prompts::inform(this, "Информация", "Выберите в таблице файлы, которые нужно изменить.");
         return;
     }
-    if (!editor_) editor_ = new FleetEditor(this);
+    if (!editor_) {
+        editor_ = new FleetEditor(this);
+        connect(editor_, &FleetEditor::helpRequested, this, &TFleet::helpRequested);
+    }
     editor_->clear();
-    if (prompts::exec(editor_) != QDialog::Accepted) return;
-    const std::vector<Change> changes = editor_->changes();
-    if (changes.empty()) return;
-    const fl::ImportPlan plan =
-        fl::planEdit(model_->folder().toStdString(), files, changes, readBounded);
+    // "Отмена" in the preview goes back to the editor, its choices kept.
+    for (;;) {
+        if (prompts::exec(editor_) != QDialog::Accepted) return;
+        const std::vector<Change> changes = editor_->changes();
+        if (changes.empty()) return;
+        const fl::ImportPlan plan =
+            fl::planEdit(model_->folder().toStdString(), files, changes, readBounded);
+        if (previewEdit(plan, files.size())) return writeEdit(plan);
+    }
+}
 
+bool TFleet::previewEdit(const fl::ImportPlan& plan, std::size_t files) {
     QString text;
     int changed = 0;
-    for (const fl::Refusal& r : plan.refusals)
-        text += qs(r.header) + ": отказ — " + qs(r.reason) + "\n";
+    for (fl::Refusal r : plan.refusals) {
+        r.subject.clear();  // the file is named before
+        if (r.code == fl::RefusalCode::CannotRead) r.subject = r.header;
+        text += qs(r.header) + ": отказ — " + refusalText(r) + "\n";
+    }
     for (const fl::Target& t : plan.targets) {
         if (t.status == fl::Status::Same) {
             text += qs(t.file) + ": без изменений\n";
@@ -310,8 +448,8 @@ void TFleet::FleetEditClick() {
         !plan.refusals.empty()
             ? QString("Изменение невозможно: ничего не будет записано (отказов: %1).")
                   .arg(plan.refusals.size())
-            : QString("Выбрано файлов: %1, изменятся: %2.").arg(files.size()).arg(changed);
-    if (confirm(summary, text, plan.refusals.empty() && changed > 0)) writeEdit(plan);
+            : QString("Выбрано файлов: %1, изменятся: %2.").arg(files).arg(changed);
+    return confirm(summary, text, plan.refusals.empty() && changed > 0, "FLEET");
 }
 
 void TFleet::writeEdit(const fl::ImportPlan& plan) {
@@ -377,7 +515,7 @@ bool replaceAsPlanned(std::span<const fl::FileBytes> files, fl::BatchFailure& fa
 QString importText(const fl::ImportPlan& plan, int& toWrite) {
     QString text;
     for (const fl::Refusal& r : plan.refusals) {
-        text += qs(fl::placeText(r, kRussianPlace)) + ": " + qs(r.reason) + "\n";
+        text += qs(fl::placeText(r, kRussianPlace)) + ": " + refusalText(r) + "\n";
     }
     if (plan.moreRefusals > 0) text += QString("и ещё отказов: %1\n").arg(plan.moreRefusals);
     if (!plan.refusals.empty()) text += "\n";
@@ -386,7 +524,7 @@ QString importText(const fl::ImportPlan& plan, int& toWrite) {
         switch (t.status) {
             case fl::Status::New:
                 ++toWrite;
-                text += "новый        " + qs(t.file) + "\n";
+                text += "новый        " + qs(t.file) + "\n" + diffLines({}, t.bytes);
                 break;
             case fl::Status::Changed:
                 ++toWrite;
@@ -402,15 +540,52 @@ QString importText(const fl::ImportPlan& plan, int& toWrite) {
 
 }  // namespace
 
-void TFleet::FleetImportClick() {
-    if (!importDialog_) {
-        importDialog_ =
-            new QFileDialog(this, "Импорт CSV", QString(), "Таблицы CSV (*.csv);;Все файлы (*)");
-        importDialog_->setObjectName("FleetImportDialog");
-        importDialog_->setFileMode(QFileDialog::ExistingFile);
-        importDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+QFileDialog* TFleet::fileDialog(QFileDialog*& dialog, const char* name, const QString& caption,
+                                const QString& filters, bool save) {
+    if (!dialog) {
+        dialog = new QFileDialog(this, caption, QString(), filters);
+        dialog->setObjectName(name);
+        dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     }
-    const QString path = prompts::filePath(importDialog_);
+    dialog->setDirectory(model_->folder());
+    return dialog;
+}
+
+bool TFleet::askTemplate(std::optional<MemoryStore>& base, QString& note) {
+    const int answer = prompts::ask(
+        this, "Импорт CSV",
+        "Новые файлы можно создать по шаблону: файлу конфигурации, чьи параметры получит каждая "
+        "строка таблицы, кроме заданных в ней. Без шаблона новый файл получает только "
+        "параметры из таблицы.",
+        {"Без шаблона", "Выбрать шаблон...", "Отмена"});
+    if (answer == 0) return true;
+    if (answer != 1) return false;
+    const QString path =
+        prompts::filePath(fileDialog(templateDialog_, "FleetTemplateDialog", "Шаблон для импорта",
+                                     "Файлы конфигурации (*.cfg);;Все файлы (*)", false));
+    if (path.isEmpty()) return false;
+    std::string error;
+    const auto bytes = readBounded(path.toStdString(), error);
+    if (!bytes) {
+        prompts::warn(this, "Ошибка", "Невозможно открыть файл!\n" + path + "\n" + qs(error));
+        return false;
+    }
+    base.emplace();
+    readConfig(*bytes, *base);
+    QStringList reset;
+    BuildReviewTable(*base, [&](Id id) { reset << qs(param(id).key); });
+    note = "Шаблон: " + QDir::toNativeSeparators(path) + "\n";
+    if (!reset.isEmpty())
+        note += "В шаблоне сброшены неверные значения: " + reset.join(", ") + "\n";
+    note += "\n";
+    return true;
+}
+
+void TFleet::FleetImportClick() {
+    const QString path =
+        prompts::filePath(fileDialog(importDialog_, "FleetImportDialog", "Импорт CSV",
+                                     "Таблицы CSV (*.csv);;Все файлы (*)", false));
     if (path.isEmpty()) return;
     fileio::Error e;
     const auto csv = fileio::readFile(path.toStdString(), e);
@@ -422,12 +597,16 @@ void TFleet::FleetImportClick() {
         prompts::warn(this, "Ошибка", "Невозможно открыть файл!\n" + path + "\n" + why);
         return;
     }
+    std::optional<MemoryStore> base;
+    QString note;
+    if (!askTemplate(base, note)) return;
     const std::string dir = model_->folder().toStdString();
     fl::ImportOptions options;
     options.force = true;  // the preview shows every file that changes before it is written
+    options.base = base ? &*base : nullptr;
     const fl::ImportPlan plan = fl::planImport(*csv, dir, readBounded, options);
     int toWrite = 0;
-    const QString text = importText(plan, toWrite);
+    const QString text = note + importText(plan, toWrite);
     const QString summary =
         !plan.refusals.empty()
             ? QString("Импорт невозможен: ничего не будет записано (отказов: %1).")
@@ -435,7 +614,7 @@ void TFleet::FleetImportClick() {
             : QString("Строк: %1, будет записано файлов: %2.")
                   .arg(plan.targets.size())
                   .arg(toWrite);
-    if (!confirm(summary, text, plan.refusals.empty() && toWrite > 0)) return;
+    if (!confirm(summary, text, plan.refusals.empty() && toWrite > 0, "FIMPORT")) return;
 
     std::string error;
     const bool ok = fl::writeImport(plan, dir, replaceAsPlanned, replaceAsPlanned, error);
@@ -449,13 +628,16 @@ void TFleet::FleetImportClick() {
     prompts::inform(this, "Информация", QString("Записано файлов: %1").arg(toWrite));
 }
 
+namespace {
+
+// The export dialog's filters: the first the default, the second what a Russian spreadsheet
+// opens in columns.
+const QString kRfcFilter = "Таблицы CSV, RFC 4180: через запятую (*.csv)";
+const QString kExcelFilter = "Таблицы CSV для Excel: через точку с запятой (*.csv)";
+
+}  // namespace
+
 void TFleet::FleetExportClick() {
-    if (!exportDialog_) {
-        exportDialog_ = new QFileDialog(this, "Экспорт CSV", QString(), "Таблицы CSV (*.csv)");
-        exportDialog_->setObjectName("FleetExportDialog");
-        exportDialog_->setAcceptMode(QFileDialog::AcceptSave);
-        exportDialog_->setDefaultSuffix("csv");
-    }
     // A file that cannot be read would be an empty row, and importing it would empty the file:
     // as with orbcfg-cli export, nothing is exported then.
     const std::vector<fl::Record> records = model_->records();
@@ -466,9 +648,14 @@ void TFleet::FleetExportClick() {
                           "\nЭкспорт не выполнен.");
         return;
     }
-    const QString path = prompts::filePath(exportDialog_);
+    QFileDialog* dialog = fileDialog(exportDialog_, "FleetExportDialog", "Экспорт CSV",
+                                     kRfcFilter + ";;" + kExcelFilter, true);
+    dialog->setDefaultSuffix("csv");
+    const QString path = prompts::filePath(dialog);
     if (path.isEmpty()) return;
-    const std::string csv = fl::exportCsv(records);
+    const bool excel = dialog->selectedNameFilter() == kExcelFilter;
+    const std::string csv =
+        fl::exportCsv(records, excel ? fl::CsvStyle::Excel : fl::CsvStyle::Rfc4180);
     // A new table is no more open than the files it is made from, and private when it holds a
     // password, as orbcfg-cli export makes it.
     const std::size_t secrets = fl::secretCells(records);

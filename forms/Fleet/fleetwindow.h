@@ -5,15 +5,18 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "forms/Fleet/fleetmodel.h"
+#include "model/store.h"
 
 class FleetEditor;
 class FleetPreview;
 class FleetProxy;
 class FolderWatcher;
+class QComboBox;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
@@ -36,8 +39,10 @@ class TFleet : public QWidget {
     std::vector<std::string> selectedFiles() const;
 
   signals:
-    // A file of the folder to be shown in the main window (a row double-clicked).
+    // A file of the folder to be shown in the main window (a row double-clicked, or Enter).
     void openRequested(const QString& path);
+    // The help at a keyword's section (F1): "FLEET", or that of the control in focus.
+    void helpRequested(const QString& keyword);
 
   public slots:
     void fileSaved(const QString& path);  // a file written elsewhere in the program
@@ -47,8 +52,26 @@ class TFleet : public QWidget {
     void FleetExportClick();
     void FleetGridDblClick(const QModelIndex& index);
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
   private:
     void makeGrid();
+    void makeFindingFilter();
+    // Within the screen's available area, wholly on it.
+    void fitToScreen();
+    void openCurrent();
+    void helpHere();
+    // The keys of the columns after the fixed ones, the selected rows kept.
+    void setKeys(const std::vector<orbex::Id>& keys);
+    // The template of an import: asked for, read and reviewed into `base`; false when the
+    // import is cancelled (or the template cannot be read, after the error box). `note` tells
+    // what the review reset in it.
+    bool askTemplate(std::optional<orbex::MemoryStore>& base, QString& note);
+    // A dialog of the window, starting in the fleet's folder.
+    QFileDialog* fileDialog(QFileDialog*& dialog, const char* name, const QString& caption,
+                            const QString& filters, bool save);
     void makeControls();
     void layOut(QPushButton* which, QPushButton* edit, QPushButton* import);
     QPushButton* makeButton(const char* name, const QString& caption, const QString& hint,
@@ -59,15 +82,19 @@ class TFleet : public QWidget {
     void selectFile(const QString& file);
     QString pathOf(const std::string& file) const;
     // The preview of a write; true when it may be written and "Записать" was chosen.
-    bool confirm(const QString& summary, const QString& text, bool writable);
+    bool confirm(const QString& summary, const QString& text, bool writable,
+                 const QString& helpKeyword);
     // Writes a bulk edit's files one after another and says what was written.
     void writeEdit(const orbex::fleet::ImportPlan& plan);
+    // The preview of a bulk edit of `files` files; true when "Записать" was chosen.
+    bool previewEdit(const orbex::fleet::ImportPlan& plan, std::size_t files);
 
     FleetModel* model_ = nullptr;
     FleetProxy* proxy_ = nullptr;
     FolderWatcher* watcher_ = nullptr;
     QTableView* FleetGrid = nullptr;
     QLineEdit* FleetFilter = nullptr;
+    QComboBox* FleetFindingFilter = nullptr;
     QLineEdit* FleetWhich = nullptr;
     QLabel* FleetAnswer = nullptr;
     QLabel* FleetStatus = nullptr;
@@ -77,4 +104,6 @@ class TFleet : public QWidget {
     FleetPreview* preview_ = nullptr;
     QFileDialog* importDialog_ = nullptr;
     QFileDialog* exportDialog_ = nullptr;
+    QFileDialog* templateDialog_ = nullptr;
+    bool fitted_ = false;
 };

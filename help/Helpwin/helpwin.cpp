@@ -7,6 +7,7 @@
 
 #include "model/catalogue.h"
 #include "model/helpbook.h"
+#include "model/helpfleet.h"
 
 THelp::THelp(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Help");
@@ -24,8 +25,9 @@ THelp::THelp(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 QString THelp::sectionOf(const QString& keyword) {
-    const bool known =
-        keyword == "MAIN" || keyword == "FSAVE" || orbex::find(keyword.toStdString()).has_value();
+    const bool known = keyword == "MAIN" || keyword == "FSAVE" ||
+                       orbex::isFleetHelpKeyword(keyword.toStdString()) ||
+                       orbex::find(keyword.toStdString()).has_value();
     return known ? keyword : QString("index");
 }
 

@@ -250,8 +250,9 @@ class EditorTest : public QObject {
         QStringList rows;
         for (int r = 0; r < table->rowCount(); ++r)
             rows << table->item(r, 0)->text() + " " + table->item(r, 2)->text();
-        QCOMPARE(rows, (QStringList{"1 comment; dropped on save", "3 unknown key 'FOO'; ignored",
-                                    "4 not a KEY='value' line; ignored"}));
+        QCOMPARE(rows, (QStringList{"1 комментарий; не будет сохранен",
+                                    "3 неизвестный ключ 'FOO'; строка пропущена",
+                                    "4 не строка вида КЛЮЧ='значение'; строка пропущена"}));
 
         QTest::keyClicks(setup->findChild<QLineEdit*>("USERN"), "x");
         QVERIFY(shown("StatusModified"));

@@ -127,11 +127,11 @@ class FleetTest : public QObject {
         QCOMPARE(text("term03.cfg", FleetModel::Ip), QString("10.0.0.012"));
         // The findings of orbcfg-cli lint, per file, across files included.
         QCOMPARE(text("default.cfg", FleetModel::Findings), QString());
-        QCOMPARE(text("term06.cfg", FleetModel::Findings), QString("1"));
+        QCOMPARE(text("term06.cfg", FleetModel::Findings), QString("значение сброшено"));
         QVERIFY(text("term06.cfg", FleetModel::Findings, Qt::ToolTipRole)
                     .contains("строка 4, VOLUME — значение сбросится при сохранении"));
         QVERIFY(text("term03.cfg", FleetModel::File, Qt::ToolTipRole)
-                    .contains("duplicate-ip): '10.0.0.012' is also set by AA^BB^CC^DD^EE^02.cfg"));
+                    .contains("duplicate-ip): '10.0.0.012' задан также в AA^BB^CC^DD^EE^02.cfg"));
         QVERIFY(
             text("AA^BB^CC^DD^EE.cfg", FleetModel::File, Qt::ToolTipRole).contains("bad-mac-name"));
         QVERIFY(!cell("term03.cfg", FleetModel::File).data(Qt::DecorationRole).isNull());
@@ -141,7 +141,9 @@ class FleetTest : public QObject {
             findings += shown()->index(r, FleetModel::Findings).data(FleetModel::kSortRole).toInt();
         QCOMPARE(findings, kTwin ? 9 : 7);  // the lines of lint.txt, two of them the twin's
         QCOMPARE(child<QLabel>("FleetStatus")->text(),
-                 QString("Файлов: %1, с замечаниями: %2").arg(kFiles).arg(kTwin ? 9 : 7));
+                 QString("Показано %1 из %1, выбрано 0; с замечаниями: %2")
+                     .arg(kFiles)
+                     .arg(kTwin ? 9 : 7));
 
         // Sorted by the number of findings, most first; filtered over every cell.
         fleet->grid()->sortByColumn(FleetModel::Findings, Qt::DescendingOrder);
@@ -160,7 +162,8 @@ class FleetTest : public QObject {
         QVERIFY(big.resize(17 * 1024 * 1024));  // past the bound of a terminal configuration
         big.close();
         QTRY_VERIFY_WITH_TIMEOUT(model()->rowOf("huge.cfg") >= 0, 1000);
-        QTRY_COMPARE_WITH_TIMEOUT(text("huge.cfg", FleetModel::Findings), QString("1"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(text("huge.cfg", FleetModel::Findings), QString("не читается"),
+                                  1000);
         QVERIFY(text("huge.cfg", FleetModel::File, Qt::ToolTipRole).contains("Файл не читается: "));
         QVERIFY(!cell("huge.cfg", FleetModel::File).data(Qt::DecorationRole).isNull());
         // Its row would be empty in a CSV, and an import of it would empty the file: as the
@@ -359,7 +362,7 @@ class FleetTest : public QObject {
         prompts::Script script;
         QString previewText;
         bool writable = true;
-        script.path(csv).dialog([&](QDialog* preview) {
+        script.path(csv).answer(0).dialog([&](QDialog* preview) {
             previewText = preview->findChild<QPlainTextEdit*>("FleetPreviewText")->toPlainText();
             writable = preview->findChild<QPushButton*>("FleetPreviewWrite")->isEnabled();
             preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
@@ -375,15 +378,15 @@ class FleetTest : public QObject {
         // The same list without the bad address: previewed, then written.
         spit(csv, "file,MNAME\n00-1a-2b-3c-4d-01.cfg,a\nkassa.cfg,kassa\n");
         prompts::Script again;
-        again.path(csv).dialog([&](QDialog* preview) {
+        again.path(csv).answer(0).dialog([&](QDialog* preview) {
             previewText = preview->findChild<QPlainTextEdit*>("FleetPreviewText")->toPlainText();
             preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
         });
         child<QPushButton>("FleetImport")->click();
         QVERIFY2(previewText.contains("изменится    kassa.cfg\n"), qPrintable(previewText));
         QVERIFY(previewText.contains("    -IP='10.0.0.15'\n"));
-        QCOMPARE(again.messages,
-                 QStringList{"Информация | Записано файлов: 2 | Fleet | information"});
+        QCOMPARE(again.messages.size(), 2);  // the question of a template, then the answer
+        QCOMPARE(again.messages[1], "Информация | Записано файлов: 2 | Fleet | information");
         QVERIFY(model()->rowOf("00-1a-2b-3c-4d-01.cfg") >= 0);
     }
 
@@ -397,15 +400,15 @@ class FleetTest : public QObject {
         for (const char* made : {"new2.cfg", "kassa.cfg"}) {
             const auto before = snapshot(dir);
             prompts::Script script;
-            script.path(csv).dialog([&](QDialog* preview) {
+            script.path(csv).answer(0).dialog([&](QDialog* preview) {
                 spit(dir + "/" + made, theirs);
                 preview->findChild<QPushButton*>("FleetPreviewWrite")->click();
             });
             child<QPushButton>("FleetImport")->click();
-            QCOMPARE(script.messages.size(), 1);
-            QVERIFY2(script.messages[0].startsWith("Ошибка | Импорт не выполнен"),
-                     qPrintable(script.messages[0]));
-            QVERIFY2(script.messages[0].contains(made), qPrintable(script.messages[0]));
+            QCOMPARE(script.messages.size(), 2);
+            QVERIFY2(script.messages[1].startsWith("Ошибка | Импорт не выполнен"),
+                     qPrintable(script.messages[1]));
+            QVERIFY2(script.messages[1].contains(made), qPrintable(script.messages[1]));
             QCOMPARE(slurp(dir + "/" + made), theirs);
             auto after = snapshot(dir);
             after.remove(made);
@@ -446,8 +449,10 @@ class FleetTest : public QObject {
         spit(dir + "/new.cfg", "MNAME='term02'\r\n");
         QTRY_VERIFY_WITH_TIMEOUT(model()->rowOf("new.cfg") >= 0, 1000);
         // Its name is term02's too: both rows get the finding (term02's next to its address).
-        QTRY_COMPARE_WITH_TIMEOUT(text("new.cfg", FleetModel::Findings), QString("1"), 1000);
-        QCOMPARE(text("AA^BB^CC^DD^EE^02.cfg", FleetModel::Findings), QString("2"));
+        QTRY_COMPARE_WITH_TIMEOUT(text("new.cfg", FleetModel::Findings), QString("дубль имени"),
+                                  1000);
+        QCOMPARE(text("AA^BB^CC^DD^EE^02.cfg", FleetModel::Findings),
+                 QString("дубль IP, дубль имени"));
         QVERIFY(QFile::remove(dir + "/kassa.cfg"));
         QTRY_COMPARE_WITH_TIMEOUT(model()->rowOf("kassa.cfg"), -1, 1000);
         // A file saved by the main editor.

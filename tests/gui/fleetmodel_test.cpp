@@ -10,10 +10,13 @@
 
 #include "forms/Fleet/fleetmodel.h"
 #include "forms/Fleet/fleetproxy.h"
+#include "forms/Fleet/fleettexts.h"
+#include "forms/findingtexts.h"
 #include "forms/qtext.h"
 #include "model/catalogue.h"
 
 using namespace orbex;
+namespace fl = orbex::fleet;
 
 namespace {
 
@@ -100,9 +103,9 @@ class FleetModelTest : public QObject {
         QCOMPARE(text("kassa.cfg", FleetModel::Name), QString("kassa"));
         QCOMPARE(text("kassa.cfg", FleetModel::Ip), QString("10.0.0.011"));
         // 10.0.0.011 is 10.0.0.11: both files get the finding; term03 has a line not read.
-        QCOMPARE(text("kassa.cfg", FleetModel::Findings), QString("1"));
-        QCOMPARE(text("aa^bb^cc^dd^ee^01.cfg", FleetModel::Findings), QString("1"));
-        QCOMPARE(text("term03.cfg", FleetModel::Findings), QString("1"));
+        QCOMPARE(text("kassa.cfg", FleetModel::Findings), QString("дубль IP"));
+        QCOMPARE(text("aa^bb^cc^dd^ee^01.cfg", FleetModel::Findings), QString("дубль IP"));
+        QCOMPARE(text("term03.cfg", FleetModel::Findings), QString("строка пропущена"));
         QCOMPARE(text("default.cfg", FleetModel::Findings), QString());
         QCOMPARE(model->withFindings(), 3);
         const QString tip = text("term03.cfg", FleetModel::Findings, Qt::ToolTipRole);
@@ -163,7 +166,7 @@ class FleetModelTest : public QObject {
         QVERIFY(big.resize(17 * 1024 * 1024));
         big.close();
         loadAll();
-        QCOMPARE(text("default.cfg", FleetModel::Findings), QString("1"));
+        QCOMPARE(text("default.cfg", FleetModel::Findings), QString("не читается"));
         QVERIFY(text("default.cfg", FleetModel::File, Qt::ToolTipRole)
                     .contains("\nФайл не читается: "));
         QVERIFY(!model->index(model->rowOf("default.cfg"), FleetModel::File)
@@ -184,7 +187,8 @@ class FleetModelTest : public QObject {
         // case.
         proxy.sort(FleetModel::Findings, Qt::DescendingOrder);
         QCOMPARE(first(), QString("many.cfg"));
-        QCOMPARE(proxy.index(1, FleetModel::Findings).data().toString(), QString("2"));
+        QCOMPARE(proxy.index(1, FleetModel::Findings).data().toString(),
+                 QString("строка пропущена (2)"));
         proxy.sort(FleetModel::File, Qt::DescendingOrder);
         QCOMPARE(first(), QString("Zeta.cfg"));
         proxy.sort(FleetModel::Name, Qt::AscendingOrder);
@@ -209,19 +213,19 @@ class FleetModelTest : public QObject {
         loadAll();
         const int term03 = model->rowOf("term03.cfg");
         QCOMPARE(model->sortText(term03, FleetModel::Name), QString("term03"));
-        QCOMPARE(model->sortText(term03, FleetModel::Findings), QString("1"));
+        QCOMPARE(model->sortText(term03, FleetModel::Findings), QString("строка пропущена"));
         QVERIFY(!model->shows(term03, "10.0.0.113"));
         put("term03.cfg", "MNAME='renamed'\r\nIP='10.0.0.113'\r\nnot a line\r\n");
         model->refresh({});
         QCOMPARE(model->sortText(term03, FleetModel::Name), QString("renamed"));
         QVERIFY(model->shows(term03, "10.0.0.113"));
-        QCOMPARE(model->sortText(term03, FleetModel::Findings), QString("1"));
+        QCOMPARE(model->sortText(term03, FleetModel::Findings), QString("строка пропущена"));
         // A new file takes term03's address: term03 itself was not read again.
         put("twin.cfg", "IP='10.0.0.113'\r\n");
         model->refresh({});
         const int row = model->rowOf("term03.cfg");
-        QCOMPARE(model->sortText(row, FleetModel::Findings), QString("2"));
-        QVERIFY(model->shows(row, "2"));
+        QCOMPARE(model->sortText(row, FleetModel::Findings), QString("дубль IP, строка пропущена"));
+        QVERIFY(model->shows(row, "дубль ip"));
         model->setKeys({idOf("TSERV")});
         QCOMPARE(model->sortText(model->rowOf("kassa.cfg"), FleetModel::Keys), QString());
         QCOMPARE(model->sortText(model->rowOf("aa^bb^cc^dd^ee^01.cfg"), FleetModel::Keys),
@@ -278,6 +282,40 @@ class FleetModelTest : public QObject {
         model->refresh({});
         QVERIFY(departs("aa^bb^cc^dd^ee^01.cfg", FleetModel::Keys));
         QCOMPARE(covered(changed, 4), std::vector<bool>(4, true));
+    }
+
+    // Every code has its Russian words, and they are Russian: none is left to the tool's.
+    void everyCodeIsWordedInRussian() {
+        const auto russian = [](const QString& text) {
+            return std::any_of(text.begin(), text.end(),
+                               [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
+        };
+        for (int c = 0; c <= static_cast<int>(fl::RefusalCode::NotAFile); ++c) {
+            fl::Refusal r;
+            r.code = static_cast<fl::RefusalCode>(c);
+            r.key = "AUTOSTART";
+            r.value.fault = ValueFault::OnOff;
+            const QString text = fleettexts::refusalText(r);
+            QVERIFY2(russian(text), qPrintable(QString("%1: %2").arg(c).arg(text)));
+        }
+        for (int c = 0; c <= static_cast<int>(LintCode::DroppedComment); ++c) {
+            const QString text =
+                findingtexts::lintText(static_cast<LintCode>(c), "VOLUME", "loud", "", false);
+            QVERIFY2(russian(text), qPrintable(QString("%1: %2").arg(c).arg(text)));
+        }
+        for (int c = 1; c <= static_cast<int>(ValueFault::FailsCheck); ++c) {
+            ValueRefusal why{static_cast<ValueFault>(c), "x"};
+            QVERIFY(russian(findingtexts::valueRefusalText(param(idOf("RAZR")), why)));
+        }
+        for (std::string_view code : fleettexts::kFindingCodes) {
+            QVERIFY(russian(fleettexts::shortName(code)));
+            fl::Finding f;
+            f.code = code;
+            f.check = LintCode::Reset;
+            f.key = "VOLUME";
+            QVERIFY2(!fleettexts::findingMessage(f, "b.cfg").contains(qs(code)),
+                     qPrintable(QString::fromUtf8(code.data(), code.size())));
+        }
     }
 };
 

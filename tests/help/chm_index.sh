@@ -15,8 +15,9 @@ entries() {
 entries "$project/orbex.hhk" >"$out/expected"
 entries "$out/index.hhk" >"$out/compiled"
 diff "$out/expected" "$out/compiled"
-# 116 keys, "MAIN" and "FSAVE".
-[ "$(wc -l <"$out/compiled")" -eq 118 ]
+# 116 keys, "MAIN", "FSAVE" and the four topics of the fleet.
+[ "$(wc -l <"$out/compiled")" -eq 122 ]
 grep -qx 'MAIN	MAIN.htm' "$out/compiled"
 grep -qx 'FSAVE	FSAVE.htm' "$out/compiled"
+grep -qx 'FLEET	FLEET.htm' "$out/compiled"
 grep -qx 'COM1	COM1_.htm' "$out/compiled"
