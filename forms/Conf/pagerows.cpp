@@ -82,12 +82,14 @@ static int speedButtonNumber(Id row, bool d) {
 QToolButton* PageRows::makeSpeedButton(QWidget* page, const QString& caption, const Param& p) {
     const bool d = caption == "D";
     const int number = speedButtonNumber(idOf(p.key), d);
-    QToolButton* b =
-        speedButton(new RowButton(page, d ? &defaultButtonHint_ : &helpButtonHint_),
-                    QString("SpeedButton%1").arg(number), caption, qs(d ? p.key : p.helpKeyword()));
-    // Every such button has the same font: its size is found once.
+    auto* row = new RowButton(page, d ? &defaultButtonHint_ : &helpButtonHint_);
+    QToolButton* b = speedButton(row, QString("SpeedButton%1").arg(number), caption,
+                                 qs(d ? p.key : p.helpKeyword()));
+    // Every such button has the same font: its least size is found once. It is part of the
+    // hint, not a least size set on the widget, which would stand in for what the style needs
+    // for the caption where the pages scroll and the layout gives no more than the least.
     if (speedButtonSize_.isEmpty()) speedButtonSize_ = QSize(scaled(b, 23), scaled(b, 22));
-    b->setMinimumSize(speedButtonSize_);
+    row->setLeast(speedButtonSize_);
     if (d) setHint(b, "Установить по умолчанию (Ctrl+Shift+D)", true);
     connect(b, &QToolButton::clicked, this, [this, b] { emit speedButtonClicked(b); });
     return b;

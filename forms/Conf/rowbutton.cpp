@@ -4,7 +4,7 @@
 
 QSize RowButton::sizeHint() const {
     if (shared_->isEmpty()) *shared_ = QToolButton::sizeHint();
-    return *shared_;
+    return shared_->expandedTo(least_);
 }
 
 void RowButton::changeEvent(QEvent* event) {
