@@ -147,7 +147,11 @@ void TSetup::fitScreen(QSize needed) {
     if (fit.scroll) move(fit.place);
 }
 
-TSetup::~TSetup() = default;
+TSetup::~TSetup() {
+    // The focus leaves the window's controls while QWidget's destructor closes it, when this
+    // is no TSetup any more.
+    if (qApp) disconnect(qApp, &QApplication::focusChanged, this, &TSetup::focusChanged);
+}
 
 Tdial* TSetup::dial() {
     if (!dial_) dial_ = new Tdial(this);
