@@ -207,7 +207,11 @@ class Names {
 
   private:
     NameView view(const Collector::State::Name& n, const std::vector<std::string_view>& root);
+    bool inPath(const std::vector<std::string_view>& dirs) const;
     const Folder* folder_;
+    // Some full path lies in the folder's own path: the server's paths are the folder's, and
+    // one that does not lie there is elsewhere (else the folder may be a copy of the root).
+    bool pathsKnown_ = false;
     std::vector<std::string> sorted_;               // the folder's files in byte order
     std::map<std::string, std::string> lowerCase_;  // the folder's files by their lower case
     std::vector<NameView> views_;
@@ -221,20 +225,24 @@ Names::Names(const std::vector<Collector::State::Name>& names, const Folder* fol
         for (const std::string& f : sorted_) lowerCase_.try_emplace(lowered(f), f);
     }
     const auto root = commonRoot(names);
+    for (const auto& n : names) pathsKnown_ = pathsKnown_ || (n.fullPath && inPath(folders(n.raw)));
     views_.reserve(names.size());
     for (const auto& n : names) views_.push_back(view(n, root));
+}
+
+// A name whose folders are the last ones of the folder's path lies in the folder.
+bool Names::inPath(const std::vector<std::string_view>& dirs) const {
+    if (!folder_) return false;
+    const auto& path = folder_->path;
+    return dirs.size() <= path.size() &&
+           std::equal(dirs.begin(), dirs.end(), path.end() - static_cast<std::ptrdiff_t>(dirs.size()));
 }
 
 NameView Names::view(const Collector::State::Name& n, const std::vector<std::string_view>& root) {
     NameView v;
     const std::vector<std::string_view> dirs = folders(n.raw);
     const std::string_view base = baseName(n.raw);
-    // A name whose folders are the last ones of the folder's path lies in the folder.
-    const auto& path = folder_ ? folder_->path : std::vector<std::string>{};
-    const bool inPath =
-        folder_ && dirs.size() <= path.size() &&
-        std::equal(dirs.begin(), dirs.end(), path.end() - static_cast<std::ptrdiff_t>(dirs.size()));
-    if (inPath) {
+    if (inPath(dirs)) {
         v.shown = base;
         v.place = v.shown;
     } else if (n.fullPath) {
@@ -243,7 +251,7 @@ NameView Names::view(const Collector::State::Name& n, const std::vector<std::str
             for (std::string_view r : root) skip += r.size() + 1;
             return skip;
         }()));
-        if (folder_ && v.shown.find('/') == std::string::npos) v.place = v.shown;
+        if (folder_ && !pathsKnown_ && v.shown.find('/') == std::string::npos) v.place = v.shown;
     } else {
         v.shown = n.raw;
     }
