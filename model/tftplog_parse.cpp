@@ -152,7 +152,6 @@ void Parser::State::syslogLine(const Time& t, std::string_view rest) {
 // ---- tftpd-hpa ----
 
 void Parser::State::hpa(const Time& t, std::uint32_t pid, std::string_view msg) {
-    expire(t);
     if (startsWith(msg, "RRQ from ")) {
         request(t, pid, msg.substr(9));
     } else if (startsWith(msg, "sending NAK (")) {
@@ -165,6 +164,7 @@ void Parser::State::hpa(const Time& t, std::uint32_t pid, std::string_view msg) 
         // The transfer broke off: no answer from the client, a refused option, a failed send.
         close(pid, Outcome::Failed);
     }
+    expire(t);
 }
 
 void Parser::State::request(const Time& t, std::uint32_t pid, std::string_view msg) {
