@@ -48,8 +48,8 @@ int main(int argc, char** argv) {
         const long t = boot++ % terminals;
         char ip[32], mac[32];
         std::snprintf(ip, sizeof ip, "10.%ld.%ld.%ld", t / 65536 % 256, t / 256 % 256, t % 256);
-        std::snprintf(mac, sizeof mac, "00^1A^2B^%02lX^%02lX^%02lX", t / 65536 % 256,
-                      t / 256 % 256, t % 256);
+        std::snprintf(mac, sizeof mac, "00^1A^2B^%02lX^%02lX^%02lX", t / 65536 % 256, t / 256 % 256,
+                      t % 256);
         const std::string rrq = "]: RRQ from " + std::string(ip) + " filename ";
         const std::string nak = "]: sending NAK (1, File not found) to " + std::string(ip);
         line("CRON[" + std::to_string(pid) + "]: (root) CMD (command -v debian-sa1 > /dev/null)");

@@ -78,7 +78,8 @@ bool readLogs(Context& c, std::span<const std::string_view> logs, tftplog::Parse
         fileio::Error e;
         const bool read = path == "-" ? fileio::readPieces(c.in, "-", piece, e)
                                       : fileio::readPieces(path, piece, e);
-        if (!read) return c.fail("cannot read '" + std::string(c.nameOf(path)) + "': " + e.reason), false;
+        if (!read)
+            return c.fail("cannot read '" + std::string(c.nameOf(path)) + "': " + e.reason), false;
         if (corrupt.empty()) input.finish(corrupt);
         if (!corrupt.empty())
             return c.fail("cannot read '" + std::string(c.nameOf(path)) + "': " + corrupt), false;
@@ -122,14 +123,16 @@ std::string flagText(const Flag& f) {
                                               : text::printable(f.address);
     switch (f.code) {
         case FlagCode::FellBack: {
-            std::string s = f.noAddress ? "the terminal of MAC " + f.mac + " (the log names no "
-                                                                           "address)"
+            std::string s = f.noAddress ? "the terminal of MAC " + f.mac +
+                                              " (the log names no "
+                                              "address)"
                                         : who + " (MAC " + f.mac + ")";
-            s += f.noAddress   ? " did not get its MAC file"
+            s += f.noAddress     ? " did not get its MAC file"
                  : f.got.empty() ? " ended with no file"
                                  : " ended with " + shown(f.got);
             s += ", but the folder holds " + shown(f.shouldHave) + " for its MAC";
-            if (!f.asked.empty() && f.asked != f.shouldHave) s += " (it asked for " + shown(f.asked) + ")";
+            if (!f.asked.empty() && f.asked != f.shouldHave)
+                s += " (it asked for " + shown(f.asked) + ")";
             return s;
         }
         case FlagCode::UnknownRequest:
@@ -152,8 +155,7 @@ std::string requestLine(const Request& r) {
     line.append(9 - outcome.size(), ' ');
     line += shown(r.file);
     if (!r.asked.empty()) line += " (asked for as " + shown(r.asked) + ")";
-    if (r.count > 1)
-        line += ", " + std::to_string(r.count) + " times from " + timeText(r.first);
+    if (r.count > 1) line += ", " + std::to_string(r.count) + " times from " + timeText(r.first);
     return line + '\n';
 }
 
@@ -327,7 +329,8 @@ void appendCsvRow(std::string& out, std::initializer_list<std::string> cells) {
 
 std::string csvOf(const Report& r) {
     std::string out;
-    appendCsvRow(out, {"address", "mac", "time", "first", "count", "outcome", "file", "asked", "flags"});
+    appendCsvRow(out,
+                 {"address", "mac", "time", "first", "count", "outcome", "file", "asked", "flags"});
     const auto row = [&](const Terminal* t, const Request& q, bool endsWith) {
         appendCsvRow(out, {t ? text::printable(t->address) : "", t ? t->mac : "",
                            timeText(q.last, true), timeText(q.first, true), std::to_string(q.count),

@@ -17,10 +17,10 @@ constexpr std::size_t kOut = std::size_t{256} * 1024;
 
 struct Gunzip::Stream {
     z_stream z{};
-    bool open = false;       // inflateInit2 succeeded
-    bool inMember = false;   // within a member: its end is still to come
-    bool afterEnd = false;   // a member ended: what follows is another member or padding
-    bool padding = false;    // zero bytes after the last member
+    bool open = false;      // inflateInit2 succeeded
+    bool inMember = false;  // within a member: its end is still to come
+    bool afterEnd = false;  // a member ended: what follows is another member or padding
+    bool padding = false;   // zero bytes after the last member
     bool failed = false;
     Piece out;
     std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kOut);

@@ -15,10 +15,14 @@ using fleet::detail::lowered;
 
 std::string_view flagName(FlagCode code) {
     switch (code) {
-        case FlagCode::FellBack: return "fell-back";
-        case FlagCode::UnknownRequest: return "unknown-request";
-        case FlagCode::ServedWithFindings: return "served-with-findings";
-        case FlagCode::NeverFetched: return "never-fetched";
+        case FlagCode::FellBack:
+            return "fell-back";
+        case FlagCode::UnknownRequest:
+            return "unknown-request";
+        case FlagCode::ServedWithFindings:
+            return "served-with-findings";
+        case FlagCode::NeverFetched:
+            return "never-fetched";
     }
     return "fell-back";
 }
@@ -153,7 +157,8 @@ void Collector::add(const tftplog::Event& e) {
     const std::uint32_t name = s.nameId(e.file, e.format, e.fullPath);
     const std::uint64_t id = std::uint64_t{asker} << 34 | std::uint64_t{name} << 2 |
                              static_cast<std::uint64_t>(e.outcome);
-    const auto [it, added] = s.foldedIds.try_emplace(id, static_cast<std::uint32_t>(s.folded.size()));
+    const auto [it, added] =
+        s.foldedIds.try_emplace(id, static_cast<std::uint32_t>(s.folded.size()));
     if (added) {
         State::Folded f;
         f.asker = asker;
@@ -193,8 +198,7 @@ std::vector<std::string_view> commonRoot(const std::vector<Collector::State::Nam
             continue;
         }
         std::size_t same = 0;
-        while (same < common->size() && same < dirs.size() && (*common)[same] == dirs[same])
-            ++same;
+        while (same < common->size() && same < dirs.size() && (*common)[same] == dirs[same]) ++same;
         common->resize(same);
     }
     return common ? *common : std::vector<std::string_view>{};
@@ -235,7 +239,8 @@ bool Names::inPath(const std::vector<std::string_view>& dirs) const {
     if (!folder_) return false;
     const auto& path = folder_->path;
     return dirs.size() <= path.size() &&
-           std::equal(dirs.begin(), dirs.end(), path.end() - static_cast<std::ptrdiff_t>(dirs.size()));
+           std::equal(dirs.begin(), dirs.end(),
+                      path.end() - static_cast<std::ptrdiff_t>(dirs.size()));
 }
 
 NameView Names::view(const Collector::State::Name& n, const std::vector<std::string_view>& root) {
@@ -414,8 +419,8 @@ bool unknownRequest(const NameView& v) {
 // A terminal that ended with another file than the folder's file for its MAC.
 std::optional<Flag> fellBack(const Terminal& t, const Folder& folder) {
     if (t.mac.empty()) return std::nullopt;
-    const auto should = fleet::resolve(folder.files, t.mac, std::nullopt,
-                                       std::span(fleet::kTerminalOrder, 1));
+    const auto should =
+        fleet::resolve(folder.files, t.mac, std::nullopt, std::span(fleet::kTerminalOrder, 1));
     if (!should) return std::nullopt;
     if (t.endsWith) {
         const Request& got = t.requests[*t.endsWith];
@@ -506,7 +511,8 @@ std::vector<FileUse> fileUses(const Report& r, const Folder& folder) {
         for (const Request& q : t.requests) note(t.address, q);
     for (const Request& q : r.untied) note({}, q);
     for (const Flag& f : r.flags) {
-        if (f.code == FlagCode::FellBack) uses[f.shouldHave].fellBack.push_back({f.address, f.mac, f.got});
+        if (f.code == FlagCode::FellBack)
+            uses[f.shouldHave].fellBack.push_back({f.address, f.mac, f.got});
         if (f.code == FlagCode::NeverFetched) uses[f.file].neverFetched = true;
         if (f.code == FlagCode::ServedWithFindings) uses[f.file].findings = f.count;
     }

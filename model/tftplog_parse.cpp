@@ -287,8 +287,8 @@ void Parser::State::tftpd64(std::string_view l) {
             f[field] = f[field] * 10 + (s[i] - '0');
         }
     }
-    const auto t = clock.at(yearOfStamp(f[1], options.today), f[1], f[0], f[2], f[3], f[4],
-                            f[5] * 1000);
+    const auto t =
+        clock.at(yearOfStamp(f[1], options.today), f[1], f[0], f[2], f[3], f[4], f[5] * 1000);
     if (t) tftpd64Message(*t, l.substr(0, l.size() - kStamp));
 }
 
@@ -338,8 +338,7 @@ void Parser::State::tftpd64Message(const Time& t, std::string_view msg) {
 void Parser::State::endTransfer(std::deque<Transfer>::iterator it, Outcome outcome) {
     const Transfer done = std::move(*it);
     transfers.erase(it);
-    emit(done.time, done.line, Format::Tftpd64, outcome, done.address, done.file, done.file,
-         false);
+    emit(done.time, done.line, Format::Tftpd64, outcome, done.address, done.file, done.file, false);
 }
 
 void Parser::State::tftpd64End(const Time& t, std::string_view name, Outcome outcome) {

@@ -1,7 +1,7 @@
 // The stamps of log lines: syslog's classic form and RFC 3339, the local clock, --since.
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 
 #include "model/tftplog.h"
@@ -105,8 +105,8 @@ int yearOfStamp(int month, const Today& today) {
     return month > today.month ? today.year - 1 : today.year;
 }
 
-std::optional<Time> LocalClock::at(int year, int month, int day, int hour, int minute,
-                                   int second, int micros) {
+std::optional<Time> LocalClock::at(int year, int month, int day, int hour, int minute, int second,
+                                   int micros) {
     const auto days = daysOf(year, month, day);
     if (!days || !validClock(hour, minute, second)) return std::nullopt;
     const std::int64_t key = *days * 24 + hour;
@@ -123,7 +123,7 @@ std::optional<Time> LocalClock::at(int year, int month, int day, int hour, int m
         offset_ = static_cast<std::int16_t>((key * 3600 - start) / 60);
     }
     Time out;
-    out.seconds = hourStart_ + minute * 60 + second;
+    out.seconds = hourStart_ + std::int64_t{minute} * 60 + second;
     out.micros = micros;
     out.offset = offset_;
     return out;
@@ -139,7 +139,8 @@ std::size_t parseRfc3339(std::string_view s, Time& t) {
     int offset = 0;
     const std::size_t z = zone(s, used, offset);
     if (z == 0) return 0;
-    t.seconds = *days * 86400 + f[3] * 3600 + f[4] * 60 + f[5] - std::int64_t{offset} * 60;
+    t.seconds = *days * 86400 + std::int64_t{f[3]} * 3600 + std::int64_t{f[4]} * 60 + f[5] -
+                std::int64_t{offset} * 60;
     t.micros = micros;
     t.offset = static_cast<std::int16_t>(offset);
     return used + z;
@@ -164,8 +165,7 @@ std::optional<Time> parseSince(std::string_view s) {
     if (parseRfc3339(s, t) == s.size() && !s.empty()) return t;
     int f[6] = {0, 0, 0, 0, 0, 0};
     const bool date = digits(s, 0, 4, f[0]) && s.size() > 4 && s[4] == '-' &&
-                      digits(s, 5, 2, f[1]) && s.size() > 7 && s[7] == '-' &&
-                      digits(s, 8, 2, f[2]);
+                      digits(s, 5, 2, f[1]) && s.size() > 7 && s[7] == '-' && digits(s, 8, 2, f[2]);
     if (!date) return std::nullopt;
     if (s.size() != 10) {
         // " HH:MM" or " HH:MM:SS" (or with "T").
@@ -207,18 +207,24 @@ std::string timeText(const Time& t, bool iso) {
 
 std::string_view outcomeName(Outcome o) {
     switch (o) {
-        case Outcome::Served: return "served";
-        case Outcome::Missing: return "missing";
-        case Outcome::Failed: return "failed";
+        case Outcome::Served:
+            return "served";
+        case Outcome::Missing:
+            return "missing";
+        case Outcome::Failed:
+            return "failed";
     }
     return "failed";
 }
 
 std::string_view formatName(Format f) {
     switch (f) {
-        case Format::TftpdHpa: return "tftpd-hpa";
-        case Format::Dnsmasq: return "dnsmasq";
-        case Format::Tftpd64: return "tftpd64";
+        case Format::TftpdHpa:
+            return "tftpd-hpa";
+        case Format::Dnsmasq:
+            return "dnsmasq";
+        case Format::Tftpd64:
+            return "tftpd64";
     }
     return "tftpd-hpa";
 }

@@ -210,8 +210,9 @@ TEST(Fetched, RealDnsmasqLog) {
         "  TIME  served   default.cfg",
         "  ends with default.cfg at TIME",
         "",
-        "fell-back: 127.0.0.3 (MAC AA^BB^CC^00^00^02) ended with default.cfg, but the folder "
-        "holds AA^BB^CC^00^00^02.cfg for its MAC (it asked for aa^bb^cc^00^00^02.cfg)",
+        std::string("fell-back: 127.0.0.3 (MAC AA^BB^CC^00^00^02) ended with default.cfg, ") +
+            "but the folder holds AA^BB^CC^00^00^02.cfg for its MAC (it asked for " +
+            "aa^bb^cc^00^00^02.cfg)",
         // The terminal asked for its file under another spelling only.
         "never-fetched: AA^BB^CC^00^00^02.cfg was asked for by no terminal in the log",
     };
@@ -220,7 +221,8 @@ TEST(Fetched, RealDnsmasqLog) {
         std::string line = got[i];
         // The times are now's: each stands as TIME.
         std::smatch m;
-        while (std::regex_search(line, m, std::regex(stamp))) line.replace(m.position(), m.length(), "TIME");
+        while (std::regex_search(line, m, std::regex(stamp)))
+            line.replace(m.position(), m.length(), "TIME");
         EXPECT_EQ(line, want[i]);
     }
 }

@@ -58,8 +58,8 @@ std::vector<std::string> flagsText(const Report& r) {
 
 Folder fleetFolder() {
     Folder f;
-    f.files = {"AA^BB^CC^00^00^01.cfg", "AA^BB^CC^00^00^02.cfg", "bad^name.cfg", "default.cfg",
-               "kassa01.cfg", "never.cfg"};
+    f.files = {"AA^BB^CC^00^00^01.cfg", "AA^BB^CC^00^00^02.cfg", "bad^name.cfg",
+               "default.cfg",           "kassa01.cfg",           "never.cfg"};
     f.path = {"srv", "tftp"};
     f.findings = {{"kassa01.cfg", 2}, {"never.cfg", 1}};
     return f;
@@ -86,7 +86,7 @@ TEST(FetchedReport, RepeatsFoldIntoOneRequest) {
     EXPECT_EQ(t.requests[1].file, "kassa09.cfg");
     EXPECT_EQ(t.requests[2].file, "default.cfg");
     EXPECT_EQ(t.requests[2].count, 28u);
-    EXPECT_EQ(t.requests[2].first.seconds + 27 * 86400, t.requests[2].last.seconds);
+    EXPECT_EQ(t.requests[2].first.seconds + std::int64_t{27} * 86400, t.requests[2].last.seconds);
     ASSERT_TRUE(t.endsWith);
     EXPECT_EQ(*t.endsWith, 2u);
     EXPECT_EQ(t.mac, "AA^BB^CC^00^00^09");
@@ -122,8 +122,7 @@ TEST(FetchedReport, FlagsAgainstTheFolder) {
         .add("2026-12-09T06:00:01Z", "10.0.0.1", "kassa11.cfg", Outcome::Missing)
         .add("2026-12-09T06:00:01Z", "10.0.0.1", "default.cfg", Outcome::Served)
         // Gets its MAC file, by the full path of a server without -s.
-        .add("2026-12-09T06:00:02Z", "10.0.0.2", "srv/tftp/AA^BB^CC^00^00^01.cfg",
-             Outcome::Served)
+        .add("2026-12-09T06:00:02Z", "10.0.0.2", "srv/tftp/AA^BB^CC^00^00^01.cfg", Outcome::Served)
         // A name file that is not there is the terminal's fallback, no flag; one with findings.
         .add("2026-12-09T06:00:03Z", "10.0.0.3", "kassa03.cfg", Outcome::Missing)
         .add("2026-12-09T06:00:03Z", "10.0.0.3", "tftp/kassa01.cfg", Outcome::Served)
@@ -136,8 +135,8 @@ TEST(FetchedReport, FlagsAgainstTheFolder) {
     const Report r = log.report(&folder);
     EXPECT_EQ(flagsText(r),
               (std::vector<std::string>{
-                  "fell-back [10.0.0.1] [AA^BB^CC^00^00^01] [default.cfg] "
-                  "[AA^BB^CC^00^00^01.cfg] [aa^bb^cc^00^00^01.cfg] []",
+                  std::string("fell-back [10.0.0.1] [AA^BB^CC^00^00^01] ") +
+                      "[default.cfg] [AA^BB^CC^00^00^01.cfg] " + "[aa^bb^cc^00^00^01.cfg] []",
                   "unknown-request [10.0.0.4] [] [] [] [] [other/kassa01.cfg]",
                   "unknown-request [10.0.0.4] [] [] [] [] [AA^BB.cfg]",
                   "unknown-request [10.0.0.4] [] [] [] [] [ kassa.cfg]",
@@ -208,8 +207,7 @@ TEST(FetchedReport, TheServersRootIsTakenOffItsPaths) {
             true)
         .add("2026-12-09T06:00:02Z", "10.0.0.1", "srv/tftp/conf/b.cfg", Outcome::Served,
              Format::Dnsmasq, true)
-        .add("2026-12-09T06:00:03Z", "10.0.0.1", "srv/c.cfg", Outcome::Missing,
-             Format::TftpdHpa);
+        .add("2026-12-09T06:00:03Z", "10.0.0.1", "srv/c.cfg", Outcome::Missing, Format::TftpdHpa);
     Report r = log.report();
     ASSERT_EQ(r.terminals[0].requests.size(), 3u);
     EXPECT_EQ(r.terminals[0].requests[0].file, "a.cfg");
@@ -229,8 +227,7 @@ TEST(FetchedReport, TheServersRootIsTakenOffItsPaths) {
 TEST(FetchedReport, WindowsServersFindFilesInAnyCase) {
     Log log;
     log.add("2026-12-09T06:00:01Z", "10.0.0.1", "KASSA01.cfg", Outcome::Served, Format::Tftpd64)
-        .add("2026-12-09T06:00:01Z", "10.0.0.2", "KASSA01.cfg", Outcome::Missing,
-             Format::TftpdHpa);
+        .add("2026-12-09T06:00:01Z", "10.0.0.2", "KASSA01.cfg", Outcome::Missing, Format::TftpdHpa);
     const Folder folder = fleetFolder();
     const Report r = log.report(&folder);
     EXPECT_EQ(r.terminals[0].requests[0].inFolder, "kassa01.cfg");

@@ -132,7 +132,7 @@ TEST(TftpLog, TftpdHpaRequestsAndTheirNaks) {
     EXPECT_EQ(got[3].file, "e.cfg");
     EXPECT_EQ(got[3].outcome, Outcome::Failed);
     EXPECT_EQ(got[3].seconds, utc("2026-12-09T06:00:05Z"));  // when it was asked for
-    EXPECT_EQ(got[4].file, "c.cfg");  // pending to the end: served
+    EXPECT_EQ(got[4].file, "c.cfg");                         // pending to the end: served
     EXPECT_EQ(got[4].outcome, Outcome::Served);
     EXPECT_FALSE(got[4].beforeEnd);
 }
@@ -219,7 +219,8 @@ TEST(TftpLog, Tftpd64Lines) {
         "<a.cfg>: sent 2 blks, 800 bytes in 0 s. 0 blk resent [09/12 10:15:26.300]\r\n"
         "Connection received from 192.168.1.33 on port 2072 [09/12 10:15:27.000]\r\n"
         "Read request for file <d.cfg>. Mode octet [09/12 10:15:27.001]\r\n"
-        "File <d.cfg> : error 5 in system call CreateFile Access is denied. [09/12 10:15:27.002]\r\n"
+        "File <d.cfg> : error 5 in system call CreateFile Access is denied. [09/12 "
+        "10:15:27.002]\r\n"
         "<e.cfg>: sent 1 blk, 80 bytes in 0 s. 0 blk resent [09/12 10:15:28.000]\r\n"
         "Read request for file <f.cfg>. Mode octet\r\n"
         "Read request for file <g.cfg>. Mode octet [09/12 10:15:29.000]\r\n";
@@ -232,8 +233,8 @@ TEST(TftpLog, Tftpd64Lines) {
     EXPECT_EQ(got[1].address, "192.168.1.31");
     EXPECT_EQ(got[1].outcome, Outcome::Served);
     EXPECT_EQ(got[1].seconds, utc("2026-12-09T10:15:26Z"));  // the request's time
-    EXPECT_EQ(got[2].outcome, Outcome::Failed);  // error 5: refused, not missing
-    EXPECT_EQ(got[3].file, "e.cfg");             // its request is not in the log
+    EXPECT_EQ(got[2].outcome, Outcome::Failed);              // error 5: refused, not missing
+    EXPECT_EQ(got[3].file, "e.cfg");                         // its request is not in the log
     EXPECT_EQ(got[3].address, "");
     EXPECT_EQ(got[4].file, "g.cfg");  // no end logged; a line without its stamp is no line of it
     EXPECT_EQ(got[4].outcome, Outcome::Failed);
