@@ -110,6 +110,12 @@ bool loadFolder(Context& c, const std::string& dir, fetched::Folder& folder) {
         options, error);
     if (!fleet) return c.fail("cannot read folder '" + dir + "': " + error), false;
     for (const fleet::Finding& f : fleet->findings) ++folder.findings[f.file];
+    // A file that cannot be read has no findings to count: said, not passed over.
+    for (const fleet::Record& r : fleet->records)
+        if (!r.error.empty())
+            c.err << "orbcfg-cli: cannot read '"
+                  << text::printable(fleet::pathInFolder(dir, r.file))
+                  << "': " << text::printable(r.error) << " (its findings are not counted)\n";
     return true;
 }
 
