@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/context.h"
+#include "cli/fetched.h"
 #include "cli/files.h"
 #include "cli/fleet_commands.h"
 #include "model/chmproject.h"
@@ -70,6 +71,15 @@ constexpr std::string_view kCommands =
     "                            writes nothing; an existing file changes only with --force;\n"
     "                            --dry-run prints each target as new, changed or same, and\n"
     "                            each refusal; exit 1 when only --force would write it\n"
+    "\n"
+    "What the terminals fetched, from the TFTP server's log (tftpd-hpa, dnsmasq, Tftpd64):\n"
+    "  fetched LOG... [-d DIR] [--since TIME] [--format text|json|csv]\n"
+    "          [--format-of-log tftpd-hpa|dnsmasq|tftpd64]\n"
+    "                            each terminal's requests for .cfg files, served or missing,\n"
+    "                            and the file it ended with; LOG may be - or gzip-compressed;\n"
+    "                            with DIR also: fell-back (the common or name file although\n"
+    "                            DIR holds its MAC file), never-fetched, served-with-findings,\n"
+    "                            unknown-request; exit 1 when any of these is reported\n"
     "FILE may be - for standard input; a FILE larger than ";
 constexpr std::string_view kOptions =
     " is refused. A read-only OUT is\n"
@@ -316,6 +326,7 @@ int run(Args args, std::istream& in, std::ostream& out, std::ostream& err) {
     if (command == "export") return exportFleet(c, args);
     if (command == "import") return importFleet(c, args);
     if (command == "preset") return preset(c, args);
+    if (command == "fetched") return fetched(c, args);
     return c.usage("unknown command '" + std::string(command) + "'");
 }
 

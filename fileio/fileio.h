@@ -139,6 +139,36 @@ class ReadAhead {
 std::optional<std::string> readStream(std::istream& in, const std::string& name, Error& error,
                                       std::size_t limit = kInputLimit);
 
+// A file of any size read piece by piece, for input far larger than a configuration (a server's
+// log): `piece` gets each piece as it is read, valid until it returns. False with the reason in
+// `error` when the file cannot be opened or read.
+using Piece = std::function<void(std::string_view bytes)>;
+bool readPieces(const std::string& path, const Piece& piece, Error& error);
+// The same for a stream; `name` stands for it in the error.
+bool readPieces(std::istream& in, const std::string& name, const Piece& piece, Error& error);
+
+// Decompresses gzip data given piece by piece (RFC 1952), members one after another as gzip
+// itself reads them; zero bytes after the last member (the padding of a tape or a copy) are
+// ignored. Each decompressed piece goes to `out`, valid until it returns.
+class Gunzip {
+  public:
+    explicit Gunzip(Piece out);
+    ~Gunzip();
+    Gunzip(const Gunzip&) = delete;
+    Gunzip& operator=(const Gunzip&) = delete;
+
+    // True when the bytes begin as gzip data does (1F 8B): told by the bytes, not the name.
+    static bool isGzip(std::string_view firstBytes);
+    // False with the reason in `error` when the data is corrupt; nothing more may be fed then.
+    bool feed(std::string_view bytes, std::string& error);
+    // After the last piece: false when the data ended within a member.
+    bool finish(std::string& error);
+
+  private:
+    struct Stream;
+    std::unique_ptr<Stream> stream_;
+};
+
 // What a replace expects at its target: anything (a plain replace), no file at all (a new file:
 // a file that appeared meanwhile is never replaced), or the bytes the caller read (a file changed
 // or removed meanwhile is another writer's: never replaced, never re-created).

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <istream>
+#include <memory>
 #include <utility>
 
 #include "fileio/platform.h"
@@ -116,6 +117,53 @@ std::optional<std::string> readStream(std::istream& in, const std::string& name,
         return std::nullopt;
     }
     return bytes;
+}
+
+namespace {
+
+// The size of one piece of a piecewise read: large enough that a read costs little per byte,
+// small enough to stay in the cache while its lines are taken apart.
+constexpr std::size_t kPiece = std::size_t{256} * 1024;
+
+}  // namespace
+
+bool readPieces(const std::string& path, const Piece& piece, Error& error) {
+    error = {};
+    struct Closer {
+        Handle handle = kNoHandle;
+        ~Closer() {
+            if (handle != kNoHandle) closeFile(handle);
+        }
+    } file;
+    if (Failure f = openToRead(path, Accept::Any, file.handle)) {
+        error = errorOf(f, path, false, true);
+        return false;
+    }
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+    for (;;) {
+        std::size_t got = 0;
+        if (Failure f = readSome(file.handle, buffer.get(), kPiece, got)) {
+            error = errorOf(f, path, false, false);
+            return false;
+        }
+        if (got == 0) return true;
+        piece(std::string_view(buffer.get(), got));
+    }
+}
+
+bool readPieces(std::istream& in, const std::string& name, const Piece& piece, Error& error) {
+    error = {};
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+    for (;;) {
+        in.read(buffer.get(), static_cast<std::streamsize>(kPiece));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got > 0) piece(std::string_view(buffer.get(), got));
+        if (in.bad()) {
+            error = errorOf(systemFailure(EIO), name, false, false);
+            return false;
+        }
+        if (!in) return true;
+    }
 }
 
 void Buffer::prepare() {
