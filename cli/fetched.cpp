@@ -8,6 +8,7 @@
 #include "fileio/fileio.h"
 #include "model/csv.h"
 #include "model/fetched.h"
+#include "model/fetched_disk.h"
 #include "model/fleet.h"
 #include "model/fleet_common.h"
 #include "model/fleet_disk.h"
@@ -24,45 +25,6 @@ using fetched::Request;
 using fetched::Terminal;
 using tftplog::timeText;
 
-// A log's bytes into lines: gzip data (told by its first two bytes, not its name) through the
-// decompressor first.
-class LogInput {
-  public:
-    explicit LogInput(tftplog::LineSplitter& lines)
-        : lines_(lines), gunzip_([this](std::string_view b) { lines_.feed(b); }) {}
-
-    bool feed(std::string_view bytes, std::string& error) {
-        if (!decided_) {
-            head_.append(bytes);
-            if (head_.size() < 2) return true;
-            return decide(error);
-        }
-        if (gzip_) return gunzip_.feed(bytes, error);
-        lines_.feed(bytes);
-        return true;
-    }
-
-    bool finish(std::string& error) {
-        if (!decided_ && !decide(error)) return false;
-        if (gzip_ && !gunzip_.finish(error)) return false;
-        lines_.finish();
-        return true;
-    }
-
-  private:
-    bool decide(std::string& error) {
-        decided_ = true;
-        gzip_ = fileio::Gunzip::isGzip(head_);
-        const std::string head = std::move(head_);
-        return feed(head, error);
-    }
-
-    tftplog::LineSplitter& lines_;
-    fileio::Gunzip gunzip_;
-    std::string head_;
-    bool decided_ = false, gzip_ = false;
-};
-
 // Every log, one after another through one parser: a request at the end of one rotated log
 // may have its answer at the start of the next. False after the message of one that cannot be
 // read.
@@ -70,52 +32,20 @@ bool readLogs(Context& c, std::span<const std::string_view> logs, tftplog::Parse
     tftplog::LineSplitter lines(parser);
     for (const std::string_view log : logs) {
         const std::string path(log);
-        LogInput input(lines);
-        std::string corrupt;
-        const fileio::Piece piece = [&](std::string_view bytes) {
-            if (corrupt.empty()) input.feed(bytes, corrupt);
-        };
-        fileio::Error e;
-        const bool read = path == "-" ? fileio::readPieces(c.in, "-", piece, e)
-                                      : fileio::readPieces(path, piece, e);
-        if (!read)
-            return c.fail("cannot read '" + std::string(c.nameOf(path)) + "': " + e.reason), false;
-        if (corrupt.empty()) input.finish(corrupt);
-        if (!corrupt.empty())
-            return c.fail("cannot read '" + std::string(c.nameOf(path)) + "': " + corrupt), false;
+        std::string error;
+        if (!fetched::readLog(path, path == "-" ? &c.in : nullptr, lines, fleet::englishReason,
+                              error))
+            return c.fail("cannot read '" + std::string(c.nameOf(path)) + "': " + error), false;
     }
     parser.finish();
     return true;
 }
 
-// The folder's files, the components of its path and lint's findings by file; false after the
-// message when it cannot be read.
+// The folder; false after the message when it cannot be read.
 bool loadFolder(Context& c, const std::string& dir, fetched::Folder& folder) {
     std::string error;
-    auto files = fleet::listFiles(dir, false, error);
-    if (!files) return c.fail("cannot read folder '" + dir + "': " + error), false;
-    folder.files = std::move(*files);
-    std::error_code ec;
-    const auto absolute = std::filesystem::absolute(fleet::detail::pathOf(dir), ec);
-    for (const auto& part : absolute.lexically_normal().relative_path()) {
-        const std::string s = fleet::detail::utf8Of(part);
-        if (!s.empty()) folder.path.push_back(s);
-    }
-    fleet::Options options;
-    const auto fleet = fleet::load(
-        dir,
-        [](const std::string& path, std::string& why) {
-            return fleet::readFolderFile(path, why, fleet::englishReason);
-        },
-        options, error);
-    if (!fleet) return c.fail("cannot read folder '" + dir + "': " + error), false;
-    for (const fleet::Finding& f : fleet->findings) ++folder.findings[f.file];
-    // A file that cannot be read has no findings to count: said, not passed over.
-    for (const fleet::Record& r : fleet->records)
-        if (!r.error.empty())
-            c.err << "orbcfg-cli: cannot read '"
-                  << text::printable(fleet::pathInFolder(dir, r.file))
-                  << "': " << text::printable(r.error) << " (its findings are not counted)\n";
+    if (!fetched::loadFolder(dir, folder, fleet::englishReason, error))
+        return c.fail("cannot read folder '" + dir + "': " + error), false;
     return true;
 }
 
