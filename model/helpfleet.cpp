@@ -7,7 +7,7 @@
 namespace orbex {
 namespace {
 
-constexpr std::string_view kKeywords[] = {"FLEET", "FIMPORT", "FEXPORT", "FCLI"};
+constexpr std::string_view kKeywords[] = {"FLEET", "FIMPORT", "FEXPORT", "FCLI", "FLOG"};
 
 std::string link(std::string_view keyword, std::string_view text, HelpLinks links) {
     return "<a href=\"" + helpTarget(keyword, links) + "\">" + std::string(text) + "</a>";
@@ -47,6 +47,10 @@ std::string fleetSection(HelpLinks links) {
            " переносят параметры парка в таблицу и обратно; то же делают " +
            link("FCLI", "команды orbcfg-cli", links) +
            ".</li>\n"
+           "<li>" +
+           link("FLOG", "«Журнал TFTP...»", links) +
+           " показывает по журналу TFTP-сервера, какие файлы терминалы запросили на "
+           "самом деле.</li>\n"
            "</ul>\n"
            "<p>Таблица следит за папкой: файлы, добавленные или измененные другими "
            "программами, появляются в ней сами.</p>\n";
@@ -104,8 +108,32 @@ std::string cliSection() {
            "парка;</li>\n"
            "<li><code>orbcfg-cli import ФАЙЛ.csv -d ПАПКА [--template ФАЙЛ] [--dry-run] "
            "[--force]</code> — файлы по таблице; существующий файл изменяется только с "
-           "<code>--force</code>.</li>\n"
+           "<code>--force</code>;</li>\n"
+           "<li><code>orbcfg-cli fetched ЖУРНАЛ... [-d ПАПКА] [--since ВРЕМЯ] [--format "
+           "text|json|csv]</code> — что терминалы запросили и получили по журналу "
+           "TFTP-сервера.</li>\n"
            "</ul>\n<p>Полный список команд: <code>orbcfg-cli --help</code>.</p>\n";
+}
+
+std::string logSection(HelpLinks links) {
+    return heading("FLOG") +
+           "<p>Терминал загружает один файл и ничего не объединяет; какой именно, знает только "
+           "журнал TFTP-сервера. «Журнал TFTP...» читает журнал (сжатый gzip тоже) и "
+           "сопоставляет его с папкой парка. Понимаются журналы tftpd-hpa "
+           "(<code>in.tftpd</code> с ключом <code>-v</code>, об отсутствующих файлах — только "
+           "с <code>-vv</code>), TFTP-сервера dnsmasq и Tftpd64 / Tftpd32; строки других "
+           "программ пропускаются.</p>\n<ul>\n"
+           "<li>Столбец «Запрошен» — когда терминал последний раз запросил файл (и чем "
+           "кончился запрос, если файл не отправлен), «Кем» — адрес этого терминала. "
+           "«не запрашивался» — файл по MAC-адресу или имени, который за время журнала не "
+           "запросил ни один терминал.</li>\n"
+           "<li>Над таблицей перечислены терминалы, которые не получили свой файл: "
+           "например, получили <code>default.cfg</code>, хотя в папке есть файл их "
+           "MAC-адреса, записанный иначе или в другом регистре.</li>\n"
+           "<li>Список рядом с фильтром показывает только файлы, которые не запрашивались, "
+           "или файлы, чей терминал взял другой файл.</li>\n</ul>\n"
+           "<p>То же из командной строки: " +
+           link("FCLI", "orbcfg-cli fetched", links) + ".</p>\n";
 }
 
 }  // namespace
@@ -123,6 +151,7 @@ std::string_view fleetHelpTitle(std::string_view keyword) {
     if (keyword == "FIMPORT") return "Импорт CSV";
     if (keyword == "FEXPORT") return "Экспорт CSV";
     if (keyword == "FCLI") return "Команды парка в orbcfg-cli";
+    if (keyword == "FLOG") return "Журнал TFTP";
     return {};
 }
 
@@ -131,6 +160,7 @@ std::string fleetHelpSection(std::string_view keyword, HelpLinks links) {
     if (keyword == "FIMPORT") return importSection(links);
     if (keyword == "FEXPORT") return exportSection(links);
     if (keyword == "FCLI") return cliSection();
+    if (keyword == "FLOG") return logSection(links);
     return {};
 }
 

@@ -11,7 +11,7 @@ namespace orbex {
 
 enum class HelpLinks;
 
-// "FLEET", "FIMPORT", "FEXPORT", "FCLI", in the help's order.
+// "FLEET", "FIMPORT", "FEXPORT", "FCLI", "FLOG", in the help's order.
 std::span<const std::string_view> fleetHelpKeywords();
 bool isFleetHelpKeyword(std::string_view keyword);
 // The topic's title; empty for a keyword that is none of them.

@@ -10,11 +10,17 @@
 
 #include "model/chmproject.h"
 #include "model/helpbook.h"
+#include "model/helpfleet.h"
 #include "model/text.h"
 
 using namespace orbex;
 
 namespace {
+
+// A page per key, the main page, the save page and one per topic of the fleet.
+std::size_t pageCount() {
+    return catalogue().size() + 2 + fleetHelpKeywords().size();
+}
 
 std::map<std::string, std::string> projectFiles() {
     std::map<std::string, std::string> files;
@@ -79,7 +85,7 @@ TEST(ChmProject, ProjectNamesItsFiles) {
     for (const auto& [name, bytes] : files)
         if (name.ends_with(".htm")) pages.insert(name);
     EXPECT_EQ(listed, pages);
-    EXPECT_EQ(pages.size(), 122u);
+    EXPECT_EQ(pages.size(), pageCount());
     // Page names stay apart where case does not count, and none holds "#".
     std::set<std::string> folded;
     for (const std::string& p : pages) {
@@ -101,9 +107,9 @@ TEST(ChmProject, IndexHoldsEveryKeyMainAndFsave) {
     const std::vector<std::string> names = params(hhk, "Name");
     const std::vector<std::string> locals = params(hhk, "Local");
     ASSERT_EQ(names.size(), locals.size());
-    std::set<std::string> expected{"MAIN", "FSAVE", "FLEET", "FIMPORT", "FEXPORT", "FCLI"};
+    std::set<std::string> expected{"MAIN", "FSAVE", "FLEET", "FIMPORT", "FEXPORT", "FCLI", "FLOG"};
     for (const Param& p : catalogue()) expected.insert(std::string(p.key));
-    EXPECT_EQ(expected.size(), 122u);
+    EXPECT_EQ(expected.size(), pageCount());
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
     EXPECT_EQ(names.size(), expected.size());  // each once
     for (const char* k : {"KEYMAP", "COM1", "CTIME1", "##", "reconfig"})
@@ -114,13 +120,14 @@ TEST(ChmProject, IndexHoldsEveryKeyMainAndFsave) {
         EXPECT_NE(files.at(locals[i]).find("<h2 id=\"" + names[i] + "\">"), std::string::npos)
             << names[i];
     }
-    // The contents: the six topics, then every key under one folder.
+    // The contents: the seven topics, then every key under one folder.
     const std::vector<std::string> contents = params(files.at("orbex.hhc"), "Local");
-    ASSERT_EQ(contents.size(), 122u);
+    ASSERT_EQ(contents.size(), pageCount());
     EXPECT_EQ(contents[0], "MAIN.htm");
     EXPECT_EQ(contents[1], "FSAVE.htm");
     EXPECT_EQ(contents[2], "FLEET.htm");
     EXPECT_EQ(contents[5], "FCLI.htm");
+    EXPECT_EQ(contents[6], "FLOG.htm");
     for (const std::string& local : contents) EXPECT_TRUE(files.contains(local)) << local;
 }
 

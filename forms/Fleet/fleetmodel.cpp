@@ -14,8 +14,10 @@
 #include <sys/stat.h>
 #endif
 
+#include "forms/Fleet/fleetlog.h"
 #include "forms/Fleet/fleettexts.h"
 #include "forms/qtext.h"
+#include "model/text.h"
 
 using namespace orbex;
 using namespace fleettexts;
@@ -315,6 +317,13 @@ const QString& FleetModel::sortText(int row, int column) const {
     return r.sortText;
 }
 
+void FleetModel::setLog(const FleetLog* log) {
+    beginResetModel();
+    log_ = log;
+    for (const Row& r : rows_) r.folded = false, r.sortColumn = -1;
+    endResetModel();
+}
+
 void FleetModel::setKeys(const std::vector<Id>& keys) {
     beginResetModel();
     keys_ = keys;
@@ -348,6 +357,12 @@ QString FleetModel::text(const Row& row, int column) const {
             return qs(r.name.mac);
         case Findings:
             return findingNames(row);
+        case Requested:
+            return requestedText(row);
+        case By: {
+            const auto* use = log_ ? log_->use(r.file) : nullptr;
+            return use && use->lastAsked ? qs(text::printable(use->lastAddress)) : QString();
+        }
         default:
             break;
     }
@@ -368,9 +383,50 @@ QString FleetModel::findingNames(const Row& row) const {
     return names.join(", ");
 }
 
+QString FleetModel::requestedText(const Row& row) const {
+    const auto* use = log_ ? log_->use(row.record.file) : nullptr;
+    if (!use) return {};
+    if (use->neverFetched) return "не запрашивался";
+    if (!use->lastAsked) return {};
+    QString text = qs(orbex::tftplog::timeText(*use->lastAsked));
+    if (use->lastOutcome != orbex::tftplog::Outcome::Served)
+        text += ", " + outcomeText(use->lastOutcome);
+    return text;
+}
+
+QVariant FleetModel::requestedTip(const Row& row) const {
+    const auto* use = log_ ? log_->use(row.record.file) : nullptr;
+    if (!use) return log_ ? QVariant("Журнал TFTP не называет этот файл") : QVariant();
+    QStringList lines;
+    if (use->neverFetched)
+        lines << "Ни один терминал не запрашивал этот файл за время журнала";
+    else if (use->lastAsked)
+        lines << "Последний запрос: " + qs(orbex::tftplog::timeText(*use->lastAsked)) + ", " +
+                     qs(text::printable(use->lastAddress)) + ", " + outcomeText(use->lastOutcome);
+    for (const auto& f : use->fellBack) {
+        lines << "Не получил этот файл: " +
+                     (f.address.empty() ? QString("терминал") : qs(text::printable(f.address))) +
+                     " (MAC " + qs(f.mac) + "), получил " +
+                     (f.got.empty() ? QString("ничего") : qs(text::escapedName(f.got)));
+    }
+    if (use->findings > 0)
+        lines << QString("Отправлен с замечаниями проверки: %1").arg(use->findings);
+    return lines.join("\n");
+}
+
+bool FleetModel::logFlagged(const Row& row) const {
+    const auto* use = log_ ? log_->use(row.record.file) : nullptr;
+    return use && (use->neverFetched || !use->fellBack.empty());
+}
+
 bool FleetModel::hasFinding(int row, std::string_view code) const {
     const Row& r = rows_[std::size_t(row)];
     if (code == kUnreadable) return !r.record.error.empty();
+    if (code == kNeverFetched || code == kFellBack) {
+        const auto* use = log_ ? log_->use(r.record.file) : nullptr;
+        if (!use) return false;
+        return code == kNeverFetched ? use->neverFetched : !use->fellBack.empty();
+    }
     if (code.empty()) return problems(r) > 0;
     return std::any_of(r.findings.begin(), r.findings.end(),
                        [&](const fl::Finding& f) { return f.code == code; });
@@ -419,6 +475,7 @@ QVariant FleetModel::toolTip(const Row& row, int column) const {
         if (lines.isEmpty()) return column == File ? qs(r.file) : QVariant();
         return qs(r.file) + "\n" + lines.join("\n");
     }
+    if (column == Requested || column == By) return requestedTip(row);
     const auto key = keyOf(column);
     if (!key) return {};
     QString tip = qs(param(*key).key);
@@ -452,6 +509,7 @@ QVariant FleetModel::data(const QModelIndex& index, int role) const {
         case Qt::ForegroundRole:
             if (departs(row, column)) return QColor(0, 0, 160);
             if (column == Findings && problems(row)) return QColor(176, 0, 0);
+            if (column == Requested && logFlagged(row)) return QColor(176, 0, 0);
             return {};
         case Qt::DecorationRole:
             if (column == File && problems(row))
@@ -481,6 +539,13 @@ QVariant FleetModel::headerData(int section, Qt::Orientation orientation, int ro
             return "MAC";
         case Findings:
             return role == Qt::ToolTipRole ? "Замечания проверки (orbcfg-cli lint)" : "Замечания";
+        case Requested:
+            return role == Qt::ToolTipRole
+                       ? "Когда терминал последний раз запросил файл (по журналу "
+                         "TFTP-сервера)"
+                       : "Запрошен";
+        case By:
+            return role == Qt::ToolTipRole ? "Адрес терминала, запросившего файл последним" : "Кем";
         default:
             break;
     }

@@ -11,6 +11,7 @@
 
 #include "model/fleet.h"
 
+class FleetLog;
 class QThread;
 
 // The rows of the table: one record of the fleet layer each, with its findings (its own and
@@ -18,7 +19,7 @@ class QThread;
 class FleetModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column { File, Kind, Mac, Name, Ip, Findings, Keys };
+    enum Column { File, Kind, Mac, Name, Ip, Findings, Requested, By, Keys };
     static constexpr int kSortRole = Qt::UserRole;
     static constexpr int kDepartsRole = Qt::UserRole + 1;  // true: the value is not default.cfg's
 
@@ -48,6 +49,10 @@ class FleetModel : public QAbstractTableModel {
     bool shows(int row, const QString& folded) const;
     // The cell's shown text for sorting by its column, kept until the row changes.
     const QString& sortText(int row, int column) const;
+
+    // The TFTP server's log the columns Requested and By show (none: they are empty); it must
+    // outlive the model or be replaced first.
+    void setLog(const FleetLog* log);
 
     // The key columns after the fixed ones, in the order given.
     void setKeys(const std::vector<orbex::Id>& keys);
@@ -89,6 +94,11 @@ class FleetModel : public QAbstractTableModel {
     // Whether the cell's value departs from the common file's.
     bool departs(const Row& row, int column) const;
     QVariant toolTip(const Row& row, int column) const;
+    QString requestedText(const Row& row) const;
+    QVariant requestedTip(const Row& row) const;
+    // The log's news of the row that is not as it should be: nobody asked for it, or its
+    // terminal ended with another file.
+    bool logFlagged(const Row& row) const;
 
     void finishLoad(std::vector<Row> rows);
 
@@ -96,6 +106,7 @@ class FleetModel : public QAbstractTableModel {
     QThread* reader_ = nullptr;
     std::vector<Row> rows_;
     std::vector<orbex::Id> keys_;
+    const FleetLog* log_ = nullptr;
     bool hasCommon_ = false;
     orbex::fleet::Settings common_;
     std::vector<orbex::fleet::Group> groups_;  // of the findings across files, by row

@@ -82,6 +82,8 @@ void TFleet::makeGrid() {
     FleetGrid->setColumnWidth(FleetModel::Kind, 60);
     FleetGrid->setColumnWidth(FleetModel::Mac, 170);
     FleetGrid->setColumnWidth(FleetModel::Findings, 90);
+    FleetGrid->setColumnWidth(FleetModel::Requested, 150);
+    FleetGrid->setColumnWidth(FleetModel::By, 110);
     connect(FleetGrid, &QTableView::doubleClicked, this, &TFleet::FleetGridDblClick);
     FleetGrid->installEventFilter(this);
     // The status line counts the rows shown and selected.
@@ -105,6 +107,9 @@ void TFleet::makeFindingFilter() {
     for (std::string_view code : kFindingCodes)
         FleetFindingFilter->addItem(shortName(code), qs(code));
     FleetFindingFilter->addItem(kUnreadable, QString(kUnreadable));
+    // From the TFTP server's log, once one is read.
+    FleetFindingFilter->addItem("не запрашивались", QString(kNeverFetched));
+    FleetFindingFilter->addItem("терминал взял другой файл", QString(kFellBack));
     connect(FleetFindingFilter, &QComboBox::currentIndexChanged, this, [this] {
         const QVariant code = FleetFindingFilter->currentData();
         proxy_->setFinding(code.isValid() ? std::optional(code.toString().toStdString())
@@ -213,6 +218,15 @@ void TFleet::makeControls() {
     FleetExportButton =
         makeButton("FleetExport", "Экспорт CSV...", "Сохранить параметры всех файлов в таблицу CSV",
                    &TFleet::FleetExportClick);
+    FleetLogButton = makeButton("FleetLog", "Журнал TFTP...",
+                                "Прочитать журнал TFTP-сервера: какие файлы запросили терминалы",
+                                &TFleet::FleetLogClick);
+    FleetLogButton->setProperty("helpKeyword", "FLOG");
+    FleetLogSummary = new QLabel(this);
+    FleetLogSummary->setObjectName("FleetLogSummary");
+    FleetLogSummary->setWordWrap(true);
+    FleetLogSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FleetLogSummary->hide();
     import->setProperty("helpKeyword", "FIMPORT");
     FleetExportButton->setProperty("helpKeyword", "FEXPORT");
     FleetStatus = new QLabel(this);
@@ -233,12 +247,14 @@ void TFleet::layOut(QPushButton* which, QPushButton* edit, QPushButton* import) 
     top->addWidget(which);
     layout->addLayout(top);
     layout->addWidget(FleetAnswer);
+    layout->addWidget(FleetLogSummary);
     layout->addWidget(FleetGrid, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(FleetStatus, 1);
     bottom->addWidget(edit);
     bottom->addWidget(import);
     bottom->addWidget(FleetExportButton);
+    bottom->addWidget(FleetLogButton);
     layout->addLayout(bottom);
 }
 
@@ -301,6 +317,7 @@ bool TFleet::openFolder(const QString& dir) {
     }
     setWindowTitle("Парк терминалов — " + QDir::toNativeSeparators(full));
     FleetAnswer->clear();
+    dropLog();
     // The files are watched once they are read (refreshNow): watching them meanwhile would
     // slow the reading down, and a change made meanwhile is seen by its time and size.
     watcher_->watchFolder(full);
@@ -321,6 +338,7 @@ void TFleet::refreshNow() {
 
 void TFleet::updateStatus() {
     FleetExportButton->setEnabled(!model_->loading());
+    FleetLogButton->setEnabled(!model_->loading() && !model_->folder().isEmpty());
     if (model_->loading()) {
         FleetStatus->setText(QString("Файлов: %1, чтение...").arg(model_->rowCount()));
         return;
@@ -674,4 +692,37 @@ void TFleet::FleetExportClick() {
     QString saved = "Таблица парка сохранена в файл\n" + path;
     if (secrets > 0) saved += QString("\nПаролей в таблице: %1").arg(secrets);
     prompts::inform(this, "Информация", saved);
+}
+void TFleet::dropLog() {
+    model_->setLog(nullptr);
+    log_ = FleetLog();
+    FleetLogSummary->clear();
+    FleetLogSummary->hide();
+}
+
+void TFleet::FleetLogClick() {
+    if (!logDialog_) {
+        fileDialog(logDialog_, "FleetLogDialog", "Журнал TFTP-сервера",
+                   "Журналы (*.log *.log.* *.gz syslog* messages* daemon.log*);;Все файлы (*)",
+                   false);
+        // Where the servers of a Linux machine log; elsewhere the fleet's folder.
+        if (QDir("/var/log").exists()) logDialog_->setDirectory("/var/log");
+    }
+    const QString path = prompts::filePath(logDialog_);
+    if (path.isEmpty()) return;
+    FleetLog log;
+    QString error;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool read = log.read(path, model_->folder(), error);
+    QApplication::restoreOverrideCursor();
+    if (!read) {
+        prompts::warn(this, "Ошибка", error);
+        return;
+    }
+    model_->setLog(nullptr);  // the model never holds a log that is being replaced
+    log_ = std::move(log);
+    model_->setLog(&log_);
+    FleetLogSummary->setText(log_.summary());
+    FleetLogSummary->show();
+    updateStatus();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/Fleet/fleetlog.h"
 #include "forms/Fleet/fleetmodel.h"
 #include "model/store.h"
 
@@ -50,6 +51,7 @@ class TFleet : public QWidget {
     void FleetEditClick();
     void FleetImportClick();
     void FleetExportClick();
+    void FleetLogClick();
     void FleetGridDblClick(const QModelIndex& index);
 
   protected:
@@ -74,6 +76,8 @@ class TFleet : public QWidget {
                             const QString& filters, bool save);
     void makeControls();
     void layOut(QPushButton* which, QPushButton* edit, QPushButton* import);
+    // Forgets the log read against another folder.
+    void dropLog();
     QPushButton* makeButton(const char* name, const QString& caption, const QString& hint,
                             void (TFleet::*slot)());
     void refreshNow();
@@ -100,10 +104,14 @@ class TFleet : public QWidget {
     QLabel* FleetStatus = nullptr;
     QToolButton* FleetColumns = nullptr;
     QPushButton* FleetExportButton = nullptr;  // FleetExport: not while the folder is read
+    QPushButton* FleetLogButton = nullptr;     // FleetLog: not while the folder is read
+    QLabel* FleetLogSummary = nullptr;
+    FleetLog log_;
     FleetEditor* editor_ = nullptr;
     FleetPreview* preview_ = nullptr;
     QFileDialog* importDialog_ = nullptr;
     QFileDialog* exportDialog_ = nullptr;
     QFileDialog* templateDialog_ = nullptr;
+    QFileDialog* logDialog_ = nullptr;
     bool fitted_ = false;
 };

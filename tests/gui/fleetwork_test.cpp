@@ -1,7 +1,9 @@
 // The fleet window at work, over real files: its findings and refusals in Russian, rows picked
 // by finding, the keyboard, an import with a template, the Excel form of the export, the
-// folder its dialogs start in, its size on the screen, and its help.
+// folder its dialogs start in, its size on the screen, its help, and the TFTP server's log read
+// against the folder.
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -355,6 +357,10 @@ class FleetWorkTest : public QObject {
         child<QPushButton>("FleetExport")->setFocus();
         QTest::keyClick(child<QPushButton>("FleetExport"), Qt::Key_F1);
         QCOMPARE(asked.last()[0].toString(), QString("FEXPORT"));
+        child<QPushButton>("FleetLog")->setFocus();
+        QTest::keyClick(child<QPushButton>("FleetLog"), Qt::Key_F1);
+        QCOMPARE(asked.last()[0].toString(), QString("FLOG"));
+        QCOMPARE(THelp::sectionOf("FLOG"), QString("FLOG"));
         // In the import's preview: the import's section.
         const QString csv = tmp->path() + "/devices.csv";
         spit(csv, "file,MNAME\nnew.cfg,a\n");
@@ -365,6 +371,80 @@ class FleetWorkTest : public QObject {
         child<QPushButton>("FleetImport")->click();
         QCOMPARE(asked.last()[0].toString(), QString("FIMPORT"));
         QCOMPARE(THelp::sectionOf("FIMPORT"), QString("FIMPORT"));
+    }
+
+    // A server's log: each file's last request and its terminal, the terminal that got
+    // default.cfg although its MAC file is there in another case, the files nobody asked for
+    // picked by the filter; a log that cannot be read changes nothing.
+    void tftpLogAgainstTheFolder() {
+        const QString log = tmp->path() + "/syslog";
+        spit(log,
+             "2026-12-09T10:15:26.000+00:00 tftp in.tftpd[100]: RRQ from 10.0.0.2 filename "
+             "AA^BB^CC^DD^EE^02.cfg\n"
+             "2026-12-09T10:16:00.000+00:00 tftp in.tftpd[101]: RRQ from 10.0.0.7 filename "
+             "aa^bb^cc^dd^ee^01.cfg\n"
+             "2026-12-09T10:16:00.100+00:00 tftp in.tftpd[101]: sending NAK (1, File not found) "
+             "to 10.0.0.7\n"
+             "2026-12-09T10:16:01.000+00:00 tftp in.tftpd[102]: RRQ from 10.0.0.7 filename "
+             "default.cfg\n"
+             "2026-12-09T10:17:00.000+00:00 tftp cron[5]: (root) CMD (true)\n");
+        prompts::Script script;
+        script.path(log);
+        child<QPushButton>("FleetLog")->click();
+        QCOMPARE(script.unexpected, QStringList());
+        const auto at = [&](const char* file, int column) {
+            return cell(file, column).data().toString();
+        };
+        QCOMPARE(at("AA^BB^CC^DD^EE^02.cfg", FleetModel::Requested),
+                 QString("2026-12-09 10:15:26"));
+        QCOMPARE(at("AA^BB^CC^DD^EE^02.cfg", FleetModel::By), QString("10.0.0.2"));
+        QCOMPARE(at("default.cfg", FleetModel::By), QString("10.0.0.7"));
+        QCOMPARE(at("AA^BB^CC^DD^EE^01.cfg", FleetModel::Requested), QString("не запрашивался"));
+        const QString own =
+            cell("AA^BB^CC^DD^EE^01.cfg", FleetModel::Requested).data(Qt::ToolTipRole).toString();
+        QVERIFY2(own.contains("Не получил этот файл: 10.0.0.7 (MAC AA^BB^CC^DD^EE^01), получил "
+                              "default.cfg"),
+                 qPrintable(own));
+        const QString summary = child<QLabel>("FleetLogSummary")->text();
+        QVERIFY2(summary.contains("запросов файлов конфигурации: 3, терминалов: 2"),
+                 qPrintable(summary));
+        QVERIFY2(summary.contains("терминал 10.0.0.7 (MAC AA^BB^CC^DD^EE^01) получил "
+                                  "default.cfg, хотя его файл в папке — AA^BB^CC^DD^EE^01.cfg"),
+                 qPrintable(summary));
+        QVERIFY(summary.contains("in.tftpd не записал ни одного отказа") == false);
+
+        auto* filter = child<QComboBox>("FleetFindingFilter");
+        filter->setCurrentIndex(filter->findText("не запрашивались"));
+        QStringList never{"AA^BB^CC^DD^EE^01.cfg",
+                          "AA^BB^CC^DD^EE^04.cfg",
+                          "AA^BB^CC^DD^EE^05.cfg",
+                          "kassa.cfg",
+                          "term03.cfg",
+                          "term06.cfg"};
+        QStringList files = shownFiles();
+        files.sort();
+        QCOMPARE(files, never);
+        filter->setCurrentIndex(filter->findText("терминал взял другой файл"));
+        QCOMPARE(shownFiles(), QStringList{"AA^BB^CC^DD^EE^01.cfg"});
+        filter->setCurrentIndex(0);
+
+        // A corrupt gzip log: the error names it, and what was read stays.
+        const QString bad = tmp->path() + "/syslog.1.gz";
+        spit(bad, QByteArray("\x1f\x8b\x08\x00garbage", 13));
+        prompts::Script failed;
+        failed.path(bad);
+        child<QPushButton>("FleetLog")->click();
+        QCOMPARE(failed.messages.size(), 1);
+        QVERIFY2(failed.messages[0].startsWith("Ошибка | Невозможно прочитать журнал!\n" +
+                                               QDir::toNativeSeparators(bad) + "\n"),
+                 qPrintable(failed.messages[0]));
+        QCOMPARE(at("AA^BB^CC^DD^EE^02.cfg", FleetModel::By), QString("10.0.0.2"));
+
+        // Another folder: the log read against this one is forgotten.
+        QVERIFY(fleet->openFolder(dir));
+        QTRY_VERIFY_WITH_TIMEOUT(!model()->loading(), 5000);
+        QVERIFY(!child<QLabel>("FleetLogSummary")->isVisible());
+        QCOMPARE(at("AA^BB^CC^DD^EE^02.cfg", FleetModel::By), QString());
     }
 };
 
