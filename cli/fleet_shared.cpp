@@ -26,6 +26,18 @@ bool replaceAllForced(std::span<const FileBytes> files, BatchFailure& failure) {
     return replacePlanned(files, failure, englishReason, options);
 }
 
+namespace {
+
+std::string reasonTellingForce(const fileio::Error& e) {
+    return e.kind == fileio::Kind::ReadOnly ? e.reason + " (--force replaces it)" : e.reason;
+}
+
+}  // namespace
+
+bool replaceAllTellingForce(std::span<const FileBytes> files, BatchFailure& failure) {
+    return replacePlanned(files, failure, reasonTellingForce, true);
+}
+
 bool putBack(std::span<const FileBytes> files, BatchFailure& failure) {
     return replacePlanned(files, failure, englishReason, false);
 }

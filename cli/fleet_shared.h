@@ -16,9 +16,11 @@ namespace orbex::cli {
 std::optional<std::string> readWithLimits(const std::string& path, std::string& error);
 
 // A plan's files in one batch; a deferred signal stops it, so that what was renamed is put back.
-// With `force` a read-only file is replaced too.
+// Forced, a read-only file is replaced too.
 bool replaceAll(std::span<const fleet::FileBytes> files, fleet::BatchFailure& failure);
 bool replaceAllForced(std::span<const fleet::FileBytes> files, fleet::BatchFailure& failure);
+// The same unforced, a read-only file's failure saying that --force replaces it.
+bool replaceAllTellingForce(std::span<const fleet::FileBytes> files, fleet::BatchFailure& failure);
 bool putBack(std::span<const fleet::FileBytes> files, fleet::BatchFailure& failure);
 
 // A refusal as messages give it: "row 3, column 2 (IP): reason".

@@ -28,8 +28,9 @@ bool present(const std::string& path) {
 std::string refusedLine(const std::string& src, const std::vector<Refusal>& refusals,
                         std::size_t more, std::string_view then) {
     const Refusal& r = refusals.front();
-    std::string line = r.row > 0 ? pathIn(src, std::string(kDeviceList)) : src;
-    line += ": " + refusalText(r);
+    std::string line = r.row > 0 ? pathIn(src, std::string(kDeviceList)) + ": " : std::string();
+    if (r.row == 0 && r.code != fleet::RefusalCode::NoDeviceList) line = src + ": ";
+    line += refusalText(r);
     if (const std::size_t n = refusals.size() - 1 + more; n > 0)
         line += "; and " + std::to_string(n) + " more refusal(s)";
     return line + "; " + std::string(then);
@@ -140,7 +141,7 @@ int writeBuilt(Context& c, const std::string& src, const std::string& dir, const
     // From the first file written until what was renamed is put back, SIGINT, SIGTERM and
     // SIGHUP wait; one that came ends the process when this scope does.
     const fileio::DeferSignals deferred;
-    const BuildWriters writers{options.force ? replaceAllForced : replaceAll, putBack,
+    const BuildWriters writers{options.force ? replaceAllForced : replaceAllTellingForce, putBack,
                                [](const std::string& path, std::string_view bytes,
                                   std::string& error) { return replaceFile(path, bytes, error); }};
     std::string error;
@@ -357,14 +358,18 @@ struct SourceItem {
 void refusalItems(const std::vector<Refusal>& refusals, std::vector<SourceItem>& items) {
     for (const Refusal& r : refusals) {
         Refusal placed = r;
-        placed.row = 0;  // the row is the line's
+        placed.row = 0;
         SourceItem item{r.row, r.column, {}};
         item.line.file = r.row > 0                                    ? kDeviceList
                          : r.code == fleet::RefusalCode::NotGroupName ? std::string_view(r.detail)
                                                                       : std::string_view(r.subject);
         item.line.line = r.row;
         item.line.code = lintCode(r.code);
-        item.line.message = refusalText(placed);
+        // The row is the line's; the column stands before the reason.
+        static constexpr fleet::PlaceWords kColumn{"", "column ", ""};
+        const std::string column = fleet::placeText(placed, kColumn);
+        item.line.message =
+            column.empty() ? refusalText(placed) : column + ": " + fleet::reasonText(placed);
         items.push_back(std::move(item));
     }
 }

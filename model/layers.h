@@ -134,7 +134,8 @@ std::vector<Explained> explain(const Source& source, std::size_t device,
                                const fleet::Settings* built = nullptr);
 
 // The device a terminal is: a MAC in any spelling, a file name of the TFTP folder, or a computer
-// name (its NAME.cfg). nullopt when no row builds its file.
+// name: the row of its NAME.cfg, else the one row whose file sets that MNAME (regardless of
+// case). nullopt when there is none, or two rows set the name.
 std::optional<std::size_t> findDevice(const Source& source, std::string_view terminal);
 
 // The manifest of the last build: the TFTP folder it wrote (canonical, as text::escapedName
@@ -184,7 +185,7 @@ struct BuildOptions {
 
 struct BuildPlan {
     // The targets, default.cfg first, then by row, with the refusals (a drift without --force
-    // among them): what writeImport writes.
+    // among them): what writeImport writes. A target that stays the same holds no bytes.
     fleet::ImportPlan write;
     std::vector<Built> built;      // beside write.targets
     std::vector<Orphan> orphans;   // by name

@@ -280,7 +280,8 @@ void Planner::compare(Slot& slot, std::string bytes) const {
             return;
         }
     }
-    if (options_.keepBytes) t.bytes = std::move(bytes);
+    // A file that stays as it is needs no bytes: a plan of many holds only what it writes.
+    if (options_.keepBytes && t.status != fleet::Status::Same) t.bytes = std::move(bytes);
 }
 
 void Planner::make(Slot& slot, Scratch& scratch, const Builder& builder) const {

@@ -17,18 +17,21 @@ struct Entry {
     const std::string* value = nullptr;  // nullptr: unset there
 };
 
-// The states every layer of the device gives, grouped by parameter in review order, each
-// parameter's from the top (default.cfg) down.
-std::vector<Entry> entriesOf(const Source& source, const Device& d) {
+// The states every layer of the device gives (of the one parameter `only`, when it is given),
+// grouped by parameter in review order, each parameter's from the top (default.cfg) down.
+std::vector<Entry> entriesOf(const Source& source, const Device& d, std::optional<Id> only = {}) {
     std::vector<Entry> entries;
+    const auto add = [&](Id id, LayerRef layer, const std::string* value) {
+        if (!only || *only == id) entries.push_back({id, layer, value});
+    };
     if (source.common)
         for (const fleet::Setting& s : source.common->settings)
-            entries.push_back({s.id, {LayerRef::Kind::Common, 0}, &s.value});
+            add(s.id, {LayerRef::Kind::Common, 0}, &s.value);
     for (std::size_t g : d.groups)
         for (const fleet::Setting& s : source.groups[g].settings)
-            entries.push_back({s.id, {LayerRef::Kind::Group, g}, &s.value});
+            add(s.id, {LayerRef::Kind::Group, g}, &s.value);
     for (const Cell& c : d.cells)
-        entries.push_back({c.id, {LayerRef::Kind::Device, 0}, c.value ? &*c.value : nullptr});
+        add(c.id, {LayerRef::Kind::Device, 0}, c.value ? &*c.value : nullptr);
     const auto& rank = reviewRank();
     std::stable_sort(entries.begin(), entries.end(),
                      [&](const Entry& a, const Entry& b) { return rank[a.id] < rank[b.id]; });
@@ -82,7 +85,19 @@ std::optional<std::size_t> findDevice(const Source& source, std::string_view ter
         if (auto d = where([&](const Device& x) { return x.mac == *mac; })) return d;
     const std::string file =
         terminal.ends_with(".cfg") ? std::string(terminal) : std::string(terminal) + ".cfg";
-    return where([&](const Device& x) { return x.file == file; });
+    if (auto d = where([&](const Device& x) { return x.file == file; })) return d;
+    // The one device whose file sets that computer name (MNAME), names regardless of case.
+    static const Id mname = idOf("MNAME");
+    const std::string name = lowered(terminal);
+    std::optional<std::size_t> found;
+    for (std::size_t d = 0; d < source.devices.size(); ++d) {
+        const std::vector<Entry> entries = entriesOf(source, source.devices[d], mname);
+        if (entries.empty() || !entries.back().value || lowered(*entries.back().value) != name)
+            continue;
+        if (found) return std::nullopt;  // two devices: neither is the terminal
+        found = d;
+    }
+    return found;
 }
 
 SourceLint lintSource(const Source& source) {

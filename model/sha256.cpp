@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
 namespace orbex {
 namespace {
 
@@ -27,7 +32,7 @@ std::uint32_t bigEndian(const unsigned char* p) {
 // One 64-byte block into the state.
 void compress(std::array<std::uint32_t, 8>& h, const unsigned char* block) {
     std::uint32_t w[64];
-    for (int i = 0; i < 16; ++i) w[i] = bigEndian(block + 4 * i);
+    for (std::size_t i = 0; i < 16; ++i) w[i] = bigEndian(block + 4 * i);
     for (int i = 16; i < 64; ++i) {
         const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
         const std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
@@ -51,29 +56,116 @@ void compress(std::array<std::uint32_t, 8>& h, const unsigned char* block) {
     h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += k;
 }
 
-}  // namespace
+using Compress = void (*)(std::array<std::uint32_t, 8>& h, const unsigned char* data,
+                          std::size_t blocks);
 
-Digest sha256(std::string_view bytes) {
+void compressPortable(std::array<std::uint32_t, 8>& h, const unsigned char* data,
+                      std::size_t blocks) {
+    for (std::size_t b = 0; b < blocks; ++b) compress(h, data + 64 * b);
+}
+
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#define ORBEX_SHA_INSTRUCTIONS 1
+
+// The processor's own SHA-256 rounds (the SHA extensions of x86), four rounds a step: a build
+// hashes every file it makes, and these are several times faster than the portable rounds.
+__attribute__((target("sha,sse4.1,ssse3"))) void compressSha(std::array<std::uint32_t, 8>& h,
+                                                             const unsigned char* data,
+                                                             std::size_t blocks) {
+    const __m128i swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    // The state as the instructions take it: ABEF and CDGH.
+    __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&h[0])), 0xB1);
+    __m128i state1 =
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&h[4])), 0x1B);
+    __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);
+    state1 = _mm_blend_epi16(state1, tmp, 0xF0);
+    for (; blocks > 0; --blocks, data += 64) {
+        const __m128i abef = state0, cdgh = state1;
+        __m128i w[4];  // w[i % 4]: the message words of rounds 4i to 4i + 3
+        for (std::size_t i = 0; i < 16; ++i) {
+            if (i < 4)
+                w[i] = _mm_shuffle_epi8(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), swap);
+            __m128i msg = _mm_add_epi32(
+                w[i % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * i])));
+            state1 = _mm_sha256rnds2_epu32(state1, state0, msg);
+            if (i >= 3 && i < 15) {  // the words of the next four rounds
+                __m128i& next = w[(i + 1) % 4];
+                next = _mm_add_epi32(next, _mm_alignr_epi8(w[i % 4], w[(i + 3) % 4], 4));
+                next = _mm_sha256msg2_epu32(next, w[i % 4]);
+            }
+            msg = _mm_shuffle_epi32(msg, 0x0E);
+            state0 = _mm_sha256rnds2_epu32(state0, state1, msg);
+            if (i >= 1 && i < 13) w[(i + 3) % 4] = _mm_sha256msg1_epu32(w[(i + 3) % 4], w[i % 4]);
+        }
+        state0 = _mm_add_epi32(state0, abef);
+        state1 = _mm_add_epi32(state1, cdgh);
+    }
+    tmp = _mm_shuffle_epi32(state0, 0x1B);
+    state1 = _mm_shuffle_epi32(state1, 0xB1);
+    state0 = _mm_blend_epi16(tmp, state1, 0xF0);
+    state1 = _mm_alignr_epi8(state1, tmp, 8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&h[0]), state0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&h[4]), state1);
+}
+
+bool hasShaInstructions() {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    const bool sse = (c & (1u << 9)) && (c & (1u << 19));  // SSSE3, SSE4.1
+    if (!sse || !__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+    return (b & (1u << 29)) != 0;  // SHA
+}
+#endif
+
+Compress compressor() {
+#ifdef ORBEX_SHA_INSTRUCTIONS
+    static const Compress chosen = hasShaInstructions() ? compressSha : compressPortable;
+    return chosen;
+#else
+    return compressPortable;
+#endif
+}
+
+Digest digestWith(Compress rounds, std::string_view bytes) {
     std::array<std::uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t whole = bytes.size() / 64 * 64;
-    for (std::size_t at = 0; at < whole; at += 64) compress(h, data + at);
+    const std::size_t whole = bytes.size() / 64;
+    rounds(h, data, whole);
     // The rest, a 1 bit, zeros, and the length in bits: one block or two.
     unsigned char tail[128] = {};
-    const std::size_t rest = bytes.size() - whole;
-    if (rest > 0) std::memcpy(tail, data + whole, rest);
+    const std::size_t rest = bytes.size() - whole * 64;
+    if (rest > 0) std::memcpy(tail, data + whole * 64, rest);
     tail[rest] = 0x80;
     const std::size_t blocks = rest < 56 ? 1 : 2;
     const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
     for (int i = 0; i < 8; ++i)
         tail[blocks * 64 - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
-    for (std::size_t b = 0; b < blocks; ++b) compress(h, tail + 64 * b);
+    rounds(h, tail, blocks);
     Digest out;
     for (std::size_t i = 0; i < 8; ++i)
         for (std::size_t j = 0; j < 4; ++j)
             out[4 * i + j] = static_cast<std::uint8_t>(h[i] >> (24 - 8 * j));
     return out;
+}
+
+}  // namespace
+
+namespace detail {
+
+Digest sha256Portable(std::string_view bytes) {
+    return digestWith(compressPortable, bytes);
+}
+
+bool usesShaInstructions() {
+    return compressor() != compressPortable;
+}
+
+}  // namespace detail
+
+Digest sha256(std::string_view bytes) {
+    return digestWith(compressor(), bytes);
 }
 
 std::string hexOf(const Digest& digest) {

@@ -16,4 +16,11 @@ Digest sha256(std::string_view bytes);
 std::string sha256Hex(std::string_view bytes);
 std::string hexOf(const Digest& digest);
 
+namespace detail {
+// The rounds in plain C++, whatever the processor offers; and whether sha256 uses the
+// processor's own instructions instead (x86 with the SHA extensions).
+Digest sha256Portable(std::string_view bytes);
+bool usesShaInstructions();
+}  // namespace detail
+
 }  // namespace orbex
