@@ -24,16 +24,27 @@ bool present(const std::string& path) {
         std::filesystem::path(std::u8string(path.begin(), path.end())), ec));
 }
 
-// The first refusal, with where it is, and how many more.
-std::string refusedLine(const std::string& src, const std::vector<Refusal>& refusals,
-                        std::size_t more, std::string_view then) {
-    const Refusal& r = refusals.front();
-    std::string line = r.row > 0 ? pathIn(src, std::string(kDeviceList)) + ": " : std::string();
-    if (r.row == 0 && r.code != fleet::RefusalCode::NoDeviceList) line = src + ": ";
-    line += refusalText(r);
+// The first refusal (of those that --force would not lift, when there are any), with where it
+// is: a row of the device list `list`, or what `whole` names; and how many more.
+std::string refusedLine(const std::string& list, const std::string& whole,
+                        const std::vector<Refusal>& refusals, std::size_t more,
+                        std::string_view then) {
+    auto r = std::find_if(refusals.begin(), refusals.end(),
+                          [](const Refusal& x) { return !x.needsForce; });
+    if (r == refusals.end()) r = refusals.begin();
+    std::string line = r->row > 0 ? list + ": " : std::string();
+    // A refusal of a folder names the folder itself.
+    const bool namesFolder = r->code == fleet::RefusalCode::NoDeviceList ||
+                             (r->code == fleet::RefusalCode::CannotList && r->subject == whole);
+    if (r->row == 0 && !namesFolder) line = whole + ": ";
+    line += refusalText(*r);
     if (const std::size_t n = refusals.size() - 1 + more; n > 0)
         line += "; and " + std::to_string(n) + " more refusal(s)";
     return line + "; " + std::string(then);
+}
+
+std::string listOf(const std::string& src) {
+    return pathIn(src, std::string(kDeviceList));
 }
 
 // The layers' own values that the review resets, each named once.
@@ -99,7 +110,8 @@ bool refusedOutright(const BuildPlan& plan) {
 
 // A dry run's whole plan: each target in row order, the refusals among them, the orphans;
 // then what it needs.
-int dryRunBuild(Context& c, const std::string& src, const BuildPlan& plan, bool force, bool prune) {
+int dryRunBuild(Context& c, const std::string& src, const std::string& dir, const BuildPlan& plan,
+                bool force, bool prune) {
     std::string out;
     RefusalLines refusals(out, plan.write.refusals);
     for (std::size_t k = 0; k < plan.write.targets.size(); ++k) {
@@ -116,8 +128,8 @@ int dryRunBuild(Context& c, const std::string& src, const BuildPlan& plan, bool 
     c.out << out;
     if (written(c) != 0) return kUsageError;
     if (refused)
-        return c.fail(
-            refusedLine(src, plan.write.refusals, plan.write.moreRefusals, "nothing written"));
+        return c.fail(refusedLine(listOf(src), dir, plan.write.refusals, plan.write.moreRefusals,
+                                  "nothing written"));
     return needsForce ? 1 : 0;
 }
 
@@ -125,8 +137,8 @@ int dryRunBuild(Context& c, const std::string& src, const BuildPlan& plan, bool 
 int writeBuilt(Context& c, const std::string& src, const std::string& dir, const BuildPlan& plan,
                const BuildOptions& options) {
     if (refusedOutright(plan))
-        return c.fail(
-            refusedLine(src, plan.write.refusals, plan.write.moreRefusals, "nothing written"));
+        return c.fail(refusedLine(listOf(src), dir, plan.write.refusals, plan.write.moreRefusals,
+                                  "nothing written"));
     if (!plan.write.refusals.empty()) {
         std::string out;
         for (std::size_t k = 0; k < plan.write.targets.size(); ++k)
@@ -170,7 +182,7 @@ std::optional<Source> sourceOf(Context& c, const std::string& src, bool dry,
         c.out << out;
         if (written(c) != 0) return std::nullopt;
     }
-    c.fail(refusedLine(src, loaded.refusals, loaded.moreRefusals, then));
+    c.fail(refusedLine(listOf(src), src, loaded.refusals, loaded.moreRefusals, then));
     return std::nullopt;
 }
 
@@ -209,7 +221,7 @@ int build(Context& c, Args args) {
     const BuildPlan plan = planBuild(*source, dir, *manifest, readWithLimits, options);
     for (std::size_t k = 0; k < plan.built.size(); ++k)
         for (Id id : plan.built[k].reset) c.warn(pathIn(dir, plan.write.targets[k].file), id);
-    if (dry) return dryRunBuild(c, src, plan, force, options.prune);
+    if (dry) return dryRunBuild(c, src, dir, plan, force, options.prune);
     return writeBuilt(c, src, dir, plan, options);
 }
 
@@ -341,7 +353,8 @@ int explain(Context& c, Args args) {
         return 1;
     }
     const BuiltFile file = buildDevice(*source, *device);
-    if (file.refusal) return c.fail(refusedLine(src, {*file.refusal}, 0, "lint names them all"));
+    if (file.refusal)
+        return c.fail(refusedLine(listOf(src), src, {*file.refusal}, 0, "lint names them all"));
     c.out << explained(*source, explain(*source, *device, &file.settings), keys, format == "json");
     return written(c);
 }
@@ -471,7 +484,7 @@ bool checkInitial(Context& c, const std::string& dir, const Source& source, Mani
     options.keepBytes = false;
     const BuildPlan plan = planBuild(source, dir, Manifest{}, readWithLimits, options);
     if (refusedOutright(plan))
-        return c.fail(refusedLine(dir, plan.write.refusals, plan.write.moreRefusals,
+        return c.fail(refusedLine(dir, dir, plan.write.refusals, plan.write.moreRefusals,
                                   "nothing written")),
                false;
     manifest.folder = manifestFolder(dir);
@@ -522,7 +535,8 @@ int init(Context& c, Args args) {
     }
     const Loaded loaded = readDevices(initial.devices, std::move(common), {});
     if (!loaded.refusals.empty())
-        return c.fail(refusedLine(src, loaded.refusals, loaded.moreRefusals, "nothing written"));
+        return c.fail(
+            refusedLine(listOf(src), src, loaded.refusals, loaded.moreRefusals, "nothing written"));
     Manifest manifest;
     if (!checkInitial(c, dir, loaded.source, manifest)) return kUsageError;
     files.push_back(

@@ -181,8 +181,10 @@ class Planner {
     BuildPlan plan_;
 };
 
+// The refusals that --force lifts are all kept, one a target at most: a plan that only they
+// refuse is told from one refused for good.
 void Planner::add(Refusal r) {
-    if (plan_.write.refusals.size() < fleet::kRefusalLimit) {
+    if (r.needsForce || plan_.write.refusals.size() < fleet::kRefusalLimit) {
         plan_.write.refusals.push_back(std::move(r));
     } else {
         ++plan_.write.moreRefusals;

@@ -184,6 +184,23 @@ TEST(Layers, DriftIsRefusedAndOutdatedFilesAreWritten) {
               std::string::npos)
         << elsewhere.out;
     EXPECT_NE(elsewhere.out.find("same 00^1A^2B^3C^4D^01.cfg"), std::string::npos);
+
+    // More files that no build wrote than refusals are kept: still only --force is needed.
+    TempDir many;
+    std::string rows = "name,USERN\n";
+    for (int i = 0; i < 30; ++i) {
+        rows += "t" + std::to_string(i) + ",u" + std::to_string(i) + "\n";
+        spit(many / ("t" + std::to_string(i) + ".cfg"), "USERN='hand'\r\n");
+    }
+    spit(s.src + "/devices.csv", rows);
+    const auto before30 = tree(many.path());
+    const Result dry30 = runCli({"build", s.src, "-d", many.path().string(), "--dry-run"});
+    EXPECT_EQ(dry30.code, 1) << dry30.err;
+    const Result refused30 = runCli({"build", s.src, "-d", many.path().string()});
+    EXPECT_EQ(refused30.code, 2);
+    EXPECT_NE(refused30.err.find("30 file(s)"), std::string::npos) << refused30.err;
+    EXPECT_EQ(tree(many.path()), before30);
+    EXPECT_EQ(runCli({"build", s.src, "-d", many.path().string(), "--force"}).code, 0);
 }
 
 // A .cfg that no row builds is an orphan: listed, removed only with --prune, and then only when
