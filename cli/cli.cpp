@@ -10,6 +10,7 @@
 #include "cli/fetched.h"
 #include "cli/files.h"
 #include "cli/fleet_commands.h"
+#include "cli/layers_commands.h"
 #include "model/chmproject.h"
 #include "model/edit.h"
 #include "model/helpbook.h"
@@ -72,6 +73,26 @@ constexpr std::string_view kCommands =
     "                            --dry-run prints each target as new, changed or same, and\n"
     "                            each refusal; exit 1 when only --force would write it\n"
     "\n"
+    "A layered source SRC, a folder outside the TFTP folder: default.cfg, groups/NAME.cfg,\n"
+    "devices.csv (a target column as import's, a groups column, key cells: empty inherits,\n"
+    "- unsets, '' is the empty text, '- the value -):\n"
+    "  build SRC -d TFTPDIR [--dry-run] [--force] [--prune]\n"
+    "                            write default.cfg and every row's file: default.cfg, then its\n"
+    "                            groups in order, then its cells, the later winning. A file\n"
+    "                            changed since the last build wrote it (drift) or written by no\n"
+    "                            build is refused without --force; any refusal writes nothing;\n"
+    "                            --dry-run prints each file new, changed, same, drift (with its\n"
+    "                            lines) or orphan (a .cfg no row builds; --prune removes it);\n"
+    "                            exit 1 when only --force would write it\n"
+    "  explain SRC TERMINAL [KEY...] [--format text|json]\n"
+    "                            every parameter of the file of TERMINAL (a MAC or a name), the\n"
+    "                            layer it comes from and the values it overrides\n"
+    "  init SRC --from TFTPDIR [--force]\n"
+    "                            make a source from a folder: its default.cfg, a row per file\n"
+    "                            with its departures from default.cfg, no groups\n"
+    "  lint SRC [--format text|json]\n"
+    "                            check the source's files, its device list and what it builds\n"
+    "\n"
     "What the terminals fetched, from the TFTP server's log (tftpd-hpa, dnsmasq, Tftpd64):\n"
     "  fetched LOG... [-d DIR] [--since TIME] [--format text|json|csv]\n"
     "          [--format-of-log tftpd-hpa|dnsmasq|tftpd64]\n"
@@ -80,14 +101,15 @@ constexpr std::string_view kCommands =
     "                            with DIR also: fell-back (the common or name file although\n"
     "                            DIR holds its MAC file), never-fetched, served-with-findings,\n"
     "                            unknown-request; exit 1 when any of these is reported\n"
+    "\n"
     "FILE may be - for standard input; a FILE larger than ";
 constexpr std::string_view kOptions =
     " is refused. A read-only OUT is\n"
     "refused unless --force is given. Warnings of the review go to standard error.\n"
     "Options: --help, --version.\n"
     "Exit codes: 0 success, 1 findings of check or lint, differences of diff, no file for\n"
-    "which, a dry run that needs --force, 2 a bad command line or a file that cannot be read\n"
-    "or written.\n";
+    "which, flags of fetched, a dry run that needs --force, 2 a bad command line or a file\n"
+    "that cannot be read or written.\n";
 
 // The page of --help, with the input bound as every message spells it.
 std::string usage() {
@@ -327,6 +349,9 @@ int run(Args args, std::istream& in, std::ostream& out, std::ostream& err) {
     if (command == "import") return importFleet(c, args);
     if (command == "preset") return preset(c, args);
     if (command == "fetched") return fetched(c, args);
+    if (command == "build") return build(c, args);
+    if (command == "explain") return explain(c, args);
+    if (command == "init") return init(c, args);
     return c.usage("unknown command '" + std::string(command) + "'");
 }
 

@@ -5,8 +5,11 @@
 #include <ostream>
 
 #include "cli/files.h"
+#include "cli/fleet_shared.h"
+#include "cli/layers_commands.h"
 #include "model/fleet.h"
 #include "model/fleet_disk.h"
+#include "model/layers.h"
 #include "model/mac.h"
 #include "model/reader.h"
 #include "model/text.h"
@@ -16,116 +19,6 @@ namespace {
 
 using namespace orbex::fleet;
 using orbex::fleet::Finding;
-
-// A file of a folder, its error in English.
-std::optional<std::string> readWithLimits(const std::string& path, std::string& error) {
-    return readFolderFile(path, error, reasonOf);
-}
-
-// A deferred signal stops the batch, so that what was renamed is put back.
-bool replaceAll(std::span<const FileBytes> files, BatchFailure& failure) {
-    return replacePlanned(files, failure, englishReason, true);
-}
-
-bool putBack(std::span<const FileBytes> files, BatchFailure& failure) {
-    return replacePlanned(files, failure, englishReason, false);
-}
-
-// A refusal as messages give it: "row 3, column 2 (IP): reason".
-std::string refusalText(const Refusal& r) {
-    std::string line = placeText(r);
-    line += line.empty() ? reasonText(r) : ": " + reasonText(r);
-    if (r.needsForce) line += " (--force replaces it)";
-    return line;
-}
-
-int written(Context& c) {
-    c.out.flush();
-    return c.out ? 0 : c.fail("cannot write standard output");
-}
-
-// A JSON string: quotes, backslashes and control characters escaped; bytes that are not UTF-8
-// read as Windows-1251, as values of the files do, so that the output stays UTF-8. (File
-// names come escaped, never recoded: text::escapedName.)
-void appendJson(std::string& out, std::string_view s) {
-    std::string recoded;
-    if (!text::isUtf8(s)) s = recoded = text::fromCp1251(s);
-    out += '"';
-    for (char ch : s) {
-        const auto u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\u%04x", u);
-            out += hex;
-        } else {
-            out += ch;
-        }
-    }
-    out += '"';
-}
-
-void appendJsonFinding(std::string& out, const Finding& f, const Fleet& fleet) {
-    out += "{\"file\": ";
-    appendJson(out, text::escapedName(f.file));
-    out += ", \"line\": ";
-    out += f.line > 0 ? std::to_string(f.line) : "null";
-    out += ", \"key\": ";
-    if (f.key.empty()) {
-        out += "null";
-    } else {
-        appendJson(out, f.key);
-    }
-    out += ", \"code\": ";
-    appendJson(out, f.code);
-    out += ", \"message\": ";
-    appendJson(out, message(f, fleet.records, fleet.groups));
-    out += ", \"group\": ";
-    out += f.group == kNoGroup ? "null" : std::to_string(f.group);
-    out += '}';
-}
-
-void appendPlainFinding(std::string& out, const Finding& f, const Fleet& fleet) {
-    out += text::escapedName(f.file);
-    if (f.line > 0) out += ':' + std::to_string(f.line);
-    out += ": ";
-    out += f.code;
-    out += ": ";
-    if (!f.key.empty()) out += f.key + ": ";
-    out += message(f, fleet.records, fleet.groups);
-    out += '\n';
-}
-
-// Output that goes out in pieces as it is made: it is never held whole.
-class Streamed {
-  public:
-    explicit Streamed(Context& c) : c_(c) {}
-    std::string& text() { return text_; }
-    void maybeFlush() {
-        if (text_.size() < 65536) return;
-        c_.out << text_;
-        text_.clear();
-    }
-    void finish() {
-        c_.out << text_;
-        text_.clear();
-    }
-
-  private:
-    Context& c_;
-    std::string text_;
-};
-
-// A file of the folder as messages name it. "/" joins on Windows too, which takes it, so that
-// the same command line gives the same bytes on both systems.
-std::string pathIn(const std::string& dir, const std::string& file) {
-#ifdef _WIN32
-    if (dir.ends_with('\\')) return dir + file;
-#endif
-    return dir.ends_with('/') ? dir + file : dir + "/" + file;
-}
 
 // The files of the folder, read once and in order by a thread of their own while the files
 // before them are checked.
@@ -166,23 +59,6 @@ std::vector<Finding> temporaryFindings(const std::vector<std::string>& temporari
     out.reserve(temporaries.size());
     for (const std::string& t : temporaries) out.push_back(temporaryFinding(t));
     return out;
-}
-
-// The groups of lint's JSON, each once and in full: a finding names only a few of its files.
-void appendJsonGroups(Streamed& out, const Fleet& fleet) {
-    out.text() += ", \"groups\": [";
-    for (std::size_t g = 0; g < fleet.groups.size(); ++g) {
-        out.text() += g == 0 ? "\n[" : ",\n[";
-        bool first = true;
-        for (std::size_t i : fleet.groups[g]) {
-            if (!first) out.text() += ", ";
-            first = false;
-            appendJson(out.text(), text::escapedName(fleet.records[i].file));
-            out.maybeFlush();
-        }
-        out.text() += ']';
-    }
-    out.text() += fleet.groups.empty() ? "]}\n" : "\n]}\n";
 }
 
 // An import's refusal: the first, and how many more; nothing is written.
@@ -236,6 +112,11 @@ int lint(Context& c, Args args) {
         return c.usage("unknown format '" + format + "': text or json");
     const bool json = format == "json";
     const std::string dir(ops->files.front());
+    if (layers::isSource(dir)) {
+        if (ops->has("--recursive"))
+            return c.usage("-r does not apply to a source (a folder holding devices.csv)");
+        return lintSource(c, dir, json);
+    }
     Options options;
     options.recursive = ops->has("--recursive");
     options.stream = true;
@@ -259,12 +140,7 @@ int lint(Context& c, Args args) {
     forEachFinding(
         fleet, temporaries, dir, readWithLimits,
         [&](const Finding& f) {
-            if (json) {
-                out.text() += count == 0 ? "\n" : ",\n";
-                appendJsonFinding(out.text(), f, fleet);
-            } else {
-                appendPlainFinding(out.text(), f, fleet);
-            }
+            appendLintLine(out.text(), lintLineOf(f, fleet.records, fleet.groups), json, count);
             ++count;
             out.maybeFlush();
         },
@@ -274,7 +150,7 @@ int lint(Context& c, Args args) {
         });
     if (json) {
         out.text() += count == 0 ? "]" : "\n]";
-        appendJsonGroups(out, fleet);
+        appendJsonGroups(out, fleet.records, fleet.groups);
     }
     out.finish();
     if (written(c) != 0) return kUsageError;

@@ -89,11 +89,7 @@ std::string unsetRefusal(const Param& p) {
     return refusalText(p, unsetRefusalOf(p));
 }
 
-void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
-    edit.reset.clear();
-    edit.refused.reset();
-    edit.why = {};
-    edit.reason.clear();
+void applyValues(Store& store, std::span<const ChangeView> changes) {
     for (const ChangeView& ch : changes) {
         const Param& p = param(ch.id);
         if (!ch.value) {
@@ -104,6 +100,14 @@ void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit&
             applyParameter(store, ch.id, *ch.value, false);
         }
     }
+}
+
+void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit) {
+    edit.reset.clear();
+    edit.refused.reset();
+    edit.why = {};
+    edit.reason.clear();
+    applyValues(store, changes);
     // The value a change gave last to the key, if any.
     const auto given = [&](Id id) -> const std::string_view* {
         for (auto it = changes.rbegin(); it != changes.rend(); ++it)

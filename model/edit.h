@@ -75,4 +75,8 @@ Edit applyChanges(Store& store, std::span<const Change> changes);
 // into `edit`, whose table's storage serves the new table (one edit for many files).
 void applyPassedChanges(Store& store, std::span<const ChangeView> changes, Edit& edit);
 
+// The changes given to the store in their order, as applyPassedChanges gives them, without
+// building the review table: each passed refusal() (a value) or unsetRefusal() (none) already.
+void applyValues(Store& store, std::span<const ChangeView> changes);
+
 }  // namespace orbex

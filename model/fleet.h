@@ -278,6 +278,17 @@ enum class RefusalCode : std::uint8_t {
     CannotRead,        // subject: the file; detail: the reason
     WouldChange,       // subject: the file, that exists and would change
     NotAFile,          // subject: the name, that exists and is no file
+    // A layered source (model/layers.h): its device list, its files, a build of it.
+    SecondGroups,  // a second groups column
+    NotGroupName,  // subject: the name; detail: the source's file of that name, if any
+    UnknownGroup,  // subject: the name
+    GroupTwice,    // subject: the name, given twice in one row
+    CommonTarget,  // default.cfg named as a terminal's file
+    GroupTarget,   // subject: the file; detail: the group of the same name
+    SameTerminal,  // subject: the file; detail: the other row's file; number: its row
+    NoDeviceList,  // subject: the folder, that holds no devices.csv
+    Drift,         // subject: the file, changed since the last build wrote it
+    NotBuilt,      // subject: the file, that differs and that no build wrote
 };
 
 struct Refusal {

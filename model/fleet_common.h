@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -64,6 +65,9 @@ inline std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
 }
+
+// Place of each key in the review order; keys without a control after all others.
+const std::array<int, kKeyCount>& reviewRank();
 
 // A finding of a file's own check, as the fleet reports it.
 inline Finding ownFinding(const std::string& file, const orbex::Finding& f) {

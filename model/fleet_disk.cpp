@@ -18,6 +18,13 @@ std::optional<std::string> readFolderFile(const std::string& path, std::string& 
 
 bool replacePlanned(std::span<const FileBytes> files, BatchFailure& failure, ReasonText reason,
                     bool stopOnSignal) {
+    fileio::ReplaceOptions options;
+    options.stopOnSignal = stopOnSignal;
+    return replacePlanned(files, failure, reason, options);
+}
+
+bool replacePlanned(std::span<const FileBytes> files, BatchFailure& failure, ReasonText reason,
+                    const fileio::ReplaceOptions& options) {
     std::vector<fileio::Replacement> batch;
     batch.reserve(files.size());
     for (const FileBytes& f : files)
@@ -26,8 +33,6 @@ bool replacePlanned(std::span<const FileBytes> files, BatchFailure& failure, Rea
                                                  : fileio::Expected::holding(f.old)});
     fileio::Error e;
     fileio::BatchResult result;
-    fileio::ReplaceOptions options;
-    options.stopOnSignal = stopOnSignal;
     if (fileio::replaceFiles(batch, e, result, options)) return true;
     failure.failed = result.failed;
     failure.renamed = result.renamed;

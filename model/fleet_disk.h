@@ -28,5 +28,8 @@ std::optional<std::string> readFolderFile(const std::string& path, std::string& 
 // `stopOnSignal` a deferred signal stops it, so that what was renamed can be put back.
 bool replacePlanned(std::span<const FileBytes> files, BatchFailure& failure, ReasonText reason,
                     bool stopOnSignal = false);
+// The same with the options of the whole batch (a read-only file forced, the mode of new files).
+bool replacePlanned(std::span<const FileBytes> files, BatchFailure& failure, ReasonText reason,
+                    const fileio::ReplaceOptions& options);
 
 }  // namespace orbex::fleet

@@ -12,6 +12,7 @@
 #include "model/csv.h"
 #include "model/edit.h"
 #include "model/fleet_common.h"
+#include "model/fleet_rows.h"
 #include "model/mac.h"
 #include "model/parallel.h"
 #include "model/reader.h"
@@ -54,23 +55,6 @@ std::string placeText(const Refusal& refusal, const PlaceWords& words) {
 
 namespace {
 
-Refusal because(RefusalCode code, std::string subject = {}, std::string detail = {},
-                int number = 0) {
-    Refusal r;
-    r.code = code;
-    r.subject = std::move(subject);
-    r.detail = std::move(detail);
-    r.number = number;
-    return r;
-}
-
-Refusal badValue(std::string_view key, ValueRefusal why) {
-    Refusal r = because(RefusalCode::BadValue);
-    r.key = key;
-    r.value = std::move(why);
-    return r;
-}
-
 // The reasons that name nothing but what they are.
 std::string_view plainReason(RefusalCode code) {
     switch (code) {
@@ -92,8 +76,38 @@ std::string_view plainReason(RefusalCode code) {
             return "no target: the cell is empty";
         case RefusalCode::CommonByName:
             return "default.cfg is the common file; name it in a file column";
+        case RefusalCode::SecondGroups:
+            return "a second groups column";
+        case RefusalCode::CommonTarget:
+            return "default.cfg is built from the source's own default.cfg, not from a row";
         default:
             return {};
+    }
+}
+
+// The reasons of a layered source and its build.
+std::string layerReason(const Refusal& r, const std::string& q) {
+    switch (r.code) {
+        case RefusalCode::NotGroupName:
+            return q + " is not a group name (a computer name without blanks or |)" +
+                   (r.detail.empty() ? "" : ": " + r.detail);
+        case RefusalCode::UnknownGroup:
+            return "there is no group " + q + " (no groups/" + r.subject + ".cfg)";
+        case RefusalCode::GroupTwice:
+            return "group " + q + " is named twice";
+        case RefusalCode::GroupTarget:
+            return r.subject + " is named like group '" + r.detail + "'";
+        case RefusalCode::SameTerminal:
+            return r.subject + " is the terminal of row " + std::to_string(r.number) + " too (" +
+                   r.detail + ")";
+        case RefusalCode::NoDeviceList:
+            return q + " holds no devices.csv: it is no source";
+        case RefusalCode::Drift:
+            return r.subject + " was changed since the last build wrote it";
+        case RefusalCode::NotBuilt:
+            return r.subject + " exists and differs, and no build wrote it";
+        default:
+            return std::string(plainReason(r.code));
     }
 }
 
@@ -137,91 +151,9 @@ std::string reasonText(const Refusal& r) {
         case RefusalCode::NotAFile:
             return r.subject + " exists and is no file";
         default:
-            return std::string(plainReason(r.code));
+            return layerReason(r, q);
     }
 }
-
-namespace {
-
-enum class TargetColumn : std::uint8_t { File, Mac, Name };
-
-// The file a row's target cell names, or why it names none. A `file` cell names the file
-// exactly, in its case; a `mac` cell makes the upper-case name terminals ask for. A name is
-// never trimmed: " a.cfg" is another file than "a.cfg", so blanks around it are refused.
-std::optional<std::string> targetOf(TargetColumn kind, std::string_view cell, Refusal& why) {
-    cell = csv::withoutTextMark(cell);
-    const auto refuse = [&](RefusalCode code) {
-        why.code = code;
-        why.subject = text::printable(cell);
-        return std::nullopt;
-    };
-    if (trimmed(cell).empty()) return refuse(RefusalCode::EmptyTarget);
-    if (kind != TargetColumn::Mac && trimmed(cell).size() != cell.size())
-        return refuse(RefusalCode::TargetBlanks);
-    if (kind == TargetColumn::Mac) {
-        cell = trimmed(cell);
-        auto file = macFileName(cell);
-        if (!file) return refuse(RefusalCode::NotMac);
-        return file;
-    }
-    if (kind == TargetColumn::Name) {
-        if (!isComputerName(cell)) return refuse(RefusalCode::NotComputerName);
-        std::string file = std::string(cell) + ".cfg";
-        if (file == kCommonFile) return refuse(RefusalCode::CommonByName);
-        return file;
-    }
-    // A name in the folder itself; ":" is no part of a file name on Windows, nor is a control
-    // character on either system.
-    const bool plain =
-        cell.find_first_of("/\\:") == std::string_view::npos && !text::hasControl(cell);
-    if (!plain || !cell.ends_with(".cfg") || cell.size() == 4)
-        return refuse(RefusalCode::NotCfgName);
-    return std::string(cell);
-}
-
-// Two names of one file to a duplicate check: on Windows names ignore case (ASCII letters here:
-// MAC file names are ASCII), elsewhere they are what they are.
-std::string sameFileKey(std::string name) {
-#ifdef _WIN32
-    for (char& c : name) c = lower(c);
-#endif
-    return name;
-}
-
-// Where a write of `file` lands, relative to the folder (`canonicalRoot`): `file` itself, or
-// for a symbolic link the file at the end of its links (which need not exist yet). nullopt
-// when the links lead out of the folder, go round in a circle, or cannot be read.
-std::optional<std::string> landing(const fs::path& root, const fs::path& canonicalRoot,
-                                   const std::string& file, bool& link) {
-    fs::path p = root / pathOf(file);
-    link = false;
-    std::error_code ec;
-    for (int hops = 0; hops < 40; ++hops) {
-        const fs::file_status st = fs::symlink_status(p, ec);
-        if (ec || !fs::is_symlink(st)) {
-            if (!link) return file;
-            // The folder it lands in, links followed; the name itself may not be there yet.
-            const fs::path folder = fs::weakly_canonical(p.parent_path(), ec);
-            if (ec) return std::nullopt;
-            const fs::path rel = folder.lexically_relative(canonicalRoot);
-            if (rel.empty() || *rel.begin() == "..") return std::nullopt;
-            return utf8Of((rel == "." ? fs::path() : rel) / p.filename());
-        }
-        link = true;
-        const fs::path to = fs::read_symlink(p, ec);
-        if (ec) return std::nullopt;
-        p = to.is_absolute() ? to : p.parent_path() / to;
-    }
-    return std::nullopt;
-}
-
-// A non-empty cell of a key column as the value it sets: '' is the empty text; else a leading
-// ' that marks the cell as text is dropped (a value holds no ').
-std::string_view cellValue(std::string_view cell) {
-    return cell == "''" ? std::string_view() : csv::withoutTextMark(cell);
-}
-
-}  // namespace
 
 namespace {
 
@@ -364,38 +296,23 @@ ImportPlan Planner::refused() {
 }
 
 void Planner::headerCell(std::size_t c, std::array<int, kKeyCount>& seen) {
-    const std::string_view h = trimmed(fields_[c]);
-    const std::string header(h);
+    const std::string header(trimmed(fields_[c]));
     const int column = static_cast<int>(c) + 1;
-    const std::string low = lowered(h);
-    if (low == "file" || low == "mac" || low == "name") {
+    if (const auto kind = targetColumnOf(header)) {
         if (targetAt_) {
             refuse(1, column, header, because(RefusalCode::SecondTarget));
             return;
         }
         targetAt_ = c;
         targetHeader_ = header;
-        targetKind_ = low == "file"  ? TargetColumn::File
-                      : low == "mac" ? TargetColumn::Mac
-                                     : TargetColumn::Name;
+        targetKind_ = *kind;
         return;
     }
-    const auto id = find(h);
-    if (!id) {
-        refuse(1, column, header,
-               h.empty() ? because(RefusalCode::EmptyHeader)
-                         : because(RefusalCode::NotAKey, text::printable(h)));
-    } else if (ValueRefusal why =
-                   unsetRefusalOf(param(*id)) ? valueRefusal(param(*id), "") : ValueRefusal{}) {
-        Refusal r = because(RefusalCode::BadValue);
-        r.key = param(*id).key;
-        r.value = std::move(why);
-        refuse(1, column, header, std::move(r));
-    } else if (seen[*id]) {
-        refuse(1, column, header, because(RefusalCode::SameKey, {}, {}, seen[*id]));
-    } else {
-        seen[*id] = column;
+    Refusal why;
+    if (const auto id = keyColumn(header, column, seen, why)) {
         keyAt_[c] = *id;
+    } else {
+        refuse(1, column, header, std::move(why));
     }
 }
 

@@ -11,9 +11,8 @@ namespace orbex::fleet {
 
 using namespace detail;
 
-namespace {
+namespace detail {
 
-// Place of each key in the review order; keys without a control after all others.
 const std::array<int, kKeyCount>& reviewRank() {
     static const std::array<int, kKeyCount> rank = [] {
         std::array<int, kKeyCount> r;
@@ -25,7 +24,7 @@ const std::array<int, kKeyCount>& reviewRank() {
     return rank;
 }
 
-}  // namespace
+}  // namespace detail
 
 Settings settingsOf(Store& store, const Warn& warn) {
     // The review's checks alone: its table is not needed here, only what it resets.
