@@ -480,7 +480,10 @@ std::vector<Flag> flagsOf(const std::vector<Built>& built, const Built& untied, 
         f.count = it->second;
         out.push_back(std::move(f));
     }
+    // A log without a request spans no time: it tells nothing of the files nobody asked for
+    // (a log of another server, or of a day the terminals stayed off).
     std::vector<std::string> files = folder.files;
+    if (built.empty() && untied.terminal.requests.empty()) files.clear();
     std::sort(files.begin(), files.end());
     for (const std::string& file : files) {
         const fleet::Classified c = fleet::classify(file);

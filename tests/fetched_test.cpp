@@ -165,6 +165,14 @@ TEST(FetchedReport, FlagsAgainstTheFolder) {
     EXPECT_EQ(r.files[5].findings, 0u);  // lint's findings count for a file that was served
 }
 
+// A log that holds no request spans no time: no file is flagged as never fetched in it.
+TEST(FetchedReport, ALogWithoutRequestsFlagsNothing) {
+    const Folder folder = fleetFolder();
+    const Report r = Log().report(&folder);
+    EXPECT_TRUE(r.flags.empty());
+    for (const FileUse& u : r.files) EXPECT_FALSE(u.neverFetched) << u.file;
+}
+
 TEST(FetchedReport, RequestsWithoutAnAddressAreTiedByTheirMac) {
     Log log;
     // Older dnsmasq names no address for a missing file.
