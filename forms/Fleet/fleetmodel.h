@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/Fleet/fleetsource.h"
 #include "model/fleet.h"
 
 class QThread;
@@ -18,7 +19,8 @@ class QThread;
 class FleetModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column { File, Kind, Mac, Name, Ip, Findings, Keys };
+    // Groups: a built file's groups while a layered source is open, else empty.
+    enum Column { File, Kind, Mac, Name, Ip, Findings, Groups, Keys };
     static constexpr int kSortRole = Qt::UserRole;
     static constexpr int kDepartsRole = Qt::UserRole + 1;  // true: the value is not default.cfg's
 
@@ -48,6 +50,11 @@ class FleetModel : public QAbstractTableModel {
     bool shows(int row, const QString& folded) const;
     // The cell's shown text for sorting by its column, kept until the row changes.
     const QString& sortText(int row, int column) const;
+
+    // The layered source the folder is built from (none: nullptr), which the model asks of each
+    // file's groups, its cells' layers, its drift; `layersChanged` after it changed.
+    void setSource(const FleetSource* source);
+    void layersChanged();
 
     // The key columns after the fixed ones, in the order given.
     void setKeys(const std::vector<orbex::Id>& keys);
@@ -89,6 +96,9 @@ class FleetModel : public QAbstractTableModel {
     // Whether the cell's value departs from the common file's.
     bool departs(const Row& row, int column) const;
     QVariant toolTip(const Row& row, int column) const;
+    QVariant font(const Row& row, int column) const;
+    // What the open source says of the row's file; nullptr: nothing (or no source).
+    const FleetSource::FileLayers* layersOf(const Row& row) const;
 
     void finishLoad(std::vector<Row> rows);
 
@@ -99,4 +109,5 @@ class FleetModel : public QAbstractTableModel {
     bool hasCommon_ = false;
     orbex::fleet::Settings common_;
     std::vector<orbex::fleet::Group> groups_;  // of the findings across files, by row
+    const FleetSource* source_ = nullptr;
 };
