@@ -101,9 +101,10 @@ TEST(ChmProject, IndexHoldsEveryKeyMainAndFsave) {
     const std::vector<std::string> names = params(hhk, "Name");
     const std::vector<std::string> locals = params(hhk, "Local");
     ASSERT_EQ(names.size(), locals.size());
-    std::set<std::string> expected{"MAIN", "FSAVE", "FLEET", "FIMPORT", "FEXPORT", "FCLI"};
+    std::set<std::string> expected{"MAIN",    "FSAVE", "FLEET",  "FIMPORT",
+                                   "FEXPORT", "FCLI",  "FSOURCE"};
     for (const Param& p : catalogue()) expected.insert(std::string(p.key));
-    EXPECT_EQ(expected.size(), 122u);
+    EXPECT_EQ(expected.size(), 123u);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
     EXPECT_EQ(names.size(), expected.size());  // each once
     for (const char* k : {"KEYMAP", "COM1", "CTIME1", "##", "reconfig"})
@@ -114,13 +115,14 @@ TEST(ChmProject, IndexHoldsEveryKeyMainAndFsave) {
         EXPECT_NE(files.at(locals[i]).find("<h2 id=\"" + names[i] + "\">"), std::string::npos)
             << names[i];
     }
-    // The contents: the six topics, then every key under one folder.
+    // The contents: the seven topics, then every key under one folder.
     const std::vector<std::string> contents = params(files.at("orbex.hhc"), "Local");
-    ASSERT_EQ(contents.size(), 122u);
+    ASSERT_EQ(contents.size(), 123u);
     EXPECT_EQ(contents[0], "MAIN.htm");
     EXPECT_EQ(contents[1], "FSAVE.htm");
     EXPECT_EQ(contents[2], "FLEET.htm");
     EXPECT_EQ(contents[5], "FCLI.htm");
+    EXPECT_EQ(contents[6], "FSOURCE.htm");
     for (const std::string& local : contents) EXPECT_TRUE(files.contains(local)) << local;
 }
 

@@ -15,8 +15,8 @@ entries() {
 entries "$project/orbex.hhk" >"$out/expected"
 entries "$out/index.hhk" >"$out/compiled"
 diff "$out/expected" "$out/compiled"
-# 116 keys, "MAIN", "FSAVE" and the four topics of the fleet.
-[ "$(wc -l <"$out/compiled")" -eq 122 ]
+# 116 keys, "MAIN", "FSAVE" and the five topics of the fleet.
+[ "$(wc -l <"$out/compiled")" -eq 123 ]
 grep -qx 'MAIN	MAIN.htm' "$out/compiled"
 grep -qx 'FSAVE	FSAVE.htm' "$out/compiled"
 grep -qx 'FLEET	FLEET.htm' "$out/compiled"
