@@ -121,6 +121,11 @@ void TFleet::FleetBuildClick() {
 
 namespace {
 
+// A line's status, in a column of its own.
+QString statusColumn(Status status) {
+    return statusText(status).leftJustified(17);
+}
+
 struct PlanText {
     QString text;
     int toWrite = 0;    // files written
@@ -129,7 +134,7 @@ struct PlanText {
 };
 
 void appendDrift(PlanText& out, const fl::Target& t, const Built& b) {
-    out.text += statusText(Status::Drift) + "  " + qs(t.file) +
+    out.text += statusColumn(Status::Drift) + qs(t.file) +
                 (b.foreign ? " (записан не сборкой)" : "") +
                 "\n    будет перезаписан; строки «-» — сейчас в файле, «+» — после сборки:\n";
     const QString lines = qs(b.lines);
@@ -150,7 +155,7 @@ PlanText planText(const BuildPlan& plan, bool changesOnly) {
         const Built& b = plan.built[k];
         if (b.status == Status::Same) {
             ++same;
-            if (!changesOnly) out.text += statusText(b.status) + "  " + qs(t.file) + "\n";
+            if (!changesOnly) out.text += statusColumn(b.status) + qs(t.file) + "\n";
             continue;
         }
         ++out.toWrite;
@@ -160,12 +165,12 @@ PlanText planText(const BuildPlan& plan, bool changesOnly) {
             appendDrift(out, t, b);
             continue;
         }
-        out.text += statusText(b.status) + "  " + qs(t.file) + "\n" +
+        out.text += statusColumn(b.status) + qs(t.file) + "\n" +
                     diffLines(t.old.value_or(std::string()), t.bytes);
     }
     if (changesOnly && same > 0) out.text += QString("без изменений: файлов %1\n").arg(same);
     for (const Orphan& o : plan.orphans)
-        out.text += statusText(Status::Orphan) + "  " + qs(o.file) +
+        out.text += statusColumn(Status::Orphan) + qs(o.file) +
                     " — ни одна строка devices.csv его не собирает; файл не удаляется\n";
     return out;
 }

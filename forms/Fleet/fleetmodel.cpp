@@ -281,9 +281,8 @@ std::vector<fl::Record> FleetModel::records() const {
 }
 
 int FleetModel::withFindings() const {
-    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const Row& r) {
-        return !r.findings.empty() || !r.record.error.empty();
-    }));
+    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(),
+                                          [this](const Row& r) { return problems(r) > 0; }));
 }
 
 bool FleetModel::shows(int row, const QString& folded) const {

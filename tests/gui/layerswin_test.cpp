@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -64,6 +65,16 @@ std::map<QString, QByteArray> planned(const QString& src, const QString& tftp) {
     for (const fleet::Target& t : plan.write.targets)
         out[qs(t.file)] = QByteArray::fromStdString(t.bytes);
     return out;
+}
+
+// The status the preview gives a file: "новый", "изменится"; empty when it names none.
+QString statusOf(const QString& text, const QString& file) {
+    // A file's line: its status, two blanks or more, its name; the lines below it indented.
+    static const QRegularExpression line("^(\\S+(?: \\S+)?) {2,}(\\S+)",
+                                         QRegularExpression::MultilineOption);
+    for (auto it = line.globalMatch(text); it.hasNext();)
+        if (const auto m = it.next(); m.captured(2) == file) return m.captured(1);
+    return {};
 }
 
 struct Preview {
@@ -175,8 +186,8 @@ class LayersWindowTest : public QObject {
         child<QPushButton>("FleetBuild")->click();
         QCOMPARE(p.summary.left(24), QString("Будет записано файлов: 4"));
         for (const char* f : {"default.cfg", "t1.cfg", "t2.cfg", "t3.cfg"})
-            QVERIFY2(p.text.contains(QString("новый  ") + f), qPrintable(p.text));
-        QVERIFY(p.text.contains("лишний  stray.cfg"));
+            QVERIFY2(statusOf(p.text, f) == "новый", qPrintable(p.text));
+        QCOMPARE(statusOf(p.text, "stray.cfg"), QString("лишний"));
         QVERIFY(p.text.contains("+VOLUME='70'"));
         QCOMPARE(script.messages.last(), QString("Информация | Собрано файлов: 4 | Fleet | "
                                                  "information"));
@@ -188,7 +199,7 @@ class LayersWindowTest : public QObject {
         again.dialog(readPreview(p, "FleetPreviewWrite"));
         const auto before = files(tftp);
         child<QPushButton>("FleetBuild")->click();
-        QVERIFY(p.text.contains("без изменений  t1.cfg"));
+        QCOMPARE(statusOf(p.text, "t1.cfg"), QString("без изменений"));
         QCOMPARE(files(tftp), before);
     }
 
@@ -248,7 +259,7 @@ class LayersWindowTest : public QObject {
             prompts::Script script;
             script.dialog(readPreview(p, "FleetPreviewWrite")).answer(1);
             child<QPushButton>("FleetBuild")->click();
-            QVERIFY2(p.text.contains("изменён вручную  t2.cfg"), qPrintable(p.text));
+            QVERIFY2(statusOf(p.text, "t2.cfg") == "изменён вручную", qPrintable(p.text));
             QVERIFY(p.text.contains("-VOLUME='99'"));
             QVERIFY(p.summary.contains("Изменены вручную после последней сборки: 1"));
             QCOMPARE(script.messages.size(), 1);
@@ -303,7 +314,8 @@ class LayersWindowTest : public QObject {
         QCOMPARE(p.summary, QString("Изменятся файлы терминалов: 1. Лишних файлов: 1 (не "
                                     "удаляются)."));
         QCOMPARE(p.accept, QString("Собрать"));
-        QVERIFY(p.text.startsWith("изменится  t1.cfg\n"));
+        QVERIFY(p.text.startsWith("изменится"));
+        QCOMPARE(statusOf(p.text, "t1.cfg"), QString("изменится"));
         QVERIFY(p.text.contains("+TSERV='10.0.2.9'"));
         QVERIFY(!p.text.contains("t2.cfg") && !p.text.contains("t3.cfg"));
         QVERIFY(p.text.contains("без изменений: файлов 3"));
@@ -315,7 +327,8 @@ class LayersWindowTest : public QObject {
         script.dialog(readPreview(p, "FleetPreviewWrite"));
         fleet->fileSaved(src + "/groups/kassa.cfg");
         QVERIFY(p.summary.startsWith("Изменятся файлы терминалов: 1."));  // t2 keeps its own
-        QVERIFY(p.text.contains("изменится  t1.cfg") && !p.text.contains("t2.cfg"));
+        QCOMPARE(statusOf(p.text, "t1.cfg"), QString("изменится"));
+        QVERIFY(!p.text.contains("t2.cfg"));
         QCOMPARE(slurp(tftp + "/t1.cfg"), planned(src, tftp).at("t1.cfg"));
         QVERIFY(slurp(tftp + "/t1.cfg").contains("USERN='kassa2'"));
         // A save that changes no built file shows nothing.
