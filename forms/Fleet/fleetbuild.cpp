@@ -85,6 +85,7 @@ void TFleet::surveySource(bool quiet) {
     if (!source_.survey(model_->folder(), message) && !quiet)
         prompts::warn(this, "Ошибка", message);
     model_->layersChanged();
+    updateStatus();  // the files marked count among those with findings
 }
 
 void TFleet::FleetOpenSourceClick() {

@@ -246,6 +246,7 @@ class LayersWindowTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(data("t2.cfg", FleetModel::Findings).toString(),
                                   QString("изменён вручную"), 2000);
         QVERIFY(data("t2.cfg", FleetModel::Ip, Qt::BackgroundRole).isValid());
+        QVERIFY(child<QLabel>("FleetStatus")->text().endsWith("с замечаниями: 2"));  // and stray
         QVERIFY(!data("t1.cfg", FleetModel::File, Qt::BackgroundRole).isValid());
         auto* kinds = child<QComboBox>("FleetFindingFilter");
         kinds->setCurrentIndex(kinds->findText("изменён вручную"));
