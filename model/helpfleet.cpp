@@ -7,7 +7,7 @@
 namespace orbex {
 namespace {
 
-constexpr std::string_view kKeywords[] = {"FLEET", "FIMPORT", "FEXPORT", "FCLI", "FLOG"};
+constexpr std::string_view kKeywords[] = {"FLEET", "FIMPORT", "FEXPORT", "FCLI", "FSOURCE", "FLOG"};
 
 std::string link(std::string_view keyword, std::string_view text, HelpLinks links) {
     return "<a href=\"" + helpTarget(keyword, links) + "\">" + std::string(text) + "</a>";
@@ -53,7 +53,11 @@ std::string fleetSection(HelpLinks links) {
            "самом деле.</li>\n"
            "</ul>\n"
            "<p>Таблица следит за папкой: файлы, добавленные или измененные другими "
-           "программами, появляются в ней сами.</p>\n";
+           "программами, появляются в ней сами.</p>\n"
+           "<p>Папку можно собирать из " +
+           link("FSOURCE", "источника со слоями", links) +
+           ": общих параметров, групп и "
+           "списка терминалов.</p>\n";
 }
 
 std::string importSection(HelpLinks links) {
@@ -136,6 +140,52 @@ std::string logSection(HelpLinks links) {
            link("FCLI", "orbcfg-cli fetched", links) + ".</p>\n";
 }
 
+std::string sourceWords() {
+    return "<p>Источник — папка вне корня TFTP-сервера, из которой собирается папка TFTP:</p>\n"
+           "<ul>\n"
+           "<li><code>default.cfg</code> — параметры всех терминалов;</li>\n"
+           "<li><code>groups/ИМЯ.cfg</code> — параметры группы (касса, этаж);</li>\n"
+           "<li><code>devices.csv</code> — строка на терминал: столбец файла (<code>file</code>, "
+           "<code>mac</code> или <code>name</code>, как при импорте), столбец "
+           "<code>groups</code> с группами через <code>|</code> и столбцы ключей со своими "
+           "значениями терминала. Пустая ячейка не меняет параметр, <code>-</code> сбрасывает "
+           "его: в файле терминала его не будет, даже если его задают default.cfg или "
+           "группа.</li>\n"
+           "</ul>\n"
+           "<p>Файл терминала — это default.cfg, поверх него группы по порядку (последняя "
+           "перекрывает предыдущие), поверх них своя строка терминала.</p>\n";
+}
+
+std::string sourceSection() {
+    return heading("FSOURCE") + sourceWords() +
+           "<ul>\n"
+           "<li>«Открыть источник...» открывает папку источника для открытой папки TFTP. В "
+           "таблице появляется столбец «Группы». Подсказка ячейки называет слой, из которого "
+           "взято значение, и что оно перекрывает: «Из группы kassa (перекрывает default.cfg: "
+           "'x')». Своё значение терминала выделено полужирным, значение группы — курсивом, "
+           "значение default.cfg не выделено.</li>\n"
+           "<li>«Слои» открывает default.cfg или файл группы в основном окне. После сохранения "
+           "окно сразу показывает, какие файлы терминалов изменятся; «Собрать» записывает их, "
+           "«Отмена» ничего не меняет.</li>\n"
+           "<li>«Собрать» показывает каждый файл: новый, изменится, без изменений, изменён "
+           "вручную, лишний — и записывает их после «Записать».</li>\n"
+           "<li>Сборка запоминает, что записала (<code>.build/manifest</code> в источнике). "
+           "Файл, измененный вручную после сборки, отмечен в таблице цветом и словами «изменён "
+           "вручную»; сборка перезаписывает его только после отдельного вопроса.</li>\n"
+           "<li>Лишний файл — файл папки, который не собирает ни одна строка devices.csv. Он "
+           "отмечен в столбце «Замечания» и не удаляется.</li>\n"
+           "</ul>\n"
+           "<p>То же в командной строке:</p>\n<ul>\n"
+           "<li><code>orbcfg-cli build ИСТОЧНИК -d ПАПКА [--dry-run] [--force] [--prune]</code> — "
+           "собрать папку;</li>\n"
+           "<li><code>orbcfg-cli explain ИСТОЧНИК ТЕРМИНАЛ [КЛЮЧ...]</code> — откуда берется "
+           "каждое значение терминала;</li>\n"
+           "<li><code>orbcfg-cli init ИСТОЧНИК --from ПАПКА</code> — источник из готовой "
+           "папки;</li>\n"
+           "<li><code>orbcfg-cli lint ИСТОЧНИК</code> — ошибки и замечания источника.</li>\n"
+           "</ul>\n";
+}
+
 }  // namespace
 
 std::span<const std::string_view> fleetHelpKeywords() {
@@ -151,6 +201,7 @@ std::string_view fleetHelpTitle(std::string_view keyword) {
     if (keyword == "FIMPORT") return "Импорт CSV";
     if (keyword == "FEXPORT") return "Экспорт CSV";
     if (keyword == "FCLI") return "Команды парка в orbcfg-cli";
+    if (keyword == "FSOURCE") return "Источник со слоями";
     if (keyword == "FLOG") return "Журнал TFTP";
     return {};
 }
@@ -160,6 +211,7 @@ std::string fleetHelpSection(std::string_view keyword, HelpLinks links) {
     if (keyword == "FIMPORT") return importSection(links);
     if (keyword == "FEXPORT") return exportSection(links);
     if (keyword == "FCLI") return cliSection();
+    if (keyword == "FSOURCE") return sourceSection();
     if (keyword == "FLOG") return logSection(links);
     return {};
 }

@@ -1,6 +1,6 @@
-// The help's topics on the fleet: the fleet window, its import and export, and the fleet
-// commands of orbcfg-cli. Sections of the help book and pages of the HTML Help project as the
-// other topics (helpbook.h).
+// The help's topics on the fleet: the fleet window, its import and export, the fleet
+// commands of orbcfg-cli, and layered sources. Sections of the help book and pages of the HTML
+// Help project as the other topics (helpbook.h).
 #pragma once
 
 #include <span>
@@ -11,7 +11,7 @@ namespace orbex {
 
 enum class HelpLinks;
 
-// "FLEET", "FIMPORT", "FEXPORT", "FCLI", "FLOG", in the help's order.
+// "FLEET", "FIMPORT", "FEXPORT", "FCLI", "FSOURCE", "FLOG", in the help's order.
 std::span<const std::string_view> fleetHelpKeywords();
 bool isFleetHelpKeyword(std::string_view keyword);
 // The topic's title; empty for a keyword that is none of them.

@@ -107,7 +107,8 @@ TEST(ChmProject, IndexHoldsEveryKeyMainAndFsave) {
     const std::vector<std::string> names = params(hhk, "Name");
     const std::vector<std::string> locals = params(hhk, "Local");
     ASSERT_EQ(names.size(), locals.size());
-    std::set<std::string> expected{"MAIN", "FSAVE", "FLEET", "FIMPORT", "FEXPORT", "FCLI", "FLOG"};
+    std::set<std::string> expected{"MAIN",    "FSAVE", "FLEET",   "FIMPORT",
+                                   "FEXPORT", "FCLI",  "FSOURCE", "FLOG"};
     for (const Param& p : catalogue()) expected.insert(std::string(p.key));
     EXPECT_EQ(expected.size(), pageCount());
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
@@ -120,14 +121,15 @@ TEST(ChmProject, IndexHoldsEveryKeyMainAndFsave) {
         EXPECT_NE(files.at(locals[i]).find("<h2 id=\"" + names[i] + "\">"), std::string::npos)
             << names[i];
     }
-    // The contents: the seven topics, then every key under one folder.
+    // The contents: the topics, then every key under one folder.
     const std::vector<std::string> contents = params(files.at("orbex.hhc"), "Local");
     ASSERT_EQ(contents.size(), pageCount());
     EXPECT_EQ(contents[0], "MAIN.htm");
     EXPECT_EQ(contents[1], "FSAVE.htm");
     EXPECT_EQ(contents[2], "FLEET.htm");
     EXPECT_EQ(contents[5], "FCLI.htm");
-    EXPECT_EQ(contents[6], "FLOG.htm");
+    EXPECT_EQ(contents[6], "FSOURCE.htm");
+    EXPECT_EQ(contents[7], "FLOG.htm");
     for (const std::string& local : contents) EXPECT_TRUE(files.contains(local)) << local;
 }
 

@@ -15,6 +15,7 @@
 #endif
 
 #include "forms/Fleet/fleetlog.h"
+#include "forms/Fleet/fleetsource.h"
 #include "forms/Fleet/fleettexts.h"
 #include "forms/qtext.h"
 #include "model/text.h"
@@ -282,9 +283,8 @@ std::vector<fl::Record> FleetModel::records() const {
 }
 
 int FleetModel::withFindings() const {
-    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const Row& r) {
-        return !r.findings.empty() || !r.record.error.empty();
-    }));
+    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(),
+                                          [this](const Row& r) { return problems(r) > 0; }));
 }
 
 bool FleetModel::shows(int row, const QString& folded) const {
@@ -318,10 +318,22 @@ const QString& FleetModel::sortText(int row, int column) const {
 }
 
 void FleetModel::setLog(const FleetLog* log) {
-    beginResetModel();
     log_ = log;
+    layersChanged();  // the same cells' texts anew, the columns as they were
+}
+
+void FleetModel::setSource(const FleetSource* source) {
+    source_ = source;
+    layersChanged();
+}
+
+void FleetModel::layersChanged() {
     for (const Row& r : rows_) r.folded = false, r.sortColumn = -1;
-    endResetModel();
+    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+const FleetSource::FileLayers* FleetModel::layersOf(const Row& row) const {
+    return source_ ? source_->of(row.record.file) : nullptr;
 }
 
 void FleetModel::setKeys(const std::vector<Id>& keys) {
@@ -363,6 +375,10 @@ QString FleetModel::text(const Row& row, int column) const {
             const auto* use = log_ ? log_->use(r.file) : nullptr;
             return use && use->lastAsked ? qs(text::printable(use->lastAddress)) : QString();
         }
+        case Groups: {
+            const auto* layers = layersOf(row);
+            return layers ? layers->groups : QString();
+        }
         default:
             break;
     }
@@ -379,6 +395,10 @@ QString FleetModel::findingNames(const Row& row) const {
                                      [&](const fl::Finding& f) { return f.code == code; });
         if (n == 1) names << shortName(code);
         if (n > 1) names << QString("%1 (%2)").arg(shortName(code)).arg(n);
+    }
+    if (const auto* layers = layersOf(row)) {
+        if (layers->drift) names << kDrift;
+        if (layers->orphan) names << kOrphan;
     }
     return names.join(", ");
 }
@@ -427,6 +447,9 @@ bool FleetModel::hasFinding(int row, std::string_view code) const {
         if (!use) return false;
         return code == kNeverFetched ? use->neverFetched : !use->fellBack.empty();
     }
+    const auto* layers = layersOf(r);
+    if (code == kDrift) return layers && layers->drift;
+    if (code == kOrphan) return layers && layers->orphan;
     if (code.empty()) return problems(r) > 0;
     return std::any_of(r.findings.begin(), r.findings.end(),
                        [&](const fl::Finding& f) { return f.code == code; });
@@ -449,7 +472,9 @@ QString FleetModel::othersOf(const Row& row, const fl::Finding& f) const {
 }
 
 int FleetModel::problems(const Row& row) const {
-    return static_cast<int>(row.findings.size()) + (row.record.error.empty() ? 0 : 1);
+    const auto* layers = layersOf(row);
+    const int marks = layers ? int(layers->drift) + int(layers->orphan) : 0;
+    return static_cast<int>(row.findings.size()) + (row.record.error.empty() ? 0 : 1) + marks;
 }
 
 bool FleetModel::departs(const Row& row, int column) const {
@@ -471,6 +496,16 @@ QVariant FleetModel::toolTip(const Row& row, int column) const {
     if (column == File || column == Findings) {
         QStringList lines;
         if (!r.error.empty()) lines << "Файл не читается: " + qs(r.error);
+        if (const auto* layers = layersOf(row)) {
+            if (layers->drift)
+                lines << QString(kDrift) +
+                             ": файл отличается от записанного "
+                             "последней сборкой";
+            if (layers->orphan)
+                lines << QString(kOrphan) +
+                             ": ни одна строка devices.csv не "
+                             "собирает этот файл";
+        }
         for (const fl::Finding& f : row.findings) lines << findingText(f, othersOf(row, f));
         if (lines.isEmpty()) return column == File ? qs(r.file) : QVariant();
         return qs(r.file) + "\n" + lines.join("\n");
@@ -484,7 +519,28 @@ QVariant FleetModel::toolTip(const Row& row, int column) const {
         tip +=
             common ? "\nВ default.cfg: '" + qs(*common) + "'" : QString("\nВ default.cfg не задан");
     }
+    if (const auto* layers = layersOf(row))
+        if (const auto* e = FleetSource::cell(*layers, *key)) tip += "\n" + source_->cellTip(*e);
     return tip;
+}
+
+QVariant FleetModel::font(const Row& row, int column) const {
+    // A built file's cell by its layer: the terminal's own value bold, a group's italic, the
+    // common one's plain; without a source, a value departing from default.cfg bold.
+    const auto* layers = layersOf(row);
+    const auto key = keyOf(column);
+    if (layers && layers->device) {
+        const auto* e = key ? FleetSource::cell(*layers, *key) : nullptr;
+        if (!e || e->layer.kind == orbex::layers::LayerRef::Kind::Common) return {};
+        QFont f;
+        f.setBold(e->layer.kind == orbex::layers::LayerRef::Kind::Device);
+        f.setItalic(e->layer.kind == orbex::layers::LayerRef::Kind::Group);
+        return f;
+    }
+    if (!departs(row, column)) return {};
+    QFont bold;
+    bold.setBold(true);
+    return bold;
 }
 
 QVariant FleetModel::data(const QModelIndex& index, int role) const {
@@ -500,12 +556,12 @@ QVariant FleetModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             return toolTip(row, column);
         case Qt::FontRole:
-            if (departs(row, column)) {
-                QFont bold;
-                bold.setBold(true);
-                return bold;
-            }
+            return font(row, column);
+        case Qt::BackgroundRole: {
+            const auto* layers = layersOf(row);
+            if (layers && layers->drift) return QColor(255, 226, 196);
             return {};
+        }
         case Qt::ForegroundRole:
             if (departs(row, column)) return QColor(0, 0, 160);
             if (column == Findings && problems(row)) return QColor(176, 0, 0);
@@ -546,6 +602,10 @@ QVariant FleetModel::headerData(int section, Qt::Orientation orientation, int ro
                        : "Запрошен";
         case By:
             return role == Qt::ToolTipRole ? "Адрес терминала, запросившего файл последним" : "Кем";
+        case Groups:
+            return role == Qt::ToolTipRole ? "Группы терминала в источнике, по порядку: "
+                                             "последняя перекрывает предыдущие"
+                                           : "Группы";
         default:
             break;
     }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/Fleet/fleetsource.h"
 #include "model/fleet.h"
 
 class FleetLog;
@@ -19,7 +20,9 @@ class QThread;
 class FleetModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column { File, Kind, Mac, Name, Ip, Findings, Requested, By, Keys };
+    // Groups: a built file's groups while a layered source is open, else empty. Requested,
+    // By: the last request of the file in the TFTP server's log, once one is read.
+    enum Column { File, Kind, Mac, Name, Ip, Findings, Groups, Requested, By, Keys };
     static constexpr int kSortRole = Qt::UserRole;
     static constexpr int kDepartsRole = Qt::UserRole + 1;  // true: the value is not default.cfg's
 
@@ -53,6 +56,10 @@ class FleetModel : public QAbstractTableModel {
     // The TFTP server's log the columns Requested and By show (none: they are empty); it must
     // outlive the model or be replaced first.
     void setLog(const FleetLog* log);
+    // The layered source the folder is built from (none: nullptr), which the model asks of each
+    // file's groups, its cells' layers, its drift; `layersChanged` after it changed.
+    void setSource(const FleetSource* source);
+    void layersChanged();
 
     // The key columns after the fixed ones, in the order given.
     void setKeys(const std::vector<orbex::Id>& keys);
@@ -99,6 +106,9 @@ class FleetModel : public QAbstractTableModel {
     // The log's news of the row that is not as it should be: nobody asked for it, or its
     // terminal ended with another file.
     bool logFlagged(const Row& row) const;
+    QVariant font(const Row& row, int column) const;
+    // What the open source says of the row's file; nullptr: nothing (or no source).
+    const FleetSource::FileLayers* layersOf(const Row& row) const;
 
     void finishLoad(std::vector<Row> rows);
 
@@ -110,4 +120,5 @@ class FleetModel : public QAbstractTableModel {
     bool hasCommon_ = false;
     orbex::fleet::Settings common_;
     std::vector<orbex::fleet::Group> groups_;  // of the findings across files, by row
+    const FleetSource* source_ = nullptr;
 };

@@ -32,8 +32,10 @@ FleetPreview::FleetPreview(QWidget* parent) : QDialog(parent) {
     });
 }
 
-void FleetPreview::show(const QString& summary, const QString& text, bool writable) {
+void FleetPreview::show(const QString& summary, const QString& text, bool writable,
+                        const QString& accept) {
     summary_->setText(summary);
+    write_->setText(accept);
     text_->setPlainText(text);
     write_->setEnabled(writable);
     write_->setDefault(writable);

@@ -1,4 +1,4 @@
-// What a bulk edit or an import of the fleet window would write.
+// What a bulk edit, an import or a build of the fleet window would write.
 #pragma once
 
 #include <QDialog>
@@ -7,12 +7,14 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
-// What a bulk edit or an import would write, before it is written.
+// What a bulk edit, an import or a build would write, before it is written.
 class FleetPreview : public QDialog {
     Q_OBJECT
   public:
     explicit FleetPreview(QWidget* parent);
-    void show(const QString& summary, const QString& text, bool writable);
+    // `accept` names the button that writes.
+    void show(const QString& summary, const QString& text, bool writable,
+              const QString& accept = "Записать");
     QString text() const;
 
   signals:

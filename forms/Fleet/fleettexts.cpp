@@ -5,6 +5,7 @@
 #include "forms/qtext.h"
 #include "model/catalogue.h"
 #include "model/fleet_disk.h"
+#include "model/layers.h"
 
 using namespace orbex;
 namespace fl = orbex::fleet;
@@ -13,6 +14,10 @@ namespace fleettexts {
 
 std::optional<std::string> readBounded(const std::string& path, std::string& error) {
     return fl::readFolderFile(path, error, fileio::russianReason);
+}
+
+bool replaceAsPlanned(std::span<const fl::FileBytes> files, fl::BatchFailure& failure) {
+    return fl::replacePlanned(files, failure, fileio::russianReason);
 }
 
 QString kindText(const fl::Record& r) {
@@ -94,8 +99,39 @@ QString plainRefusal(fl::RefusalCode code) {
             return "не указан файл: ячейка пуста";
         case C::CommonByName:
             return "default.cfg — общий файл: укажите его в столбце file";
+        case C::SecondGroups:
+            return "второй столбец groups";
+        case C::CommonTarget:
+            return "default.cfg собирается из default.cfg источника, а не из строки";
         default:
             return {};
+    }
+}
+
+// The refusals of a layered source and of its build.
+QString layerRefusal(const fl::Refusal& r, const QString& q) {
+    using C = fl::RefusalCode;
+    const QString subject = qs(r.subject), detail = qs(r.detail);
+    switch (r.code) {
+        case C::NotGroupName:
+            return q + " — не имя группы (имя компьютера без пробелов и |)" +
+                   (detail.isEmpty() ? QString() : ": " + detail);
+        case C::UnknownGroup:
+            return "нет группы " + q + " (нет файла groups/" + subject + ".cfg)";
+        case C::GroupTwice:
+            return "группа " + q + " названа дважды";
+        case C::GroupTarget:
+            return subject + " называется так же, как группа '" + detail + "'";
+        case C::SameTerminal:
+            return subject + QString(" — терминал и строки %1 (%2)").arg(r.number).arg(detail);
+        case C::NoDeviceList:
+            return q + ": в папке нет devices.csv — это не источник";
+        case C::Drift:
+            return subject + " изменён вручную после последней сборки";
+        case C::NotBuilt:
+            return subject + " уже есть, отличается и записан не сборкой";
+        default:
+            return plainRefusal(r.code);
     }
 }
 
@@ -141,7 +177,7 @@ QString refusalText(const fl::Refusal& r) {
         case C::NotAFile:
             return subject + " уже есть и это не файл";
         default:
-            return plainRefusal(r.code);
+            return layerRefusal(r, q);
     }
 }
 
@@ -149,6 +185,33 @@ QString diffLines(const std::string& before, const std::string& after) {
     const auto ignore = [](Id) {};  // the findings show what the review resets
     return qs(fl::diffText(fl::diff(fl::settingsOf(before, ignore), fl::settingsOf(after, ignore)),
                            "    "));
+}
+
+QString sourceRefusals(const std::vector<fl::Refusal>& refusals, std::size_t more) {
+    QString text;
+    for (const fl::Refusal& r : refusals) {
+        if (r.row > 0)
+            text += qs(layers::kDeviceList) + ", " + qs(fl::placeText(r, kRussianPlace)) + ": ";
+        text += refusalText(r) + "\n";
+    }
+    if (more > 0) text += QString("и ещё отказов: %1\n").arg(more);
+    return text;
+}
+
+QString statusText(layers::Status status) {
+    switch (status) {
+        case layers::Status::New:
+            return "новый";
+        case layers::Status::Changed:
+            return "изменится";
+        case layers::Status::Same:
+            return "без изменений";
+        case layers::Status::Drift:
+            return "изменён вручную";
+        case layers::Status::Orphan:
+            break;
+    }
+    return "лишний";
 }
 
 }  // namespace fleettexts

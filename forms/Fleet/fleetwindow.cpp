@@ -50,6 +50,7 @@ TFleet::TFleet(QWidget* parent) : QWidget(parent, Qt::Window) {
     watcher_ = new FolderWatcher(this);
     makeGrid();
     makeControls();
+    dropLog();  // the log's columns show once a log is read
     resize(1000, 600);
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     help->setObjectName("FleetHelp");
@@ -110,6 +111,10 @@ void TFleet::makeFindingFilter() {
     // From the TFTP server's log, once one is read.
     FleetFindingFilter->addItem("не запрашивались", QString(kNeverFetched));
     FleetFindingFilter->addItem("терминал взял другой файл", QString(kFellBack));
+    // While a source is open: the files edited by hand since the last build, and those that
+    // no row builds.
+    FleetFindingFilter->addItem(kDrift, QString(kDrift));
+    FleetFindingFilter->addItem(kOrphan, QString(kOrphan));
     connect(FleetFindingFilter, &QComboBox::currentIndexChanged, this, [this] {
         const QVariant code = FleetFindingFilter->currentData();
         proxy_->setFinding(code.isValid() ? std::optional(code.toString().toStdString())
@@ -249,6 +254,7 @@ void TFleet::layOut(QPushButton* which, QPushButton* edit, QPushButton* import) 
     layout->addWidget(FleetAnswer);
     layout->addWidget(FleetLogSummary);
     layout->addWidget(FleetGrid, 1);
+    layout->addLayout(makeSourceRow());
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(FleetStatus, 1);
     bottom->addWidget(edit);
@@ -318,6 +324,7 @@ bool TFleet::openFolder(const QString& dir) {
     setWindowTitle("Парк терминалов — " + QDir::toNativeSeparators(full));
     FleetAnswer->clear();
     dropLog();
+    closeSource();  // a source builds the folder it was opened for
     // The files are watched once they are read (refreshNow): watching them meanwhile would
     // slow the reading down, and a change made meanwhile is seen by its time and size.
     watcher_->watchFolder(full);
@@ -333,6 +340,7 @@ void TFleet::refreshNow() {
     if (model_->folder().isEmpty() || model_->loading()) return;  // again once it is read
     model_->refresh(watcher_->takeDirty());
     watcher_->watchFiles(model_->files());
+    surveySource(true);
     updateStatus();
 }
 
@@ -351,6 +359,7 @@ void TFleet::updateStatus() {
 }
 
 void TFleet::fileSaved(const QString& path) {
+    if (source_.holds(path)) return sourceSaved();
     const QFileInfo info(path);
     if (model_->folder().isEmpty() ||
         QDir(info.absolutePath()).canonicalPath() != QDir(model_->folder()).canonicalPath())
@@ -414,12 +423,12 @@ void TFleet::FleetGridDblClick(const QModelIndex& index) {
 }
 
 bool TFleet::confirm(const QString& summary, const QString& text, bool writable,
-                     const QString& helpKeyword) {
+                     const QString& helpKeyword, const QString& accept) {
     if (!preview_) {
         preview_ = new FleetPreview(this);
         connect(preview_, &FleetPreview::helpRequested, this, &TFleet::helpRequested);
     }
-    preview_->show(summary, text, writable);
+    preview_->show(summary, text, writable, accept);
     preview_->setProperty("helpKeyword", helpKeyword);
     return prompts::exec(preview_) == QDialog::Accepted && writable;
 }
@@ -518,16 +527,6 @@ void TFleet::writeEdit(const fl::ImportPlan& plan) {
 }
 
 namespace {
-
-// A refusal's place in the preview: "строка 3, столбец 2 (IP)", or "файл" for the whole text.
-constexpr fl::PlaceWords kRussianPlace{"строка ", ", столбец ", "файл"};
-
-// Every file of an import in one batch, as orbcfg-cli import writes them: a new file never
-// takes a name that another program took meanwhile, a changed one is replaced only while it
-// holds what the preview showed; a put-back only while it holds what was just written.
-bool replaceAsPlanned(std::span<const fl::FileBytes> files, fl::BatchFailure& failure) {
-    return fl::replacePlanned(files, failure, fileio::russianReason);
-}
 
 // The preview of an import: its refusals, then each row's file and what changes in it.
 QString importText(const fl::ImportPlan& plan, int& toWrite) {
@@ -695,6 +694,8 @@ void TFleet::FleetExportClick() {
 }
 void TFleet::dropLog() {
     model_->setLog(nullptr);
+    FleetGrid->setColumnHidden(FleetModel::Requested, true);
+    FleetGrid->setColumnHidden(FleetModel::By, true);
     log_ = FleetLog();
     FleetLogSummary->clear();
     FleetLogSummary->hide();
@@ -722,6 +723,8 @@ void TFleet::FleetLogClick() {
     model_->setLog(nullptr);  // the model never holds a log that is being replaced
     log_ = std::move(log);
     model_->setLog(&log_);
+    FleetGrid->setColumnHidden(FleetModel::Requested, false);
+    FleetGrid->setColumnHidden(FleetModel::By, false);
     FleetLogSummary->setText(log_.summary());
     FleetLogSummary->show();
     updateStatus();

@@ -11,6 +11,7 @@
 
 #include "forms/Fleet/fleetlog.h"
 #include "forms/Fleet/fleetmodel.h"
+#include "forms/Fleet/fleetsource.h"
 #include "model/store.h"
 
 class FleetEditor;
@@ -18,6 +19,7 @@ class FleetPreview;
 class FleetProxy;
 class FolderWatcher;
 class QComboBox;
+class QHBoxLayout;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
@@ -33,6 +35,8 @@ class TFleet : public QWidget {
     // Shows the folder's files; false (after the error box) when it cannot be read.
     bool openFolder(const QString& dir);
     FleetModel* model() const { return model_; }
+    // The layered source the folder is built from; closed while none is open.
+    const FleetSource& source() const { return source_; }
     QTableView* grid() const { return FleetGrid; }
     // False while files are still to be watched (a batch at a time) or looked at again.
     bool settled() const;
@@ -52,6 +56,8 @@ class TFleet : public QWidget {
     void FleetImportClick();
     void FleetExportClick();
     void FleetLogClick();
+    void FleetOpenSourceClick();
+    void FleetBuildClick();
     void FleetGridDblClick(const QModelIndex& index);
 
   protected:
@@ -78,6 +84,21 @@ class TFleet : public QWidget {
     void layOut(QPushButton* which, QPushButton* edit, QPushButton* import);
     // Forgets the log read against another folder.
     void dropLog();
+    QHBoxLayout* makeSourceRow();
+    // After a source was opened or read again: its layers in the table and the menu.
+    void showSource();
+    void closeSource();
+    void buildLayersMenu();
+    // Marks drift and orphans anew; `quiet`: a manifest that cannot be read is not told.
+    void surveySource(bool quiet);
+    // A saved file of the source: the source read again and the build previewed.
+    void sourceSaved();
+    // The preview of a build of the source, written once chosen; `saved`: after a layer was
+    // saved, only the files that change listed and nothing shown when none does.
+    void buildSource(bool saved);
+    // Asks before files edited by hand are overwritten; true to go on.
+    bool overwriteDrift(const orbex::layers::BuildPlan& plan);
+    void writeBuilt(const orbex::layers::BuildPlan& plan, int toWrite);
     QPushButton* makeButton(const char* name, const QString& caption, const QString& hint,
                             void (TFleet::*slot)());
     void refreshNow();
@@ -87,7 +108,7 @@ class TFleet : public QWidget {
     QString pathOf(const std::string& file) const;
     // The preview of a write; true when it may be written and "Записать" was chosen.
     bool confirm(const QString& summary, const QString& text, bool writable,
-                 const QString& helpKeyword);
+                 const QString& helpKeyword, const QString& accept = "Записать");
     // Writes a bulk edit's files one after another and says what was written.
     void writeEdit(const orbex::fleet::ImportPlan& plan);
     // The preview of a bulk edit of `files` files; true when "Записать" was chosen.
@@ -107,6 +128,10 @@ class TFleet : public QWidget {
     QPushButton* FleetLogButton = nullptr;     // FleetLog: not while the folder is read
     QLabel* FleetLogSummary = nullptr;
     FleetLog log_;
+    QPushButton* FleetBuildButton = nullptr;   // FleetBuild: only while a source is open
+    QPushButton* FleetLayersButton = nullptr;  // FleetLayers: the source's files in a menu
+    QLabel* FleetSourceLabel = nullptr;
+    FleetSource source_;
     FleetEditor* editor_ = nullptr;
     FleetPreview* preview_ = nullptr;
     QFileDialog* importDialog_ = nullptr;

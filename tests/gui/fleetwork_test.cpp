@@ -388,9 +388,16 @@ class FleetWorkTest : public QObject {
              "2026-12-09T10:16:01.000+00:00 tftp in.tftpd[102]: RRQ from 10.0.0.7 filename "
              "default.cfg\n"
              "2026-12-09T10:17:00.000+00:00 tftp cron[5]: (root) CMD (true)\n");
+        // The log's columns show once one is read, a key column added meanwhile or not.
+        QVERIFY(fleet->grid()->isColumnHidden(FleetModel::Requested));
+        child<QAction>("FleetColumn_USERN")->trigger();
+        QVERIFY(fleet->grid()->isColumnHidden(FleetModel::By));
+        QVERIFY(fleet->grid()->isColumnHidden(FleetModel::Groups));
         prompts::Script script;
         script.path(log);
         child<QPushButton>("FleetLog")->click();
+        QVERIFY(!fleet->grid()->isColumnHidden(FleetModel::Requested));
+        QVERIFY(!fleet->grid()->isColumnHidden(FleetModel::By));
         QCOMPARE(script.unexpected, QStringList());
         const auto at = [&](const char* file, int column) {
             return cell(file, column).data().toString();
