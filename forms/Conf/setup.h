@@ -116,6 +116,8 @@ class TSetup : public QMainWindow, public ControlStore, private History::Window 
     void dropEvent(QDropEvent* event) override;
 
   private:
+    static constexpr const char* kNewFile = "Новый файл";  // the banner without a file
+
     // The rows of one page, each control ready as the window's start leaves it: lists filled,
     // every parameter unset, watched by the aids and the status line.
     void makeRows(std::size_t page);
