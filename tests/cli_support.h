@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -89,5 +90,12 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// Every file of the folder with its bytes.
+inline std::map<std::string, std::string> snapshot(const TempDir& dir) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : dir.names()) files[name] = slurp(dir / name);
+    return files;
+}
 
 }  // namespace orbex::testing
