@@ -1,6 +1,6 @@
-// orbcfg-cli over a folder of terminal files: lint, which, diff, export, set and bulk edits. The
-// fleet under tests/data/fleet/terminals plants each finding once; its golden outputs stand beside
-// it.
+// orbcfg-cli over a folder of terminal files: lint, which, diff, export, set and bulk edits.
+// The fleet under tests/data/fleet/terminals plants each finding once; its golden outputs
+// stand beside it.
 #include <csignal>
 #include <filesystem>
 #include <map>
