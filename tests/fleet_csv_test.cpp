@@ -1,12 +1,9 @@
 // The fleet's tables: export and its round trip through import, the Excel form, formulas,
 // passwords, and the refusals of a table that import cannot take.
-#include <csignal>
 #include <filesystem>
 #include <map>
-#include <random>
 
 #include "fileio/fileio.h"
-#include "model/catalogue.h"
 #include "model/fleet.h"
 #include "model/fleet_disk.h"
 #include "model/text.h"
@@ -16,7 +13,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 

@@ -1,22 +1,17 @@
 // lint over folders that are large or odd: many files sharing a value, a file of many bad
 // lines, leftover temporary files, names that are not UTF-8, unreadable subfolders.
-#include <csignal>
 #include <filesystem>
 #include <map>
-#include <random>
 
 #include "fileio/fileio.h"
-#include "model/catalogue.h"
 #include "model/fleet.h"
 #include "model/fleet_disk.h"
 #include "model/text.h"
 #include "model/writer.h"
 #include "tests/cli_support.h"
-#include "tests/fleet_gen.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
